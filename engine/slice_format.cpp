@@ -1,0 +1,144 @@
+#include "slice_format.h"
+
+#include <string.h>
+
+static void PutU16(unsigned char *p, uint16_t v)
+{
+    p[0] = (unsigned char)(v & 0xFF);
+    p[1] = (unsigned char)(v >> 8);
+}
+
+static void PutU32(unsigned char *p, uint32_t v)
+{
+    PutU16(p, (uint16_t)(v & 0xFFFF));
+    PutU16(p + 2, (uint16_t)(v >> 16));
+}
+
+static uint16_t GetU16(const unsigned char *p)
+{
+    return (uint16_t)(p[0] | (p[1] << 8));
+}
+
+static uint32_t GetU32(const unsigned char *p)
+{
+    return (uint32_t)GetU16(p) | ((uint32_t)GetU16(p + 2) << 16);
+}
+
+static void PutFileTime(unsigned char *p, const FileTime *t)
+{
+    PutU32(p, t->LowDateTime);
+    PutU32(p + 4, t->HighDateTime);
+}
+
+static void GetFileTime(const unsigned char *p, FileTime *t)
+{
+    t->LowDateTime = GetU32(p);
+    t->HighDateTime = GetU32(p + 4);
+}
+
+void EncodePortionHeader(const PortionHeader *h, unsigned char out[PORTION_HEADER_SIZE])
+{
+    const SystemTime *s = &h->SliceTime;
+    const uint16_t words[8] = {s->Year, s->Month, s->DayOfWeek, s->Day,
+                               s->Hour, s->Minute, s->Second, s->Milliseconds};
+    int i;
+
+    out[OFFSET_LAST_PORTION] = h->LastPortion;
+    PutU32(out + OFFSET_FILE_ATTRIBUTES, h->FileAttributes);
+    PutFileTime(out + OFFSET_CREATION_TIME, &h->CreationTime);
+    PutFileTime(out + OFFSET_LAST_ACCESS_TIME, &h->LastAccessTime);
+    PutFileTime(out + OFFSET_LAST_WRITE_TIME, &h->LastWriteTime);
+    PutU32(out + OFFSET_FILE_SIZE_LOW, h->FileSizeLow);
+    PutU32(out + OFFSET_FILE_SIZE_HIGH, h->FileSizeHigh);
+    memcpy(out + OFFSET_FILE_NAME, h->FileName, FILE_NAME_FIELD);
+    for (i = 0; i < 8; i++)
+        PutU16(out + OFFSET_SLICE_TIME + 2 * i, words[i]);
+}
+
+void DecodePortionHeader(const unsigned char in[PORTION_HEADER_SIZE], PortionHeader *h)
+{
+    const unsigned char *s = in + OFFSET_SLICE_TIME;
+
+    h->LastPortion = in[OFFSET_LAST_PORTION];
+    h->FileAttributes = GetU32(in + OFFSET_FILE_ATTRIBUTES);
+    GetFileTime(in + OFFSET_CREATION_TIME, &h->CreationTime);
+    GetFileTime(in + OFFSET_LAST_ACCESS_TIME, &h->LastAccessTime);
+    GetFileTime(in + OFFSET_LAST_WRITE_TIME, &h->LastWriteTime);
+    h->FileSizeLow = GetU32(in + OFFSET_FILE_SIZE_LOW);
+    h->FileSizeHigh = GetU32(in + OFFSET_FILE_SIZE_HIGH);
+    memcpy(h->FileName, in + OFFSET_FILE_NAME, FILE_NAME_FIELD);
+    h->SliceTime.Year = GetU16(s);
+    h->SliceTime.Month = GetU16(s + 2);
+    h->SliceTime.DayOfWeek = GetU16(s + 4);
+    h->SliceTime.Day = GetU16(s + 6);
+    h->SliceTime.Hour = GetU16(s + 8);
+    h->SliceTime.Minute = GetU16(s + 10);
+    h->SliceTime.Second = GetU16(s + 12);
+    h->SliceTime.Milliseconds = GetU16(s + 14);
+}
+
+int SameSliceSet(const unsigned char a[PORTION_HEADER_SIZE],
+                 const unsigned char b[PORTION_HEADER_SIZE])
+{
+    return memcmp(a + 1, b + 1, PORTION_HEADER_SIZE - 1) == 0;
+}
+
+int SetPortionNumber(char *path, unsigned number)
+{
+    size_t length = strlen(path);
+
+    if (length < 2 || number >= MAX_PORTIONS)
+        return -1;
+    path[length - 2] = (char)('0' + number / 10);
+    path[length - 1] = (char)('0' + number % 10);
+    return 0;
+}
+
+int PortionNumberOf(const char *name)
+{
+    size_t length = strlen(name);
+    char tens, units;
+
+    if (length < 2)
+        return -1;
+    tens = name[length - 2];
+    units = name[length - 1];
+    if (tens < '0' || tens > '9' || units < '0' || units > '9')
+        return -1;
+    return (tens - '0') * 10 + (units - '0');
+}
+
+const char *SourceFileName(const char *path)
+{
+    const char *backslash = strrchr(path, '\\');
+    const char *colon;
+
+    if (backslash)
+        return backslash + 1;
+    colon = strchr(path, ':');
+    return colon ? colon + 1 : path;
+}
+
+int StoreFileName(char field[FILE_NAME_FIELD], const char *name)
+{
+    size_t length = strlen(name);
+
+    memset(field, 0, FILE_NAME_FIELD);
+    if (length >= FILE_NAME_FIELD)
+        return -1;
+    memcpy(field, name, length);
+    return 0;
+}
+
+int CheckRestoreName(const char field[FILE_NAME_FIELD])
+{
+    if (!memchr(field, 0, FILE_NAME_FIELD))
+        return NAME_UNTERMINATED;
+    if (field[0] == 0)
+        return NAME_EMPTY;
+    if (strcmp(field, ".") == 0 || strcmp(field, "..") == 0)
+        return NAME_DOT;
+    if (strpbrk(field, "\\/:"))
+        return NAME_SEPARATOR;
+    return NAME_OK;
+}

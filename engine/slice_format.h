@@ -1,0 +1,102 @@
+// The slice-set format: the 309-byte header that starts every portion file,
+// and the naming rules that tie a set's portions together.
+//
+// Portable code: no operating-system calls, so that the slicer, the joiner
+// on every platform and the native tests share exactly one definition.
+#ifndef DORVANE_SLICE_FORMAT_H
+#define DORVANE_SLICE_FORMAT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+enum {
+    PORTION_HEADER_SIZE = 309, // bytes before a portion's payload
+    FILE_NAME_FIELD = 256,     // width of FileName, terminator included
+    MAX_PORTIONS = 100         // numbers 00 to 99 live in two name characters
+};
+
+// Header field offsets, fixed by the files already written; every read and
+// write goes through these, never through the struct's memory layout.
+enum {
+    OFFSET_LAST_PORTION = 0,
+    OFFSET_FILE_ATTRIBUTES = 1,
+    OFFSET_CREATION_TIME = 5,
+    OFFSET_LAST_ACCESS_TIME = 13,
+    OFFSET_LAST_WRITE_TIME = 21,
+    OFFSET_FILE_SIZE_LOW = 29,
+    OFFSET_FILE_SIZE_HIGH = 33,
+    OFFSET_FILE_NAME = 37,
+    OFFSET_SLICE_TIME = 293
+};
+
+// A Windows file time: 100-ns intervals since 1601-01-01 UTC, low word first.
+struct FileTime {
+    uint32_t LowDateTime;
+    uint32_t HighDateTime;
+};
+
+// A Windows calendar time, in the word order the local-time query returns.
+struct SystemTime {
+    uint16_t Year;
+    uint16_t Month;
+    uint16_t DayOfWeek;
+    uint16_t Day;
+    uint16_t Hour;
+    uint16_t Minute;
+    uint16_t Second;
+    uint16_t Milliseconds;
+};
+
+// The decoded header. FileName is kept exactly as stored: it need not hold a
+// zero byte, so check it with CheckRestoreName before using it as a string.
+struct PortionHeader {
+    uint8_t LastPortion;            // 1 in the set's last portion
+    uint32_t FileAttributes;        // the sliced file's attribute bits
+    FileTime CreationTime;          // the sliced file's three times
+    FileTime LastAccessTime;
+    FileTime LastWriteTime;
+    uint32_t FileSizeLow;           // bytes carried by the whole set
+    uint32_t FileSizeHigh;          // nonzero only for files the set cannot carry
+    char FileName[FILE_NAME_FIELD]; // the sliced file's name, zero-padded
+    SystemTime SliceTime;           // local time when the slicing started
+};
+
+void EncodePortionHeader(const PortionHeader *header, unsigned char out[PORTION_HEADER_SIZE]);
+void DecodePortionHeader(const unsigned char in[PORTION_HEADER_SIZE], PortionHeader *header);
+
+// 1 when two encoded headers belong to the same set: equal in every byte but
+// LastPortion. Portions carry no set identifier, so this is the only way to
+// tell a portion of another set that happens to have the right name.
+int SameSliceSet(const unsigned char a[PORTION_HEADER_SIZE],
+                 const unsigned char b[PORTION_HEADER_SIZE]);
+
+// Writes number (0 to 99) as two digits over the last two characters of path.
+// Returns 0, or -1 (path untouched) when path is shorter than two characters
+// or the number has more than two digits.
+int SetPortionNumber(char *path, unsigned number);
+
+// The number in the last two characters of a portion name, or -1 when they
+// are not two decimal digits.
+int PortionNumberOf(const char *name);
+
+// The file-name part of a source path: after the last backslash, else after
+// the first colon, else the whole path. Points into path.
+const char *SourceFileName(const char *path);
+
+// Stores name into a FileName field: the field is cleared, then the name
+// copied. Returns 0, or -1 (field cleared) when the name does not fit.
+int StoreFileName(char field[FILE_NAME_FIELD], const char *name);
+
+// Why a stored FileName cannot name the rebuilt file.
+enum NameCheck {
+    NAME_OK = 0,
+    NAME_UNTERMINATED, // no zero byte within the field
+    NAME_EMPTY,
+    NAME_DOT,          // "." or "..": the folder itself or its parent
+    NAME_SEPARATOR     // '\', '/' or ':': another folder, drive or stream
+};
+
+// Checks that a stored FileName names one plain file inside the destination.
+int CheckRestoreName(const char field[FILE_NAME_FIELD]);
+
+#endif

@@ -1,0 +1,70 @@
+// The joiner's only window on the operating system. The reassembly logic
+// calls nothing else, so each platform supplies just this file's functions.
+//
+// Every function that can fail returns 0 on success or the platform's error
+// number, which the joiner shows to the user as it stands.
+#ifndef KELMORIX_JOINER_OS_H
+#define KELMORIX_JOINER_OS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "../engine/slice_format.h"
+
+typedef intptr_t OsFile; // a file handle or descriptor, never 0 when open
+
+#ifdef _WIN32
+enum {
+    OS_FILE_NOT_FOUND = 2, // ERROR_FILE_NOT_FOUND
+    OS_FILE_EXISTS = 80    // ERROR_FILE_EXISTS
+};
+#define OS_SEPARATOR '\\'
+#define OS_DRIVE_SEPARATOR ':' // "A:" names a drive's current folder
+#else
+#include <errno.h>
+enum { OS_FILE_NOT_FOUND = ENOENT, OS_FILE_EXISTS = EEXIST };
+#define OS_SEPARATOR '/'
+#define OS_DRIVE_SEPARATOR '\0'
+#endif
+
+// 1 when path lies on a drive whose medium the user swaps, the only case in
+// which the joiner asks for disks.
+int OsIsRemovable(const char *path);
+
+// Whether path exists and is a folder.
+long OsQueryPath(const char *path, int *isFolder);
+
+// The first directory entry matching pattern ('*' and '?' in its last
+// component), as a bare name into name[size].
+long OsFindFirst(const char *pattern, char *name, size_t size);
+
+// An existing file for reading, not shared.
+long OsOpenRead(const char *path, OsFile *file);
+
+// A new file for writing, not shared; fails with OS_FILE_EXISTS when the
+// name is taken, so nothing is ever replaced by accident.
+long OsCreateNew(const char *path, OsFile *file);
+
+long OsFileSize(OsFile file, uint64_t *size);
+long OsRead(OsFile file, void *buffer, uint32_t count, uint32_t *done);
+long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done);
+long OsFlush(OsFile file);
+long OsClose(OsFile file);
+long OsDelete(const char *path);
+long OsSetTimes(OsFile file, const FileTime *creation, const FileTime *lastAccess,
+                const FileTime *lastWrite);
+long OsSetAttributes(const char *path, uint32_t attributes);
+
+// The copy runs at the lowest priority so that the machine stays usable.
+int OsLowerPriority(void); // returns the priority to restore
+void OsRestorePriority(int priority);
+
+// Waits for one key press on the console itself (not standard input) and
+// reads it without echo. Returns its character, 0 for an extended key (whose
+// second code is consumed), or -1 when there is no console to read from.
+int OsReadKey(void);
+
+// The current folder into buffer[size]; fails when it does not fit.
+long OsCurrentFolder(char *buffer, size_t size);
+
+#endif

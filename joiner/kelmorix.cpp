@@ -1,0 +1,95 @@
+// kelmorix: rebuilds a file from the slice set that dorvane cut it into.
+// Reads the command line, picks the source and the destination folder, and
+// leaves the rest to RestoreSliceSet.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "joiner_os.h"
+#include "restore.h"
+
+#ifdef _WIN32
+// Arguments reach the program as typed: a wildcard is refused, not expanded.
+extern "C" {
+int _dowildcard = 0;
+}
+#endif
+
+enum { CURRENT_FOLDER_SIZE = 261 }; // 260 characters and the terminator
+
+static const char *const BannerLines[] = {
+    "\n",
+    "KELMORIX 1.0  joiner for slice sets cut by DORVANE\n",
+    "Copyright (c) 2026 the Dorvane developers.\n",
+    "Rebuilds a sliced file from its numbered portions and restores\n",
+    "its name, times and attributes. Run it from the first disk or\n",
+    "from the folder of a slice set, or name the set's first portion.\n",
+};
+
+static int HasWildcard(const char *argument)
+{
+    return strpbrk(argument, "?*") != NULL;
+}
+
+// TEMP names the destination when the joiner runs from a removable disk;
+// without it TMP is the usual stand-in. An empty value names nothing.
+static const char *TemporaryFolder(void)
+{
+    static const char *const Names[] = {"TEMP", "TMP"};
+    const char *value;
+    size_t i;
+
+    for (i = 0; i < sizeof Names / sizeof Names[0]; i++) {
+        value = getenv(Names[i]);
+        if (value && *value)
+            return value;
+    }
+    return NULL;
+}
+
+static int ReadCurrentFolder(char *buffer)
+{
+    if (OsCurrentFolder(buffer, CURRENT_FOLDER_SIZE) == 0)
+        return 0;
+    printf("The path of the current folder is longer than %d characters;\n"
+           "name the source and the destination folder.\n",
+           CURRENT_FOLDER_SIZE - 1);
+    return RESTORE_PATH_TOO_LONG;
+}
+
+int main(int argc, char **argv)
+{
+    char current[CURRENT_FOLDER_SIZE];
+    const char *destination;
+    const char *source;
+    size_t i;
+    int result;
+
+    for (i = 0; i < sizeof BannerLines / sizeof BannerLines[0]; i++)
+        fputs(BannerLines[i], stdout);
+    if ((argc > 1 && HasWildcard(argv[1])) || (argc > 2 && HasWildcard(argv[2]))) {
+        PrintUsage();
+        return RESTORE_WILDCARD;
+    }
+    if (argc < 3) {
+        result = ReadCurrentFolder(current);
+        if (result)
+            return result;
+    }
+    if (argc > 2) {
+        destination = argv[2];
+    } else if (OsIsRemovable(current)) {
+        // Never write the rebuilt file onto the disk it is read from.
+        destination = TemporaryFolder();
+        if (!destination) {
+            printf("Neither TEMP nor TMP is set; name a destination folder.\n");
+            return RESTORE_NO_TEMP;
+        }
+    } else {
+        destination = current;
+    }
+    source = argc > 1 ? argv[1] : current;
+    result = RestoreSliceSet(source, destination);
+    fflush(stdout);
+    return result;
+}

@@ -1,0 +1,553 @@
+// Reassembly: find the first portion of a slice set, create the output under
+// the sliced file's name, append every portion's data in number order (asking
+// for disks on a removable drive), then give the output its times and
+// attributes. Portable: the platform is reached only through joiner_os.h.
+#include "restore.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "joiner_os.h"
+
+enum { TRANSFER_SIZE = 0x10000 };
+
+// The state of one run. It lives on RestoreSliceSet's stack; the heap parts
+// are released by ReleaseRun on every path.
+struct RestoreRun {
+    const char *SourceArgument;    // as given; shown in messages and prompts
+    const char *DestinationFolder; // prefix of the output path; shown in messages
+    int RemovableSource;           // 1: disks are prompted for
+    int NameArgument;              // 1: the source is not an existing folder
+    int DestinationNameForm;       // 1: neither of its last two characters is '0'
+    char *PortionPath;             // heap: the portion to read next
+    char *OutputPath;              // heap: destination, separator, FileName
+    unsigned char FirstHeader[PORTION_HEADER_SIZE]; // portion 00's header as stored
+    unsigned char RawHeader[PORTION_HEADER_SIZE];   // the latest header as stored
+    PortionHeader Header;          // the latest header, decoded
+    unsigned PortionIndex;         // number of the portion to read next
+    int DiskNumber;                // disk expected to hold it, counted from 1
+    uint64_t BytesWritten;         // data bytes appended to the output
+    unsigned char *Buffer;         // TRANSFER_SIZE bytes for the copy
+    OsFile Portion;                // open portion, or 0
+    OsFile Output;                 // open output, or 0
+    int OutputCreated;             // 1 once the output exists under its name
+    int DataComplete;              // 1 once the last portion's data is written
+    long PendingError;             // number for the final line, 0: print none
+};
+
+enum ReportArgs {
+    ARGS_NONE,
+    ARGS_NAME_AND_FOLDER, // FileName, destination folder
+    ARGS_OUTPUT,          // output path, pending error
+    ARGS_PORTION,         // portion path, pending error
+    ARGS_PORTION_ONLY,    // portion path
+    ARGS_SOURCE,          // source argument
+    ARGS_COUNTS,          // portion path, bytes written, FileSizeLow
+    ARGS_DISK             // disk number
+};
+
+// The final line of each result code.
+struct ReportLine {
+    int Code;
+    int Args;
+    const char *Format;
+};
+
+static const ReportLine ReportLines[] = {
+    {RESTORE_OK, ARGS_NAME_AND_FOLDER, "%s Successfully restored to %s\n"},
+    {RESTORE_NO_CONSOLE, ARGS_DISK, "There is no console to answer the prompt for disk #%d.\n"},
+    {RESTORE_SIZE_MISMATCH, ARGS_COUNTS,
+     "The slice set ends at %s with %lu bytes, but its file has %lu bytes.\n"},
+    {RESTORE_TOO_LARGE, ARGS_PORTION_ONLY,
+     "%s holds a file of 4 GiB or more, which a slice set cannot carry.\n"},
+    {RESTORE_FOREIGN_PORTION, ARGS_PORTION_ONLY, "%s belongs to another slice set.\n"},
+    {RESTORE_WRITE_FAILED, ARGS_OUTPUT, "Error writing %s = %ld\n"},
+    {RESTORE_READ_FAILED, ARGS_PORTION, "Error reading data from %s = %ld\n"},
+    {RESTORE_SHORT_PORTION, ARGS_PORTION_ONLY, "%s is too short to be a portion of a slice set.\n"},
+    {RESTORE_UNSAFE_NAME, ARGS_PORTION_ONLY,
+     "%s does not name a file that can be restored safely.\n"},
+    {RESTORE_SET_ATTRIBUTES, ARGS_OUTPUT, "Error setting attributes on %s = %ld\n"},
+    {RESTORE_CLOSE_OUTPUT, ARGS_OUTPUT, "Error closing %s = %ld\n"},
+    {RESTORE_SET_TIMES, ARGS_OUTPUT, "Error setting date/time on %s = %ld\n"},
+    {RESTORE_READ_HEADER, ARGS_PORTION, "Error reading header from %s = %ld\n"},
+    {RESTORE_OPEN_PORTION, ARGS_PORTION_ONLY, "The file, %s, could not be opened.\n"},
+    {RESTORE_NO_BUFFER, ARGS_NONE, "Error allocating transfer buffer\n"},
+    {RESTORE_OPEN_OUTPUT, ARGS_OUTPUT, "Error opening %s = %ld\n"},
+    {RESTORE_NO_OUTPUT_PATH, ARGS_NONE, "Error allocating dest file path buffer\n"},
+    {RESTORE_CLOSE_FIRST, ARGS_PORTION, "Error closing %s = %ld\n"},
+    {RESTORE_READ_FIRST_HEADER, ARGS_PORTION, "Error reading header from %s = %ld\n"},
+    {RESTORE_NO_FIRST_PORTION, ARGS_SOURCE, "Could not find the first file of a slice set in %s.\n"},
+    {RESTORE_NO_SOURCE_PATH, ARGS_NONE, "Error allocating source file path buffer\n"},
+};
+
+static const char *const UsageLines[] = {
+    "\nUSAGE: KELMORIX [source folder] [destination folder]\n",
+    "KELMORIX.EXE will be on the first disk of a slice set\n",
+    "If a destination folder is not specified, TEMP will be used.\n",
+    "If a source folder is not specified, will try to find first file in current directory.\n",
+    "\nOR\n",
+    "\nUSAGE: KELMORIX name_of_first_file_of_slice_set [destination folder]\n",
+    "The last two characters of the first file of a slice set will be 00, i.e. BIG.D00.\n",
+    "If a destination folder is not specified, TEMP will be used.\n",
+    "\nOR\n",
+    "\nUSAGE: KELMORIX destination_filename [destination folder]\n",
+    "Destination name is original name of the sliced file, i.e. BIG.DAT.\n",
+    "If a destination folder is not specified, TEMP will be used.\n",
+    "\nNeither the source nor the destination may contain wildcards\n",
+};
+
+void PrintUsage(void)
+{
+    size_t i;
+
+    for (i = 0; i < sizeof UsageLines / sizeof UsageLines[0]; i++)
+        fputs(UsageLines[i], stdout);
+}
+
+// 1 when a file name can be appended to path without a separator.
+static int EndsWithSeparator(const char *path)
+{
+    size_t length = strlen(path);
+    char last = length ? path[length - 1] : 0;
+
+    if (!length)
+        return 1; // an empty folder is the current one: the bare name
+    return last == OS_SEPARATOR || (OS_DRIVE_SEPARATOR && last == OS_DRIVE_SEPARATOR);
+}
+
+// A heap string of the three parts, the separator only when asked for.
+static char *JoinPath(const char *folder, int separator, const char *name)
+{
+    size_t folderLength = strlen(folder);
+    size_t nameLength = strlen(name);
+    char *path = (char *)malloc(folderLength + 1 + nameLength + 1);
+
+    if (!path)
+        return NULL;
+    memcpy(path, folder, folderLength);
+    if (separator)
+        path[folderLength++] = OS_SEPARATOR;
+    memcpy(path + folderLength, name, nameLength + 1);
+    return path;
+}
+
+// Shows what was printed so far, then waits for a key. Returns 0, or
+// RESTORE_NO_CONSOLE when no key can ever come.
+static int WaitForAnyKey(RestoreRun *run)
+{
+    fflush(stdout);
+    if (OsReadKey() < 0) {
+        run->PendingError = 1;
+        return RESTORE_NO_CONSOLE;
+    }
+    return 0;
+}
+
+static int PromptForDisk(RestoreRun *run)
+{
+    printf("Please insert disk #%d in drive %.2s. ", run->DiskNumber, run->SourceArgument);
+    printf("Press any key when ready.\n");
+    return WaitForAnyKey(run);
+}
+
+static void ClassifySource(RestoreRun *run)
+{
+    const char *source = run->SourceArgument;
+    size_t length = strlen(source);
+    int isFolder = 0;
+
+    run->RemovableSource = OsIsRemovable(source);
+    run->NameArgument = OsQueryPath(source, &isFolder) != 0 || !isFolder;
+    run->DestinationNameForm = !(length >= 1 && source[length - 1] == '0') &&
+                               !(length >= 2 && source[length - 2] == '0');
+}
+
+static int LocateInFolder(RestoreRun *run)
+{
+    const char *source = run->SourceArgument;
+    int separator = !run->RemovableSource && !EndsWithSeparator(source);
+    char name[FILE_NAME_FIELD + 4];
+    char *pattern = JoinPath(source, separator, "*00");
+    long error;
+
+    if (!pattern)
+        return RESTORE_NO_SOURCE_PATH;
+    error = OsFindFirst(pattern, name, sizeof name);
+    free(pattern);
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_NO_FIRST_PORTION;
+    }
+    run->PortionPath = JoinPath(source, separator, name);
+    return run->PortionPath ? 0 : RESTORE_NO_SOURCE_PATH;
+}
+
+static int LocateByName(RestoreRun *run)
+{
+    const char *source = run->SourceArgument;
+    size_t length = strlen(source);
+    long error;
+
+    run->PortionPath = JoinPath(source, 0, "");
+    if (!run->PortionPath)
+        return RESTORE_NO_SOURCE_PATH;
+    // A name of fewer than two characters has no room for a portion number:
+    // no portion can be named by it, so it is reported as not found.
+    if (length >= 2 && run->DestinationNameForm)
+        run->PortionPath[length - 2] = run->PortionPath[length - 1] = '0';
+    error = length >= 2 ? OsQueryPath(run->PortionPath, NULL) : (long)OS_FILE_NOT_FOUND;
+    if (error != OS_FILE_NOT_FOUND)
+        return 0;
+    if (run->DestinationNameForm)
+        printf("There is no slice set corresponding to %s in %s.\n", source,
+               run->DestinationFolder);
+    else
+        printf("In %s, %s is not a valid starting file for Kelmorix.\n", run->DestinationFolder,
+               source);
+    return RESTORE_NO_FIRST_PORTION;
+}
+
+// Opens the portion path, checks its length and reads its header.
+static int ReadPortionHeader(RestoreRun *run, int readFailure)
+{
+    uint64_t size = 0;
+    uint32_t done = 0;
+    long error = OsOpenRead(run->PortionPath, &run->Portion);
+
+    if (error) {
+        run->Portion = 0;
+        run->PendingError = error;
+        return RESTORE_OPEN_PORTION;
+    }
+    error = OsFileSize(run->Portion, &size);
+    if (!error && size < PORTION_HEADER_SIZE) {
+        run->PendingError = 1;
+        return RESTORE_SHORT_PORTION;
+    }
+    if (!error)
+        error = OsRead(run->Portion, run->RawHeader, PORTION_HEADER_SIZE, &done);
+    if (error || done != PORTION_HEADER_SIZE) {
+        run->PendingError = error ? error : 1;
+        return readFailure;
+    }
+    DecodePortionHeader(run->RawHeader, &run->Header);
+    return 0;
+}
+
+static void ClosePortion(RestoreRun *run)
+{
+    if (run->Portion)
+        OsClose(run->Portion);
+    run->Portion = 0;
+}
+
+static int ReadFirstHeader(RestoreRun *run)
+{
+    int result = ReadPortionHeader(run, RESTORE_READ_FIRST_HEADER);
+    long error;
+
+    if (result == RESTORE_OPEN_PORTION)
+        return RESTORE_NO_FIRST_PORTION;
+    if (result) {
+        ClosePortion(run);
+        return result;
+    }
+    error = OsClose(run->Portion);
+    run->Portion = 0;
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_CLOSE_FIRST;
+    }
+    memcpy(run->FirstHeader, run->RawHeader, PORTION_HEADER_SIZE);
+    // The name becomes a path in the destination: refuse anything that would
+    // reach another folder, drive or stream, or run past its field.
+    if (CheckRestoreName(run->Header.FileName) != NAME_OK) {
+        run->PendingError = 1;
+        return RESTORE_UNSAFE_NAME;
+    }
+    if (run->Header.FileSizeHigh != 0) {
+        run->PendingError = 1;
+        return RESTORE_TOO_LARGE;
+    }
+    return 0;
+}
+
+static int CreateOutput(RestoreRun *run)
+{
+    long error;
+    int key;
+
+    run->OutputPath = JoinPath(run->DestinationFolder, !EndsWithSeparator(run->DestinationFolder),
+                               run->Header.FileName);
+    if (!run->OutputPath)
+        return RESTORE_NO_OUTPUT_PATH;
+    error = OsCreateNew(run->OutputPath, &run->Output);
+    if (error == OS_FILE_EXISTS) {
+        printf("%s already exists.  Overwrite? (Y/N): ", run->OutputPath);
+        fflush(stdout);
+        key = OsReadKey();
+        printf("\n");
+        if (key != 'Y' && key != 'y') {
+            run->Output = 0;
+            run->PendingError = error;
+            return RESTORE_OPEN_OUTPUT;
+        }
+        OsDelete(run->OutputPath);
+        error = OsCreateNew(run->OutputPath, &run->Output);
+    }
+    if (error) {
+        run->Output = 0;
+        run->PendingError = error;
+        return RESTORE_OPEN_OUTPUT;
+    }
+    run->OutputCreated = 1;
+    run->PendingError = 0;
+    return 0;
+}
+
+// Opens the next portion and reads its header. On a removable source a
+// missing portion or one of another set is a wrong disk: the user is told
+// and asked again, for as long as it takes.
+static int OpenNextPortion(RestoreRun *run)
+{
+    char found[FILE_NAME_FIELD + 4];
+    char *pattern;
+    int result, number;
+
+    for (;;) {
+        result = ReadPortionHeader(run, RESTORE_READ_HEADER);
+        if (result == 0 && SameSliceSet(run->FirstHeader, run->RawHeader))
+            return 0;
+        if (result == 0) {
+            ClosePortion(run);
+            run->PendingError = 1;
+            if (!run->RemovableSource)
+                return RESTORE_FOREIGN_PORTION;
+            printf("\nThe disk in drive %.2s holds a portion of another slice set.\n",
+                   run->SourceArgument);
+        } else if (result != RESTORE_OPEN_PORTION || !run->RemovableSource) {
+            ClosePortion(run);
+            return result;
+        } else {
+            pattern = JoinPath(run->PortionPath, 0, "");
+            if (!pattern)
+                return RESTORE_NO_SOURCE_PATH;
+            pattern[strlen(pattern) - 2] = pattern[strlen(pattern) - 1] = '?';
+            number = OsFindFirst(pattern, found, sizeof found) ? -1 : PortionNumberOf(found);
+            free(pattern);
+            if (number < 0)
+                printf("\nThe current disk in %s does not have a slice file on it.\n",
+                       run->SourceArgument);
+            else
+                printf("\nYou need to insert Disk #%d.  You inserted Disk #%d.\n",
+                       run->DiskNumber, number + 1);
+        }
+        result = PromptForDisk(run);
+        if (result)
+            return result;
+    }
+}
+
+static int CopyPortionData(RestoreRun *run)
+{
+    uint64_t size = 0;
+    uint64_t remaining;
+    uint32_t chunk, done;
+    long error = OsFileSize(run->Portion, &size);
+
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_READ_FAILED;
+    }
+    remaining = size - PORTION_HEADER_SIZE;
+    while (remaining > 0) {
+        chunk = remaining < TRANSFER_SIZE ? (uint32_t)remaining : (uint32_t)TRANSFER_SIZE;
+        done = 0;
+        error = OsRead(run->Portion, run->Buffer, chunk, &done);
+        if (error || done != chunk) {
+            run->PendingError = error ? error : 1;
+            return RESTORE_READ_FAILED;
+        }
+        done = 0;
+        error = OsWrite(run->Output, run->Buffer, chunk, &done);
+        run->BytesWritten += done;
+        if (error || done != chunk) {
+            run->PendingError = error ? error : 1;
+            return RESTORE_WRITE_FAILED;
+        }
+        remaining -= chunk;
+    }
+    memset(run->Buffer, 0, TRANSFER_SIZE);
+    error = OsFlush(run->Output);
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_WRITE_FAILED;
+    }
+    return 0;
+}
+
+// Gives the output the sliced file's times and attributes.
+static int FinishOutput(RestoreRun *run)
+{
+    const PortionHeader *h = &run->Header;
+    long error = OsSetTimes(run->Output, &h->CreationTime, &h->LastAccessTime, &h->LastWriteTime);
+
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_SET_TIMES;
+    }
+    error = OsClose(run->Output);
+    run->Output = 0;
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_CLOSE_OUTPUT;
+    }
+    error = OsSetAttributes(run->OutputPath, h->FileAttributes);
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_SET_ATTRIBUTES;
+    }
+    return 0;
+}
+
+static int CopyPortions(RestoreRun *run)
+{
+    const uint32_t fileSize = run->Header.FileSizeLow;
+    int result, priority, last;
+
+    for (;;) {
+        result = OpenNextPortion(run);
+        if (result)
+            return result;
+        run->PendingError = 0;
+        priority = OsLowerPriority();
+        result = CopyPortionData(run);
+        ClosePortion(run);
+        OsRestorePriority(priority);
+        if (result)
+            return result;
+        last = run->Header.LastPortion == 1;
+        // The set's size and its last-portion mark must agree with the data
+        // actually found; anything else is a damaged set, not a success.
+        if (run->BytesWritten > fileSize || (last && run->BytesWritten != fileSize) ||
+            (!last && run->PortionIndex + 1 >= MAX_PORTIONS)) {
+            run->PendingError = 1;
+            return RESTORE_SIZE_MISMATCH;
+        }
+        run->PortionIndex++;
+        run->DiskNumber++;
+        if (last) {
+            run->DataComplete = 1;
+            return FinishOutput(run);
+        }
+        SetPortionNumber(run->PortionPath, run->PortionIndex);
+        if (run->RemovableSource) {
+            result = PromptForDisk(run);
+            if (result)
+                return result;
+        }
+    }
+}
+
+static void FinalReport(const RestoreRun *run, int result)
+{
+    const ReportLine *line = NULL;
+    size_t i;
+
+    for (i = 0; i < sizeof ReportLines / sizeof ReportLines[0]; i++)
+        if (ReportLines[i].Code == result)
+            line = &ReportLines[i];
+    if (!line || (result != RESTORE_OK && run->PendingError == 0))
+        return;
+    switch (line->Args) {
+    case ARGS_NAME_AND_FOLDER:
+        printf(line->Format, run->Header.FileName, run->DestinationFolder);
+        break;
+    case ARGS_OUTPUT:
+        printf(line->Format, run->OutputPath, run->PendingError);
+        break;
+    case ARGS_PORTION:
+        printf(line->Format, run->PortionPath, run->PendingError);
+        break;
+    case ARGS_PORTION_ONLY:
+        printf(line->Format, run->PortionPath);
+        break;
+    case ARGS_SOURCE:
+        printf(line->Format, run->SourceArgument);
+        break;
+    case ARGS_COUNTS:
+        printf(line->Format, run->PortionPath, (unsigned long)run->BytesWritten,
+               (unsigned long)run->Header.FileSizeLow);
+        break;
+    case ARGS_DISK:
+        printf(line->Format, run->DiskNumber);
+        break;
+    default:
+        printf("%s", line->Format);
+        break;
+    }
+    if (result == RESTORE_NO_FIRST_PORTION)
+        PrintUsage();
+    if (result != RESTORE_OK && run->OutputCreated && !run->DataComplete)
+        printf("%s is incomplete; it has been left in place.\n", run->OutputPath);
+}
+
+static void ReleaseRun(RestoreRun *run)
+{
+    ClosePortion(run);
+    if (run->Output)
+        OsClose(run->Output);
+    free(run->PortionPath);
+    free(run->OutputPath);
+    free(run->Buffer);
+}
+
+static int Restore(RestoreRun *run)
+{
+    int result;
+
+    ClassifySource(run);
+    if (run->RemovableSource) {
+        run->DiskNumber = 1;
+        result = PromptForDisk(run);
+        if (result)
+            return result;
+    }
+    result = run->NameArgument ? LocateByName(run) : LocateInFolder(run);
+    if (!result)
+        result = ReadFirstHeader(run);
+    if (!result)
+        result = CreateOutput(run);
+    if (result)
+        return result;
+    run->BytesWritten = 0;
+    run->PortionIndex = 0;
+    run->DiskNumber = 1;
+    run->Buffer = (unsigned char *)calloc(1, TRANSFER_SIZE);
+    if (!run->Buffer) {
+        run->PendingError = 1;
+        return RESTORE_NO_BUFFER;
+    }
+    return CopyPortions(run);
+}
+
+int RestoreSliceSet(const char *sourceArgument, const char *destinationFolder)
+{
+    RestoreRun run;
+    int result;
+
+    memset(&run, 0, sizeof run);
+    run.SourceArgument = sourceArgument;
+    run.DestinationFolder = destinationFolder;
+    run.DiskNumber = 1;
+    result = Restore(&run);
+    // Allocation failures have no error number of their own, yet their
+    // lines must be shown.
+    if (result == RESTORE_NO_SOURCE_PATH || result == RESTORE_NO_OUTPUT_PATH)
+        run.PendingError = 1;
+    FinalReport(&run, result);
+    ReleaseRun(&run);
+    fflush(stdout);
+    return result;
+}
