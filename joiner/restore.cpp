@@ -349,6 +349,26 @@ static int OpenNextPortion(RestoreRun *run)
     }
 }
 
+// Appends count bytes of the buffer to the output. A short write is retried
+// with the rest, so that a full disk is reported with its own error number.
+static long WriteAll(RestoreRun *run, uint32_t count)
+{
+    uint32_t offset = 0, done;
+    long error;
+
+    while (offset < count) {
+        done = 0;
+        error = OsWrite(run->Output, run->Buffer + offset, count - offset, &done);
+        run->BytesWritten += done;
+        offset += done;
+        if (error)
+            return error;
+        if (done == 0)
+            return 1;
+    }
+    return 0;
+}
+
 static int CopyPortionData(RestoreRun *run)
 {
     uint64_t size = 0;
@@ -369,11 +389,9 @@ static int CopyPortionData(RestoreRun *run)
             run->PendingError = error ? error : 1;
             return RESTORE_READ_FAILED;
         }
-        done = 0;
-        error = OsWrite(run->Output, run->Buffer, chunk, &done);
-        run->BytesWritten += done;
-        if (error || done != chunk) {
-            run->PendingError = error ? error : 1;
+        error = WriteAll(run, chunk);
+        if (error) {
+            run->PendingError = error;
             return RESTORE_WRITE_FAILED;
         }
         remaining -= chunk;

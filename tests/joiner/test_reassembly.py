@@ -1,0 +1,194 @@
+"""Reassembly from a folder: the overwrite question, the copy, the restored
+times and attributes, and every way a damaged set ends the run."""
+
+import os
+import unittest
+
+from harness import (ARCHIVE, HEADER, HIDDEN, KEY_UP, READONLY, JoinerTest, WINTOOL, filetime,
+                     header, portion_name, run_joiner, sample_data, win_stat, winpath, write_set)
+
+INCOMPLETE = "%s is incomplete; it has been left in place."
+
+
+class Reassembly(JoinerTest):
+    def setUp(self):
+        super().setUp()
+        self.sets = self.folder("sets")
+        self.out = self.folder("out")
+        self.output = os.path.join(self.out, "BIG.DAT")
+        self.win_output = winpath(self.output)
+
+    def join(self, first="BIG.D00", **kw):
+        return run_joiner([first, winpath(self.out)], self.sets, **kw)
+
+    def portion(self, number):
+        return os.path.join(self.sets, "BIG.D%02d" % number)
+
+    def test_overwrite_question(self):
+        data = sample_data(3000)
+        write_set(self.sets, "BIG.DAT", data, 1000)
+        # (key typed at the question, whether the old file is replaced)
+        cases = [(b"y", True), (b"Y", True), (b"n", False), (b"N", False), (b"q", False),
+                 (KEY_UP, False), (b"\r", False)]
+        for key, replaced in cases:
+            with self.subTest(key=key):
+                with open(self.output, "wb") as f:
+                    f.write(b"the user's own file")
+                run = self.join(answer=lambda n, text: key)
+                self.assertEqual(run.output.count("Overwrite?"), 1, run.output)
+                self.assertIn("%s already exists.  Overwrite? (Y/N): \n" % self.win_output, run.output)
+                if replaced:
+                    self.assertEnds(run, 0, "BIG.DAT Successfully restored to %s" % winpath(self.out))
+                    self.assertEqual(self.read(self.output), data)
+                else:
+                    self.assertEnds(run, 249, "Error opening %s = 80" % self.win_output)
+                    self.assertEqual(self.read(self.output), b"the user's own file")
+                os.remove(self.output)
+
+    def test_sizes_around_the_transfer_buffer(self):
+        # (data bytes, portion size): payloads of exactly 65536 and 131072
+        # bytes end the copy with an empty read; the others straddle it.
+        cases = [(65536, 309 + 65536), (131072, 309 + 65536), (131072 + 5, 309 + 131072),
+                 (65535, 309 + 65536), (65537, 309 + 65536), (1, 310), (0, 1000),
+                 (200000, 309 + 70000)]
+        for size, portion_size in cases:
+            with self.subTest(size=size, portion_size=portion_size):
+                data = sample_data(size, seed=size)
+                paths = write_set(self.sets, "BIG.DAT", data, portion_size)
+                run = self.join()
+                self.assertEqual(run.code, 0, run.output)
+                self.assertEqual(self.read(self.output), data)
+                os.remove(self.output)
+                for path in paths:
+                    os.remove(path)
+
+    def test_times_and_attributes_are_restored(self):
+        access, write = 1234567890, 1300000000
+        for attributes in (ARCHIVE, ARCHIVE | READONLY, ARCHIVE | HIDDEN, ARCHIVE | HIDDEN | READONLY):
+            with self.subTest(attributes=attributes):
+                write_set(self.sets, "BIG.DAT", sample_data(2000), 700, attributes=attributes,
+                          access=access, write=write)
+                run = self.join()
+                self.assertEqual(run.code, 0, run.output)
+                got_attributes, got_access, got_write = win_stat(self.output)
+                self.assertEqual(got_attributes & (READONLY | HIDDEN), attributes & (READONLY | HIDDEN))
+                self.assertEqual(got_write, filetime(write))
+                self.assertEqual(got_access, filetime(access))
+                os.chmod(self.output, 0o644)
+                os.remove(self.output)
+
+    def test_missing_portion_keeps_the_partial_output(self):
+        data = sample_data(3500)
+        write_set(self.sets, "BIG.DAT", data, 1000)
+        os.remove(self.portion(2))
+        run = self.join()
+        self.assertEqual(run.code, 247, run.output)
+        self.assertIn("The file, %s, could not be opened.\n" % winpath(self.portion(2)).replace(
+            winpath(self.sets) + "\\", ""), run.output)
+        self.assertIn(INCOMPLETE % self.win_output, run.output)
+        self.assertEqual(self.read(self.output), data[:2 * 691])
+
+
+class DamagedSets(JoinerTest):
+    """Sets the slicer never writes: each ends with a code of its own and a
+    line that names the portion, and what was written stays in place."""
+
+    def setUp(self):
+        super().setUp()
+        self.sets = self.folder("sets")
+        self.out = self.folder("out")
+        self.output = os.path.join(self.out, "BIG.DAT")
+        self.data = sample_data(2500)  # portions of 691, 691, 691 and 427 bytes
+        self.paths = write_set(self.sets, "BIG.DAT", self.data, 1000)
+
+    def join(self, **kw):
+        return run_joiner(["BIG.D00", winpath(self.out)], self.sets, **kw)
+
+    def rewrite(self, number, head=None, payload=None, cut=None):
+        path = self.paths[number]
+        raw = self.read(path)
+        if head is not None:
+            raw = head + raw[HEADER.size:]
+        if payload is not None:
+            raw = raw[:HEADER.size] + payload
+        if cut is not None:
+            raw = raw[:cut]
+        with open(path, "wb") as f:
+            f.write(raw)
+
+    def test_unsafe_names_are_refused_before_anything_is_written(self):
+        names = [b"", b".", b"..", b"..\\EVIL.DAT", b"sub\\EVIL.DAT", b"sub/EVIL.DAT",
+                 b"C:EVIL.DAT", b"EVIL.DAT:stream", b"x" * 256]
+        for name in names:
+            with self.subTest(name=name[:20]):
+                field = name.ljust(256, b"\0")
+                for n in range(len(self.paths)):
+                    self.rewrite(n, head=header("", len(self.data), last=int(n == 3), name_field=field))
+                run = self.join()
+                self.assertEnds(run, 242, "BIG.D00 does not name a file that can be restored safely.")
+                self.assertEqual(os.listdir(self.out), [])
+                self.assertEqual(sorted(os.listdir(self.dir)), ["out", "sets"])
+                self.assertEqual(sorted(os.listdir(self.sets)), ["BIG.D0%d" % n for n in range(4)])
+
+    def test_a_file_of_4_gib_or_more_is_refused(self):
+        for n in range(len(self.paths)):
+            self.rewrite(n, head=header("BIG.DAT", len(self.data), last=int(n == 3), size_high=1))
+        run = self.join()
+        self.assertEnds(run, 237, "BIG.D00 holds a file of 4 GiB or more, which a slice set cannot carry.")
+        self.assertEqual(os.listdir(self.out), [])
+
+    def test_portions_shorter_than_a_header(self):
+        # (portion cut short, bytes it keeps, whether the output was begun)
+        for number, keep, begun in ((0, 308, False), (0, 0, False), (2, 100, True)):
+            with self.subTest(number=number, keep=keep):
+                self.paths = write_set(self.sets, "BIG.DAT", self.data, 1000)
+                self.rewrite(number, cut=keep)
+                run = self.join()
+                name = "BIG.D%02d" % number
+                self.assertEnds(run, 241, "%s is too short to be a portion of a slice set." % name)
+                if begun:
+                    self.assertIn(INCOMPLETE % winpath(self.output), run.output)
+                    self.assertEqual(self.read(self.output), self.data[:2 * 691])
+                    os.remove(self.output)
+                else:
+                    self.assertEqual(os.listdir(self.out), [])
+
+    def test_a_portion_of_another_set(self):
+        # Same name rule, other file: BIG.DOC sliced into the same folder.
+        other = header("BIG.DOC", 5000, last=0)
+        self.rewrite(1, head=other)
+        run = self.join()
+        self.assertEnds(run, 238, "BIG.D01 belongs to another slice set.")
+        self.assertIn(INCOMPLETE % winpath(self.output), run.output)
+        self.assertEqual(self.read(self.output), self.data[:691])
+
+    def test_portions_that_disagree_with_the_recorded_size(self):
+        # (change to the set, where the run ends, bytes in the output)
+        cases = [
+            ("last portion short", lambda: self.rewrite(3, cut=HEADER.size + 100), "BIG.D03", 3 * 691 + 100),
+            ("last portion long", lambda: self.rewrite(3, payload=self.data[3 * 691:] + b"extra"),
+             "BIG.D03", 2500 + 5),
+            ("middle portion long", lambda: self.rewrite(1, payload=sample_data(3000)), "BIG.D01", 691 + 3000),
+        ]
+        for label, damage, where, written in cases:
+            with self.subTest(label):
+                self.paths = write_set(self.sets, "BIG.DAT", self.data, 1000)
+                damage()
+                run = self.join()
+                self.assertEnds(run, 236, "The slice set ends at %s with %d bytes, but its file has 2500 bytes."
+                                % (where, written))
+                self.assertIn(INCOMPLETE % winpath(self.output), run.output)
+                self.assertEqual(len(self.read(self.output)), written)
+                os.remove(self.output)
+
+    def test_a_full_destination_disk(self):
+        # The file size limit stands in for a disk that fills up at 2000 bytes.
+        run = self.join(file_size_limit=2000)
+        self.assertEqual(run.code, 239, run.output)
+        self.assertRegex(run.output, r"\nError writing %s = \d+\n" % winpath(self.output).replace("\\", r"\\"))
+        self.assertIn(INCOMPLETE % winpath(self.output), run.output)
+        self.assertLessEqual(len(self.read(self.output)), 2000)
+
+
+if __name__ == "__main__":
+    unittest.main()
