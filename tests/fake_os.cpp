@@ -1,0 +1,245 @@
+#include "fake_os.h"
+
+#include <errno.h>
+#include <string.h>
+
+FakeOs Fake;
+
+namespace {
+
+struct Handle {
+    std::string Path;
+    size_t Position = 0;
+    bool Open = false;
+};
+
+std::vector<Handle> Handles;
+std::map<std::string, int> Calls; // operation + path -> calls so far
+
+// The injected fault for this call, if any.
+const FakeFault *FaultFor(const char *operation, const std::string &path)
+{
+    int call = ++Calls[std::string(operation) + "|" + path];
+    for (const FakeFault &fault : Fake.Faults)
+        if (fault.Operation == operation && fault.Path == path && fault.Nth == call)
+            return &fault;
+    return nullptr;
+}
+
+Handle *Find(OsFile file)
+{
+    if (file < 1 || (size_t)file > Handles.size() || !Handles[file - 1].Open)
+        return nullptr;
+    return &Handles[file - 1];
+}
+
+OsFile NewHandle(const std::string &path)
+{
+    Handle handle;
+    handle.Path = path;
+    handle.Open = true;
+    Handles.push_back(handle);
+    Fake.OpenFiles++;
+    return (OsFile)Handles.size();
+}
+
+bool Matches(const char *pattern, const char *name)
+{
+    if (*pattern == 0)
+        return *name == 0;
+    if (*pattern == '*')
+        return Matches(pattern + 1, name) || (*name && Matches(pattern, name + 1));
+    if (*name && (*pattern == '?' || *pattern == *name))
+        return Matches(pattern + 1, name + 1);
+    return false;
+}
+
+} // namespace
+
+void ResetFakeOs()
+{
+    Fake = FakeOs();
+    Handles.clear();
+    Calls.clear();
+}
+
+int OsIsRemovable(const char *path)
+{
+    return Fake.Removable.count(path) ? 1 : 0;
+}
+
+long OsQueryPath(const char *path, int *isFolder)
+{
+    bool folder = Fake.Folders.count(path) > 0;
+    if (!folder && !Fake.Files.count(path))
+        return ENOENT;
+    if (isFolder)
+        *isFolder = folder;
+    return 0;
+}
+
+long OsFindFirst(const char *pattern, char *name, size_t size)
+{
+    std::string text(pattern);
+    size_t slash = text.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : text.substr(0, slash + 1);
+    std::string last = slash == std::string::npos ? text : text.substr(slash + 1);
+    for (const auto &entry : Fake.Files) {
+        const std::string &path = entry.first;
+        if (path.compare(0, folder.size(), folder) != 0 ||
+            path.find('/', folder.size()) != std::string::npos)
+            continue;
+        std::string bare = path.substr(folder.size());
+        if (!Matches(last.c_str(), bare.c_str()))
+            continue;
+        if (bare.size() >= size)
+            return ENAMETOOLONG;
+        memcpy(name, bare.c_str(), bare.size() + 1);
+        return 0;
+    }
+    return ENOENT;
+}
+
+long OsOpenRead(const char *path, OsFile *file)
+{
+    if (const FakeFault *fault = FaultFor("open", path))
+        return fault->Error;
+    if (!Fake.Files.count(path))
+        return ENOENT;
+    *file = NewHandle(path);
+    return 0;
+}
+
+long OsCreateNew(const char *path, OsFile *file)
+{
+    if (const FakeFault *fault = FaultFor("create", path))
+        return fault->Error;
+    if (Fake.Files.count(path) || Fake.Folders.count(path))
+        return EEXIST;
+    Fake.Files[path] = FakeEntry();
+    *file = NewHandle(path);
+    return 0;
+}
+
+long OsFileSize(OsFile file, uint64_t *size)
+{
+    Handle *h = Find(file);
+    if (!h)
+        return EBADF;
+    if (const FakeFault *fault = FaultFor("size", h->Path))
+        return fault->Error;
+    *size = Fake.Files[h->Path].Data.size();
+    return 0;
+}
+
+long OsRead(OsFile file, void *buffer, uint32_t count, uint32_t *done)
+{
+    Handle *h = Find(file);
+    if (!h)
+        return EBADF;
+    const FakeFault *fault = FaultFor("read", h->Path);
+    if (fault && fault->Error)
+        return fault->Error;
+    const std::string &data = Fake.Files[h->Path].Data;
+    size_t available = h->Position < data.size() ? data.size() - h->Position : 0;
+    size_t n = count < available ? count : available;
+    if (fault)
+        n = n > fault->Short ? n - fault->Short : 0;
+    memcpy(buffer, data.data() + h->Position, n);
+    h->Position += n;
+    *done = (uint32_t)n;
+    return 0;
+}
+
+long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done)
+{
+    Handle *h = Find(file);
+    if (!h)
+        return EBADF;
+    const FakeFault *fault = FaultFor("write", h->Path);
+    if (fault && fault->Error)
+        return fault->Error;
+    uint32_t n = fault ? (count > fault->Short ? count - fault->Short : 0) : count;
+    Fake.Files[h->Path].Data.append((const char *)buffer, n);
+    *done = n;
+    return 0;
+}
+
+long OsFlush(OsFile file)
+{
+    Handle *h = Find(file);
+    if (!h)
+        return EBADF;
+    const FakeFault *fault = FaultFor("flush", h->Path);
+    return fault ? fault->Error : 0;
+}
+
+long OsClose(OsFile file)
+{
+    Handle *h = Find(file);
+    if (!h)
+        return EBADF;
+    h->Open = false;
+    Fake.OpenFiles--;
+    const FakeFault *fault = FaultFor("close", h->Path);
+    return fault ? fault->Error : 0;
+}
+
+long OsDelete(const char *path)
+{
+    return Fake.Files.erase(path) ? 0 : ENOENT;
+}
+
+long OsSetTimes(OsFile file, const FileTime *creation, const FileTime *lastAccess,
+                const FileTime *lastWrite)
+{
+    Handle *h = Find(file);
+    if (!h)
+        return EBADF;
+    if (const FakeFault *fault = FaultFor("times", h->Path))
+        return fault->Error;
+    FakeEntry &entry = Fake.Files[h->Path];
+    entry.Times[0] = *creation;
+    entry.Times[1] = *lastAccess;
+    entry.Times[2] = *lastWrite;
+    entry.TimesSet = true;
+    return 0;
+}
+
+long OsSetAttributes(const char *path, uint32_t attributes)
+{
+    if (const FakeFault *fault = FaultFor("attributes", path))
+        return fault->Error;
+    if (!Fake.Files.count(path))
+        return ENOENT;
+    Fake.Files[path].Attributes = attributes;
+    return 0;
+}
+
+int OsLowerPriority(void)
+{
+    Fake.PriorityLowered++;
+    return 7;
+}
+
+void OsRestorePriority(int priority)
+{
+    if (priority == 7)
+        Fake.PriorityRestored++;
+}
+
+int OsReadKey(void)
+{
+    int n = Fake.KeysRead++;
+    if (Fake.OnKey)
+        Fake.OnKey(n);
+    return n < (int)Fake.Keys.size() ? Fake.Keys[n] : -1;
+}
+
+long OsCurrentFolder(char *buffer, size_t size)
+{
+    if (Fake.CurrentFolder.size() >= size)
+        return ERANGE;
+    memcpy(buffer, Fake.CurrentFolder.c_str(), Fake.CurrentFolder.size() + 1);
+    return 0;
+}

@@ -1,0 +1,53 @@
+// An in-memory stand-in for the joiner's operating-system layer, so that the
+// reassembly logic can be run natively and made to meet every failure the
+// real platforms produce only rarely (a failed close, a short read).
+#ifndef KELMORIX_FAKE_OS_H
+#define KELMORIX_FAKE_OS_H
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "../joiner/joiner_os.h"
+
+struct FakeEntry {
+    std::string Data;
+    uint32_t Attributes = 0;
+    FileTime Times[3] = {}; // creation, last access, last write
+    bool TimesSet = false;
+};
+
+// One injected failure: the Nth call (from 1) of Operation on Path returns
+// Error; with Error 0 a read or write does only Short of the bytes asked.
+struct FakeFault {
+    std::string Operation; // "open", "create", "read", "write", "flush", "close",
+                           // "size", "times", "attributes"
+    std::string Path;
+    int Nth = 1;
+    long Error = 0;
+    uint32_t Short = 0;
+};
+
+struct FakeOs {
+    std::map<std::string, FakeEntry> Files;
+    std::set<std::string> Folders;
+    std::set<std::string> Removable;  // paths on which OsIsRemovable answers 1
+    std::vector<int> Keys;            // what OsReadKey returns, in turn; then -1
+    std::function<void(int)> OnKey;   // runs before the Nth key (from 0) is read
+    std::vector<FakeFault> Faults;
+    std::string CurrentFolder = "/";
+    int KeysRead = 0;
+    int PriorityLowered = 0;
+    int PriorityRestored = 0;
+    int OpenFiles = 0;                // handles not yet closed
+};
+
+// The layer's state for the test that runs now; reset by each test.
+extern FakeOs Fake;
+
+// Forgets every file, handle, fault and call count.
+void ResetFakeOs();
+
+#endif

@@ -1,0 +1,247 @@
+// Reassembly against the in-memory layer: every failure the real platforms
+// rarely show, and what the run leaves behind after each.
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <string.h>
+
+#include <string>
+
+#include "../joiner/restore.h"
+#include "fake_os.h"
+
+namespace {
+
+const char kSets[] = "/sets/";
+const char kOut[] = "/out";
+const char kOutput[] = "/out/BIG.DAT";
+
+std::string SampleData(size_t size)
+{
+    std::string data(size, '\0');
+    uint32_t x = 12345;
+    for (size_t i = 0; i < size; i++) {
+        x = x * 1103515245 + 12345;
+        data[i] = (char)(x >> 16);
+    }
+    return data;
+}
+
+PortionHeader Header(const char *name, uint32_t size)
+{
+    PortionHeader h;
+    memset(&h, 0, sizeof h);
+    h.FileAttributes = 0x21;
+    h.CreationTime = {1, 2};
+    h.LastAccessTime = {3, 4};
+    h.LastWriteTime = {5, 6};
+    h.FileSizeLow = size;
+    StoreFileName(h.FileName, name);
+    return h;
+}
+
+std::string Portion(PortionHeader h, const std::string &payload)
+{
+    unsigned char raw[PORTION_HEADER_SIZE];
+    EncodePortionHeader(&h, raw);
+    return std::string((const char *)raw, sizeof raw) + payload;
+}
+
+// Writes data as portions of `room` payload bytes under folder + "BIG.Dnn".
+void MakeSet(const std::string &folder, const std::string &data, size_t room)
+{
+    size_t count = data.empty() ? 1 : (data.size() + room - 1) / room;
+    for (size_t n = 0; n < count; n++) {
+        PortionHeader h = Header("BIG.DAT", (uint32_t)data.size());
+        h.LastPortion = n + 1 == count;
+        char name[16];
+        snprintf(name, sizeof name, "BIG.D%02u", (unsigned)n);
+        Fake.Files[folder + name].Data = Portion(h, data.substr(n * room, room));
+    }
+}
+
+struct Outcome {
+    int Code;
+    std::string Text;
+};
+
+Outcome Join(const char *source, const char *destination)
+{
+    testing::internal::CaptureStdout();
+    int code = RestoreSliceSet(source, destination);
+    return {code, testing::internal::GetCapturedStdout()};
+}
+
+class Restore : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetFakeOs();
+        Fake.Folders = {"/sets", "/sets/", "/out", "/floppy/"};
+        data_ = SampleData(2500); // portions of 691, 691, 691 and 427 bytes
+        MakeSet(kSets, data_, 691);
+    }
+    void ExpectNothingLeftOpen()
+    {
+        EXPECT_EQ(Fake.OpenFiles, 0);
+        EXPECT_EQ(Fake.PriorityLowered, Fake.PriorityRestored);
+    }
+    std::string data_;
+};
+
+TEST_F(Restore, RebuildsDataTimesAndAttributes)
+{
+    Outcome run = Join("/sets", kOut);
+    ASSERT_EQ(run.Code, 0) << run.Text;
+    EXPECT_EQ(run.Text, "BIG.DAT Successfully restored to /out\n");
+    const FakeEntry &out = Fake.Files[kOutput];
+    EXPECT_EQ(out.Data, data_);
+    EXPECT_EQ(out.Attributes, 0x21u);
+    ASSERT_TRUE(out.TimesSet);
+    EXPECT_EQ(out.Times[0].LowDateTime, 1u);
+    EXPECT_EQ(out.Times[1].HighDateTime, 4u);
+    EXPECT_EQ(out.Times[2].LowDateTime, 5u);
+    EXPECT_EQ(Fake.PriorityLowered, 4);
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(Restore, EveryFailureEndsWithItsCodeAndLine)
+{
+    struct {
+        FakeFault Fault;
+        int Code;
+        const char *Line;
+        bool Incomplete; // the output was begun and is said to be incomplete
+    } const cases[] = {
+        {{"open", "/sets/BIG.D00", 1, EACCES}, 253,
+         "Could not find the first file of a slice set in /sets.\n", false},
+        {{"read", "/sets/BIG.D00", 1, EIO}, 252, "Error reading header from /sets/BIG.D00 = 5\n", false},
+        {{"close", "/sets/BIG.D00", 1, EIO}, 251, "Error closing /sets/BIG.D00 = 5\n", false},
+        {{"create", kOutput, 1, EACCES}, 249, "Error opening /out/BIG.DAT = 13\n", false},
+        {{"read", "/sets/BIG.D01", 1, EIO}, 246, "Error reading header from /sets/BIG.D01 = 5\n", true},
+        {{"size", "/sets/BIG.D02", 1, EIO}, 246, "Error reading header from /sets/BIG.D02 = 5\n", true},
+        {{"read", "/sets/BIG.D01", 2, EIO}, 240, "Error reading data from /sets/BIG.D01 = 5\n", true},
+        {{"read", "/sets/BIG.D01", 2, 0, 10}, 240, "Error reading data from /sets/BIG.D01 = 1\n", true},
+        {{"write", kOutput, 2, ENOSPC}, 239, "Error writing /out/BIG.DAT = 28\n", true},
+        {{"write", kOutput, 2, 0, 0xFFFFFFFF}, 239, "Error writing /out/BIG.DAT = 1\n", true},
+        {{"flush", kOutput, 3, EIO}, 239, "Error writing /out/BIG.DAT = 5\n", true},
+        {{"times", kOutput, 1, EACCES}, 245, "Error setting date/time on /out/BIG.DAT = 13\n", false},
+        {{"close", kOutput, 1, EIO}, 244, "Error closing /out/BIG.DAT = 5\n", false},
+        {{"attributes", kOutput, 1, EACCES}, 243, "Error setting attributes on /out/BIG.DAT = 13\n", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Fault.Operation + " " + c.Fault.Path);
+        ResetFakeOs();
+        Fake.Folders = {"/sets", "/out"};
+        MakeSet(kSets, data_, 691);
+        Fake.Faults = {c.Fault};
+        Outcome run = Join("/sets", kOut);
+        EXPECT_EQ(run.Code, c.Code) << run.Text;
+        EXPECT_NE(run.Text.find(c.Line), std::string::npos) << run.Text;
+        EXPECT_EQ(run.Text.find("is incomplete") != std::string::npos, c.Incomplete) << run.Text;
+        EXPECT_EQ(Fake.Files.count(kOutput) > 0, c.Code < 249) << "output created";
+        ExpectNothingLeftOpen();
+    }
+}
+
+TEST_F(Restore, ShortWritesAreCompletedNotLost)
+{
+    Fake.Faults = {{"write", kOutput, 1, 0, 100}, {"write", kOutput, 3, 0, 690}};
+    Outcome run = Join("/sets", kOut);
+    ASSERT_EQ(run.Code, 0) << run.Text;
+    EXPECT_EQ(Fake.Files[kOutput].Data, data_);
+}
+
+TEST_F(Restore, DeclinedOrUnanswerableOverwriteKeepsTheFile)
+{
+    for (int key : {(int)'n', -1, 0}) {
+        SCOPED_TRACE(key);
+        ResetFakeOs();
+        Fake.Folders = {"/sets", "/out"};
+        MakeSet(kSets, data_, 691);
+        Fake.Files[kOutput].Data = "mine";
+        Fake.Keys = {key};
+        Outcome run = Join("/sets", kOut);
+        EXPECT_EQ(run.Code, 249);
+        EXPECT_NE(run.Text.find("/out/BIG.DAT already exists.  Overwrite? (Y/N): \n"
+                                "Error opening /out/BIG.DAT = 17\n"),
+                  std::string::npos)
+            << run.Text;
+        EXPECT_EQ(Fake.Files[kOutput].Data, "mine");
+        ExpectNothingLeftOpen();
+    }
+}
+
+TEST_F(Restore, AHundredPortionsWithoutALastOneEndTheRun)
+{
+    ResetFakeOs();
+    Fake.Folders = {"/sets"};
+    std::string data = SampleData(200);
+    for (unsigned n = 0; n < 100; n++) {
+        char name[32];
+        snprintf(name, sizeof name, "/sets/BIG.D%02u", n);
+        Fake.Files[name].Data = Portion(Header("BIG.DAT", 200), data.substr(n, 1));
+    }
+    Outcome run = Join("/sets", kOut);
+    EXPECT_EQ(run.Code, 236);
+    EXPECT_NE(run.Text.find("The slice set ends at /sets/BIG.D99 with 100 bytes, but its file "
+                            "has 200 bytes.\n"),
+              std::string::npos)
+        << run.Text;
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(Restore, RemovableSourceAsksForEachDiskAndCopesWithWrongOnes)
+{
+    // Disk n holds portion n-1; the test swaps the disk at each key.
+    ResetFakeOs();
+    Fake.Folders = {"/out", "/floppy/"};
+    Fake.Removable = {"/floppy/"};
+    MakeSet("/staging/", data_, 691);
+    std::vector<std::map<std::string, FakeEntry>> disks(4);
+    for (int n = 0; n < 4; n++) {
+        char name[32];
+        snprintf(name, sizeof name, "BIG.D%02d", n);
+        disks[n]["/floppy/" + std::string(name)] = Fake.Files["/staging/" + std::string(name)];
+    }
+    std::map<std::string, FakeEntry> foreign;
+    foreign["/floppy/BIG.D01"].Data = Portion(Header("BIG.DOC", 9999), "zz");
+    // Prompts: disk 1, disk 2 (disk 3 inserted), disk 2 (empty), disk 2
+    // (another set's), disk 2, disk 3, disk 4.
+    std::vector<std::map<std::string, FakeEntry>> inserted = {disks[0], disks[2], {}, foreign,
+                                                              disks[1], disks[2], disks[3]};
+    Fake.Keys.assign(inserted.size(), ' ');
+    Fake.OnKey = [&](int n) {
+        for (auto it = Fake.Files.begin(); it != Fake.Files.end();)
+            it = it->first.rfind("/floppy/", 0) == 0 ? Fake.Files.erase(it) : std::next(it);
+        if (n < (int)inserted.size())
+            for (const auto &entry : inserted[n])
+                Fake.Files[entry.first] = entry.second;
+    };
+    Outcome run = Join("/floppy/", kOut);
+    ASSERT_EQ(run.Code, 0) << run.Text;
+    EXPECT_EQ(Fake.Files[kOutput].Data, data_);
+    EXPECT_NE(run.Text.find("You need to insert Disk #2.  You inserted Disk #3.\n"), std::string::npos);
+    EXPECT_NE(run.Text.find("The current disk in /floppy/ does not have a slice file on it.\n"),
+              std::string::npos);
+    EXPECT_NE(run.Text.find("The disk in drive /f holds a portion of another slice set.\n"),
+              std::string::npos);
+    EXPECT_EQ(Fake.KeysRead, 7);
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(Restore, DiskPromptWithoutAConsoleEndsTheRun)
+{
+    Fake.Removable = {"/sets/"};
+    Fake.Keys = {' '}; // the first prompt is answered, the second cannot be
+    Outcome run = Join("/sets/", kOut);
+    EXPECT_EQ(run.Code, 233);
+    EXPECT_NE(run.Text.find("There is no console to answer the prompt for disk #2.\n"),
+              std::string::npos)
+        << run.Text;
+    EXPECT_NE(run.Text.find("/out/BIG.DAT is incomplete"), std::string::npos);
+    EXPECT_EQ(Fake.Files[kOutput].Data, data_.substr(0, 691));
+    ExpectNothingLeftOpen();
+}
+
+} // namespace
