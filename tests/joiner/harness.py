@@ -84,13 +84,17 @@ class Run:
         self.output = output
 
 
-def run_windows(command, cwd, answer=None, timeout=60, file_size_limit=None):
+def run_windows(command, cwd, answer=None, timeout=60, file_size_limit=None, console=True):
     """Runs a Windows command line under Wine with standard input and error
     on a pseudo-terminal (so the program has a console to read keys from) and
     standard output on a pipe (so the text is exactly what was printed).
     answer(n, output) is called at the n-th prompt (counted from 0) and
-    returns the keys to type, or a callable to run first and then keys."""
+    returns the keys to type. With console False nothing is a terminal, so
+    the program has no console to read keys from."""
     master, slave = pty.openpty()
+    if not console:
+        os.close(slave)
+        slave = subprocess.DEVNULL
 
     def limit():
         if file_size_limit is not None:
@@ -99,7 +103,8 @@ def run_windows(command, cwd, answer=None, timeout=60, file_size_limit=None):
 
     proc = subprocess.Popen([WINE_RUN] + command, cwd=cwd, stdin=slave, stdout=subprocess.PIPE,
                             stderr=slave, preexec_fn=limit, close_fds=True)
-    os.close(slave)
+    if console:
+        os.close(slave)
     raw = b""
     answered = 0
     deadline = time.monotonic() + timeout

@@ -82,6 +82,12 @@ class FloppySet(JoinerTest):
                 self.assertEqual(self.read(os.path.join(self.out, "BIG.DAT")), self.data)
                 os.remove(os.path.join(self.out, "BIG.DAT"))
 
+    def test_a_disk_prompt_without_a_console(self):
+        line = "cd /d A:\\ && set TEMP=%s&& %s" % (winpath(self.out), winpath(KELMORIX))
+        run = run_in_cmd(line, self.dir, console=False)
+        self.assertEnds(run, 233, "There is no console to answer the prompt for disk #1.")
+        self.assertEqual(os.listdir(self.out), [])
+
     def test_destination_comes_from_temp_then_tmp(self):
         run = self.join_from_drive(self.disks, "set TEMP=&& set TMP={out}&&")
         self.assertEnds(run, 0, "BIG.DAT Successfully restored to %s" % winpath(self.out))
