@@ -76,9 +76,14 @@ class Restore : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ResetFakeOs();
-        Fake.Folders = {"/sets", "/sets/", "/out", "/floppy/"};
         data_ = SampleData(2500); // portions of 691, 691, 691 and 427 bytes
+        FreshSet();
+    }
+    // The set in /sets/ and an empty /out, and nothing else.
+    void FreshSet()
+    {
+        ResetFakeOs();
+        Fake.Folders = {"/sets", "/sets/", "/out"};
         MakeSet(kSets, data_, 691);
     }
     void ExpectNothingLeftOpen()
@@ -131,9 +136,7 @@ TEST_F(Restore, EveryFailureEndsWithItsCodeAndLine)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Fault.Operation + " " + c.Fault.Path);
-        ResetFakeOs();
-        Fake.Folders = {"/sets", "/out"};
-        MakeSet(kSets, data_, 691);
+        FreshSet();
         Fake.Faults = {c.Fault};
         Outcome run = Join("/sets", kOut);
         EXPECT_EQ(run.Code, c.Code) << run.Text;
@@ -156,9 +159,7 @@ TEST_F(Restore, DeclinedOrUnanswerableOverwriteKeepsTheFile)
 {
     for (int key : {(int)'n', -1, 0}) {
         SCOPED_TRACE(key);
-        ResetFakeOs();
-        Fake.Folders = {"/sets", "/out"};
-        MakeSet(kSets, data_, 691);
+        FreshSet();
         Fake.Files[kOutput].Data = "mine";
         Fake.Keys = {key};
         Outcome run = Join("/sets", kOut);
