@@ -527,7 +527,6 @@ static int Restore(RestoreRun *run)
 
     ClassifySource(run);
     if (run->RemovableSource) {
-        run->DiskNumber = 1;
         result = PromptForDisk(run);
         if (result)
             return result;
@@ -539,9 +538,6 @@ static int Restore(RestoreRun *run)
         result = CreateOutput(run);
     if (result)
         return result;
-    run->BytesWritten = 0;
-    run->PortionIndex = 0;
-    run->DiskNumber = 1;
     run->Buffer = (unsigned char *)calloc(1, TRANSFER_SIZE);
     if (!run->Buffer) {
         run->PendingError = 1;

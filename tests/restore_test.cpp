@@ -65,6 +65,12 @@ struct Outcome {
     std::string Text;
 };
 
+// Whether the run printed text (one or more whole lines).
+bool Said(const Outcome &run, const char *text)
+{
+    return run.Text.find(text) != std::string::npos;
+}
+
 Outcome Join(const char *source, const char *destination)
 {
     testing::internal::CaptureStdout();
@@ -140,8 +146,8 @@ TEST_F(Restore, EveryFailureEndsWithItsCodeAndLine)
         Fake.Faults = {c.Fault};
         Outcome run = Join("/sets", kOut);
         EXPECT_EQ(run.Code, c.Code) << run.Text;
-        EXPECT_NE(run.Text.find(c.Line), std::string::npos) << run.Text;
-        EXPECT_EQ(run.Text.find("is incomplete") != std::string::npos, c.Incomplete) << run.Text;
+        EXPECT_TRUE(Said(run, c.Line)) << run.Text;
+        EXPECT_EQ(Said(run, "is incomplete"), c.Incomplete) << run.Text;
         EXPECT_EQ(Fake.Files.count(kOutput) > 0, c.Code < 249) << "output created";
         ExpectNothingLeftOpen();
     }
@@ -164,10 +170,8 @@ TEST_F(Restore, DeclinedOrUnanswerableOverwriteKeepsTheFile)
         Fake.Keys = {key};
         Outcome run = Join("/sets", kOut);
         EXPECT_EQ(run.Code, 249);
-        EXPECT_NE(run.Text.find("/out/BIG.DAT already exists.  Overwrite? (Y/N): \n"
-                                "Error opening /out/BIG.DAT = 17\n"),
-                  std::string::npos)
-            << run.Text;
+        EXPECT_TRUE(Said(run, "/out/BIG.DAT already exists.  Overwrite? (Y/N): \n"
+                                "Error opening /out/BIG.DAT = 17\n")) << run.Text;
         EXPECT_EQ(Fake.Files[kOutput].Data, "mine");
         ExpectNothingLeftOpen();
     }
@@ -185,10 +189,8 @@ TEST_F(Restore, AHundredPortionsWithoutALastOneEndTheRun)
     }
     Outcome run = Join("/sets", kOut);
     EXPECT_EQ(run.Code, 236);
-    EXPECT_NE(run.Text.find("The slice set ends at /sets/BIG.D99 with 100 bytes, but its file "
-                            "has 200 bytes.\n"),
-              std::string::npos)
-        << run.Text;
+    EXPECT_TRUE(Said(run, "The slice set ends at /sets/BIG.D99 with 100 bytes, but its file "
+                            "has 200 bytes.\n")) << run.Text;
     ExpectNothingLeftOpen();
 }
 
@@ -222,11 +224,9 @@ TEST_F(Restore, RemovableSourceAsksForEachDiskAndCopesWithWrongOnes)
     Outcome run = Join("/floppy/", kOut);
     ASSERT_EQ(run.Code, 0) << run.Text;
     EXPECT_EQ(Fake.Files[kOutput].Data, data_);
-    EXPECT_NE(run.Text.find("You need to insert Disk #2.  You inserted Disk #3.\n"), std::string::npos);
-    EXPECT_NE(run.Text.find("The current disk in /floppy/ does not have a slice file on it.\n"),
-              std::string::npos);
-    EXPECT_NE(run.Text.find("The disk in drive /f holds a portion of another slice set.\n"),
-              std::string::npos);
+    EXPECT_TRUE(Said(run, "You need to insert Disk #2.  You inserted Disk #3.\n")) << run.Text;
+    EXPECT_TRUE(Said(run, "The current disk in /floppy/ does not have a slice file on it.\n")) << run.Text;
+    EXPECT_TRUE(Said(run, "The disk in drive /f holds a portion of another slice set.\n")) << run.Text;
     EXPECT_EQ(Fake.KeysRead, 7);
     ExpectNothingLeftOpen();
 }
@@ -237,10 +237,8 @@ TEST_F(Restore, DiskPromptWithoutAConsoleEndsTheRun)
     Fake.Keys = {' '}; // the first prompt is answered, the second cannot be
     Outcome run = Join("/sets/", kOut);
     EXPECT_EQ(run.Code, 233);
-    EXPECT_NE(run.Text.find("There is no console to answer the prompt for disk #2.\n"),
-              std::string::npos)
-        << run.Text;
-    EXPECT_NE(run.Text.find("/out/BIG.DAT is incomplete"), std::string::npos);
+    EXPECT_TRUE(Said(run, "There is no console to answer the prompt for disk #2.\n")) << run.Text;
+    EXPECT_TRUE(Said(run, "/out/BIG.DAT is incomplete")) << run.Text;
     EXPECT_EQ(Fake.Files[kOutput].Data, data_.substr(0, 691));
     ExpectNothingLeftOpen();
 }
