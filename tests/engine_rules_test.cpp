@@ -1,0 +1,97 @@
+// The engine's portable rules: free space from cluster geometry, the portion
+// count of a folder job, and the lines of the remembered-folders file.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+#include "folder_lines.h"
+#include "slice_arith.h"
+
+namespace {
+
+TEST(FreeBytesFromClusters, MultipliesWithoutWrappingAndCaps)
+{
+    struct {
+        uint32_t sectorsPerCluster, bytesPerSector, freeClusters, expected;
+    } cases[] = {
+        {1, 512, 100, 51200},                // a floppy
+        {8, 512, 180, 737280},               // a 720k tmpfs
+        {0, 512, 100, 0},                    // a drive that reports nothing
+        {64, 512, 131071, 4294934528u},      // 32 KiB below 4 GiB: exact
+        {64, 512, 131072, 0xFFFFFFFFu},      // exactly 4 GiB: not 0
+        {64, 512, 163840, 0xFFFFFFFFu},      // 5 GiB: not 1 GiB
+        {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}, // past 64 bits
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(FreeBytesFromClusters(c.sectorsPerCluster, c.bytesPerSector, c.freeClusters),
+                  c.expected)
+            << c.sectorsPerCluster << " x " << c.bytesPerSector << " x " << c.freeClusters;
+}
+
+TEST(PortionsNeeded, CountsPortionsOfAFolderJob)
+{
+    struct {
+        uint32_t sourceSize, portionSize, expected;
+    } cases[] = {
+        {0, 1000, 0},
+        {1, 1000, 1},
+        {691, 1000, 1},          // exactly one portion's room
+        {692, 1000, 2},          // one byte more: a second portion
+        {2000, 1000, 3},         // 691 + 691 + 618
+        {69100, 1000, 100},      // exactly 100 portions
+        {69101, 1000, 101},
+        {0xFFFFFFFFu, 0xFFFFFFFFu, 2}, // room is 309 short of the size
+        {0xFFFFFFFFu, 310, 0xFFFFFFFFu},
+        {5, 310, 5},             // one payload byte per portion
+        {5, 309, 0xFFFFFFFFu},   // no room for data at all
+        {5, 0, 0xFFFFFFFFu},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(PortionsNeeded(c.sourceSize, c.portionSize), c.expected)
+            << c.sourceSize << " in portions of " << c.portionSize;
+}
+
+TEST(ParseRememberedFolders, TakesTwoTerminatedLines)
+{
+    std::string longLine(300, 'x');
+    struct {
+        std::string text, source, destination;
+    } cases[] = {
+        {"C:\\SRC\n D:\\SETS\\\n", "C:\\SRC", " D:\\SETS\\"},
+        {"\n\n", "", ""},                          // both empty: two line feeds
+        {"", "", ""},
+        {"C:\\SRC\nD:\\SETS\nC:\\THIRD\n", "C:\\SRC", "D:\\SETS"}, // the rest is ignored
+        {"C:\\SRC\n", "C:\\SRC", ""},              // only one line
+        {"C:\\SRC\nD:\\SE", "C:\\SRC", ""},        // second line without its feed
+        {"C:\\SRC", "", ""},                       // no line feed at all
+        {"\nD:\\SETS\n", "", "D:\\SETS"},
+        {"C:\\SRC\r\nD:\\\r\n", "C:\\SRC\r", "D:\\\r"}, // carriage returns are kept
+        {longLine + "\nD:\\\n", longLine.substr(0, 259), "D:\\"},
+    };
+    for (const auto &c : cases) {
+        char source[FOLDER_LINE_SIZE], destination[FOLDER_LINE_SIZE];
+        memset(source, 'q', sizeof source);
+        memset(destination, 'q', sizeof destination);
+        ParseRememberedFolders(c.text.data(), c.text.size(), source, destination);
+        EXPECT_EQ(source, c.source) << c.text;
+        EXPECT_EQ(destination, c.destination) << c.text;
+    }
+}
+
+TEST(ParseRememberedFolders, ReadsNoFurtherThanTheFirst1024Bytes)
+{
+    // The second line feed lies just past the part that is read.
+    std::string text = "C:\\SRC\n" + std::string(FOLDER_FILE_MAX - 7, 'd') + "\n";
+    char source[FOLDER_LINE_SIZE], destination[FOLDER_LINE_SIZE];
+    ParseRememberedFolders(text.data(), text.size(), source, destination);
+    EXPECT_STREQ(source, "C:\\SRC");
+    EXPECT_STREQ(destination, "");
+
+    text.erase(text.size() - 2, 1); // now it is the 1024th byte
+    ParseRememberedFolders(text.data(), text.size(), source, destination);
+    EXPECT_EQ(strlen(destination), 259u);
+}
+
+} // namespace
