@@ -60,6 +60,9 @@ long WriteJoinerProgram(const char *folder)
             error = ERROR_DISK_FULL; // a short write without an error: no room left
         if (!CloseHandle(file) && !error)
             error = (long)GetLastError();
+        // A joiner cut short would crash when run: better none at all.
+        if (error)
+            DeleteFileA(path);
     }
     free(path);
     return error;

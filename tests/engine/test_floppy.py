@@ -1,0 +1,215 @@
+"""Slicing onto removable disks, and the failures of real writes and reads."""
+
+import os
+import shutil
+import unittest
+
+from slicer import (ERROR_STYLE, HEADER_SIZE, IDABORT, IDOK, IDRETRY, KELMORIX, NOT_READY,
+                    NOTICE_STYLE, OVERWRITE, Box, SliceTest, free_bytes, pattern, prompt, read,
+                    setUpModule, tearDownModule, winpath)
+
+JOINER_SIZE = os.path.getsize(KELMORIX) if KELMORIX else 0
+
+
+def disk_number(box):
+    """The disk a prompt asks for, or 0 for any other box."""
+    if box.title != "Dorvane - Next Disk":
+        return 0
+    return int(box.text.split("#")[1].split()[0])
+
+
+class RemovableDrive(SliceTest):
+    def test_every_disk_is_filled_and_the_set_rebuilds(self):
+        disks = [self.disk("disk%d" % n, 64) for n in range(1, 5)]
+        data = pattern(200000)
+        source = self.source("BIG.DAT", data)
+        empty_at_first_prompt = []
+
+        def answer(box, boxes):
+            n = disk_number(box)
+            if n == 1:
+                empty_at_first_prompt.append(os.listdir(disks[0]))
+            if n:
+                self.insert(disks[n - 1])
+            return IDOK
+
+        code, boxes = self.slice(source, "A:", 0, answer)
+        self.assertEqual(code, 0)
+        self.assertEqual(boxes, [prompt(n) for n in (1, 2, 3, 4)])
+        self.assertEqual(empty_at_first_prompt, [[]])
+
+        self.assertEqual(sorted(os.listdir(disks[0])), ["BIG.D00", "KELMORIX.EXE"])
+        self.assertEqual(read(os.path.join(disks[0], "KELMORIX.EXE")), read(KELMORIX))
+        portions = [os.path.join(d, "BIG.D%02d" % n) for n, d in enumerate(disks)]
+        # Disk 1 gives the joiner its room first; every disk but the last is full.
+        sizes = [os.path.getsize(p) for p in portions]
+        self.assertEqual(sizes[:3], [65536 - JOINER_SIZE, 65536, 65536])
+        self.assertEqual([free_bytes(d) for d in disks[:3]], [0, 0, 0])
+        self.assertEqual(sum(sizes) - 4 * HEADER_SIZE, len(data))
+        self.assertSameSet(portions)
+        self.assertEqual(self.join(portions), data)
+
+    def test_full_disk_is_probed_and_reported_not_ready(self):
+        full = self.disk("full", 64)
+        with open(os.path.join(full, "FILLER"), "wb") as f:
+            f.write(b"\0" * 65536)
+        good = self.disk("good", 64)
+        data = pattern(30000)
+        source = self.source("BIG.DAT", data)
+
+        for button, code in ((IDABORT, 247), (IDRETRY, 0)):
+            left_on_full = []
+
+            def answer(box, boxes):
+                if box == NOT_READY:
+                    left_on_full.append(sorted(os.listdir(full)))
+                    self.insert(good)
+                    return button
+                if len(boxes) == 1:
+                    self.insert(full)
+                return IDOK
+
+            result, boxes = self.slice(source, "A:", 0, answer)
+            self.assertEqual(result, code)
+            expected = [prompt(1), NOT_READY] + ([prompt(1)] if button == IDRETRY else [])
+            self.assertEqual(boxes, expected)
+            # The probe's file was taken back.
+            self.assertEqual(left_on_full, [["FILLER"]])
+        self.assertEqual(read(os.path.join(good, "BIG.D00"))[HEADER_SIZE:], data)
+
+    def test_old_set_on_the_disks_is_overwritten_after_one_question(self):
+        # Disk 1 is full of an old set's first portion: the collision is found
+        # by the space check's probe. Disk 2 holds another old portion.
+        disks = [self.disk("disk1", 64), self.disk("disk2", 64)]
+        with open(os.path.join(disks[0], "BIG.D00"), "wb") as f:
+            f.write(b"old" * 21845)
+        for name in ("BIG.D01", "BIG.D07"):
+            with open(os.path.join(disks[1], name), "wb") as f:
+                f.write(b"old")
+        data = pattern(60000, seed=5)
+        source = self.source("BIG.DAT", data)
+
+        def answer(box, boxes):
+            if disk_number(box):
+                self.insert(disks[disk_number(box) - 1])
+            return IDOK
+
+        code, boxes = self.slice(source, "A:", 0, answer)
+        self.assertEqual(code, 0)
+        self.assertEqual(boxes, [prompt(1), OVERWRITE, prompt(2)])
+        self.assertEqual(sorted(os.listdir(disks[1])), ["BIG.D01"])
+        portions = [os.path.join(disks[0], "BIG.D00"), os.path.join(disks[1], "BIG.D01")]
+        self.assertSameSet(portions)
+        self.assertEqual(self.join(portions), data)
+
+    def test_disk_without_room_after_the_joiner_is_asked_for_again(self):
+        # The joiner fits exactly and leaves no byte for the portion.
+        tight = self.disk("tight", JOINER_SIZE // 1024)
+        roomy = self.disk("roomy", 64)
+        data = pattern(20000)
+        source = self.source("BIG.DAT", data)
+
+        def answer(box, boxes):
+            if box == NOT_READY:
+                self.insert(roomy)
+                return IDRETRY
+            if len(boxes) == 1:
+                self.insert(tight)
+            return IDOK
+
+        code, boxes = self.slice(source, "A:", 0, answer)
+        self.assertEqual(code, 0)
+        self.assertEqual(boxes, [prompt(1), NOT_READY, prompt(1)])
+        self.assertEqual(os.listdir(tight), ["KELMORIX.EXE"]) # no empty portion
+        self.assertEqual(sorted(os.listdir(roomy)), ["BIG.D00", "KELMORIX.EXE"])
+        self.assertEqual(read(os.path.join(roomy, "BIG.D00"))[HEADER_SIZE:], data)
+
+    def test_joiner_that_does_not_fit_is_reported_and_not_left_cut_short(self):
+        small = self.disk("small", 16)
+        second = self.disk("second", 64)
+        data = pattern(30000)
+        source = self.source("BIG.DAT", data)
+
+        def answer(box, boxes):
+            if disk_number(box):
+                self.insert(small if disk_number(box) == 1 else second)
+            return IDOK
+
+        code, boxes = self.slice(source, "A:", 0, answer)
+        self.assertEqual(code, 0, boxes)
+        self.assertEqual(boxes[:2], [prompt(1), Box(
+            "Dorvane - Slice Error", NOTICE_STYLE,
+            "Error writing A:KELMORIX.EXE = 112\nSlicing goes on, but the set will lack its joiner program.\n")])
+        self.assertEqual(boxes[2:], [prompt(2)])
+        self.assertEqual(os.listdir(small), ["BIG.D00"])
+        self.assertEqual(os.path.getsize(os.path.join(small, "BIG.D00")), 16384)
+        portions = [os.path.join(small, "BIG.D00"), os.path.join(second, "BIG.D01")]
+        self.assertEqual(self.join(portions), data)
+
+    def test_job_stops_before_a_101st_disk(self):
+        first = self.disk("first", 32)
+        tiny = self.disk("tiny", 4)
+        kept = self.folder("kept")
+        room = [32768 - JOINER_SIZE - HEADER_SIZE] + [4096 - HEADER_SIZE] * 99
+        data = pattern(sum(room) + 1)
+        source = self.source("BIG.DAT", data)
+
+        def answer(box, boxes):
+            n = disk_number(box)
+            if n >= 2:
+                # The previous disk goes on the shelf; the same mount is the next disk.
+                for name in os.listdir(tiny):
+                    shutil.move(os.path.join(tiny, name), kept)
+                self.insert(tiny)
+            elif n == 1:
+                self.insert(first)
+            return IDOK
+
+        code, boxes = self.slice(source, "A:", 0, answer)
+        for name in os.listdir(tiny):
+            shutil.move(os.path.join(tiny, name), kept)
+        self.assertEqual(code, 239)
+        self.assertEqual(boxes[:100], [prompt(n) for n in range(1, 101)])
+        self.assertEqual(boxes[100:], [Box(
+            "Dorvane - Slice Error", ERROR_STYLE,
+            "%s needs more than 100 disks, and a slice set holds at most 100 portions. "
+            "The disks written do not make a complete set.\n" % winpath(source))])
+        portions = [os.path.join(first, "BIG.D00")] + [
+            os.path.join(kept, "BIG.D%02d" % n) for n in range(1, 100)]
+        self.assertEqual([os.path.getsize(p) - HEADER_SIZE for p in portions], room)
+        self.assertEqual({read(p)[0] for p in portions}, {0}) # none claims to be the last
+
+    def test_source_that_shrinks_is_a_read_error(self):
+        disks = [self.disk("disk1", 64), self.disk("disk2", 64)]
+        data = pattern(100000)
+        source = self.source("BIG.DAT", data)
+
+        def answer(box, boxes):
+            n = disk_number(box)
+            if n == 2:
+                os.truncate(source, 50000) # behind the job's back
+            if n:
+                self.insert(disks[n - 1])
+            return IDOK
+
+        code, boxes = self.slice(source, "A:", 0, answer)
+        self.assertEqual(code, 242)
+        self.assertEqual(boxes, [prompt(1), prompt(2), Box(
+            "Dorvane - Slice Error", ERROR_STYLE, "Error reading %s = 38\n" % winpath(source))])
+        self.assertEqual(read(os.path.join(disks[0], "BIG.D00"))[HEADER_SIZE:],
+                         data[:65536 - JOINER_SIZE - HEADER_SIZE])
+
+
+class FolderOnFullDrive(SliceTest):
+    def test_write_that_finds_no_room_is_an_error(self):
+        target = self.disk("target", 64)
+        source = self.source("BIG.DAT", pattern(150000))
+        code, boxes = self.slice(source, winpath(target) + "\\", 100000, lambda box, boxes: IDOK)
+        self.assertEqual(code, 241)
+        self.assertEqual(boxes, [Box("Dorvane - Slice Error", ERROR_STYLE,
+                                     "Error writing %s\\BIG.D00 = 112\n" % winpath(target))])
+        self.assertEqual(read(os.path.join(target, "KELMORIX.EXE")), read(KELMORIX))
+
+
+if __name__ == "__main__":
+    unittest.main()
