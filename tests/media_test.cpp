@@ -39,6 +39,20 @@ TEST(WriteJoinerProgram, WritesTheBuiltJoinerAndReplacesAnOldOne)
     EXPECT_EQ(WriteJoinerProgram((out / "MISSING\\").c_str()), ERROR_PATH_NOT_FOUND);
 }
 
+TEST(WriteJoinerProgram, TheSlicerCarriesTheSameJoiner)
+{
+    std::string path = std::string("Z:") + DORVANE_BUILD_PATH;
+    HMODULE slicer = LoadLibraryExA(path.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(slicer) << path;
+    HRSRC found = FindResourceExA(slicer, JOINER_RESOURCE_TYPE,
+                                  MAKEINTRESOURCEA(JOINER_RESOURCE_ID), JOINER_RESOURCE_LANGUAGE);
+    ASSERT_TRUE(found);
+    const char *data = (const char *)LockResource(LoadResource(slicer, found));
+    std::string carried(data, SizeofResource(slicer, found));
+    FreeLibrary(slicer);
+    EXPECT_TRUE(carried == ReadAll(BuiltJoinerPath()));
+}
+
 TEST(DiskFreeBytes, ReportsTheDriveOrZero)
 {
     ULARGE_INTEGER available, total, free;
