@@ -79,6 +79,16 @@ class Run:
         self.terminal_flags = terminal_flags
 
 
+def wait_for_raw_mode(terminal, deadline):
+    """Waits until the program reading the terminal has turned line editing
+    off, so that keys reach it as keys: typed any earlier, a Ctrl+C would
+    end it before it changed the mode at all."""
+    while terminal is not None and termios.tcgetattr(terminal)[3] & termios.ICANON:
+        if time.monotonic() > deadline:
+            raise AssertionError("the terminal was never put in raw mode")
+        time.sleep(0.002)
+
+
 def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None, console=True,
                     controlling=False, env=None):
     """Runs a command with standard input and error on a pseudo-terminal and
@@ -128,6 +138,7 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
                 keys = answer(answered, text)
                 answered += 1
                 if keys:
+                    wait_for_raw_mode(slave if controlling and console else None, deadline)
                     os.write(master, keys)
         proc.wait(timeout=max(1, deadline - time.monotonic()))
         flags = termios.tcgetattr(slave)[3] if controlling and console else None
