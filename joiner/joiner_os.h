@@ -20,16 +20,22 @@ enum {
 };
 #define OS_SEPARATOR '\\'
 #define OS_DRIVE_SEPARATOR ':' // "A:" names a drive's current folder
+enum { OS_DRIVE_NAME_SIZE = 3 }; // "A:" and the terminator
 #else
 #include <errno.h>
 enum { OS_FILE_NOT_FOUND = ENOENT, OS_FILE_EXISTS = EEXIST };
 #define OS_SEPARATOR '/'
 #define OS_DRIVE_SEPARATOR '\0'
+enum { OS_DRIVE_NAME_SIZE = 4096 }; // a mount point: any path
 #endif
 
 // 1 when path lies on a drive whose medium the user swaps, the only case in
 // which the joiner asks for disks.
 int OsIsRemovable(const char *path);
+
+// How disk prompts name the drive of a removable source: its drive letter
+// and colon on Windows, its mount point where there are no drive letters.
+void OsDriveName(const char *source, char *name, size_t size);
 
 // Whether path exists and is a folder.
 long OsQueryPath(const char *path, int *isFolder);

@@ -21,6 +21,17 @@ int OsIsRemovable(const char *path)
     return GetDriveTypeA(path) == DRIVE_REMOVABLE;
 }
 
+void OsDriveName(const char *source, char *name, size_t size)
+{
+    // The drive letter and colon of a root path such as A:\.
+    size_t length = !source[0] ? 0 : !source[1] ? 1 : 2;
+
+    if (length >= size)
+        length = size - 1;
+    memcpy(name, source, length);
+    name[length] = 0;
+}
+
 long OsQueryPath(const char *path, int *isFolder)
 {
     DWORD attributes = GetFileAttributesA(path);

@@ -32,19 +32,28 @@ static int HasWildcard(const char *argument)
 }
 
 // TEMP names the destination when the joiner runs from a removable disk;
-// without it TMP is the usual stand-in. An empty value names nothing.
+// without it the platform's usual stand-ins are asked, and where the
+// platform has a folder for temporary files in every installation, that one.
+// An empty value names nothing.
+#ifdef _WIN32
+static const char *const TemporaryVariables[] = {"TEMP", "TMP"};
+static const char *const TemporaryFallback = NULL;
+#else
+static const char *const TemporaryVariables[] = {"TEMP", "TMPDIR"};
+static const char *const TemporaryFallback = "/tmp";
+#endif
+
 static const char *TemporaryFolder(void)
 {
-    static const char *const Names[] = {"TEMP", "TMP"};
     const char *value;
     size_t i;
 
-    for (i = 0; i < sizeof Names / sizeof Names[0]; i++) {
-        value = getenv(Names[i]);
+    for (i = 0; i < sizeof TemporaryVariables / sizeof TemporaryVariables[0]; i++) {
+        value = getenv(TemporaryVariables[i]);
         if (value && *value)
             return value;
     }
-    return NULL;
+    return TemporaryFallback;
 }
 
 static int ReadCurrentFolder(char *buffer)

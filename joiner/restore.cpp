@@ -18,6 +18,7 @@ struct RestoreRun {
     const char *SourceArgument;    // as given; shown in messages and prompts
     const char *DestinationFolder; // prefix of the output path; shown in messages
     int RemovableSource;           // 1: disks are prompted for
+    char DriveName[OS_DRIVE_NAME_SIZE]; // removable source: its drive, as prompts name it
     int NameArgument;              // 1: the source is not an existing folder
     int DestinationNameForm;       // 1: neither of its last two characters is '0'
     char *PortionPath;             // heap: the portion to read next
@@ -146,7 +147,7 @@ static int WaitForAnyKey(RestoreRun *run)
 
 static int PromptForDisk(RestoreRun *run)
 {
-    printf("Please insert disk #%d in drive %.2s. ", run->DiskNumber, run->SourceArgument);
+    printf("Please insert disk #%d in drive %s. ", run->DiskNumber, run->DriveName);
     printf("Press any key when ready.\n");
     return WaitForAnyKey(run);
 }
@@ -158,6 +159,8 @@ static void ClassifySource(RestoreRun *run)
     int isFolder = 0;
 
     run->RemovableSource = OsIsRemovable(source);
+    if (run->RemovableSource)
+        OsDriveName(source, run->DriveName, sizeof run->DriveName);
     run->NameArgument = OsQueryPath(source, &isFolder) != 0 || !isFolder;
     run->DestinationNameForm = !(length >= 1 && source[length - 1] == '0') &&
                                !(length >= 2 && source[length - 2] == '0');
@@ -166,7 +169,10 @@ static void ClassifySource(RestoreRun *run)
 static int LocateInFolder(RestoreRun *run)
 {
     const char *source = run->SourceArgument;
-    int separator = !run->RemovableSource && !EndsWithSeparator(source);
+    // A drive name (A:) takes a bare file name, which lands in the drive's
+    // current folder. Where there are no drive names a removable source is a
+    // mount point, a folder like any other.
+    int separator = !(run->RemovableSource && OS_DRIVE_SEPARATOR) && !EndsWithSeparator(source);
     char name[FILE_NAME_FIELD + 4];
     char *pattern = JoinPath(source, separator, "*00");
     long error;
@@ -324,8 +330,8 @@ static int OpenNextPortion(RestoreRun *run)
             run->PendingError = 1;
             if (!run->RemovableSource)
                 return RESTORE_FOREIGN_PORTION;
-            printf("\nThe disk in drive %.2s holds a portion of another slice set.\n",
-                   run->SourceArgument);
+            printf("\nThe disk in drive %s holds a portion of another slice set.\n",
+                   run->DriveName);
         } else if (result != RESTORE_OPEN_PORTION || !run->RemovableSource) {
             ClosePortion(run);
             return result;

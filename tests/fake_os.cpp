@@ -1,6 +1,7 @@
 #include "fake_os.h"
 
 #include <errno.h>
+#include <stdio.h>
 #include <string.h>
 
 FakeOs Fake;
@@ -66,6 +67,16 @@ void ResetFakeOs()
 int OsIsRemovable(const char *path)
 {
     return Fake.Removable.count(path) ? 1 : 0;
+}
+
+// As on Linux: a removable source is a mount point, named without the
+// separator the user may have typed after it.
+void OsDriveName(const char *source, char *name, size_t size)
+{
+    std::string drive(source);
+    if (drive.size() > 1 && drive.back() == '/')
+        drive.pop_back();
+    snprintf(name, size, "%s", drive.c_str());
 }
 
 long OsQueryPath(const char *path, int *isFolder)

@@ -66,7 +66,7 @@ struct Outcome {
 };
 
 // Whether the run printed text (one or more whole lines).
-bool Said(const Outcome &run, const char *text)
+bool Said(const Outcome &run, const std::string &text)
 {
     return run.Text.find(text) != std::string::npos;
 }
@@ -196,39 +196,47 @@ TEST_F(Restore, AHundredPortionsWithoutALastOneEndTheRun)
 
 TEST_F(Restore, RemovableSourceAsksForEachDiskAndCopesWithWrongOnes)
 {
-    // Disk n holds portion n-1; the test swaps the disk at each key.
-    ResetFakeOs();
-    Fake.Folders = {"/out", "/floppy/"};
-    Fake.Removable = {"/floppy/"};
-    MakeSet("/staging/", data_, 691);
-    std::vector<std::map<std::string, FakeEntry>> disks(4);
-    for (int n = 0; n < 4; n++) {
-        char name[32];
-        snprintf(name, sizeof name, "BIG.D%02d", n);
-        disks[n]["/floppy/" + std::string(name)] = Fake.Files["/staging/" + std::string(name)];
+    // A mount point is named with or without a separator after it; either
+    // way the portions are looked for inside it.
+    for (const char *source : {"/floppy/", "/floppy"}) {
+        SCOPED_TRACE(source);
+        // Disk n holds portion n-1; the test swaps the disk at each key.
+        ResetFakeOs();
+        Fake.Folders = {"/out", "/floppy", "/floppy/"};
+        Fake.Removable = {source};
+        MakeSet("/staging/", data_, 691);
+        std::vector<std::map<std::string, FakeEntry>> disks(4);
+        for (int n = 0; n < 4; n++) {
+            char name[32];
+            snprintf(name, sizeof name, "BIG.D%02d", n);
+            disks[n]["/floppy/" + std::string(name)] = Fake.Files["/staging/" + std::string(name)];
+        }
+        std::map<std::string, FakeEntry> foreign;
+        foreign["/floppy/BIG.D01"].Data = Portion(Header("BIG.DOC", 9999), "zz");
+        // Prompts: disk 1, disk 2 (disk 3 inserted), disk 2 (empty), disk 2
+        // (another set's), disk 2, disk 3, disk 4.
+        std::vector<std::map<std::string, FakeEntry>> inserted = {disks[0], disks[2], {}, foreign,
+                                                                  disks[1], disks[2], disks[3]};
+        Fake.Keys.assign(inserted.size(), ' ');
+        Fake.OnKey = [&](int n) {
+            for (auto it = Fake.Files.begin(); it != Fake.Files.end();)
+                it = it->first.rfind("/floppy/", 0) == 0 ? Fake.Files.erase(it) : std::next(it);
+            if (n < (int)inserted.size())
+                for (const auto &entry : inserted[n])
+                    Fake.Files[entry.first] = entry.second;
+        };
+        Outcome run = Join(source, kOut);
+        ASSERT_EQ(run.Code, 0) << run.Text;
+        EXPECT_EQ(Fake.Files[kOutput].Data, data_);
+        EXPECT_EQ(run.Text.rfind("Please insert disk #1 in drive /floppy. Press any key when ready.\n", 0), 0u)
+            << run.Text;
+        EXPECT_TRUE(Said(run, "You need to insert Disk #2.  You inserted Disk #3.\n")) << run.Text;
+        EXPECT_TRUE(Said(run, std::string("The current disk in ") + source +
+                                  " does not have a slice file on it.\n")) << run.Text;
+        EXPECT_TRUE(Said(run, "The disk in drive /floppy holds a portion of another slice set.\n")) << run.Text;
+        EXPECT_EQ(Fake.KeysRead, 7);
+        ExpectNothingLeftOpen();
     }
-    std::map<std::string, FakeEntry> foreign;
-    foreign["/floppy/BIG.D01"].Data = Portion(Header("BIG.DOC", 9999), "zz");
-    // Prompts: disk 1, disk 2 (disk 3 inserted), disk 2 (empty), disk 2
-    // (another set's), disk 2, disk 3, disk 4.
-    std::vector<std::map<std::string, FakeEntry>> inserted = {disks[0], disks[2], {}, foreign,
-                                                              disks[1], disks[2], disks[3]};
-    Fake.Keys.assign(inserted.size(), ' ');
-    Fake.OnKey = [&](int n) {
-        for (auto it = Fake.Files.begin(); it != Fake.Files.end();)
-            it = it->first.rfind("/floppy/", 0) == 0 ? Fake.Files.erase(it) : std::next(it);
-        if (n < (int)inserted.size())
-            for (const auto &entry : inserted[n])
-                Fake.Files[entry.first] = entry.second;
-    };
-    Outcome run = Join("/floppy/", kOut);
-    ASSERT_EQ(run.Code, 0) << run.Text;
-    EXPECT_EQ(Fake.Files[kOutput].Data, data_);
-    EXPECT_TRUE(Said(run, "You need to insert Disk #2.  You inserted Disk #3.\n")) << run.Text;
-    EXPECT_TRUE(Said(run, "The current disk in /floppy/ does not have a slice file on it.\n")) << run.Text;
-    EXPECT_TRUE(Said(run, "The disk in drive /f holds a portion of another slice set.\n")) << run.Text;
-    EXPECT_EQ(Fake.KeysRead, 7);
-    ExpectNothingLeftOpen();
 }
 
 TEST_F(Restore, DiskPromptWithoutAConsoleEndsTheRun)

@@ -1,18 +1,16 @@
-"""Shared pieces of the joiner's user-level tests: slice sets written byte
-by byte from the format's table, and KELMORIX.EXE run under Wine with its
-console on a pseudo-terminal, so that prompts can be answered with keys."""
+"""The joiner run as a user would, on either platform: KELMORIX.EXE under
+Wine with its console on a pseudo-terminal, or the Linux kelmorix in a
+session whose controlling terminal (/dev/tty) is a pseudo-terminal. The
+suites that apply to both are written once against the names defined here:
+hostpath, SEP, run_joiner, file_state, FILE_EXISTS, KEPT_ATTRIBUTES."""
 
+import errno
 import os
-import pty
-import resource
-import select
-import shutil
-import signal
-import struct
 import subprocess
-import tempfile
-import time
-import unittest
+
+from common import (ARCHIVE, EPOCH_AS_FILETIME, HEADER, HIDDEN, KEY_UP, READONLY,  # noqa: F401
+                    FolderTest, filetime, header, portion_name, run_on_terminal, sample_data,
+                    unlock, write_set)
 
 WINE_RUN = os.environ.get("WINE_RUN", "")
 KELMORIX = os.environ.get("KELMORIX_EXE", "")
@@ -20,125 +18,20 @@ WINTOOL = os.environ.get("WINTOOL_EXE", "")
 # Drive A: of the test prefix is declared a floppy drive; a disk is "inserted"
 # by pointing this link at a folder.
 FLOPPY_LINK = os.environ.get("FLOPPY_LINK", "")
-
-HEADER = struct.Struct("<BI8s8s8sII256s16s")
-assert HEADER.size == 309
-EPOCH_AS_FILETIME = 116444736000000000
-PROMPTS = ("Press any key when ready.\n", "Overwrite? (Y/N): ")
-
-ARCHIVE, READONLY, HIDDEN = 0x20, 0x01, 0x02
-KEY_UP = b"\x1b[A"
-
-
-def filetime(unix_seconds):
-    return unix_seconds * 10**7 + EPOCH_AS_FILETIME
-
-
-def header(name, size, last=0, attributes=ARCHIVE, access=1000000000, write=1100000000,
-           creation=900000000, size_high=0, name_field=None):
-    """One encoded header. Times are Unix seconds; name_field replaces the
-    zero-padded name when a test needs a damaged one."""
-    field = name_field if name_field is not None else name.encode().ljust(256, b"\0")
-    times = [struct.pack("<Q", filetime(t)) for t in (creation, access, write)]
-    clock = struct.pack("<8H", 2026, 12, 1, 7, 8, 9, 10, 0)
-    return HEADER.pack(last, attributes, *times, size & 0xFFFFFFFF, size_high, field, clock)
-
-
-def portion_name(path, number):
-    return path[:-2] + "%02d" % number
-
-
-def write_set(folder, source_name, data, portion_size, **fields):
-    """Writes data as a folder-mode slice set of portion_size-byte portion
-    files (header included); returns the portion paths in order."""
-    room = portion_size - HEADER.size
-    count = max(1, -(-len(data) // room))
-    paths = []
-    for n in range(count):
-        chunk = data[n * room:(n + 1) * room]
-        path = portion_name(os.path.join(folder, source_name), n)
-        last = 1 if n == count - 1 else 0
-        with open(path, "wb") as f:
-            f.write(header(source_name, len(data), last=last, **fields) + chunk)
-        paths.append(path)
-    return paths
-
-
-def sample_data(size, seed=1):
-    """Bytes that differ at every offset in a way a shift would show."""
-    out = bytearray(size)
-    x = seed
-    for i in range(size):
-        x = (x * 1103515245 + 12345) & 0x7FFFFFFF
-        out[i] = x >> 16 & 0xFF
-    return bytes(out)
+# Set in the native configuration: the Linux kelmorix, and its build that
+# takes a mount table and a sysfs tree from the tests.
+NATIVE = os.environ.get("KELMORIX_NATIVE", "")
+NATIVE_HOOKED = os.environ.get("KELMORIX_HOOKED", "")
 
 
 def winpath(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-class Run:
-    def __init__(self, code, output):
-        self.code = code
-        self.output = output
-
-
-def run_windows(command, cwd, answer=None, timeout=60, file_size_limit=None, console=True):
-    """Runs a Windows command line under Wine with standard input and error
-    on a pseudo-terminal (so the program has a console to read keys from) and
-    standard output on a pipe (so the text is exactly what was printed).
-    answer(n, output) is called at the n-th prompt (counted from 0) and
-    returns the keys to type. With console False nothing is a terminal, so
-    the program has no console to read keys from."""
-    master, slave = pty.openpty()
-    if not console:
-        os.close(slave)
-        slave = subprocess.DEVNULL
-
-    def limit():
-        if file_size_limit is not None:
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-            resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
-
-    proc = subprocess.Popen([WINE_RUN] + command, cwd=cwd, stdin=slave, stdout=subprocess.PIPE,
-                            stderr=slave, preexec_fn=limit, close_fds=True)
-    if console:
-        os.close(slave)
-    raw = b""
-    answered = 0
-    deadline = time.monotonic() + timeout
-    out_fd = proc.stdout.fileno()
-    open_fds = [out_fd, master]
-    try:
-        while out_fd in open_fds:
-            if time.monotonic() > deadline:
-                raise AssertionError("no end after %ss; output so far:\n%s" % (timeout, raw.decode("latin-1")))
-            ready, _, _ = select.select(open_fds, [], [], 0.2)
-            for fd in ready:
-                try:
-                    chunk = os.read(fd, 65536)
-                except OSError:
-                    chunk = b""
-                if not chunk:
-                    open_fds.remove(fd)
-                elif fd == out_fd:
-                    raw += chunk
-            text = raw.decode("latin-1").replace("\r\n", "\n")
-            prompts = sum(text.count(p) for p in PROMPTS)
-            while answer is not None and answered < prompts:
-                keys = answer(answered, text)
-                answered += 1
-                if keys:
-                    os.write(master, keys)
-        proc.wait(timeout=max(1, deadline - time.monotonic()))
-    finally:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
-        proc.stdout.close()
-        os.close(master)
-    return Run(proc.returncode, raw.decode("latin-1").replace("\r\n", "\n"))
+def run_windows(command, cwd, **kw):
+    """Runs a Windows command line under Wine; see run_on_terminal. Standard
+    input and error on the pseudo-terminal give the program a console."""
+    return run_on_terminal([WINE_RUN] + command, cwd, **kw)
 
 
 def run_joiner(args, cwd, **kw):
@@ -168,35 +61,45 @@ def win_stat(path):
     return int(fields["attributes"], 16), ft(fields["access"]), ft(fields["write"])
 
 
-def unlock(path):
-    """Lets the test's clean-up remove a file the joiner made read-only."""
-    for root, dirs, files in os.walk(path):
-        for name in dirs + files:
-            os.chmod(os.path.join(root, name), 0o755)
+def run_native(args, cwd, program=None, env=None, **kw):
+    """Runs the Linux kelmorix; see run_on_terminal. env holds changes to
+    this process's environment, a value of None removing the variable."""
+    environment = dict(os.environ)
+    for name, value in (env or {}).items():
+        if value is None:
+            environment.pop(name, None)
+        else:
+            environment[name] = value
+    return run_on_terminal([program or NATIVE] + list(args), cwd, controlling=True,
+                           env=environment, **kw)
 
 
-class JoinerTest(unittest.TestCase):
-    """A fresh folder per test, removed afterwards."""
+def native_state(path):
+    """What Linux keeps of what the joiner restores, in the terms of
+    win_stat: the read-only bit (no write permission) and the FILETIMEs."""
+    info = os.stat(path)
+    readonly = READONLY if not info.st_mode & 0o222 else 0
+    return (readonly, info.st_atime_ns // 100 + EPOCH_AS_FILETIME,
+            info.st_mtime_ns // 100 + EPOCH_AS_FILETIME)
 
+
+if NATIVE:
+    SEP = "/"
+    FILE_EXISTS = errno.EEXIST
+    KEPT_ATTRIBUTES = READONLY  # hidden and the others have no Linux meaning
+    hostpath = os.path.realpath  # as the current folder reads
+    run_joiner = run_native
+    file_state = native_state
+else:
+    SEP = "\\"
+    FILE_EXISTS = 80  # ERROR_FILE_EXISTS
+    KEPT_ATTRIBUTES = READONLY | HIDDEN
+    hostpath = winpath
+    file_state = win_stat
+
+
+class JoinerTest(FolderTest):
     def setUp(self):
-        if not (WINE_RUN and KELMORIX):
-            self.skipTest("WINE_RUN and KELMORIX_EXE are set by the build's test run")
-        self.dir = tempfile.mkdtemp(prefix="kelmorix-test-")
-
-    def tearDown(self):
-        unlock(self.dir)
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def folder(self, name):
-        path = os.path.join(self.dir, name)
-        os.makedirs(path, exist_ok=True)
-        return path
-
-    def read(self, path):
-        with open(path, "rb") as f:
-            return f.read()
-
-    def assertEnds(self, run, code, last_line):
-        self.assertEqual(run.code, code, run.output)
-        lines = run.output.rstrip("\n").split("\n")
-        self.assertIn(last_line, lines, run.output)
+        if not (NATIVE or (WINE_RUN and KELMORIX)):
+            self.skipTest("KELMORIX_NATIVE, or WINE_RUN and KELMORIX_EXE, are set by the build's test run")
+        super().setUp()

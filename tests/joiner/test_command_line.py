@@ -4,7 +4,7 @@ rule, wildcards, and the messages for a set that cannot be found."""
 import os
 import unittest
 
-from harness import JoinerTest, run_joiner, sample_data, winpath, write_set
+from harness import SEP, JoinerTest, hostpath, run_joiner, sample_data, write_set
 
 BANNER_START = "\nKELMORIX 1.0"
 USAGE_LAST = "Neither the source nor the destination may contain wildcards"
@@ -19,15 +19,15 @@ class ArgumentForms(JoinerTest):
         write_set(self.sets, "BIG.DAT", self.data, 1000)
 
     def test_every_form_rebuilds_the_file(self):
-        sets, out = winpath(self.sets), winpath(self.out)
+        sets, out = hostpath(self.sets), hostpath(self.out)
         # (arguments, destination named in the result line, folder of the output)
         cases = [
             ([sets, out], out, self.out),
-            ([sets + "\\", out + "\\"], out + "\\", self.out),
+            ([sets + SEP, out + SEP], out + SEP, self.out),
             (["BIG.D00", out], out, self.out),
             (["BIG.DAT", out], out, self.out),
-            ([sets + "\\BIG.D00", out], out, self.out),
-            ([sets + "\\BIG.DAT", out], out, self.out),
+            ([sets + SEP + "BIG.D00", out], out, self.out),
+            ([sets + SEP + "BIG.DAT", out], out, self.out),
             (["BIG.D00", out, "*"], out, self.out),  # a third argument is not examined
             (["BIG.DAT"], sets, self.sets),            # one argument: the current folder
             ([], sets, self.sets),                     # none: source and destination
@@ -44,7 +44,7 @@ class ArgumentForms(JoinerTest):
     def test_portion_numbers_come_from_the_name_not_the_folder_order(self):
         # A later portion of another name beside the set is not picked up.
         write_set(self.sets, "OTHER.BIN", sample_data(100, seed=7), 1000)
-        run = run_joiner(["BIG.D00", winpath(self.out)], self.sets)
+        run = run_joiner(["BIG.D00", hostpath(self.out)], self.sets)
         self.assertEqual(run.code, 0, run.output)
         self.assertEqual(self.read(os.path.join(self.out, "BIG.DAT")), self.data)
 
@@ -54,7 +54,7 @@ class Wildcards(JoinerTest):
         sets = self.folder("sets")
         write_set(sets, "BIG.DAT", sample_data(500), 1000)
         for args in (["BIG.D*"], ["BIG.D0?"], ["BIG.D00", "out?"], ["*", "x"],
-                     ["BIG.D00", winpath(self.folder("out")) + "\\*"]):
+                     ["BIG.D00", hostpath(self.folder("out")) + SEP + "*"]):
             with self.subTest(args=args):
                 run = run_joiner(args, sets)
                 self.assertEqual(run.code, 1, run.output)
@@ -67,7 +67,7 @@ class Wildcards(JoinerTest):
 class NoSliceSet(JoinerTest):
     def test_messages_and_code_when_no_first_portion_is_found(self):
         empty = self.folder("empty")
-        here = winpath(empty)
+        here = hostpath(empty)
         # (arguments, line printed, whether the usage text follows)
         cases = [
             (["BIG.DAT"], "There is no slice set corresponding to BIG.DAT in %s." % here, False),
@@ -91,7 +91,7 @@ class NoSliceSet(JoinerTest):
         # BIG.D00 exists, so the name check passes, but it is a folder.
         sets = self.folder("sets")
         os.mkdir(os.path.join(sets, "BIG.D00"))
-        run = run_joiner(["BIG.D00", winpath(self.folder("out"))], sets)
+        run = run_joiner(["BIG.D00", hostpath(self.folder("out"))], sets)
         self.assertEqual(run.code, 253, run.output)
         self.assertIn("Could not find the first file of a slice set in BIG.D00.\n", run.output)
         self.assertIn("USAGE:", run.output)

@@ -2,10 +2,12 @@
 times and attributes, and every way a damaged set ends the run."""
 
 import os
+import re
 import unittest
 
-from harness import (ARCHIVE, HEADER, HIDDEN, KEY_UP, READONLY, JoinerTest, filetime, header,
-                     run_joiner, sample_data, win_stat, winpath, write_set)
+from harness import (ARCHIVE, FILE_EXISTS, HEADER, HIDDEN, KEPT_ATTRIBUTES, KEY_UP, READONLY,
+                     JoinerTest, file_state, filetime, header, hostpath, run_joiner, sample_data,
+                     write_set)
 
 INCOMPLETE = "%s is incomplete; it has been left in place."
 
@@ -16,10 +18,10 @@ class Reassembly(JoinerTest):
         self.sets = self.folder("sets")
         self.out = self.folder("out")
         self.output = os.path.join(self.out, "BIG.DAT")
-        self.win_output = winpath(self.output)
+        self.host_output = hostpath(self.output)
 
     def join(self, first="BIG.D00", **kw):
-        return run_joiner([first, winpath(self.out)], self.sets, **kw)
+        return run_joiner([first, hostpath(self.out)], self.sets, **kw)
 
     def portion(self, number):
         return os.path.join(self.sets, "BIG.D%02d" % number)
@@ -36,12 +38,12 @@ class Reassembly(JoinerTest):
                     f.write(b"the user's own file")
                 run = self.join(answer=lambda n, text: key)
                 self.assertEqual(run.output.count("Overwrite?"), 1, run.output)
-                self.assertIn("%s already exists.  Overwrite? (Y/N): \n" % self.win_output, run.output)
+                self.assertIn("%s already exists.  Overwrite? (Y/N): \n" % self.host_output, run.output)
                 if replaced:
-                    self.assertEnds(run, 0, "BIG.DAT Successfully restored to %s" % winpath(self.out))
+                    self.assertEnds(run, 0, "BIG.DAT Successfully restored to %s" % hostpath(self.out))
                     self.assertEqual(self.read(self.output), data)
                 else:
-                    self.assertEnds(run, 249, "Error opening %s = 80" % self.win_output)
+                    self.assertEnds(run, 249, "Error opening %s = %d" % (self.host_output, FILE_EXISTS))
                     self.assertEqual(self.read(self.output), b"the user's own file")
                 os.remove(self.output)
 
@@ -70,8 +72,8 @@ class Reassembly(JoinerTest):
                           access=access, write=write)
                 run = self.join()
                 self.assertEqual(run.code, 0, run.output)
-                got_attributes, got_access, got_write = win_stat(self.output)
-                self.assertEqual(got_attributes & (READONLY | HIDDEN), attributes & (READONLY | HIDDEN))
+                got_attributes, got_access, got_write = file_state(self.output)
+                self.assertEqual(got_attributes & KEPT_ATTRIBUTES, attributes & KEPT_ATTRIBUTES)
                 self.assertEqual(got_write, filetime(write))
                 self.assertEqual(got_access, filetime(access))
                 os.chmod(self.output, 0o644)
@@ -84,7 +86,7 @@ class Reassembly(JoinerTest):
         run = self.join()
         self.assertEqual(run.code, 247, run.output)
         self.assertIn("The file, BIG.D02, could not be opened.\n", run.output)
-        self.assertIn(INCOMPLETE % self.win_output, run.output)
+        self.assertIn(INCOMPLETE % self.host_output, run.output)
         self.assertEqual(self.read(self.output), data[:2 * 691])
 
 
@@ -101,7 +103,7 @@ class DamagedSets(JoinerTest):
         self.paths = write_set(self.sets, "BIG.DAT", self.data, 1000)
 
     def join(self, **kw):
-        return run_joiner(["BIG.D00", winpath(self.out)], self.sets, **kw)
+        return run_joiner(["BIG.D00", hostpath(self.out)], self.sets, **kw)
 
     def rewrite(self, number, head=None, payload=None, cut=None):
         path = self.paths[number]
@@ -146,7 +148,7 @@ class DamagedSets(JoinerTest):
                 name = "BIG.D%02d" % number
                 self.assertEnds(run, 241, "%s is too short to be a portion of a slice set." % name)
                 if begun:
-                    self.assertIn(INCOMPLETE % winpath(self.output), run.output)
+                    self.assertIn(INCOMPLETE % hostpath(self.output), run.output)
                     self.assertEqual(self.read(self.output), self.data[:2 * 691])
                     os.remove(self.output)
                 else:
@@ -158,7 +160,7 @@ class DamagedSets(JoinerTest):
         self.rewrite(1, head=other)
         run = self.join()
         self.assertEnds(run, 238, "BIG.D01 belongs to another slice set.")
-        self.assertIn(INCOMPLETE % winpath(self.output), run.output)
+        self.assertIn(INCOMPLETE % hostpath(self.output), run.output)
         self.assertEqual(self.read(self.output), self.data[:691])
 
     def test_portions_that_disagree_with_the_recorded_size(self):
@@ -176,7 +178,7 @@ class DamagedSets(JoinerTest):
                 run = self.join()
                 self.assertEnds(run, 236, "The slice set ends at %s with %d bytes, but its file has 2500 bytes."
                                 % (where, written))
-                self.assertIn(INCOMPLETE % winpath(self.output), run.output)
+                self.assertIn(INCOMPLETE % hostpath(self.output), run.output)
                 self.assertEqual(len(self.read(self.output)), written)
                 os.remove(self.output)
 
@@ -184,8 +186,8 @@ class DamagedSets(JoinerTest):
         # The file size limit stands in for a disk that fills up at 2000 bytes.
         run = self.join(file_size_limit=2000)
         self.assertEqual(run.code, 239, run.output)
-        self.assertRegex(run.output, r"\nError writing %s = \d+\n" % winpath(self.output).replace("\\", r"\\"))
-        self.assertIn(INCOMPLETE % winpath(self.output), run.output)
+        self.assertRegex(run.output, r"\nError writing %s = \d+\n" % re.escape(hostpath(self.output)))
+        self.assertIn(INCOMPLETE % hostpath(self.output), run.output)
         self.assertLessEqual(len(self.read(self.output)), 2000)
 
 

@@ -1,0 +1,81 @@
+// Fuzz target: the portion header's decoding and the checks made on what a
+// header carries, against properties that follow from the format's table.
+#include <stdint.h>
+#include <string.h>
+
+#include "../engine/slice_format.h"
+
+// Stops the run where the property broke, with the input saved.
+#define REQUIRE(condition) \
+    do {                    \
+        if (!(condition))   \
+            __builtin_trap(); \
+    } while (0)
+
+// The name rule spelled out byte by byte, independently of CheckRestoreName.
+static int ExpectedNameCheck(const unsigned char *field)
+{
+    size_t length = 0, i;
+
+    while (length < FILE_NAME_FIELD && field[length])
+        length++;
+    if (length == FILE_NAME_FIELD)
+        return NAME_UNTERMINATED;
+    if (length == 0)
+        return NAME_EMPTY;
+    if ((length == 1 && field[0] == '.') || (length == 2 && field[0] == '.' && field[1] == '.'))
+        return NAME_DOT;
+    for (i = 0; i < length; i++)
+        if (field[i] == '/' || field[i] == '\\' || field[i] == ':')
+            return NAME_SEPARATOR;
+    return NAME_OK;
+}
+
+// Portion numbering on a path made of the input's bytes after the header.
+static void CheckNumbering(const uint8_t *data, size_t size)
+{
+    char path[64];
+    size_t length = size < sizeof path - 1 ? size : sizeof path - 1;
+    unsigned number = length ? data[0] % 120 : 0;
+    const char *name;
+
+    memcpy(path, data, length);
+    path[length] = 0;
+    length = strlen(path);
+    name = SourceFileName(path);
+    REQUIRE(name >= path && name <= path + length);
+    REQUIRE(!strchr(name, '\\'));
+    if (SetPortionNumber(path, number) == 0) {
+        REQUIRE(number < MAX_PORTIONS && length >= 2);
+        REQUIRE(PortionNumberOf(path) == (int)number);
+        REQUIRE(strlen(path) == length);
+    } else {
+        REQUIRE(number >= MAX_PORTIONS || length < 2);
+    }
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    unsigned char raw[PORTION_HEADER_SIZE], again[PORTION_HEADER_SIZE];
+    size_t used = size < PORTION_HEADER_SIZE ? size : PORTION_HEADER_SIZE;
+    size_t changed;
+    PortionHeader header;
+
+    memset(raw, 0, sizeof raw);
+    memcpy(raw, data, used);
+    DecodePortionHeader(raw, &header);
+    EncodePortionHeader(&header, again);
+    REQUIRE(memcmp(raw, again, sizeof raw) == 0);
+
+    // Only byte 0 may differ between two portions of one set.
+    again[0] ^= 0xFF;
+    REQUIRE(SameSliceSet(raw, again));
+    changed = 1 + (used ? data[used - 1] : 0) % (PORTION_HEADER_SIZE - 1);
+    again[changed] ^= 0x01;
+    REQUIRE(!SameSliceSet(raw, again));
+
+    REQUIRE(CheckRestoreName(header.FileName) ==
+            ExpectedNameCheck(raw + OFFSET_FILE_NAME));
+    CheckNumbering(data + used, size - used);
+    return 0;
+}

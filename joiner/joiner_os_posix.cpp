@@ -1,0 +1,555 @@
+// The joiner's operating-system layer for Linux (and POSIX systems with
+// /proc and sysfs). Error numbers are errno values.
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "joiner_os.h"
+#include "joiner_os_posix.h"
+
+enum {
+    READONLY_ATTRIBUTE = 0x01,            // the Windows read-only bit in FileAttributes
+    LOWEST_PRIORITY = 19,                 // the nice value of the copy
+    ESCAPE_KEY = 0x1B,                    // starts the sequence of an extended key
+    SEQUENCE_TIMEOUT = 1,                 // tenths of a second between a sequence's bytes
+    MOUNT_FIELDS = 5                      // ID, parent, device, root, mount point
+};
+
+static const uint64_t UNIX_EPOCH_TICKS = 116444736000000000ULL; // 1970-01-01 as a FILETIME
+static const uint64_t TICKS_PER_SECOND = 10000000ULL;          // FILETIME counts 100 ns
+
+// The kernel's own tables; the tests' build may put others in their place.
+static const char MOUNT_INFO[] = "/proc/self/mountinfo";
+static const char SYSFS_ROOT[] = "/sys";
+
+static long Errno(void)
+{
+    return errno ? errno : 1;
+}
+
+// OsFile holds the descriptor plus one, so that descriptor 0 (standard input
+// closed by the caller) is still distinguishable from "not open".
+static int AsFd(OsFile file)
+{
+    return (int)(file - 1);
+}
+
+#ifdef KELMORIX_TEST_HOOKS
+// Test builds only: a removable device cannot be made on demand, so the
+// tests name a mount table and a sysfs tree of their own.
+static const char *Setting(const char *variable, const char *standard)
+{
+    const char *value = getenv(variable);
+    return value && *value ? value : standard;
+}
+#else
+static const char *Setting(const char *, const char *standard)
+{
+    return standard;
+}
+#endif
+
+// Undoes the octal escapes (\040, \011, \012, \134) of a mountinfo field.
+static void Unescape(char *text)
+{
+    char *out = text;
+
+    while (*text) {
+        if (text[0] == '\\' && text[1] >= '0' && text[1] <= '3' && text[2] >= '0' &&
+            text[2] <= '7' && text[3] >= '0' && text[3] <= '7') {
+            *out++ = (char)((text[1] - '0') * 64 + (text[2] - '0') * 8 + (text[3] - '0'));
+            text += 4;
+        } else {
+            *out++ = *text++;
+        }
+    }
+    *out = 0;
+}
+
+int ParseMountLine(char *line, MountEntry *entry)
+{
+    char *fields[MOUNT_FIELDS];
+    char *end;
+    int i;
+
+    for (i = 0; i < MOUNT_FIELDS; i++) {
+        fields[i] = line;
+        line += strcspn(line, " \n");
+        if (line == fields[i])
+            return -1;
+        if (*line)
+            *line++ = 0;
+        else if (i + 1 < MOUNT_FIELDS)
+            return -1;
+    }
+    if (fields[2][0] < '0' || fields[2][0] > '9')
+        return -1;
+    entry->Major = (unsigned)strtoul(fields[2], &end, 10);
+    if (*end != ':' || end[1] < '0' || end[1] > '9')
+        return -1;
+    entry->Minor = (unsigned)strtoul(end + 1, &end, 10);
+    if (*end)
+        return -1;
+    Unescape(fields[4]);
+    entry->MountPoint = fields[4];
+    return 0;
+}
+
+// 1 when the sysfs file at path starts with '1'.
+static int FlagIsSet(const char *path)
+{
+    char flag = 0;
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+
+    if (fd < 0)
+        return 0;
+    if (read(fd, &flag, 1) != 1)
+        flag = 0;
+    close(fd);
+    return flag == '1';
+}
+
+// Whether sysfs marks the device removable. A partition has no mark of its
+// own: its disk, the folder above it, carries it.
+static int DeviceIsRemovable(const char *sysfsRoot, unsigned major, unsigned minor)
+{
+    static const char *const Marks[] = {"removable", "../removable"};
+    char path[PATH_MAX];
+    struct stat info;
+    int length = snprintf(path, sizeof path, "%s/dev/block/%u:%u/partition", sysfsRoot, major, minor);
+    int partition = length > 0 && (size_t)length < sizeof path && stat(path, &info) == 0;
+
+    length = snprintf(path, sizeof path, "%s/dev/block/%u:%u/%s", sysfsRoot, major, minor,
+                      Marks[partition]);
+    return length > 0 && (size_t)length < sizeof path && FlagIsSet(path);
+}
+
+int IsRemovableMountPoint(const char *path, const char *mountInfo, const char *sysfsRoot)
+{
+    FILE *table = fopen(mountInfo, "re");
+    char *line = NULL;
+    size_t capacity = 0;
+    MountEntry entry, found;
+    int mounted = 0;
+
+    if (!table)
+        return 0;
+    // A later line mounts over an earlier one at the same place: the last
+    // one is what the path shows.
+    while (getline(&line, &capacity, table) > 0)
+        if (ParseMountLine(line, &entry) == 0 && strcmp(entry.MountPoint, path) == 0) {
+            found = entry;
+            mounted = 1;
+        }
+    free(line);
+    fclose(table);
+    return mounted && DeviceIsRemovable(sysfsRoot, found.Major, found.Minor);
+}
+
+int OsIsRemovable(const char *path)
+{
+    char real[PATH_MAX];
+
+    if (!realpath(path, real))
+        return 0;
+    return IsRemovableMountPoint(real, Setting("KELMORIX_MOUNTINFO", MOUNT_INFO),
+                                 Setting("KELMORIX_SYSFS", SYSFS_ROOT));
+}
+
+void OsDriveName(const char *source, char *name, size_t size)
+{
+    // A removable source is a mount point; prompts name it as the kernel
+    // does, whatever form the user typed.
+    char real[PATH_MAX];
+    const char *shown = realpath(source, real) ? real : source;
+
+    snprintf(name, size, "%s", shown);
+}
+
+long OsQueryPath(const char *path, int *isFolder)
+{
+    struct stat info;
+
+    if (stat(path, &info) != 0)
+        return Errno();
+    if (isFolder)
+        *isFolder = S_ISDIR(info.st_mode) != 0;
+    return 0;
+}
+
+// Windows wildcards: '*' any run of characters, '?' any one; nothing else
+// is special, so names with brackets or backslashes match themselves.
+static int Matches(const char *pattern, const char *name)
+{
+    const char *star = NULL, *resume = NULL;
+
+    while (*name) {
+        if (*pattern == '*') {
+            star = ++pattern;
+            resume = name;
+        } else if (*pattern == '?' || *pattern == *name) {
+            pattern++;
+            name++;
+        } else if (star) {
+            pattern = star;
+            name = ++resume;
+        } else {
+            return 0;
+        }
+    }
+    while (*pattern == '*')
+        pattern++;
+    return *pattern == 0;
+}
+
+// The first match in byte order, so that the answer does not depend on the
+// order in which the file system lists its entries.
+long OsFindFirst(const char *pattern, char *name, size_t size)
+{
+    const char *slash = strrchr(pattern, '/');
+    const char *last = slash ? slash + 1 : pattern;
+    size_t folderLength = !slash ? 0 : slash == pattern ? 1 : (size_t)(slash - pattern);
+    char *folder = slash ? strndup(pattern, folderLength) : strdup(".");
+    char best[NAME_MAX + 1];
+    struct dirent *entry;
+    DIR *dir;
+    long error = 0;
+    int found = 0;
+
+    if (!folder)
+        return ENOMEM;
+    dir = opendir(folder);
+    free(folder);
+    if (!dir)
+        return Errno();
+    for (;;) {
+        errno = 0;
+        entry = readdir(dir);
+        if (!entry) {
+            error = errno;
+            break;
+        }
+        if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0 ||
+            !Matches(last, entry->d_name))
+            continue;
+        if (!found || strcmp(entry->d_name, best) < 0)
+            snprintf(best, sizeof best, "%s", entry->d_name);
+        found = 1;
+    }
+    closedir(dir);
+    if (error)
+        return error;
+    if (!found)
+        return ENOENT;
+    if (strlen(best) >= size)
+        return ENAMETOOLONG;
+    memcpy(name, best, strlen(best) + 1);
+    return 0;
+}
+
+long OsOpenRead(const char *path, OsFile *file)
+{
+    // Without O_NONBLOCK a portion that is a FIFO would hang the open.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info;
+    long error = 0;
+
+    if (fd < 0)
+        return Errno();
+    if (fstat(fd, &info) != 0)
+        error = Errno();
+    else if (S_ISDIR(info.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(info.st_mode))
+        error = EINVAL; // a device or FIFO holds no portion
+    else if (fcntl(fd, F_SETFL, 0) != 0)
+        error = Errno();
+    if (error) {
+        close(fd);
+        return error;
+    }
+    *file = (OsFile)fd + 1;
+    return 0;
+}
+
+long OsCreateNew(const char *path, OsFile *file)
+{
+    // O_EXCL also refuses a symbolic link in the name's place, so the
+    // output never lands where such a link points.
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+
+    if (fd < 0)
+        return Errno();
+    *file = (OsFile)fd + 1;
+    return 0;
+}
+
+long OsFileSize(OsFile file, uint64_t *size)
+{
+    struct stat info;
+
+    if (fstat(AsFd(file), &info) != 0)
+        return Errno();
+    *size = (uint64_t)info.st_size;
+    return 0;
+}
+
+// Reads until count bytes or the end of the file, as a read of a Windows
+// file does; read() may stop early when a signal arrives.
+long OsRead(OsFile file, void *buffer, uint32_t count, uint32_t *done)
+{
+    uint32_t got = 0;
+    ssize_t n;
+
+    while (got < count) {
+        n = read(AsFd(file), (char *)buffer + got, count - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Errno();
+        if (n == 0)
+            break;
+        got += (uint32_t)n;
+    }
+    *done = got;
+    return 0;
+}
+
+long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done)
+{
+    ssize_t n;
+
+    do
+        n = write(AsFd(file), buffer, count);
+    while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return Errno();
+    *done = (uint32_t)n;
+    return 0;
+}
+
+long OsFlush(OsFile file)
+{
+    return fsync(AsFd(file)) == 0 ? 0 : Errno();
+}
+
+long OsClose(OsFile file)
+{
+    return close(AsFd(file)) == 0 ? 0 : Errno();
+}
+
+long OsDelete(const char *path)
+{
+    return unlink(path) == 0 ? 0 : Errno();
+}
+
+// A FILETIME as a timespec. 0 leaves the time as it is, as it does on
+// Windows; so does all ones, Windows' "stop updating", which Linux lacks.
+static struct timespec ToTimespec(const FileTime *t)
+{
+    uint64_t ticks = ((uint64_t)t->HighDateTime << 32) | t->LowDateTime;
+    uint64_t distance;
+    struct timespec out;
+
+    if (ticks == 0 || ticks == UINT64_MAX) {
+        out.tv_sec = 0;
+        out.tv_nsec = UTIME_OMIT;
+        return out;
+    }
+    if (ticks >= UNIX_EPOCH_TICKS) {
+        distance = ticks - UNIX_EPOCH_TICKS;
+        out.tv_sec = (time_t)(distance / TICKS_PER_SECOND);
+        out.tv_nsec = (long)(distance % TICKS_PER_SECOND) * 100;
+        return out;
+    }
+    // Before 1970: whole seconds round down, the nanoseconds stay positive.
+    distance = UNIX_EPOCH_TICKS - ticks;
+    out.tv_sec = -(time_t)(distance / TICKS_PER_SECOND);
+    out.tv_nsec = (long)(distance % TICKS_PER_SECOND) * 100;
+    if (out.tv_nsec) {
+        out.tv_sec--;
+        out.tv_nsec = 1000000000L - out.tv_nsec;
+    }
+    return out;
+}
+
+// Linux keeps no creation time that could be set, so only the last access
+// and the last write are given (futimens is utimensat on a descriptor).
+long OsSetTimes(OsFile file, const FileTime *creation, const FileTime *lastAccess,
+                const FileTime *lastWrite)
+{
+    struct timespec times[2];
+
+    (void)creation;
+    times[0] = ToTimespec(lastAccess);
+    times[1] = ToTimespec(lastWrite);
+    return futimens(AsFd(file), times) == 0 ? 0 : Errno();
+}
+
+// Read-only is the one attribute with a Linux meaning: no write bits.
+// Hidden, system, archive and the rest have none and are left aside.
+long OsSetAttributes(const char *path, uint32_t attributes)
+{
+    struct stat info;
+
+    if (!(attributes & READONLY_ATTRIBUTE))
+        return 0;
+    if (stat(path, &info) != 0)
+        return Errno();
+    return chmod(path, info.st_mode & 07555) == 0 ? 0 : Errno();
+}
+
+// The copy runs at the lowest priority. Only a privileged process may take
+// the old one back, so for others the rest of the run (prompts, which wait
+// on the user anyway) stays at the lowest too.
+int OsLowerPriority(void)
+{
+    int priority;
+
+    errno = 0;
+    priority = getpriority(PRIO_PROCESS, 0);
+    if (errno)
+        priority = 0;
+    setpriority(PRIO_PROCESS, 0, LOWEST_PRIORITY);
+    return priority;
+}
+
+void OsRestorePriority(int priority)
+{
+    setpriority(PRIO_PROCESS, 0, priority);
+}
+
+// The terminal that OsReadKey has put in raw mode, or -1: the signal handler
+// must give it its mode back before the program ends.
+static volatile sig_atomic_t RawTerminal = -1;
+
+// The terminal's mode before OsReadKey changed it.
+static struct termios SavedMode;
+
+// Signals that end the program while it waits for a key.
+static const int EndingSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+enum { ENDING_SIGNALS = sizeof EndingSignals / sizeof EndingSignals[0] };
+
+static void RestoreTerminalAndEnd(int number)
+{
+    int fd = RawTerminal;
+
+    if (fd >= 0)
+        tcsetattr(fd, TCSANOW, &SavedMode);
+    RawTerminal = -1;
+    signal(number, SIG_DFL);
+    raise(number); // delivered, with its default action, once the handler returns
+}
+
+static void CatchEndingSignals(struct sigaction previous[ENDING_SIGNALS])
+{
+    struct sigaction action;
+    size_t i;
+
+    memset(&action, 0, sizeof action);
+    action.sa_handler = RestoreTerminalAndEnd;
+    sigemptyset(&action.sa_mask);
+    for (i = 0; i < ENDING_SIGNALS; i++) {
+        sigaction(EndingSignals[i], NULL, &previous[i]);
+        // A signal the caller ignores (a program started in the background)
+        // stays ignored.
+        if (previous[i].sa_handler != SIG_IGN)
+            sigaction(EndingSignals[i], &action, NULL);
+    }
+}
+
+static void RestoreSignals(const struct sigaction previous[ENDING_SIGNALS])
+{
+    size_t i;
+
+    for (i = 0; i < ENDING_SIGNALS; i++)
+        sigaction(EndingSignals[i], &previous[i], NULL);
+}
+
+// One byte from the terminal: 0 to 255, or -1 when none comes (the terminal
+// hung up, or the wait in raw mode timed out).
+static int ReadByte(int fd)
+{
+    unsigned char byte;
+    ssize_t n;
+
+    do
+        n = read(fd, &byte, 1);
+    while (n < 0 && errno == EINTR);
+    return n == 1 ? byte : -1;
+}
+
+// After an Escape: a key that sends a sequence (arrows, function keys,
+// Alt with a key) counts as one extended key, 0, and its bytes are taken so
+// that they cannot answer the next prompt. A lone Escape is itself.
+static int ReadSequence(int fd, struct termios *mode)
+{
+    int byte, introducer;
+
+    mode->c_cc[VMIN] = 0;
+    mode->c_cc[VTIME] = SEQUENCE_TIMEOUT;
+    tcsetattr(fd, TCSANOW, mode);
+    introducer = ReadByte(fd);
+    if (introducer < 0)
+        return ESCAPE_KEY;
+    if (introducer == '[') {
+        // Parameters and intermediates run up to a final byte of 0x40-0x7E.
+        do
+            byte = ReadByte(fd);
+        while (byte >= 0x20 && byte < 0x40);
+    } else if (introducer == 'O') {
+        ReadByte(fd);
+    }
+    return 0;
+}
+
+int OsReadKey(void)
+{
+    struct sigaction previous[ENDING_SIGNALS];
+    struct termios raw;
+    int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    int key;
+
+    if (fd < 0)
+        return -1;
+    if (tcgetattr(fd, &SavedMode) != 0) {
+        close(fd);
+        return -1;
+    }
+    raw = SavedMode;
+    // No line editing and no echo; Ctrl+C still ends the program (ISIG).
+    // Enter gives '\r', as it does on a Windows console. Ctrl+Z would stop
+    // the program with the terminal left raw, so it is just a key here.
+    raw.c_lflag &= ~(tcflag_t)(ICANON | ECHO | IEXTEN);
+    raw.c_iflag &= ~(tcflag_t)(ICRNL | INLCR | IGNCR | IXON);
+    raw.c_cc[VSUSP] = _POSIX_VDISABLE;
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    CatchEndingSignals(previous);
+    RawTerminal = fd;
+    if (tcsetattr(fd, TCSANOW, &raw) != 0) {
+        key = -1;
+    } else {
+        key = ReadByte(fd);
+        if (key == ESCAPE_KEY)
+            key = ReadSequence(fd, &raw);
+    }
+    tcsetattr(fd, TCSANOW, &SavedMode);
+    RawTerminal = -1;
+    RestoreSignals(previous);
+    close(fd);
+    return key;
+}
+
+long OsCurrentFolder(char *buffer, size_t size)
+{
+    return getcwd(buffer, size) ? 0 : Errno();
+}

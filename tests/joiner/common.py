@@ -1,0 +1,185 @@
+"""What the joiner's user-level tests share on every platform: slice sets
+written byte by byte from the format's table, a program run with its
+terminal on a pseudo-terminal (so that prompts can be answered with keys),
+and a fresh folder per test."""
+
+import fcntl
+import os
+import pty
+import resource
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import tempfile
+import termios
+import time
+import unittest
+
+HEADER = struct.Struct("<BI8s8s8sII256s16s")
+assert HEADER.size == 309
+EPOCH_AS_FILETIME = 116444736000000000
+PROMPTS = ("Press any key when ready.\n", "Overwrite? (Y/N): ")
+
+ARCHIVE, READONLY, HIDDEN = 0x20, 0x01, 0x02
+KEY_UP = b"\x1b[A"
+
+
+def filetime(unix_seconds):
+    return unix_seconds * 10**7 + EPOCH_AS_FILETIME
+
+
+def header(name, size, last=0, attributes=ARCHIVE, access=1000000000, write=1100000000,
+           creation=900000000, size_high=0, name_field=None):
+    """One encoded header. Times are Unix seconds; name_field replaces the
+    zero-padded name when a test needs a damaged one."""
+    field = name_field if name_field is not None else name.encode().ljust(256, b"\0")
+    times = [struct.pack("<Q", filetime(t)) for t in (creation, access, write)]
+    clock = struct.pack("<8H", 2026, 12, 1, 7, 8, 9, 10, 0)
+    return HEADER.pack(last, attributes, *times, size & 0xFFFFFFFF, size_high, field, clock)
+
+
+def portion_name(path, number):
+    return path[:-2] + "%02d" % number
+
+
+def write_set(folder, source_name, data, portion_size, **fields):
+    """Writes data as a folder-mode slice set of portion_size-byte portion
+    files (header included); returns the portion paths in order."""
+    room = portion_size - HEADER.size
+    count = max(1, -(-len(data) // room))
+    paths = []
+    for n in range(count):
+        chunk = data[n * room:(n + 1) * room]
+        path = portion_name(os.path.join(folder, source_name), n)
+        last = 1 if n == count - 1 else 0
+        with open(path, "wb") as f:
+            f.write(header(source_name, len(data), last=last, **fields) + chunk)
+        paths.append(path)
+    return paths
+
+
+def sample_data(size, seed=1):
+    """Bytes that differ at every offset in a way a shift would show."""
+    out = bytearray(size)
+    x = seed
+    for i in range(size):
+        x = (x * 1103515245 + 12345) & 0x7FFFFFFF
+        out[i] = x >> 16 & 0xFF
+    return bytes(out)
+
+
+class Run:
+    def __init__(self, code, output, terminal_flags=None):
+        self.code = code
+        self.output = output
+        # The terminal's local mode flags once the program has ended (only
+        # for a program that had the terminal as its controlling one).
+        self.terminal_flags = terminal_flags
+
+
+def wait_for_raw_mode(terminal, deadline):
+    """Waits until the program reading the terminal has turned line editing
+    off, so that keys reach it as keys: typed any earlier, a Ctrl+C would
+    end it before it changed the mode at all."""
+    while terminal is not None and termios.tcgetattr(terminal)[3] & termios.ICANON:
+        if time.monotonic() > deadline:
+            raise AssertionError("the terminal was never put in raw mode")
+        time.sleep(0.002)
+
+
+def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None, console=True,
+                    controlling=False, env=None):
+    """Runs a command with standard input and error on a pseudo-terminal and
+    standard output on a pipe (so the text is exactly what was printed).
+    answer(n, output) is called at the n-th prompt (counted from 0) and
+    returns the keys to type. With controlling True the program runs in a
+    session of its own whose controlling terminal is the pseudo-terminal
+    (what /dev/tty opens); with console False nothing is a terminal and
+    there is no controlling terminal either."""
+    master, slave = pty.openpty()
+    if not console:
+        os.close(slave)
+        slave = subprocess.DEVNULL
+
+    def prepare():
+        if controlling and console:
+            fcntl.ioctl(0, termios.TIOCSCTTY, 0)
+        if file_size_limit is not None:
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
+
+    proc = subprocess.Popen(command, cwd=cwd, stdin=slave, stdout=subprocess.PIPE, stderr=slave,
+                            preexec_fn=prepare, close_fds=True, env=env,
+                            start_new_session=controlling)
+    raw = b""
+    answered = 0
+    deadline = time.monotonic() + timeout
+    out_fd = proc.stdout.fileno()
+    open_fds = [out_fd, master]
+    try:
+        while out_fd in open_fds:
+            if time.monotonic() > deadline:
+                raise AssertionError("no end after %ss; output so far:\n%s" % (timeout, raw.decode("latin-1")))
+            ready, _, _ = select.select(open_fds, [], [], 0.2)
+            for fd in ready:
+                try:
+                    chunk = os.read(fd, 65536)
+                except OSError:
+                    chunk = b""
+                if not chunk:
+                    open_fds.remove(fd)
+                elif fd == out_fd:
+                    raw += chunk
+            text = raw.decode("latin-1").replace("\r\n", "\n")
+            prompts = sum(text.count(p) for p in PROMPTS)
+            while answer is not None and answered < prompts:
+                keys = answer(answered, text)
+                answered += 1
+                if keys:
+                    wait_for_raw_mode(slave if controlling and console else None, deadline)
+                    os.write(master, keys)
+        proc.wait(timeout=max(1, deadline - time.monotonic()))
+        flags = termios.tcgetattr(slave)[3] if controlling and console else None
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+        proc.stdout.close()
+        os.close(master)
+        if console:
+            os.close(slave)
+    return Run(proc.returncode, raw.decode("latin-1").replace("\r\n", "\n"), flags)
+
+
+def unlock(path):
+    """Lets the test's clean-up remove a file the joiner made read-only."""
+    for root, dirs, files in os.walk(path):
+        for name in dirs + files:
+            os.chmod(os.path.join(root, name), 0o755)
+
+
+class FolderTest(unittest.TestCase):
+    """A fresh folder per test, removed afterwards."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="kelmorix-test-")
+
+    def tearDown(self):
+        unlock(self.dir)
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def folder(self, name):
+        path = os.path.join(self.dir, name)
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    def read(self, path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def assertEnds(self, run, code, last_line):
+        self.assertEqual(run.code, code, run.output)
+        lines = run.output.rstrip("\n").split("\n")
+        self.assertIn(last_line, lines, run.output)
