@@ -10,11 +10,14 @@ so it must see the same mounts as the test."""
 import ctypes
 import os
 import shutil
-import struct
 import subprocess
+import sys
 import tempfile
 import unittest
 from collections import namedtuple
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "joiner"))
+from common import repoint, sample_data as pattern  # noqa: E402
 
 WINE_RUN = os.environ.get("WINE_RUN", "")
 SLICETOOL = os.environ.get("SLICETOOL_EXE", "")
@@ -23,7 +26,6 @@ PREFIX = os.environ.get("FLOPPY_PREFIX", "")
 WINE_ENV = dict(os.environ, WINE_RUN_PREFIX=PREFIX)
 DRIVE_A = os.path.join(PREFIX, "dosdevices", "a:")
 
-HEADER = struct.Struct("<BI8s8s8sII256s16s")
 HEADER_SIZE = 309
 
 # Message box styles as the job shows them (all brought to the foreground).
@@ -76,16 +78,6 @@ def winpath(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def pattern(size, seed=1):
-    """Bytes that differ at every offset in a way a shift would show."""
-    out = bytearray(size)
-    x = seed
-    for i in range(size):
-        x = (x * 1103515245 + 12345) & 0x7FFFFFFF
-        out[i] = x >> 16 & 0xFF
-    return bytes(out)
-
-
 def read(path):
     with open(path, "rb") as f:
         return f.read()
@@ -122,11 +114,7 @@ class SliceTest(unittest.TestCase):
         return path
 
     def insert(self, disk):
-        link = DRIVE_A + ".new"
-        if os.path.lexists(link):
-            os.remove(link)
-        os.symlink(disk, link)
-        os.replace(link, DRIVE_A)
+        repoint(DRIVE_A, disk)
 
     def source(self, name, data):
         path = os.path.join(self.folder("src"), name)

@@ -153,6 +153,16 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
     return Run(proc.returncode, raw.decode("latin-1").replace("\r\n", "\n"), flags)
 
 
+def repoint(link, target):
+    """Points a symbolic link at target in one step: a drive letter of a Wine
+    prefix, so that a disk is swapped while nothing can see it missing."""
+    new = link + ".new"
+    if os.path.lexists(new):
+        os.remove(new)
+    os.symlink(target, new)
+    os.replace(new, link)
+
+
 def unlock(path):
     """Lets the test's clean-up remove a file the joiner made read-only."""
     for root, dirs, files in os.walk(path):

@@ -5,6 +5,7 @@ import os
 import shutil
 import unittest
 
+from common import repoint
 from harness import (FLOPPY_LINK, KELMORIX, JoinerTest, header, run_in_cmd, run_joiner,
                      sample_data, winpath, write_set)
 
@@ -27,11 +28,7 @@ class FloppySet(JoinerTest):
         self.insert(self.disks[0])
 
     def insert(self, folder):
-        link = FLOPPY_LINK + ".new"
-        if os.path.lexists(link):
-            os.remove(link)
-        os.symlink(folder, link)
-        os.replace(link, FLOPPY_LINK)
+        repoint(FLOPPY_LINK, folder)
 
     def answers(self, disks):
         """At the n-th prompt: insert disks[n], then press a key."""
