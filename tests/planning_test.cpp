@@ -1,5 +1,5 @@
-// The portion planner: number reading, the size and count steps, and walks
-// through the window's notifications that chain the steps together.
+// The portion planner: number reading, the preset table, and the size and
+// count steps with the figures the window shows.
 #include <gtest/gtest.h>
 
 #include <math.h>
@@ -267,21 +267,15 @@ TEST(RefreshCountNote, SizesEqualPortionsAndCapsTheCount)
 
 TEST(SmallestPortionCount, RaisesOneOrLessToTwo)
 {
-    const int32_t raised[] = {1, 0, -7, INT32_MIN};
-    const int32_t kept[] = {2, 50, 150, INT32_MAX};
-    for (int32_t typed : raised) {
+    const int32_t counts[] = {1, 0, -7, INT32_MIN, 2, 50, 150, INT32_MAX};
+    for (int32_t typed : counts) {
         int32_t count = 42;
         char text[PLAN_TEXT_SIZE] = "";
-        EXPECT_EQ(SmallestPortionCount(typed, &count, text, sizeof text), PLAN_TEXT_REPLACED);
-        EXPECT_EQ(count, 2) << typed;
-        EXPECT_STREQ(text, "2");
-    }
-    for (int32_t typed : kept) {
-        int32_t count = 42;
-        char text[PLAN_TEXT_SIZE] = "";
-        EXPECT_EQ(SmallestPortionCount(typed, &count, text, sizeof text), 0);
-        EXPECT_EQ(count, typed);
-        EXPECT_STREQ(text, "");
+        bool raised = typed < 2;
+        EXPECT_EQ(SmallestPortionCount(typed, &count, text, sizeof text),
+                  raised ? PLAN_TEXT_REPLACED : 0) << typed;
+        EXPECT_EQ(count, raised ? 2 : typed);
+        EXPECT_STREQ(text, raised ? "2" : "");
     }
 }
 
@@ -295,163 +289,6 @@ TEST(SliceChecks, RefuseLargeSourcesAndHeaderOnlyPortions)
     EXPECT_FALSE(FolderPortionSizeAcceptable(309));
     EXPECT_TRUE(FolderPortionSizeAcceptable(310));
     EXPECT_TRUE(FolderPortionSizeAcceptable(UINT32_MAX));
-}
-
-// The window's part, as its notification handlers chain the steps: the
-// controls' texts and selections, the three figures and the two notes.
-struct Window {
-    uint64_t source = 0;
-    uint32_t portionSize = 0, equalPortionSize = 0;
-    int32_t portionCount = 0;
-    std::string sizeText = "360", countText = "2", sizeNote, countNote;
-    int sizeIndex = 0, unit = UNIT_KB, limitMessages = 0;
-    char text[PLAN_TEXT_SIZE], note[PLAN_TEXT_SIZE];
-
-    void SizeRefresh()
-    {
-        RefreshSizeNote(source, portionSize, &portionCount, note, sizeof note);
-        sizeNote = note;
-    }
-    void SizeEdited()
-    {
-        if (TypedPortionSize(ParseSizeValue(sizeText.c_str()), unit, &portionSize, text, sizeof text))
-            sizeText = text;
-        SizeRefresh();
-    }
-    void PickSize(int index)
-    {
-        sizeIndex = index;
-        sizeText = SizePresets[index].Text;
-        portionSize = PickedPortionSize(index, ParseSizeValue(sizeText.c_str()), &unit);
-        SizeRefresh();
-    }
-    void PickUnit(int newUnit)
-    {
-        unit = newUnit;
-        double entry = sizeIndex >= 0 ? ParseSizeValue(SizePresets[sizeIndex].Text) : 0;
-        portionSize = UnitChangePortionSize(ParseSizeValue(sizeText.c_str()), sizeIndex >= 0,
-                                            entry, unit);
-        SizeRefresh();
-    }
-    void LeaveSize()
-    {
-        if (PortionLimitResize(source, portionCount, &portionSize, text, sizeof text)) {
-            limitMessages++;
-            sizeText = text;
-            unit = UNIT_BYTES;
-            sizeNote = PortionLimitNote;
-        }
-        SizeRefresh();
-    }
-    void CountChanged()
-    {
-        int result = RefreshCountNote(ParseCountValue(countText.c_str()), source, &portionCount,
-                                      &equalPortionSize, text, sizeof text, note, sizeof note);
-        if (result & PLAN_NOTE_WRITTEN)
-            countNote = note;
-        if (result & PLAN_TEXT_REPLACED) {
-            countText = text;
-            CountChanged();
-        }
-    }
-    void LeaveCount()
-    {
-        if (SmallestPortionCount(ParseCountValue(countText.c_str()), &portionCount, text, sizeof text)) {
-            countText = text;
-            CountChanged();
-        }
-    }
-    void OpenSource(uint64_t size)
-    {
-        source = size;
-        CountChanged();
-        PickUnit(unit);
-    }
-};
-
-TEST(PlannerWalk, OpeningASourceRefreshesBothMethodsWithTheUnitChangeLast)
-{
-    Window w;
-    w.OpenSource(1457000);
-    EXPECT_EQ(w.portionSize, 358400u); // the preset, through the unit change
-    EXPECT_EQ(w.portionCount, 5);
-    EXPECT_EQ(w.equalPortionSize, 728809u);
-    w.SizeEdited(); // choosing the size method re-reads the same "360" as typed
-    EXPECT_EQ(w.portionSize, 368640u);
-    EXPECT_EQ(w.sizeNote, "4 Portions will be required");
-
-    w.OpenSource(0);
-    EXPECT_EQ(w.sizeNote, "0 Portions will be required");
-    EXPECT_EQ(w.countNote, "Portions will be 309 bytes");
-    w.OpenSource(5 * FourGiB / 4);
-    EXPECT_EQ(w.sizeNote, "Files of 4 GiB or more cannot be sliced");
-    EXPECT_EQ(w.countNote, "Files of 4 GiB or more cannot be sliced");
-}
-
-TEST(PlannerWalk, LeavingTheSizeFieldsResizesAbove100Portions)
-{
-    Window w;
-    w.OpenSource(100000000);
-    w.PickSize(0);
-    EXPECT_EQ(w.portionCount, 280);
-    w.LeaveSize();
-    EXPECT_EQ(w.limitMessages, 1);
-    EXPECT_EQ(w.sizeText, "1000309");
-    EXPECT_EQ(w.unit, UNIT_BYTES);
-    EXPECT_EQ(w.sizeNote, "100 Portions will be required");
-    w.LeaveSize(); // exactly 100 passes
-    EXPECT_EQ(w.limitMessages, 1);
-
-    // One count for both methods: the check sees what CountEdit left.
-    w.PickSize(0);
-    w.countText = "50";
-    w.CountChanged();
-    w.LeaveSize();
-    EXPECT_EQ(w.limitMessages, 1);
-    EXPECT_EQ(w.portionCount, 280);
-
-    Window small;
-    small.OpenSource(150);
-    small.PickUnit(UNIT_BYTES);
-    small.sizeText = "310";
-    small.SizeEdited();
-    EXPECT_EQ(small.portionCount, 150);
-    small.LeaveSize();
-    EXPECT_EQ(small.portionSize, 311u);
-    EXPECT_EQ(small.sizeNote, "75 Portions will be required");
-}
-
-TEST(PlannerWalk, TypedSizesAndCounts)
-{
-    Window w;
-    w.OpenSource(1000000);
-    w.PickSize(3);
-    EXPECT_EQ(w.unit, UNIT_MB);
-    EXPECT_EQ(w.sizeNote, "1 Portions will be required");
-    w.sizeText = "";
-    w.SizeEdited();
-    EXPECT_EQ(w.sizeText, "1");
-    EXPECT_EQ(w.portionSize, 1048576u);
-    w.sizeText = "300";
-    w.PickUnit(UNIT_BYTES);
-    EXPECT_EQ(w.sizeNote, "Portions must be larger than 309 bytes");
-    EXPECT_EQ(w.portionCount, 1);
-
-    w.countText = "1";
-    w.CountChanged();
-    EXPECT_EQ(w.equalPortionSize, 1000309u);
-    w.LeaveCount();
-    EXPECT_EQ(w.countText, "2");
-    EXPECT_EQ(w.countNote, "Portions will be 500309 bytes");
-    w.countText = "99999999999";
-    w.CountChanged();
-    EXPECT_EQ(w.countText, "100");
-    EXPECT_EQ(w.countNote, "Portions will be 10309 bytes");
-    w.countText = "";
-    w.CountChanged();
-    EXPECT_EQ(w.countNote, "Portions will be 10309 bytes");
-    EXPECT_EQ(w.equalPortionSize, 10309u);
-    EXPECT_EQ(w.portionSize, 300u); // the size method's figure stays apart
 }
 
 } // namespace
