@@ -81,8 +81,10 @@ void Type(int id, const std::string &text)
     SetWindowTextA(Control(id), text.c_str());
 }
 
+// What a mouse click does: the control takes the focus, then reports.
 void Click(int id)
 {
+    SetFocus(Control(id));
     SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)Control(id));
 }
 
@@ -99,6 +101,26 @@ int DrainQueue()
             DispatchMessageA(&message);
     }
     return quit;
+}
+
+// The size and place each control of the main window was created with, as
+// the window asked for them: the combo boxes' dropped-down height and the
+// up-down control's width are adjusted by the controls themselves later.
+struct Creation {
+    HWND Parent; // the main window, the first window created
+    RECT Asked[CONTROL_COUNT];
+} Created;
+
+LRESULT CALLBACK RecordCreation(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        const CREATESTRUCTA *c = ((const CBT_CREATEWNDA *)lParam)->lpcs;
+        if (!Created.Parent && !c->hwndParent)
+            Created.Parent = (HWND)wParam;
+        else if (c->hwndParent == Created.Parent && (UINT_PTR)c->hMenu < CONTROL_COUNT)
+            Created.Asked[(UINT_PTR)c->hMenu] = {c->x, c->y, c->x + c->cx, c->y + c->cy};
+    }
+    return CallNextHookEx(NULL, code, wParam, lParam);
 }
 
 class SlicerWindow : public ::testing::Test {
@@ -130,7 +152,10 @@ protected:
         if (remembered)
             WriteAll(home_ / "DORVANE.TXT", remembered);
         SetCurrentDirectoryA(home_.Path().c_str());
+        memset(&Created, 0, sizeof Created);
+        HHOOK hook = SetWindowsHookExA(WH_CBT, RecordCreation, NULL, GetCurrentThreadId());
         HWND window = CreateMainWindow(GetModuleHandleA(NULL));
+        UnhookWindowsHookEx(hook);
         ASSERT_TRUE(window) << "windows need a display";
         ShowWindow(window, SW_SHOW);
         MainWindow = window;
@@ -166,9 +191,9 @@ const Placement kPlacements[] = {
     {ID_METHOD_GROUP, "Button", "Slice method", 1, 5, 53, 24},
     {ID_DESTINATION_GROUP, "Button", "Choose destination folder", 1, 18, 53, 6},
     {ID_PORTIONS_LABEL, "Static", "portions", 38, 9, 8, 3},
-    {ID_SIZE_NOTE, "Static", "", 14, 11, 35, 3},
+    {ID_SIZE_NOTE, "Static", nullptr, 14, 11, 35, 3},
     {ID_EQUAL_SIZE_LABEL, "Static", "equal-size portions", 28, 13, 19, 3},
-    {ID_COUNT_NOTE, "Static", "", 14, 15, 30, 3},
+    {ID_COUNT_NOTE, "Static", nullptr, 14, 15, 30, 3},
     {ID_SOURCE_PATH_EDIT, "Edit", "", 2, 2, 42, 3},
     {ID_SOURCE_BROWSE_BUTTON, "Button", "Browse", 45, 2, 8, 3},
     {ID_REMOVABLE_RADIO, "Button", "Slice to removable drive", 2, 7, 22, 3},
@@ -208,25 +233,29 @@ TEST_F(SlicerWindow, ControlsSitAtTheirPlacesInBaseUnits)
         char className[32];
         GetClassNameA(control, className, sizeof className);
         EXPECT_STRCASEEQ(className, p.className) << p.id;
-        if (p.caption)
+        if (p.caption) {
             EXPECT_EQ(Text(control), p.caption) << p.id;
+        }
+        RECT asked = Created.Asked[p.id];
+        EXPECT_EQ(asked.left, p.x * h) << p.id;
+        EXPECT_EQ(asked.top, p.y * v) << p.id;
+        EXPECT_EQ(asked.right - asked.left, p.width * h) << p.id;
+        EXPECT_EQ(asked.bottom - asked.top, p.height * v / 2) << p.id;
+        // Where they are: combo boxes show their closed height.
         RECT r = ClientRectOf(control);
         EXPECT_EQ(r.left, p.x * h) << p.id;
         EXPECT_EQ(r.top, p.y * v) << p.id;
         EXPECT_EQ(r.right - r.left, p.width * h) << p.id;
-        if (strcmp(p.className, "ComboBox") == 0) {
-            RECT dropped;
-            SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, (LPARAM)&dropped);
-            EXPECT_EQ(dropped.bottom - dropped.top, p.height * v / 2) << p.id;
-        } else {
+        if (strcmp(p.className, "ComboBox") != 0) {
             EXPECT_EQ(r.bottom - r.top, p.height * v / 2) << p.id;
         }
         // Nothing is cut off by the window's edge, whatever the base units.
         EXPECT_LE(r.right, client.right) << p.id;
-        if (strcmp(p.className, "ComboBox") != 0)
+        if (strcmp(p.className, "ComboBox") != 0) {
             EXPECT_LE(r.bottom, client.bottom) << p.id;
+        }
     }
-    RECT upDown = ClientRectOf(Control(ID_COUNT_UP_DOWN));
+    RECT upDown = Created.Asked[ID_COUNT_UP_DOWN];
     EXPECT_EQ(upDown.left, 24 * h);
     EXPECT_EQ(upDown.top, 13 * v);
     EXPECT_EQ(upDown.right - upDown.left, 10);
@@ -663,37 +692,49 @@ TEST_F(SlicerWindow, SourcesOf4GiBOrMoreAreNamedSoAndRefused)
     EXPECT_TRUE(Listing(out_.Path()).empty());
 }
 
+std::vector<std::string> Titles; // the main window's titles, as they were set
+
+LRESULT CALLBACK RecordTitle(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT *call = (const CWPSTRUCT *)lParam;
+    if (code == HC_ACTION && call->hwnd == MainWindow && call->message == WM_SETTEXT)
+        Titles.push_back((const char *)call->lParam);
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
 TEST_F(SlicerWindow, TitleShowsTheJobsProgress)
 {
     Open();
-    ChooseSource(3 * 1024 * 1024);
+    ChooseSource(30000);
     Click(ID_COUNT_RADIO);
     Type(ID_COUNT_EDIT, "3");
     Type(ID_DESTINATION_EDIT, out_.Path());
-    static std::vector<std::string> titles;
-    titles.clear();
-    HHOOK hook = SetWindowsHookExA(
-        WH_CALLWNDPROC,
-        [](int code, WPARAM wParam, LPARAM lParam) -> LRESULT {
-            const CWPSTRUCT *call = (const CWPSTRUCT *)lParam;
-            if (code == HC_ACTION && call->hwnd == MainWindow && call->message == WM_SETTEXT)
-                titles.push_back((const char *)call->lParam);
-            return CallNextHookEx(NULL, code, wParam, lParam);
-        },
-        NULL, GetCurrentThreadId());
+    // The question at portion 1 holds the job with a third of it written,
+    // long enough for the window to show how far it is.
+    WriteAll(out_ / "BIG.D01", "old");
+    Answer = [](const Box &box, size_t) {
+        if (box.Title == "Dorvane - Overwrite?")
+            Sleep(300);
+        return IDOK;
+    };
+    Titles.clear();
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordTitle, NULL, GetCurrentThreadId());
     Click(ID_SLICE_BUTTON);
     UnhookWindowsHookEx(hook);
-    ASSERT_GE(titles.size(), 2u);
-    EXPECT_EQ(titles.back(), "Dorvane");
+    ASSERT_GE(Titles.size(), 2u);
+    EXPECT_EQ(Titles.front(), "Dorvane - 33%");
+    EXPECT_EQ(Titles.back(), "Dorvane");
     // Only rising figures, each shown as "Dorvane - N%".
     int last = -1;
-    for (size_t i = 0; i + 1 < titles.size(); i++) {
+    for (size_t i = 0; i + 1 < Titles.size(); i++) {
         int percent = -1;
-        ASSERT_EQ(sscanf(titles[i].c_str(), "Dorvane - %d%%", &percent), 1) << titles[i];
+        ASSERT_EQ(sscanf(Titles[i].c_str(), "Dorvane - %d%%", &percent), 1) << Titles[i];
         EXPECT_GT(percent, last);
         last = percent;
     }
     EXPECT_EQ(Text(MainWindow), "Dorvane");
+    EXPECT_EQ(DrainQueue(), 0);
+    EXPECT_EQ(Text(MainWindow), "Dorvane"); // progress left over changes nothing
 }
 
 // The about box is modal: a timer on the window's thread acts in it.

@@ -30,7 +30,8 @@
 #define ID_EXIT_BUTTON 22
 #define CONTROL_COUNT 23
 
-/* Resources of dorvane.exe. */
+/* Resources of dorvane.exe. The resource script spells out the about
+   box's name, since windres would join a macro string to the one before. */
 #define ID_ICON 102
 #define ID_ABOUT_OK 1026
 #define ABOUT_BOX_NAME "AboutBox"
