@@ -799,3 +799,139 @@ TEST_F(SlicerWindow, FocusComesBackAfterMinimiseAndRestore)
 }
 
 } // namespace
+
+namespace {
+
+// A modal dialog of the system (file picker, folder browser) answered from
+// a timer on the window's thread, which the dialog's own loop keeps serving.
+struct DialogScript {
+    std::string FileName;   // typed into the file picker's name field, if any
+    WPARAM Button;          // pressed once the dialog is there
+    std::string SeenTitle;  // the dialog's title
+    std::string SeenText;   // what its static texts say, joined
+    bool Done;
+} Picker;
+
+BOOL CALLBACK GatherText(HWND child, LPARAM)
+{
+    char className[16], text[256];
+    GetClassNameA(child, className, sizeof className);
+    if (strcasecmp(className, "Static") == 0 && GetWindowTextA(child, text, sizeof text))
+        Picker.SeenText += std::string(text) + "|";
+    return TRUE;
+}
+
+void CALLBACK PickerTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND dialog = GetLastActivePopup(MainWindow);
+    char className[16] = "";
+    if (Picker.Done || !dialog || dialog == MainWindow)
+        return;
+    GetClassNameA(dialog, className, sizeof className);
+    if (strcmp(className, "#32770") != 0 || !IsWindowVisible(dialog))
+        return;
+    Picker.SeenTitle = Text(dialog);
+    EnumChildWindows(dialog, GatherText, 0);
+    if (!Picker.FileName.empty()) {
+        // The name field: a combo box in the newer layout, an edit field in the older.
+        HWND name = GetDlgItem(dialog, 0x47C);
+        SetWindowTextA(name ? name : GetDlgItem(dialog, 0x480), Picker.FileName.c_str());
+    }
+    PostMessageA(dialog, WM_COMMAND, Picker.Button, 0);
+    Picker.Done = true;
+}
+
+TEST_F(SlicerWindow, FilePickerWritesTheChosenSource)
+{
+    Open();
+    std::string path = sources_ / "PICKED.DAT";
+    WriteAll(path, Pattern(5000));
+    Picker = {path, IDOK, "", "", false};
+    UINT_PTR timer = SetTimer(NULL, 0, 100, PickerTick);
+    Click(ID_SOURCE_BROWSE_BUTTON);
+    KillTimer(NULL, timer);
+    ASSERT_TRUE(Picker.Done);
+    EXPECT_EQ(Text(ID_SOURCE_PATH_EDIT), path);
+    EXPECT_EQ(Window.SourceFileSizeLow, 5000u);
+    EXPECT_TRUE(Enabled(ID_SIZE_RADIO));
+    EXPECT_EQ(std::string(Folders.RememberedSourceFolder), sources_.Path());
+    EXPECT_EQ(GetFocus(), Control(ID_SOURCE_BROWSE_BUTTON));
+
+    // Cancelled: nothing changes but the focus.
+    SetFocus(Control(ID_SOURCE_PATH_EDIT));
+    Picker = {"", IDCANCEL, "", "", false};
+    timer = SetTimer(NULL, 0, 100, PickerTick);
+    Click(ID_SOURCE_BROWSE_BUTTON);
+    KillTimer(NULL, timer);
+    ASSERT_TRUE(Picker.Done);
+    EXPECT_EQ(Text(ID_SOURCE_PATH_EDIT), path);
+    EXPECT_EQ(GetFocus(), Control(ID_SOURCE_BROWSE_BUTTON));
+}
+
+TEST_F(SlicerWindow, FolderBrowserStartsAtTheRememberedFolder)
+{
+    Open(("\n" + out_.Path() + "\n").c_str());
+    ChooseSource(100);
+    Click(ID_SIZE_RADIO);
+    Type(ID_DESTINATION_EDIT, "");
+    Picker = {"", IDOK, "", "", false};
+    UINT_PTR timer = SetTimer(NULL, 0, 100, PickerTick);
+    Click(ID_DESTINATION_BROWSE_BUTTON);
+    KillTimer(NULL, timer);
+    ASSERT_TRUE(Picker.Done);
+    EXPECT_NE(Picker.SeenText.find("Select Destination Folder for SLICE"), std::string::npos)
+        << Picker.SeenText;
+    // OK at once takes the preselected folder: the remembered one.
+    EXPECT_STRCASEEQ(Text(ID_DESTINATION_EDIT).c_str(), out_.Path().c_str());
+    EXPECT_TRUE(Enabled(ID_SLICE_BUTTON));
+    EXPECT_EQ(GetFocus(), Control(ID_DESTINATION_BROWSE_BUTTON));
+}
+
+// The help viewer runs as a program of its own; what it shows about a
+// missing file is closed from a thread of the test's, since the window's
+// thread waits for the viewer meanwhile.
+std::vector<std::string> ViewerWindows;
+
+BOOL CALLBACK CloseViewerWindow(HWND window, LPARAM)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId() && IsWindowVisible(window)) {
+        char className[64] = "";
+        GetClassNameA(window, className, sizeof className);
+        char text[512] = "";
+        GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+        ViewerWindows.push_back(std::string(className) + ":" + Text(window) + ":" + text);
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    }
+    return TRUE;
+}
+
+unsigned __stdcall CloseViewer(void *)
+{
+    for (int i = 0; i < 40 && ViewerWindows.empty(); i++) {
+        Sleep(250);
+        EnumWindows(CloseViewerWindow, 0);
+    }
+    return 0;
+}
+
+TEST_F(SlicerWindow, HelpAsksTheViewerForTheFileBesideTheProgram)
+{
+    Open();
+    ViewerWindows.clear();
+    HANDLE closer = (HANDLE)_beginthreadex(NULL, 0, CloseViewer, NULL, 0, NULL);
+    Click(ID_HELP_BUTTON);
+    WaitForSingleObject(closer, INFINITE);
+    CloseHandle(closer);
+    // Wine's viewer answers a missing file itself, naming it; the viewer
+    // was reached, so the program has nothing to report.
+    ASSERT_EQ(ViewerWindows.size(), 1u);
+    EXPECT_NE(ViewerWindows[0].find("dorvane.hlp"), std::string::npos) << ViewerWindows[0];
+    EXPECT_NE(ViewerWindows[0].find(home_.Path().substr(home_.Path().rfind('\\'))),
+              std::string::npos)
+        << ViewerWindows[0];
+    EXPECT_TRUE(Boxes.empty());
+}
+
+} // namespace
