@@ -935,3 +935,91 @@ TEST_F(SlicerWindow, HelpAsksTheViewerForTheFileBesideTheProgram)
 }
 
 } // namespace
+
+namespace {
+
+// A sparse source of size bytes: its data is never read by the planner.
+std::string SparseSource(const ScratchFolder &folder, uint64_t size)
+{
+    std::string path = folder / "SPARSE.DAT";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    LARGE_INTEGER end;
+    end.QuadPart = (LONGLONG)size;
+    SetFilePointerEx(file, end, NULL, FILE_BEGIN);
+    SetEndOfFile(file);
+    CloseHandle(file);
+    return path;
+}
+
+TEST_F(SlicerWindow, PlannerStepsRunOnTheirNotifications)
+{
+    Open();
+    // Opening the source runs the count step, then the unit change: with
+    // "360" and KB showing that is the preset, 358400 bytes, 5 portions.
+    Type(ID_SOURCE_PATH_EDIT, SparseSource(sources_, 1457000));
+    EXPECT_EQ(Window.PortionSize, 358400u);
+    EXPECT_EQ(Text(ID_SIZE_NOTE), "5 Portions will be required");
+    // Choosing the size method runs the typed-size step on the same text.
+    Click(ID_SIZE_RADIO);
+    EXPECT_EQ(Window.PortionSize, 368640u);
+    EXPECT_EQ(Text(ID_SIZE_NOTE), "4 Portions will be required");
+
+    // Picking "1.44" selects MB with it.
+    Type(ID_SOURCE_PATH_EDIT, SparseSource(sources_, 1000000));
+    SendMessageA(Control(ID_SIZE_COMBO), CB_SETCURSEL, 3, 0);
+    NotifyAsControl(ID_SIZE_COMBO, CBN_SELCHANGE);
+    EXPECT_EQ(Selected(ID_UNIT_COMBO), "MB");
+    EXPECT_EQ(Window.PortionSize, 1456640u);
+    EXPECT_EQ(Text(ID_SIZE_NOTE), "1 Portions will be required");
+
+    // Leaving the size field with 280 portions: the resizing message, and
+    // the size that makes 100.
+    Type(ID_SOURCE_PATH_EDIT, SparseSource(sources_, 100000000));
+    SendMessageA(Control(ID_SIZE_COMBO), CB_SETCURSEL, 0, 0);
+    NotifyAsControl(ID_SIZE_COMBO, CBN_SELCHANGE);
+    EXPECT_EQ(Text(ID_SIZE_NOTE), "280 Portions will be required");
+    NotifyAsControl(ID_SIZE_COMBO, CBN_KILLFOCUS);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "Number of Portions MUST be less than 100 - Resizing");
+    EXPECT_EQ(Text(ID_SIZE_COMBO), "1000309");
+    EXPECT_EQ(Selected(ID_UNIT_COMBO), "bytes");
+    EXPECT_EQ(Text(ID_SIZE_NOTE), "100 Portions will be required");
+    // Emptying the field makes it "1" at once.
+    SendMessageA(Window.SizeFieldEdit, WM_SETTEXT, 0, (LPARAM)"");
+    NotifyAsControl(ID_SIZE_COMBO, CBN_EDITCHANGE);
+    EXPECT_EQ(Text(ID_SIZE_COMBO), "1");
+    EXPECT_EQ(Text(ID_SIZE_NOTE), "Portions must be larger than 309 bytes");
+
+    // The count: cut to 100 while typing, raised to 2 when left.
+    Type(ID_SOURCE_PATH_EDIT, SparseSource(sources_, 1000000));
+    Type(ID_COUNT_EDIT, "150");
+    EXPECT_EQ(Text(ID_COUNT_EDIT), "100");
+    EXPECT_EQ(Text(ID_COUNT_NOTE), "Portions will be 10309 bytes");
+    Type(ID_COUNT_EDIT, "1");
+    EXPECT_EQ(Text(ID_COUNT_NOTE), "Portions will be 1000309 bytes");
+    NotifyAsControl(ID_COUNT_EDIT, EN_KILLFOCUS);
+    EXPECT_EQ(Text(ID_COUNT_EDIT), "2");
+    EXPECT_EQ(Window.EqualPortionSize, 500309u);
+    Type(ID_COUNT_EDIT, "");
+    EXPECT_EQ(Text(ID_COUNT_NOTE), "Portions will be 500309 bytes");
+}
+
+TEST_F(SlicerWindow, IconGroupHoldsTwoSixteenColourImages)
+{
+    HRSRC found = FindResourceA(NULL, MAKEINTRESOURCEA(ID_ICON), (LPCSTR)RT_GROUP_ICON);
+    ASSERT_TRUE(found);
+    const BYTE *group = (const BYTE *)LockResource(LoadResource(NULL, found));
+    ASSERT_TRUE(group);
+    // The group: a 6-byte head with the count, then 14 bytes per image.
+    ASSERT_EQ(group[4] | group[5] << 8, 2);
+    std::vector<std::pair<int, int>> images; // size, colours
+    for (int i = 0; i < 2; i++) {
+        const BYTE *entry = group + 6 + 14 * i;
+        images.push_back({entry[0], entry[2]});
+        EXPECT_EQ(entry[0], entry[1]); // square
+        EXPECT_EQ(entry[6] | entry[7] << 8, 4); // bits per pixel
+    }
+    EXPECT_EQ(images, (std::vector<std::pair<int, int>>{{32, 16}, {16, 16}}));
+}
+
+} // namespace
