@@ -416,7 +416,9 @@ TEST_F(SlicerWindow, DestinationCheckNeedsAnExistingFolder)
         std::string text;
         bool valid;
     } cases[] = {{out_.Path(), true}, {out_.Slash(), true}, {out_ / "MISSING", false},
-                 {file, false}, {"", false}};
+                 {file, false}, {"", false},
+                 // Cut to 260 characters this would name the folder.
+                 {out_.Path() + std::string(300, ' '), false}};
     for (const auto &c : cases) {
         Type(ID_DESTINATION_EDIT, c.text);
         EXPECT_EQ(Enabled(ID_SLICE_BUTTON), c.valid) << c.text;

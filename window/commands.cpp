@@ -63,10 +63,15 @@ static int IsChecked(int id)
     return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-static void ReadText(int id, char text[PATH_TEXT_SIZE])
+// Reads a path from a control. Returns 0 when it is longer than a path can
+// be: cut to fit, it would name another file or folder.
+static int ReadText(int id, char text[PATH_TEXT_SIZE])
 {
     text[0] = '\0';
+    if (GetWindowTextLengthA(Control(id)) >= PATH_TEXT_SIZE)
+        return 0;
     GetWindowTextA(Control(id), text, PATH_TEXT_SIZE);
+    return 1;
 }
 
 // A message box owned by the main window and brought to the foreground,
@@ -111,8 +116,9 @@ static void CheckSource(void)
     DWORD high = 0;
     size_t i;
 
-    ReadText(ID_SOURCE_PATH_EDIT, path);
-    file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    file = ReadText(ID_SOURCE_PATH_EDIT, path)
+               ? CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL)
+               : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) {
         SetCurrentDirectoryA(Folders.ProgramFolder);
         for (i = 0; i < sizeof MethodControls / sizeof MethodControls[0]; i++)
@@ -188,8 +194,8 @@ static void CheckDestination(void)
     char path[PATH_TEXT_SIZE];
     DWORD attributes;
 
-    ReadText(ID_DESTINATION_EDIT, path);
-    attributes = GetFileAttributesA(path);
+    attributes = ReadText(ID_DESTINATION_EDIT, path) ? GetFileAttributesA(path)
+                                                      : INVALID_FILE_ATTRIBUTES;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         if (!Window.JobRunning)
             Enable(ID_SLICE_BUTTON, 1);
