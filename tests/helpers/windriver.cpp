@@ -13,8 +13,9 @@
 //   windriver state                       one line a control: id, enabled,
 //                                         visible, checked, text (tab-separated)
 //   windriver title                       the window's title
-//   windriver rect [TITLE]                "left top right bottom" of the window,
-//                                         or of its box of that title
+//   windriver rect [TITLE]                "left top right bottom" of the window's
+//                                         client area on the screen, or of
+//                                         its box of that title
 //   windriver wait-box TITLE [SECONDS]    waits for a box of the window with
 //                                         that title and prints its text; with
 //                                         TITLE "*" any box, its title first
@@ -207,14 +208,17 @@ static int PrintTitle(void)
     return DONE;
 }
 
+// The client area on the screen: without a window manager nothing draws
+// the frame, so that is all a screenshot shows of the window.
 static int PrintRect(const char *title)
 {
     HWND window = title ? FindBox(title) : MainWindow();
     RECT r;
+    POINT corner = {0, 0};
 
-    if (!window || !GetWindowRect(window, &r))
+    if (!window || !GetClientRect(window, &r) || !ClientToScreen(window, &corner))
         return NOT_THERE;
-    printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    printf("%ld %ld %ld %ld\n", corner.x, corner.y, corner.x + r.right, corner.y + r.bottom);
     return DONE;
 }
 
