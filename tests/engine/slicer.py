@@ -99,8 +99,10 @@ class SliceTest(unittest.TestCase):
     """A scratch folder per test, disks mounted in it, drive A: pointing at
     one of them."""
 
+    scratch = "dorvane-floppy-"
+
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="dorvane-floppy-")
+        self.dir = tempfile.mkdtemp(prefix=self.scratch)
         self.mounts = []
 
     def tearDown(self):

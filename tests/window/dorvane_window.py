@@ -8,6 +8,7 @@ import os
 import re
 import shutil
 import subprocess
+import tempfile
 import types
 from collections import namedtuple
 
@@ -15,6 +16,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 IDS_HEADER = os.path.join(HERE, "..", "..", "window", "ids.h")
 
 IDOK = 1
+NOT_THERE = 1  # windriver's code for a window or box not found
 COMPLETE_TITLE = "Dorvane - Slice Complete"
 NEXT_DISK_TITLE = "Dorvane - Next Disk"
 ABOUT_TITLE = "About Dorvane"
@@ -56,20 +58,36 @@ class Dorvane:
         self.env = dict(os.environ, WINE_RUN_PREFIX=prefix)
         self.program = os.path.join(folder, "dorvane.exe")
         shutil.copy(program, self.program)
+        # The driver finds the window by its class: a second one, left by an
+        # interrupted run, would take the actions meant for this one.
+        if self.drive("title", expect=NOT_THERE):
+            raise AssertionError("a window of dorvane.exe is open already under %s" % prefix)
         self.proc = subprocess.Popen([wine_run, self.program], cwd=folder, env=self.env,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
-        self.drive("wait-window", 60)
+        try:
+            self.drive("wait-window", 60)
+        except BaseException:
+            self.kill()
+            raise
 
-    def drive(self, *args):
+    def drive(self, *args, expect=0):
         """Runs one windriver action; returns what it printed. An action the
-        window does not allow (a disabled control, no such box) fails."""
-        run = subprocess.run([self.wine_run, self.windriver] + [str(a) for a in args], env=self.env,
-                             stdin=subprocess.DEVNULL, capture_output=True, timeout=180)
-        if run.returncode != 0:
-            raise AssertionError("windriver %s: code %d %s" % (
-                " ".join(map(str, args)), run.returncode, run.stderr.decode("latin-1").strip()))
-        return run.stdout.decode("latin-1").replace("\r\n", "\n")
+        window does not allow (a disabled control, no such box) fails.
+        Output goes through files, not pipes: the first program with a
+        window starts Wine's desktop process, which inherits the descriptors
+        and would hold a pipe open long after the driver ended."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            code = subprocess.run([self.wine_run, self.windriver] + [str(a) for a in args],
+                                  env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                  timeout=180).returncode
+            out.seek(0)
+            err.seek(0)
+            said, complaint = out.read().decode("latin-1"), err.read().decode("latin-1")
+        if code != expect:
+            raise AssertionError("windriver %s: code %d %s" % (" ".join(map(str, args)), code,
+                                                               complaint.strip()))
+        return said.replace("\r\n", "\n")
 
     def set(self, control, text):
         self.drive("set", control, text)

@@ -39,6 +39,7 @@ class WindowTest(slicer.SliceTest):
     folder, under the prefix named by the class."""
 
     prefix = PREFIX
+    scratch = "dorvane-window-"
 
     def setUp(self):
         super().setUp()
