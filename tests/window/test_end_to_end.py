@@ -16,14 +16,12 @@ from common import run_on_terminal  # noqa: E402
 from dorvane_window import (ABOUT_TITLE, COMPLETE_TITLE, ID, NEXT_DISK_TITLE, Dorvane,  # noqa: E402
                             colours, rebuild, winpath)
 
-WINE_RUN = os.environ.get("WINE_RUN", "")
+WINE_RUN, KELMORIX = slicer.WINE_RUN, slicer.KELMORIX
 WINDRIVER = os.environ.get("WINDRIVER_EXE", "")
 DORVANE = os.environ.get("DORVANE_EXE", "")
-KELMORIX = os.environ.get("KELMORIX_EXE", "")
 PREFIX = os.environ.get("WINE_PREFIX", "")
 SCREENSHOTS = os.environ.get("SCREENSHOTS", "")
 
-HEADER_SIZE = slicer.HEADER_SIZE
 FLOPPY_BYTES = 368640  # a 360 KB disk
 
 
