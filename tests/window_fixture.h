@@ -1,0 +1,184 @@
+// The slicer's main window opened in-process as the program opens it, but
+// hidden, with its message boxes answered through the program's hook; and
+// the hand of a user on its controls. Shared by the window's test programs.
+#ifndef DORVANE_TESTS_WINDOW_FIXTURE_H
+#define DORVANE_TESTS_WINDOW_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "box_recorder.h"
+#include "remembered_folders.h"
+#include "slice_job.h"
+#include "slicer_window.h"
+#include "win_files.h"
+
+namespace testwindow {
+
+using namespace testboxes;
+using namespace testfiles;
+
+inline std::string Text(HWND window)
+{
+    char text[1024] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+inline std::string Text(int id)
+{
+    return Text(Control(id));
+}
+
+inline bool Enabled(int id)
+{
+    return IsWindowEnabled(Control(id)) != 0;
+}
+
+inline bool Visible(int id)
+{
+    return (GetWindowLongA(Control(id), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+inline bool Checked(int id)
+{
+    return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+inline std::vector<std::string> ListItems(int id)
+{
+    std::vector<std::string> items;
+    LRESULT count = SendMessageA(Control(id), CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; i++) {
+        char item[64] = "";
+        SendMessageA(Control(id), CB_GETLBTEXT, i, (LPARAM)item);
+        items.push_back(item);
+    }
+    return items;
+}
+
+inline std::string Selected(int id)
+{
+    LRESULT i = SendMessageA(Control(id), CB_GETCURSEL, 0, 0);
+    char item[64] = "";
+    if (i != CB_ERR)
+        SendMessageA(Control(id), CB_GETLBTEXT, i, (LPARAM)item);
+    return item;
+}
+
+// What the user's typing does: the text is replaced and the control tells
+// the window, as an edit field does.
+inline void Type(int id, const std::string &text)
+{
+    SetWindowTextA(Control(id), text.c_str());
+}
+
+// What a mouse click does: the control takes the focus, then reports.
+inline void Click(int id)
+{
+    SetFocus(Control(id));
+    SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)Control(id));
+}
+
+// Takes what a closed window left in the queue, the quit message included.
+// Returns 1 when a quit message was among it.
+inline int DrainQueue()
+{
+    MSG message;
+    int quit = 0;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT)
+            quit = 1;
+        else
+            DispatchMessageA(&message);
+    }
+    return quit;
+}
+
+// The size and place each control of the main window was created with, as
+// the window asked for them: the combo boxes' dropped-down height and the
+// up-down control's width are adjusted by the controls themselves later.
+struct Creation {
+    HWND Parent; // the main window, the first window created
+    RECT Asked[CONTROL_COUNT];
+};
+
+inline Creation Created;
+
+inline LRESULT CALLBACK RecordCreation(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        const CREATESTRUCTA *c = ((const CBT_CREATEWNDA *)lParam)->lpcs;
+        if (!Created.Parent && !c->hwndParent)
+            Created.Parent = (HWND)wParam;
+        else if (c->hwndParent == Created.Parent && (UINT_PTR)c->hMenu < CONTROL_COUNT)
+            Created.Asked[(UINT_PTR)c->hMenu] = {c->x, c->y, c->x + c->cx, c->y + c->cy};
+    }
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+class SlicerWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        GetCurrentDirectoryA(sizeof saved_, saved_);
+        JobHooks.ShowMessage = RecordBox;
+        Boxes.clear();
+        Answer = nullptr;
+        memset(&Folders, 0, sizeof Folders);
+    }
+    void TearDown() override
+    {
+        if (IsWindow(MainWindow))
+            DestroyWindow(MainWindow);
+        DrainQueue();
+        MainWindow = NULL;
+        JobHooks.ShowMessage = MessageBoxA;
+        Answer = nullptr;
+        SetCurrentDirectoryA(saved_);
+    }
+
+    // Opens the window as the program does (but hidden), with the program's folder (and
+    // the remembered folders there) in home_.
+    void Open(const char *remembered = nullptr)
+    {
+        WriteAll(home_ / "dorvane.exe", "MZ");
+        if (remembered)
+            WriteAll(home_ / "DORVANE.TXT", remembered);
+        SetCurrentDirectoryA(home_.Path().c_str());
+        memset(&Created, 0, sizeof Created);
+        HHOOK hook = SetWindowsHookExA(WH_CBT, RecordCreation, NULL, GetCurrentThreadId());
+        HWND window = CreateMainWindow(GetModuleHandleA(NULL));
+        UnhookWindowsHookEx(hook);
+        ASSERT_TRUE(window) << "windows need a display";
+        // Left hidden: a window that is shown takes Wine about 2 s to take
+        // down without a window manager. The tests that need it shown show it.
+        MainWindow = window;
+        InitCommonControls();
+        DrainQueue();
+    }
+
+    // A source file of size bytes, typed into SourcePathEdit.
+    std::string ChooseSource(size_t size, const char *name = "BIG.DAT")
+    {
+        std::string path = sources_ / name;
+        WriteAll(path, Pattern(size));
+        Type(ID_SOURCE_PATH_EDIT, path);
+        return path;
+    }
+
+    ScratchFolder home_{"home"};
+    ScratchFolder sources_{"src"};
+    ScratchFolder out_{"out"};
+    char saved_[MAX_PATH];
+};
+} // namespace testwindow
+
+#endif
