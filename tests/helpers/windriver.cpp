@@ -21,6 +21,20 @@
 //                                         TITLE "*" any box, its title first
 //   windriver answer TITLE BUTTON-ID      presses a button of that box
 //   windriver close                       WM_CLOSE; waits until the window is gone
+//   windriver key ID VK                   a key pressed in the control (ID "focus":
+//                                         the one with the keyboard focus):
+//                                         WM_KEYDOWN, the character the key
+//                                         makes (Tab, Enter, Space, Backspace),
+//                                         WM_KEYUP
+//   windriver char ID CODE                one WM_CHAR
+//   windriver type ID TEXT                one WM_CHAR for each character
+//   windriver focus                       the id of the control with the focus
+//                                         (the size field's: its combo box's)
+// Keys for the main window's controls are sent, in order, ahead of a
+// message that comes back once they have been handled (posted ones would be
+// taken after it). Keys for a message box are posted, since only its
+// dialog loop turns Enter into its button; the action then waits until the
+// box is gone.
 // Exit codes: 0 done, 1 not there in time, 2 wrong use, 3 the control is
 // missing, disabled or hidden, so that a user could not do it either.
 #include <windows.h>
@@ -259,6 +273,116 @@ static int Close(void)
     return WaitGone(main, DEFAULT_SECONDS);
 }
 
+// The window that has the keyboard focus on the main window's thread: one of
+// its controls, or a button of a box it shows.
+static HWND FocusedWindow(void)
+{
+    HWND main = MainWindow();
+    GUITHREADINFO info;
+
+    if (!main)
+        return NULL;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, NULL), &info) || !info.hwndFocus) {
+        fprintf(stderr, "windriver: no control has the focus\n");
+        return NULL;
+    }
+    return info.hwndFocus;
+}
+
+// Keys go to the focus, or to a control; typing into a drop-down combo box
+// goes into its edit field.
+static HWND KeyTarget(const char *id)
+{
+    HWND control;
+
+    if (strcmp(id, "focus") == 0)
+        return FocusedWindow();
+    control = UsableControl(atoi(id));
+    if (control && HasClass(control, "ComboBox") && FindWindowExA(control, NULL, "Edit", NULL))
+        return FindWindowExA(control, NULL, "Edit", NULL);
+    return control;
+}
+
+// Messages: up to three for a key, one per character typed.
+struct KeyMessage {
+    UINT Message;
+    WPARAM Code;
+    LPARAM Flags;
+};
+
+enum { KEY_DOWN_FLAGS = 1, KEY_UP_FLAGS = (LPARAM)0xC0000001, MOST_MESSAGES = TEXT_SIZE };
+
+static int Deliver(HWND target, const KeyMessage *messages, int count)
+{
+    HWND root = GetAncestor(target, GA_ROOT);
+    int i;
+
+    if (root != MainWindow()) {
+        for (i = 0; i < count; i++)
+            PostMessageA(target, messages[i].Message, messages[i].Code, messages[i].Flags);
+        return WaitGone(root, DEFAULT_SECONDS);
+    }
+    // A key may start a modal loop (a job, a box, a picker): not waited for.
+    for (i = 0; i < count; i++)
+        SendNotifyMessageA(target, messages[i].Message, messages[i].Code, messages[i].Flags);
+    SendMessageTimeoutA(target, WM_NULL, 0, 0, SMTO_NORMAL, REPLY_MS, NULL);
+    return DONE;
+}
+
+// The character a key makes, as TranslateMessage would; 0 for none.
+static WPARAM KeyCharacter(UINT key)
+{
+    switch (key) {
+    case VK_TAB:
+    case VK_RETURN:
+    case VK_SPACE:
+    case VK_BACK:
+        return key;
+    }
+    return 0;
+}
+
+static int Key(const char *id, UINT key)
+{
+    HWND target = KeyTarget(id);
+    KeyMessage messages[3];
+    int count = 0;
+
+    if (!target)
+        return NOT_USABLE;
+    messages[count++] = {WM_KEYDOWN, key, KEY_DOWN_FLAGS};
+    if (KeyCharacter(key))
+        messages[count++] = {WM_CHAR, KeyCharacter(key), KEY_DOWN_FLAGS};
+    messages[count++] = {WM_KEYUP, key, KEY_UP_FLAGS};
+    return Deliver(target, messages, count);
+}
+
+static int TypeText(const char *id, const char *text)
+{
+    HWND target = KeyTarget(id);
+    static KeyMessage messages[MOST_MESSAGES];
+    int count = 0;
+
+    if (!target)
+        return NOT_USABLE;
+    for (; *text && count < MOST_MESSAGES; text++)
+        messages[count++] = {WM_CHAR, (BYTE)*text, KEY_DOWN_FLAGS};
+    return Deliver(target, messages, count);
+}
+
+static int PrintFocus(void)
+{
+    HWND focus = FocusedWindow();
+    HWND parent = focus ? GetParent(focus) : NULL;
+
+    if (!focus)
+        return NOT_THERE;
+    printf("%d\n", GetDlgCtrlID(parent && parent != MainWindow() ? parent : focus));
+    return DONE;
+}
+
 static int Seconds(int argc, char **argv, int at)
 {
     return argc > at ? atoi(argv[at]) : DEFAULT_SECONDS;
@@ -288,9 +412,20 @@ int main(int argc, char **argv)
         return Answer(argv[2], atoi(argv[3]));
     if (strcmp(action, "close") == 0)
         return Close();
+    if (strcmp(action, "key") == 0 && argc == 4)
+        return Key(argv[2], (UINT)atoi(argv[3]));
+    if (strcmp(action, "char") == 0 && argc == 4) {
+        char one[2] = {(char)atoi(argv[3]), 0};
+        return TypeText(argv[2], one);
+    }
+    if (strcmp(action, "focus") == 0)
+        return PrintFocus();
+    if (strcmp(action, "type") == 0 && argc == 4)
+        return TypeText(argv[2], argv[3]);
     fputs("usage: windriver wait-window [SECONDS] | set ID TEXT | click ID | select ID INDEX |\n"
           "       state | title | rect [TITLE] | wait-box TITLE [SECONDS] |\n"
-          "       answer TITLE BUTTON-ID | close\n",
+          "       answer TITLE BUTTON-ID | close | key ID|focus VK | char ID|focus CODE |\n"
+          "       type ID|focus TEXT | focus\n",
           stderr);
     return USAGE;
 }

@@ -21,6 +21,8 @@ COMPLETE_TITLE = "Dorvane - Slice Complete"
 NEXT_DISK_TITLE = "Dorvane - Next Disk"
 ABOUT_TITLE = "About Dorvane"
 UNITS = ("bytes", "KB", "MB")  # UnitCombo's list, in order
+# Virtual-key codes the keyboard-only tests press.
+VK_TAB, VK_RETURN, VK_END, VK_UP, VK_DOWN = 0x09, 0x0D, 0x23, 0x26, 0x28
 
 Control = namedtuple("Control", "enabled visible checked text")
 
@@ -97,6 +99,20 @@ class Dorvane:
 
     def select(self, control, index):
         self.drive("select", control, index)
+
+    def key(self, vk, control="focus"):
+        """A key pressed where the focus is (or in control); on a box the
+        action waits until the box has closed."""
+        self.drive("key", control, vk)
+
+    def type(self, text, control="focus"):
+        """Characters typed one by one, each through the field's filter."""
+        self.drive("type", control, text)
+
+    def focused(self):
+        """The id of the control with the focus; the size field counts as
+        its combo box."""
+        return int(self.drive("focus"))
 
     def state(self):
         """Every control by id: enabled, visible, checked, text."""

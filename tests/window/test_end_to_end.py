@@ -13,8 +13,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "engine"))
 import slicer  # noqa: E402  (puts tests/joiner on the path too)
 from common import run_on_terminal  # noqa: E402
-from dorvane_window import (ABOUT_TITLE, COMPLETE_TITLE, ID, NEXT_DISK_TITLE, Dorvane,  # noqa: E402
-                            colours, rebuild, winpath)
+from dorvane_window import (ABOUT_TITLE, COMPLETE_TITLE, ID, NEXT_DISK_TITLE,  # noqa: E402
+                            VK_DOWN, VK_END, VK_RETURN, VK_TAB, VK_UP, Dorvane, colours, rebuild, winpath)
 
 WINE_RUN, KELMORIX = slicer.WINE_RUN, slicer.KELMORIX
 WINDRIVER = os.environ.get("WINDRIVER_EXE", "")
@@ -134,6 +134,48 @@ class FolderSlices(WindowTest):
 
         self.assertEqual(window.close(), 0)
         self.assertRemembered(winpath(os.path.dirname(source)), winpath(target) + "\\")
+
+    def test_keys_only(self):
+        """A whole slice without the mouse: every action is a key in the
+        control that has the focus, the box's answer too."""
+        data = slicer.pattern(800000, seed=5)
+        source = self.source("KEYED.DAT", data)
+        target = self.folder("set")
+        window = self.start()
+        focus = []
+
+        def press(*keys):
+            for vk in keys:
+                window.key(vk)
+            focus.append(window.focused())
+
+        window.type(winpath(source))                  # SourcePathEdit has the focus at start
+        press(VK_TAB, VK_TAB)                         # Browse, then the checked method
+        self.assertEqual(focus[-1], ID.REMOVABLE_RADIO)
+        press(VK_DOWN)                                # the size method, chosen by the arrow
+        press(VK_TAB, VK_UP)                          # the size field: "360" wraps to "2.88" MB
+        self.assertEqual(window.state()[ID.UNIT_COMBO].text, "MB")
+        press(VK_DOWN, VK_END)                        # on to "360" KB, the caret after it
+        window.type("a-/ .5")                         # refused: nothing but digits, one point
+        press(VK_TAB, VK_TAB)                         # UnitCombo, then the destination
+        window.type(winpath(target))
+        press(VK_TAB, VK_TAB)                         # its Browse button, then Slice
+        self.assertEqual(focus, [ID.REMOVABLE_RADIO, ID.SIZE_RADIO, ID.SIZE_COMBO, ID.SIZE_COMBO,
+                                 ID.DESTINATION_EDIT, ID.SLICE_BUTTON])
+        state = window.state()
+        self.assertEqual((state[ID.SIZE_RADIO].checked, state[ID.SIZE_COMBO].text,
+                          state[ID.UNIT_COMBO].text), (1, "360.5", "KB"))
+        window.key(VK_RETURN)
+        self.assertEqual(window.next_box(), (COMPLETE_TITLE, "Slice %s to %s\\ is complete" % (
+            winpath(source), winpath(target))))
+        window.key(VK_RETURN)                         # the box's own button
+
+        # 360.5 KB is 369152 bytes a portion, 368843 of them data.
+        portions = [os.path.join(target, "KEYED.D%02d" % n) for n in range(3)]
+        self.assertEqual([os.path.getsize(p) for p in portions], [369152, 369152, 62623])
+        self.assertSameSet(portions)
+        self.assertRebuiltInFolder(target, "KEYED.DAT", data)
+        self.assertEqual(window.close(), 0)
 
     def test_about_box_closes_on_its_ok_button(self):
         window = self.start()
