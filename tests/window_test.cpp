@@ -342,6 +342,7 @@ TEST_F(SlicerWindow, FolderJobReportsCompletionAndHandsTheFocusBack)
     EXPECT_EQ(ReadAll(out_ / "BIG.D02").size(), 927u);
     EXPECT_EQ(GetFocus(), Control(ID_DESTINATION_EDIT));
     EXPECT_FALSE(Enabled(ID_SLICE_BUTTON));
+    EXPECT_EQ(Window.SliceDisabled, 1);
     EXPECT_TRUE(Enabled(ID_EXIT_BUTTON));
     EXPECT_EQ(Window.JobRunning, 0);
     EXPECT_EQ(Text(MainWindow), "Dorvane");

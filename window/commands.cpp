@@ -317,10 +317,15 @@ static void Slice(void)
     result = RunSliceJob(source, destination, portionSize);
     Window.JobRunning = 0;
     SetWindowTextA(MainWindow, "Dorvane");
-    if (IsChecked(ID_SIZE_RADIO) || IsChecked(ID_COUNT_RADIO))
+    // After a folder job Slice waits for the destination to be checked
+    // again; the Tab order passes over it meanwhile, or the focus would
+    // stop at a button that cannot take it.
+    if (IsChecked(ID_SIZE_RADIO) || IsChecked(ID_COUNT_RADIO)) {
         SetFocus(Control(ID_DESTINATION_EDIT));
-    else
+        Window.SliceDisabled = 1;
+    } else {
         Enable(ID_SLICE_BUTTON, 1);
+    }
     Enable(ID_EXIT_BUTTON, 1);
     ReportResult(result, source, destination);
 }
