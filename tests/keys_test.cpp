@@ -366,6 +366,13 @@ TEST_F(Keys, EnterPressesTheButtonsOnly)
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Title, "Dorvane - Slice Complete");
     EXPECT_TRUE(Exists(out_ / "BIG.D02"));
+    // The job left Slice disabled and the focus in the destination field;
+    // leaving the field checks it again, so Tab reaches Slice.
+    ASSERT_EQ(FocusId(), ID_DESTINATION_EDIT);
+    EXPECT_FALSE(IsWindowEnabled(Control(ID_SLICE_BUTTON)));
+    Tab(false);
+    Tab(false);
+    EXPECT_EQ(FocusId(), ID_SLICE_BUTTON);
 }
 
 // Typed characters, one WM_CHAR each; text selected first where asked.
