@@ -145,9 +145,11 @@ static int IsMethodRadio(int id)
 
 // Moves the focus; a disabled control does not take it. A method radio
 // reached from the keyboard chooses its method, as the arrows do in a
-// dialog's radio group: the plain radio button reports no click when it
-// gets the focus on every platform, and without this a keyboard user could
-// reach the other methods but never pick one by the arrows.
+// dialog's radio group. Whether a plain radio button reports a click when
+// it gets the focus is the control's own affair (Wine's does not), and
+// without this a keyboard user could reach the other methods but never pick
+// one; where the control does report it, the radio is checked by then and
+// nothing is sent twice.
 static void MoveFocus(int id)
 {
     HWND target = Control(id);
