@@ -41,6 +41,7 @@ struct SliceWorkerState {
     int AskBeforeOverwrite;     // 1 until the user first agrees to overwrite
     int JustDeleted;            // 1 right after preexisting portions were deleted
     int JoinerFailureShown;     // 1 once a failed KELMORIX.EXE was reported
+    unsigned PercentShown;      // the progress last posted to the window
     long PendingError;          // number for the final message; 0: show none
 };
 
@@ -288,6 +289,18 @@ static int WriteAll(SliceWorkerState *w, const void *data, uint32_t count)
     return 0;
 }
 
+// Tells the window how far the job is, once per percent: posted, so the
+// worker never waits for the window.
+static void ReportProgress(SliceWorkerState *w)
+{
+    unsigned percent = (unsigned)((uint64_t)w->BytesDone * 100 / w->Header.FileSizeLow);
+
+    if (percent == w->PercentShown)
+        return;
+    w->PercentShown = percent;
+    PostMessageA(MainWindow, WM_SLICE_PROGRESS, percent, 0);
+}
+
 // Header and data of one portion, then the file is flushed and closed.
 static int WritePortion(SliceWorkerState *w)
 {
@@ -324,6 +337,7 @@ static int WritePortion(SliceWorkerState *w)
         w->BytesInPortion += count;
         w->BytesDone += count;
         memset(w->Buffer, 0, count);
+        ReportProgress(w);
     }
     if (!FlushFileBuffers(w->Portion)) {
         w->PendingError = (long)GetLastError();

@@ -38,15 +38,20 @@ typedef uintptr_t(__cdecl *ThreadStartFunction)(void *security, unsigned stackSi
                                                void *argument, unsigned flags,
                                                unsigned *threadId);
 
-// The two places where a job meets the rest of the system in ways a test
-// must be able to stand in for: the message boxes it shows (on the worker
-// thread) and the start of the worker thread itself.
+// The two places where the program meets the rest of the system in ways a
+// test must be able to stand in for: the message boxes it shows (the job's
+// on the worker thread, the window's on its own) and the start of the
+// worker thread itself.
 struct SliceJobHooks {
     MessageBoxFunction ShowMessage; // MessageBoxA
     ThreadStartFunction StartThread; // _beginthreadex
 };
 
 extern SliceJobHooks JobHooks;
+
+// Posted to MainWindow by the worker whenever the share of the source
+// written so far grows by a percent: wParam holds it (0 to 100).
+#define WM_SLICE_PROGRESS (WM_APP + 1)
 
 // The slicer's main window: owner of every message box of a job. The window
 // sets it when it is created; it does not change during a job.

@@ -17,45 +17,13 @@
 #include "media.h"
 #include "slice_format.h"
 #include "slice_job.h"
+#include "box_recorder.h"
 #include "win_files.h"
 
+using namespace testboxes;
 using namespace testfiles;
 
 namespace {
-
-struct Box {
-    HWND Owner;
-    std::string Title;
-    std::string Text;
-    UINT Style;
-};
-
-std::vector<Box> Boxes;                             // every box of the job, in order
-std::function<int(const Box &, size_t)> Answer;     // the user; null: DefaultAnswer
-
-// A user who takes the way out of every question.
-int DefaultAnswer(const Box &box)
-{
-    switch (box.Style & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-        return IDCANCEL;
-    case MB_ABORTRETRYIGNORE:
-        return IDABORT;
-    default:
-        return IDOK;
-    }
-}
-
-int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR title, UINT style)
-{
-    Boxes.push_back({owner, title, text, style});
-    return Answer ? Answer(Boxes.back(), Boxes.size() - 1) : DefaultAnswer(Boxes.back());
-}
-
-const UINT kErrorStyle = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
-const UINT kQuestionStyle = MB_OKCANCEL | MB_ICONWARNING | MB_SETFOREGROUND;
-const UINT kRetryStyle = MB_ABORTRETRYIGNORE | MB_ICONERROR | MB_SETFOREGROUND;
-const UINT kPromptStyle = MB_OK | MB_SETFOREGROUND;
 
 // Real boxes shown by the worker are answered from the window's thread, which
 // RunSliceJob keeps dispatching: a timer looks for the box by its title.
@@ -100,23 +68,6 @@ uintptr_t __cdecl FailingThreadStart(void *, unsigned, unsigned(__stdcall *)(voi
 {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return 0;
-}
-
-std::vector<std::string> Listing(const std::string &folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::string name = found.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 PortionHeader HeaderOf(const std::string &portion)

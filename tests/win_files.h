@@ -7,7 +7,9 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace testfiles {
 
@@ -61,6 +63,24 @@ private:
 inline bool Exists(const std::string &path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> Listing(const std::string &folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 inline std::string ReadAll(const std::string &path)

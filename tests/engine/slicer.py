@@ -54,6 +54,13 @@ def setUpModule():
                         ("KELMORIX_EXE", KELMORIX), ("FLOPPY_PREFIX", PREFIX)):
         if not value:
             raise unittest.SkipTest("%s is not set: run through ctest" % name)
+    enter_mount_namespace()
+
+
+def enter_mount_namespace():
+    """Moves this process into a mount namespace of its own, where disks can
+    be mounted, or raises SkipTest. The floppy prefix's server is stopped,
+    so that the next program starts one in here."""
     libc = ctypes.CDLL(None, use_errno=True)
     if os.geteuid() != 0 or libc.unshare(CLONE_NEWNS) != 0:
         raise unittest.SkipTest("mounting disks needs root and a mount namespace")
@@ -92,8 +99,10 @@ class SliceTest(unittest.TestCase):
     """A scratch folder per test, disks mounted in it, drive A: pointing at
     one of them."""
 
+    scratch = "dorvane-floppy-"
+
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="dorvane-floppy-")
+        self.dir = tempfile.mkdtemp(prefix=self.scratch)
         self.mounts = []
 
     def tearDown(self):

@@ -1,0 +1,296 @@
+// Drives the real dorvane.exe from outside, one action per run, so that a
+// test decides what happens between two actions (a disk swapped, a
+// screenshot taken). It must run under the same Wine server as the window.
+// Everything goes through the controls, as a user's hand would: texts set in
+// the fields, buttons clicked; the window's own controls then notify it.
+//   windriver wait-window [SECONDS]       the window of class "Dorvane" is shown
+//   windriver set ID TEXT                 WM_SETTEXT to the control (for a
+//                                         combo box with an edit field: to
+//                                         that field), which reports EN_CHANGE
+//   windriver click ID                    BM_CLICK
+//   windriver select ID INDEX             CB_SETCURSEL and the CBN_SELCHANGE
+//                                         the list sends when the user picks
+//   windriver state                       one line a control: id, enabled,
+//                                         visible, checked, text (tab-separated)
+//   windriver title                       the window's title
+//   windriver rect [TITLE]                "left top right bottom" of the window's
+//                                         client area on the screen, or of
+//                                         its box of that title
+//   windriver wait-box TITLE [SECONDS]    waits for a box of the window with
+//                                         that title and prints its text; with
+//                                         TITLE "*" any box, its title first
+//   windriver answer TITLE BUTTON-ID      presses a button of that box
+//   windriver close                       WM_CLOSE; waits until the window is gone
+// Exit codes: 0 done, 1 not there in time, 2 wrong use, 3 the control is
+// missing, disabled or hidden, so that a user could not do it either.
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+enum { DONE = 0, NOT_THERE = 1, USAGE = 2, NOT_USABLE = 3 };
+enum { CONTROL_COUNT = 23, BOX_TEXT_ID = 0xFFFF, TEXT_SIZE = 1024, POLL_MS = 50 };
+enum { DEFAULT_SECONDS = 30, REPLY_MS = 5000 };
+
+static const char MainClass[] = "Dorvane";
+static const char BoxClass[] = "#32770";
+
+static HWND MainWindow(void)
+{
+    return FindWindowA(MainClass, NULL);
+}
+
+// Text of any window, also one of another process.
+static void ReadText(HWND window, char *text, int size)
+{
+    text[0] = '\0';
+    SendMessageTimeoutA(window, WM_GETTEXT, (WPARAM)size, (LPARAM)text, SMTO_NORMAL, REPLY_MS, NULL);
+    text[size - 1] = '\0';
+}
+
+static int HasClass(HWND window, const char *name)
+{
+    char found[64];
+
+    return GetClassNameA(window, found, sizeof found) && lstrcmpiA(found, name) == 0;
+}
+
+struct BoxSearch {
+    HWND Owner;
+    const char *Title; // "*" for any
+    HWND Found;
+};
+
+static BOOL CALLBACK MatchBox(HWND window, LPARAM data)
+{
+    BoxSearch *search = (BoxSearch *)data;
+    char title[TEXT_SIZE];
+
+    if (!HasClass(window, BoxClass) || GetWindow(window, GW_OWNER) != search->Owner ||
+        !IsWindowVisible(window))
+        return TRUE;
+    ReadText(window, title, sizeof title);
+    if (strcmp(search->Title, "*") != 0 && strcmp(title, search->Title) != 0)
+        return TRUE;
+    search->Found = window;
+    return FALSE;
+}
+
+static HWND FindBox(const char *title)
+{
+    BoxSearch search = {MainWindow(), title, NULL};
+
+    if (search.Owner)
+        EnumWindows(MatchBox, (LPARAM)&search);
+    return search.Found;
+}
+
+// Polls until the main window (title NULL) or a box of it is shown.
+static HWND WaitFor(const char *title, int seconds)
+{
+    DWORD start = GetTickCount();
+    HWND found;
+
+    for (;;) {
+        found = title ? FindBox(title) : MainWindow();
+        if (found && IsWindowVisible(found))
+            return found;
+        if (GetTickCount() - start > (DWORD)seconds * 1000)
+            return NULL;
+        Sleep(POLL_MS);
+    }
+}
+
+static int WaitGone(HWND window, int seconds)
+{
+    DWORD start = GetTickCount();
+
+    while (IsWindow(window)) {
+        if (GetTickCount() - start > (DWORD)seconds * 1000)
+            return NOT_THERE;
+        Sleep(POLL_MS);
+    }
+    return DONE;
+}
+
+// A control the user can act on: there, enabled and shown.
+static HWND UsableControl(int id)
+{
+    HWND main = MainWindow();
+    HWND control = main ? GetDlgItem(main, id) : NULL;
+
+    if (!control) {
+        fprintf(stderr, "windriver: no control %d\n", id);
+        return NULL;
+    }
+    if (!IsWindowEnabled(control) || !IsWindowVisible(control)) {
+        fprintf(stderr, "windriver: control %d is %s\n", id,
+                IsWindowEnabled(control) ? "hidden" : "disabled");
+        return NULL;
+    }
+    return control;
+}
+
+static int SetText(int id, const char *text)
+{
+    HWND control = UsableControl(id);
+    HWND field;
+
+    if (!control)
+        return NOT_USABLE;
+    // Typing into a drop-down combo box types into its edit field, which
+    // the combo box reports as CBN_EDITCHANGE.
+    field = HasClass(control, "ComboBox") ? FindWindowExA(control, NULL, "Edit", NULL) : NULL;
+    SendMessageA(field ? field : control, WM_SETTEXT, 0, (LPARAM)text);
+    return DONE;
+}
+
+static int Click(int id)
+{
+    HWND control = UsableControl(id);
+
+    if (!control)
+        return NOT_USABLE;
+    // The click may open a modal loop (a job, a box) that lasts until a
+    // later action: not waited for. Once a message sent after it comes
+    // back, the click has been handled or that loop is running.
+    SendNotifyMessageA(control, BM_CLICK, 0, 0);
+    SendMessageTimeoutA(control, WM_NULL, 0, 0, SMTO_NORMAL, REPLY_MS, NULL);
+    return DONE;
+}
+
+static int Select(int id, int index)
+{
+    HWND control = UsableControl(id);
+
+    if (!control)
+        return NOT_USABLE;
+    if (SendMessageA(control, CB_SETCURSEL, (WPARAM)index, 0) == CB_ERR) {
+        fprintf(stderr, "windriver: control %d has no item %d\n", id, index);
+        return NOT_USABLE;
+    }
+    SendMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), (LPARAM)control);
+    return DONE;
+}
+
+static int PrintState(void)
+{
+    HWND main = MainWindow();
+    HWND control;
+    char text[TEXT_SIZE];
+    int id, checked;
+
+    if (!main)
+        return NOT_THERE;
+    for (id = 0; id < CONTROL_COUNT; id++) {
+        control = GetDlgItem(main, id);
+        if (!control)
+            continue;
+        ReadText(control, text, sizeof text);
+        checked = HasClass(control, "Button") &&
+                  SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        printf("%d\t%d\t%d\t%d\t%s\n", id, IsWindowEnabled(control) ? 1 : 0,
+               IsWindowVisible(control) ? 1 : 0, checked, text);
+    }
+    return DONE;
+}
+
+static int PrintTitle(void)
+{
+    HWND main = MainWindow();
+    char text[TEXT_SIZE];
+
+    if (!main)
+        return NOT_THERE;
+    ReadText(main, text, sizeof text);
+    printf("%s\n", text);
+    return DONE;
+}
+
+// The client area on the screen: without a window manager nothing draws
+// the frame, so that is all a screenshot shows of the window.
+static int PrintRect(const char *title)
+{
+    HWND window = title ? FindBox(title) : MainWindow();
+    RECT r;
+    POINT corner = {0, 0};
+
+    if (!window || !GetClientRect(window, &r) || !ClientToScreen(window, &corner))
+        return NOT_THERE;
+    printf("%ld %ld %ld %ld\n", corner.x, corner.y, corner.x + r.right, corner.y + r.bottom);
+    return DONE;
+}
+
+static int WaitBox(const char *title, int seconds)
+{
+    HWND box = WaitFor(title, seconds);
+    char text[TEXT_SIZE];
+
+    if (!box)
+        return NOT_THERE;
+    if (strcmp(title, "*") == 0) {
+        ReadText(box, text, sizeof text);
+        printf("%s\n", text);
+    }
+    ReadText(GetDlgItem(box, BOX_TEXT_ID), text, sizeof text);
+    printf("%s\n", text);
+    return DONE;
+}
+
+static int Answer(const char *title, int button)
+{
+    HWND box = FindBox(title);
+
+    if (!box)
+        return NOT_THERE;
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    // Gone before the next action looks for the next box of the same title.
+    return WaitGone(box, DEFAULT_SECONDS);
+}
+
+static int Close(void)
+{
+    HWND main = MainWindow();
+
+    if (!main)
+        return NOT_THERE;
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    return WaitGone(main, DEFAULT_SECONDS);
+}
+
+static int Seconds(int argc, char **argv, int at)
+{
+    return argc > at ? atoi(argv[at]) : DEFAULT_SECONDS;
+}
+
+int main(int argc, char **argv)
+{
+    const char *action = argc > 1 ? argv[1] : "";
+
+    if (strcmp(action, "wait-window") == 0)
+        return WaitFor(NULL, Seconds(argc, argv, 2)) ? DONE : NOT_THERE;
+    if (strcmp(action, "set") == 0 && argc == 4)
+        return SetText(atoi(argv[2]), argv[3]);
+    if (strcmp(action, "click") == 0 && argc == 3)
+        return Click(atoi(argv[2]));
+    if (strcmp(action, "select") == 0 && argc == 4)
+        return Select(atoi(argv[2]), atoi(argv[3]));
+    if (strcmp(action, "state") == 0)
+        return PrintState();
+    if (strcmp(action, "title") == 0)
+        return PrintTitle();
+    if (strcmp(action, "rect") == 0)
+        return PrintRect(argc > 2 ? argv[2] : NULL);
+    if (strcmp(action, "wait-box") == 0 && argc >= 3)
+        return WaitBox(argv[2], Seconds(argc, argv, 3));
+    if (strcmp(action, "answer") == 0 && argc == 4)
+        return Answer(argv[2], atoi(argv[3]));
+    if (strcmp(action, "close") == 0)
+        return Close();
+    fputs("usage: windriver wait-window [SECONDS] | set ID TEXT | click ID | select ID INDEX |\n"
+          "       state | title | rect [TITLE] | wait-box TITLE [SECONDS] |\n"
+          "       answer TITLE BUTTON-ID | close\n",
+          stderr);
+    return USAGE;
+}

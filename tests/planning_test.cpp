@@ -1,0 +1,294 @@
+// The portion planner: number reading, the preset table, and the size and
+// count steps with the figures the window shows.
+#include <gtest/gtest.h>
+
+#include <math.h>
+#include <stdint.h>
+
+#include <string>
+
+#include "planning.h"
+
+namespace {
+
+const uint64_t FourGiB = 4294967296ull;
+
+TEST(ParseSizeValue, ReadsADecimalNumberAndStopsAtTheFirstMisfit)
+{
+    struct {
+        std::string text;
+        double expected;
+    } cases[] = {
+        {"", 0}, {"abc", 0}, {".", 0}, {"-.", 0}, {"+", 0}, {"- 5", 0},
+        {"0x10", 0}, {"inf", 0}, {"nan", 0}, // decimal only
+        {"1.44", 1.44}, {"1.440", 1.44}, {"2.88", 2.88}, {"1.2", 1.2}, {"0.1", 0.1},
+        {" \t\n\v\f\r360", 360}, {"+2.5", 2.5}, {"-3", -3}, {".5", 0.5}, {"5.", 5},
+        {"1.2.3", 1.2}, {"12abc", 12}, {"3,5", 3},
+        {"1e3", 1000}, {"1E-2", 0.01}, {"2.5e+1", 25},
+        {"2e", 2}, {"2e+", 2}, {"2e-x", 2}, // an exponent needs a digit
+        {"123456789012345678901234567890", 123456789012345678901234567890.0},
+        {"1e400", HUGE_VAL}, {"1e99999999999999999999", HUGE_VAL}, {"1e-400", 0},
+        {std::string(254, ' ') + "5", 5}, {std::string(255, ' ') + "5", 0},
+        {std::string(252, ' ') + "7e5", 700000}, {std::string(253, ' ') + "7e5", 7},
+        {"1" + std::string(300, '0'), 1e254}, // 255 digits read
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ParseSizeValue(c.text.c_str()), c.expected) << '"' << c.text << '"';
+}
+
+TEST(ParseCountValue, ReadsAWholeNumberAndHoldsItInRange)
+{
+    struct {
+        std::string text;
+        int32_t expected;
+    } cases[] = {
+        {"", 0}, {"abc", 0}, {" 12", 12}, {"+7", 7}, {"-3", -3}, {"12.9", 12}, {"1e3", 1},
+        {"150", 150}, {"2147483647", INT32_MAX}, {"2147483648", INT32_MAX},
+        {"99999999999", INT32_MAX}, {std::string(300, '9'), INT32_MAX},
+        {"-2147483648", INT32_MIN}, {"-99999999999", INT32_MIN},
+        {std::string(253, ' ') + "5", 5}, {std::string(254, ' ') + "5", 0},
+        {std::string(252, ' ') + "123", 12},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ParseCountValue(c.text.c_str()), c.expected) << '"' << c.text << '"';
+}
+
+TEST(SizePresets, ListTheFloppySizesInWholeSectors)
+{
+    const uint32_t sectors[SIZE_PRESET_COUNT] = {700, 1415, 2371, 2845, 5708};
+    const char *texts[SIZE_PRESET_COUNT] = {"360", "720", "1.2", "1.44", "2.88"};
+    for (int i = 0; i < SIZE_PRESET_COUNT; i++) {
+        EXPECT_STREQ(SizePresets[i].Text, texts[i]);
+        EXPECT_EQ(ParseSizeValue(SizePresets[i].Text), SizePresets[i].Value) << i;
+        EXPECT_EQ(SizePresets[i].Bytes, sectors[i] * 512) << i;
+        EXPECT_EQ(SizePresets[i].Unit, i < 2 ? UNIT_KB : UNIT_MB) << i;
+    }
+    EXPECT_STREQ(SizeUnits[UNIT_KB].Text, "KB");
+    EXPECT_EQ(SizeUnits[UNIT_MB].Factor, 1048576u);
+}
+
+TEST(TypedPortionSize, MultipliesByTheUnitWithoutPresets)
+{
+    struct {
+        double value;
+        int unit;
+        uint32_t size;
+        bool replaced;
+    } cases[] = {
+        {1.44, UNIT_MB, 1509949, false}, {360, UNIT_KB, 368640, false},
+        {300, UNIT_BYTES, 300, false}, {2.9, UNIT_BYTES, 2, false}, {1, UNIT_BYTES, 1, false},
+        {0, UNIT_BYTES, 1, true}, {0, UNIT_KB, 1024, true}, {0, UNIT_MB, 1048576, true},
+        {0.5, UNIT_KB, 1024, true}, {-5, UNIT_MB, 1048576, true}, {NAN, UNIT_KB, 1024, true},
+        // 4 GiB and more is the largest 32-bit size, not a wrapped one.
+        {4194303.999, UNIT_KB, 4294967294u, false}, {4095.9999999, UNIT_MB, 4294967295u, false},
+        {4194304, UNIT_KB, UINT32_MAX, false}, {4096, UNIT_MB, UINT32_MAX, false},
+        {4294967296.0, UNIT_BYTES, UINT32_MAX, false}, {1e300, UNIT_MB, UINT32_MAX, false},
+        {HUGE_VAL, UNIT_BYTES, UINT32_MAX, false},
+    };
+    for (const auto &c : cases) {
+        uint32_t size = 7;
+        char text[PLAN_TEXT_SIZE] = "untouched";
+        int result = TypedPortionSize(c.value, c.unit, &size, text, sizeof text);
+        EXPECT_EQ(size, c.size) << c.value << " unit " << c.unit;
+        EXPECT_EQ(result, c.replaced ? PLAN_TEXT_REPLACED : 0) << c.value;
+        EXPECT_STREQ(text, c.replaced ? "1" : "untouched") << c.value;
+    }
+}
+
+TEST(PickedPortionSize, SelectsTheEntrysUnitAndAppliesAnyPreset)
+{
+    struct {
+        int index;
+        double value;
+        int unitBefore, unitAfter;
+        uint32_t size;
+    } cases[] = {
+        {0, 360, UNIT_MB, UNIT_KB, 358400}, {1, 720, UNIT_BYTES, UNIT_KB, 724480},
+        {2, 1.2, UNIT_KB, UNIT_MB, 1213952}, {3, 1.44, UNIT_KB, UNIT_MB, 1456640},
+        {4, 2.88, UNIT_BYTES, UNIT_MB, 2922496},
+        {-1, 1.44, UNIT_BYTES, UNIT_BYTES, 1456640}, // a preset value in any unit
+        {-1, 0, UNIT_KB, UNIT_KB, 0},                // nothing selected
+        {3, 5, UNIT_BYTES, UNIT_MB, 5242880},        // not a preset: by the new unit
+        {3, 1.4400000000000002, UNIT_KB, UNIT_MB, 1509949}, // exact equality only
+    };
+    for (const auto &c : cases) {
+        int unit = c.unitBefore;
+        EXPECT_EQ(PickedPortionSize(c.index, c.value, &unit), c.size) << c.index << " " << c.value;
+        EXPECT_EQ(unit, c.unitAfter) << c.index;
+    }
+}
+
+TEST(UnitChangePortionSize, AppliesAPresetOnlyWithItsOwnUnit)
+{
+    struct {
+        double textValue;
+        int selected;
+        double entryValue;
+        int unit;
+        uint32_t size;
+    } cases[] = {
+        {360, 1, 360, UNIT_BYTES, 360}, {360, 1, 360, UNIT_KB, 358400},
+        {720, 1, 720, UNIT_KB, 724480}, {360, 1, 360, UNIT_MB, 377487360},
+        {1.44, 1, 1.44, UNIT_KB, 1474}, {1.44, 1, 1.44, UNIT_MB, 1456640},
+        {1.2, 0, 0, UNIT_MB, 1213952}, {2.88, 0, 0, UNIT_MB, 2922496},
+        {1.44, 0, 0, UNIT_BYTES, 1}, {500, 1, 360, UNIT_KB, 512000},
+        {0, 1, 1.44, UNIT_MB, 1456640}, // an empty field falls back on the entry
+        {0, 0, 1.44, UNIT_MB, 0},
+        {-5, 1, 360, UNIT_KB, 0}, {1e10, 0, 0, UNIT_BYTES, UINT32_MAX},
+        {4194304, 0, 0, UNIT_KB, UINT32_MAX},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(UnitChangePortionSize(c.textValue, c.selected, c.entryValue, c.unit), c.size)
+            << c.textValue << " unit " << c.unit;
+}
+
+TEST(RefreshSizeNote, CountsPortionsOrSaysWhyNot)
+{
+    struct {
+        uint64_t source;
+        uint32_t size;
+        int code;
+        int32_t count; // starts at 42: unchanged unless a count is computed
+        const char *note;
+    } cases[] = {
+        {1000000, 1456640, SIZE_NOTE_COUNT, 1, "1 Portions will be required"},
+        {10000000, 1456640, SIZE_NOTE_COUNT, 7, "7 Portions will be required"},
+        {10000000, 1509949, SIZE_NOTE_COUNT, 7, "7 Portions will be required"},
+        {100000000, 358400, SIZE_NOTE_COUNT, 280, "280 Portions will be required"},
+        {100000000, 1000309, SIZE_NOTE_COUNT, 100, "100 Portions will be required"},
+        {12345, 433, SIZE_NOTE_COUNT, 100, "100 Portions will be required"},
+        {150, 310, SIZE_NOTE_COUNT, 150, "150 Portions will be required"},
+        {150, 311, SIZE_NOTE_COUNT, 75, "75 Portions will be required"},
+        {1457000, 358400, SIZE_NOTE_COUNT, 5, "5 Portions will be required"},
+        {1457000, 368640, SIZE_NOTE_COUNT, 4, "4 Portions will be required"},
+        {0, 358400, SIZE_NOTE_COUNT, 0, "0 Portions will be required"},
+        {4294967295u, UINT32_MAX, SIZE_NOTE_COUNT, 2, "2 Portions will be required"},
+        {4294967295u, 310, SIZE_NOTE_COUNT, INT32_MAX, "4294967295 Portions will be required"},
+        {1000, 300, SIZE_NOTE_TOO_SMALL, 42, "Portions must be larger than 309 bytes"},
+        {1000, 309, SIZE_NOTE_TOO_SMALL, 42, "Portions must be larger than 309 bytes"},
+        {0, 0, SIZE_NOTE_TOO_SMALL, 42, "Portions must be larger than 309 bytes"},
+        // Nothing is computed from the low word of a large source.
+        {FourGiB, 358400, SIZE_NOTE_SOURCE_TOO_LARGE, 42, "Files of 4 GiB or more cannot be sliced"},
+        {FourGiB + 1000, 1000, SIZE_NOTE_SOURCE_TOO_LARGE, 42, "Files of 4 GiB or more cannot be sliced"},
+        {UINT64_MAX, 300, SIZE_NOTE_SOURCE_TOO_LARGE, 42, "Files of 4 GiB or more cannot be sliced"},
+    };
+    for (const auto &c : cases) {
+        int32_t count = 42;
+        char note[PLAN_TEXT_SIZE];
+        EXPECT_EQ(RefreshSizeNote(c.source, c.size, &count, note, sizeof note), c.code)
+            << c.source << " / " << c.size;
+        EXPECT_EQ(count, c.count) << c.source << " / " << c.size;
+        EXPECT_STREQ(note, c.note);
+    }
+}
+
+TEST(PortionLimitResize, ResizesAbove100PortionsOnly)
+{
+    struct {
+        uint64_t source;
+        int64_t count;
+        uint32_t size; // 0: no resizing
+    } cases[] = {
+        {100000000, 280, 1000309}, {12345, 101, 433}, {150, 150, 311},
+        {100000000, 100, 0}, {69100, 100, 0}, {100000000, 101, 1000309},
+        {4294967295u, INT32_MAX, 42949982}, // 309 x 100 plus the source passes 32 bits
+        {4294967295u, UINT32_MAX, 42949982}, {1000000, 0, 0}, {1000000, -5, 0},
+        {FourGiB, 500, 0}, {FourGiB + 12345, 101, 0},
+    };
+    for (const auto &c : cases) {
+        uint32_t size = 0;
+        char text[PLAN_TEXT_SIZE] = "";
+        EXPECT_EQ(PortionLimitResize(c.source, c.count, &size, text, sizeof text), c.size != 0)
+            << c.source << " in " << c.count;
+        EXPECT_EQ(size, c.size) << c.source;
+        EXPECT_EQ(text, c.size ? std::to_string(c.size) : "") << c.source;
+    }
+}
+
+TEST(PortionLimitResize, GivesTheSmallestSizeForAtMost100Portions)
+{
+    const uint64_t sources[] = {1, 99, 100, 101, 150, 12345, 69100, 1000001, 4294967295u};
+    for (uint64_t source : sources) {
+        uint32_t size = 0;
+        char text[PLAN_TEXT_SIZE];
+        ASSERT_EQ(PortionLimitResize(source, 101, &size, text, sizeof text), 1);
+        // One payload byte per portion is as small as a size can be.
+        int32_t fits = 0, tooSmall = 101;
+        char note[PLAN_TEXT_SIZE];
+        RefreshSizeNote(source, size, &fits, note, sizeof note);
+        if (size > 310)
+            RefreshSizeNote(source, size - 1, &tooSmall, note, sizeof note);
+        EXPECT_LE(fits, 100) << source;
+        EXPECT_GT(tooSmall, 100) << source;
+        EXPECT_EQ(size == 310, source <= 100) << source;
+    }
+}
+
+TEST(RefreshCountNote, SizesEqualPortionsAndCapsTheCount)
+{
+    const char *large = "Files of 4 GiB or more cannot be sliced";
+    struct {
+        int32_t typed;
+        uint64_t source;
+        int result;
+        int32_t count;
+        uint32_t size; // starts at 7: unchanged without a new size
+        const char *text, *note;
+    } cases[] = {
+        {3, 1000, PLAN_NOTE_WRITTEN, 3, 643, "", "Portions will be 643 bytes"},
+        {2, 150, PLAN_NOTE_WRITTEN, 2, 384, "", "Portions will be 384 bytes"},
+        {100, 1000000, PLAN_NOTE_WRITTEN, 100, 10309, "", "Portions will be 10309 bytes"},
+        {1, 1000000, PLAN_NOTE_WRITTEN, 1, 1000309, "", "Portions will be 1000309 bytes"},
+        {2, 0, PLAN_NOTE_WRITTEN, 2, 309, "", "Portions will be 309 bytes"},
+        {150, 1000000, 3, 100, 10309, "100", "Portions will be 10309 bytes"},
+        {INT32_MAX, 1000000, 3, 100, 10309, "100", "Portions will be 10309 bytes"},
+        {0, 1000000, 0, 0, 7, "", "old"}, {-5, 1000000, 0, -5, 7, "", "old"},
+        {100, 4294967295u, PLAN_NOTE_WRITTEN, 100, 42949982, "", "Portions will be 42949982 bytes"},
+        {1, 4294966986u, PLAN_NOTE_WRITTEN, 1, UINT32_MAX, "", "Portions will be 4294967295 bytes"},
+        {1, 4294967295u, PLAN_NOTE_WRITTEN, 1, UINT32_MAX, "", "Portions will be 4294967295 bytes"},
+        {3, FourGiB, PLAN_NOTE_WRITTEN, 3, 7, "", large},
+        {0, FourGiB + 5, PLAN_NOTE_WRITTEN, 0, 7, "", large},
+        {150, FourGiB, 3, 100, 7, "100", large},
+    };
+    for (const auto &c : cases) {
+        int32_t count = 42;
+        uint32_t size = 7;
+        char text[PLAN_TEXT_SIZE] = "", note[PLAN_TEXT_SIZE] = "old";
+        EXPECT_EQ(RefreshCountNote(c.typed, c.source, &count, &size, text, sizeof text, note,
+                                   sizeof note),
+                  c.result)
+            << c.typed << " of " << c.source;
+        EXPECT_EQ(count, c.count) << c.typed;
+        EXPECT_EQ(size, c.size) << c.typed << " of " << c.source;
+        EXPECT_STREQ(text, c.text) << c.typed;
+        EXPECT_STREQ(note, c.note) << c.typed << " of " << c.source;
+    }
+}
+
+TEST(SmallestPortionCount, RaisesOneOrLessToTwo)
+{
+    const int32_t counts[] = {1, 0, -7, INT32_MIN, 2, 50, 150, INT32_MAX};
+    for (int32_t typed : counts) {
+        int32_t count = 42;
+        char text[PLAN_TEXT_SIZE] = "";
+        bool raised = typed < 2;
+        EXPECT_EQ(SmallestPortionCount(typed, &count, text, sizeof text),
+                  raised ? PLAN_TEXT_REPLACED : 0) << typed;
+        EXPECT_EQ(count, raised ? 2 : typed);
+        EXPECT_STREQ(text, raised ? "2" : "");
+    }
+}
+
+TEST(SliceChecks, RefuseLargeSourcesAndHeaderOnlyPortions)
+{
+    EXPECT_FALSE(SourceTooLargeToSlice(0));
+    EXPECT_FALSE(SourceTooLargeToSlice(4294967295u));
+    EXPECT_TRUE(SourceTooLargeToSlice(FourGiB));
+    EXPECT_TRUE(SourceTooLargeToSlice(UINT64_MAX));
+    EXPECT_FALSE(FolderPortionSizeAcceptable(0));
+    EXPECT_FALSE(FolderPortionSizeAcceptable(309));
+    EXPECT_TRUE(FolderPortionSizeAcceptable(310));
+    EXPECT_TRUE(FolderPortionSizeAcceptable(UINT32_MAX));
+}
+
+} // namespace

@@ -1,0 +1,219 @@
+"""The real dorvane.exe under Wine on a virtual display, driven only through
+its controls by windriver.exe: slices into a folder by size and by count,
+and onto floppy disks swapped at each prompt. Every set is rebuilt by the
+KELMORIX.EXE the slicer wrote beside its portion 0, and the run leaves
+screenshots of the window in the build tree."""
+
+import os
+import subprocess
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "engine"))
+import slicer  # noqa: E402  (puts tests/joiner on the path too)
+from common import run_on_terminal  # noqa: E402
+from dorvane_window import (ABOUT_TITLE, COMPLETE_TITLE, ID, NEXT_DISK_TITLE, Dorvane,  # noqa: E402
+                            colours, rebuild, winpath)
+
+WINE_RUN, KELMORIX = slicer.WINE_RUN, slicer.KELMORIX
+WINDRIVER = os.environ.get("WINDRIVER_EXE", "")
+DORVANE = os.environ.get("DORVANE_EXE", "")
+PREFIX = os.environ.get("WINE_PREFIX", "")
+SCREENSHOTS = os.environ.get("SCREENSHOTS", "")
+
+FLOPPY_BYTES = 368640  # a 360 KB disk
+
+
+def setUpModule():
+    for name in ("WINE_RUN", "WINDRIVER_EXE", "DORVANE_EXE", "KELMORIX_EXE", "WINE_PREFIX",
+                 "FLOPPY_PREFIX", "SCREENSHOTS"):
+        if not os.environ.get(name):
+            raise unittest.SkipTest("%s is not set: run through ctest" % name)
+
+
+class WindowTest(slicer.SliceTest):
+    """One run of the window program per test, from a copy in the test's
+    folder, under the prefix named by the class."""
+
+    prefix = PREFIX
+    scratch = "dorvane-window-"
+
+    def setUp(self):
+        super().setUp()
+        self.window = None
+
+    def tearDown(self):
+        if self.window:
+            self.window.kill()
+        super().tearDown()
+
+    def start(self):
+        self.window = Dorvane(self.folder("program"), WINE_RUN, WINDRIVER, DORVANE, self.prefix)
+        return self.window
+
+    def shot(self, name):
+        path = self.window.screenshot(os.path.join(SCREENSHOTS, name))
+        self.assertGreater(colours(path), 2, "%s shows no window" % path)
+
+    def assertRebuiltInFolder(self, folder, name, data):
+        """The set's own KELMORIX.EXE, not the build's, rebuilds it."""
+        out = self.folder("rebuilt")
+        run = rebuild(WINE_RUN, os.path.join(folder, "KELMORIX.EXE"), folder, out, self.prefix)
+        self.assertEqual(run.returncode, 0, run.stdout.decode("latin-1"))
+        self.assertEqual(os.listdir(out), [name])
+        self.assertEqual(slicer.read(os.path.join(out, name)), data)
+
+    def assertRemembered(self, source_folder, destination):
+        """DORVANE.TXT beside the program, written when the window closed."""
+        with open(os.path.join(self.dir, "program", "DORVANE.TXT"), "rb") as f:
+            self.assertEqual(f.read(), ("%s\n%s\n" % (source_folder, destination)).encode())
+
+
+class FolderSlices(WindowTest):
+    def test_size_typed_with_a_unit(self):
+        data = slicer.pattern(300000, seed=2)
+        source = self.source("SAMPLE.DAT", data)
+        target = self.folder("set")
+        window = self.start()
+        # A fresh program folder remembers no destination: nothing to slice yet.
+        at_start = window.state()
+        self.assertEqual(at_start[ID.DESTINATION_EDIT].text, "")
+        self.assertEqual(at_start[ID.SLICE_BUTTON].enabled, 0)
+
+        window.choose_folder_method(source, winpath(target), size="97.5", unit="KB")
+        state = window.state()
+        self.assertEqual([state[i].checked for i in (ID.REMOVABLE_RADIO, ID.SIZE_RADIO, ID.COUNT_RADIO)],
+                         [0, 1, 0])
+        # 97.5 KB is 99840 bytes a portion, 99531 of them data.
+        self.assertEqual(state[ID.SIZE_NOTE][1:], (1, 0, "4 Portions will be required"))
+        self.assertEqual(state[ID.COUNT_NOTE].visible, 0)
+        self.assertEqual(state[ID.SLICE_BUTTON].enabled, 1)
+        self.shot("main-window.png")
+
+        window.click(ID.SLICE_BUTTON)
+        self.assertEqual(window.next_box(), (COMPLETE_TITLE, "Slice %s to %s\\ is complete" % (
+            winpath(source), winpath(target))))
+        self.shot("slice-complete.png")
+        window.answer(COMPLETE_TITLE)
+
+        portions = [os.path.join(target, "SAMPLE.D%02d" % n) for n in range(4)]
+        self.assertEqual(sorted(os.listdir(target)), ["KELMORIX.EXE"] + [os.path.basename(p) for p in portions])
+        self.assertEqual([os.path.getsize(p) for p in portions], [99840, 99840, 99840, 1716])
+        self.assertSameSet(portions)
+        self.assertEqual(slicer.read(os.path.join(target, "KELMORIX.EXE")), slicer.read(KELMORIX))
+        self.assertRebuiltInFolder(target, "SAMPLE.DAT", data)
+
+        self.assertEqual(window.close(), 0)
+        self.assertRemembered(winpath(os.path.dirname(source)), winpath(target))
+
+    def test_count_of_equal_portions(self):
+        data = slicer.pattern(250001, seed=3)
+        source = self.source("COUNTED.BIN", data)
+        target = self.folder("set")
+        window = self.start()
+        # Typed with its backslash: the job gets it once.
+        window.choose_folder_method(source, winpath(target) + "\\", count=4)
+        state = window.state()
+        self.assertEqual([state[i].checked for i in (ID.REMOVABLE_RADIO, ID.SIZE_RADIO, ID.COUNT_RADIO)],
+                         [0, 0, 1])
+        self.assertEqual(state[ID.COUNT_NOTE][1:], (1, 0, "Portions will be 62810 bytes"))
+        self.assertEqual(state[ID.SIZE_NOTE].visible, 0)
+        self.shot("main-window-count.png")
+
+        window.click(ID.SLICE_BUTTON)
+        self.assertEqual(window.next_box(), (COMPLETE_TITLE, "Slice %s to %s\\ is complete" % (
+            winpath(source), winpath(target))))
+        window.answer(COMPLETE_TITLE)
+
+        portions = [os.path.join(target, "COUNTED.B%02d" % n) for n in range(4)]
+        self.assertEqual(sorted(os.listdir(target)), sorted(["KELMORIX.EXE"] + [os.path.basename(p) for p in portions]))
+        self.assertEqual([os.path.getsize(p) for p in portions], [62810, 62810, 62810, 62807])
+        self.assertSameSet(portions)
+        self.assertRebuiltInFolder(target, "COUNTED.BIN", data)
+
+        self.assertEqual(window.close(), 0)
+        self.assertRemembered(winpath(os.path.dirname(source)), winpath(target) + "\\")
+
+    def test_about_box_closes_on_its_ok_button(self):
+        window = self.start()
+        window.click(ID.ABOUT_BUTTON)
+        self.assertEqual(window.wait_box(ABOUT_TITLE), "Dorvane 1.0")
+        self.shot("about-box.png")
+        window.answer(ABOUT_TITLE, ID.ABOUT_OK)
+        self.assertEqual(window.title(), "Dorvane")
+        self.assertEqual(window.close(), 0)
+
+
+class RemovableDriveSlice(WindowTest):
+    """Disks are size-limited mounts behind drive A: of the floppy prefix,
+    whose own server and display run in this process's mount namespace."""
+
+    prefix = slicer.PREFIX
+
+    @classmethod
+    def setUpClass(cls):
+        slicer.enter_mount_namespace()
+        # Makes the prefix on first use, so that drive A: can be pointed at
+        # a folder before the window lists the drives.
+        subprocess.run([WINE_RUN, "cmd", "/c", "exit"], env=slicer.WINE_ENV, check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, timeout=300)
+
+    @classmethod
+    def tearDownClass(cls):
+        slicer.tearDownModule()
+
+    def test_disk_after_disk_and_rebuilt_from_the_first(self):
+        disks = [self.disk("disk%d" % n, FLOPPY_BYTES // 1024) for n in (1, 2, 3)]
+        data = slicer.pattern(800000, seed=4)
+        source = self.source("BIG.DAT", data)
+        self.insert(self.folder("no-disk"))
+        window = self.start()
+        window.set(ID.SOURCE_PATH_EDIT, winpath(source))
+        state = window.state()
+        self.assertEqual(state[ID.REMOVABLE_RADIO][:3], (1, 1, 1))
+        self.assertEqual(state[ID.DRIVE_COMBO].text, "A:")
+
+        window.click(ID.SLICE_BUTTON)
+        asked = []
+        title, text = window.next_box()
+        while title == NEXT_DISK_TITLE and len(asked) < len(disks):
+            asked.append(int(text.split("#")[1].split()[0]))
+            self.assertEqual(text.rstrip(), "Please insert disk #%d in drive A:." % asked[-1])
+            if len(asked) == 1:
+                self.shot("next-disk.png")
+            self.insert(disks[asked[-1] - 1])
+            window.answer(NEXT_DISK_TITLE)
+            title, text = window.next_box()
+        self.assertEqual(asked, [1, 2, 3])
+        self.assertEqual((title, text), (COMPLETE_TITLE, "Slice %s to A: is complete" % winpath(source)))
+        window.answer(COMPLETE_TITLE)
+
+        self.assertEqual([sorted(os.listdir(d)) for d in disks],
+                         [["BIG.D00", "KELMORIX.EXE"], ["BIG.D01"], ["BIG.D02"]])
+        portions = [os.path.join(d, "BIG.D%02d" % n) for n, d in enumerate(disks)]
+        joiner = os.path.getsize(os.path.join(disks[0], "KELMORIX.EXE"))
+        # Every disk but the last is full, the first after the joiner.
+        self.assertEqual([os.path.getsize(p) for p in portions[:2]], [FLOPPY_BYTES - joiner, FLOPPY_BYTES])
+        self.assertEqual([slicer.free_bytes(d) for d in disks[:2]], [0, 0])
+        self.assertSameSet(portions)
+        self.assertEqual(window.close(), 0)
+
+        # The joiner on disk 1, run from the drive, asks for each disk.
+        out = self.folder("rebuilt")
+        self.insert(disks[0])
+
+        def insert_asked(n, output):
+            self.insert(disks[n])
+            return b" "
+
+        run = run_on_terminal([WINE_RUN, "A:\\KELMORIX.EXE", "A:\\", winpath(out)], self.dir,
+                              answer=insert_asked, timeout=120, env=slicer.WINE_ENV)
+        self.assertEqual(run.code, 0, run.output)
+        self.assertEqual(run.output.count("Press any key when ready."), 3, run.output)
+        self.assertIn("BIG.DAT Successfully restored to %s" % winpath(out), run.output)
+        self.assertEqual(slicer.read(os.path.join(out, "BIG.DAT")), data)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,294 @@
+// The main window: its class, its twenty-three controls laid out in dialog
+// base units, focus memory, and the about box.
+#include "slicer_window.h"
+
+#include <commctrl.h>
+
+#include <string.h>
+
+#include "remembered_folders.h"
+#include "slice_job.h"
+
+SlicerWindowState Window;
+
+static const char WindowClassName[] = "Dorvane";
+static const char WindowTitle[] = "Dorvane";
+
+// The window's size in pixels for base units of 8 x 16; other base units
+// scale it, so that no control is cut off with larger fonts.
+enum { WINDOW_WIDTH = 448, WINDOW_HEIGHT = 422, BASE_WIDTH = 8, BASE_HEIGHT = 16 };
+
+// One child control. X and Width count horizontal base units, Y vertical
+// ones; Height counts half vertical units, so that 3 is the 1.5 units of a
+// single-line control and 21 the 10.5 of a combo box with its list.
+struct ControlSpec {
+    int Id;
+    const char *Class;
+    const char *Caption;
+    DWORD Style;
+    int X, Y, Width, Height;
+};
+
+static const DWORD Child = WS_CHILD | WS_VISIBLE;
+
+// In creation order. The up-down control (id 16) is made by its own call,
+// after CountEdit, whose buddy it is.
+static const ControlSpec Controls[] = {
+    {ID_SOURCE_GROUP, "BUTTON", "Choose file to slice", Child | BS_GROUPBOX, 1, 1, 53, 6},
+    {ID_METHOD_GROUP, "BUTTON", "Slice method", Child | BS_GROUPBOX, 1, 5, 53, 24},
+    {ID_DESTINATION_GROUP, "BUTTON", "Choose destination folder", Child | BS_GROUPBOX, 1, 18, 53, 6},
+    {ID_PORTIONS_LABEL, "STATIC", "portions", Child | WS_DISABLED | SS_LEFT, 38, 9, 8, 3},
+    {ID_SIZE_NOTE, "STATIC", NULL, Child | SS_LEFT, 14, 11, 35, 3},
+    {ID_EQUAL_SIZE_LABEL, "STATIC", "equal-size portions", Child | WS_DISABLED | SS_LEFT, 28, 13, 19, 3},
+    {ID_COUNT_NOTE, "STATIC", NULL, Child | SS_LEFT, 14, 15, 30, 3},
+    {ID_SOURCE_PATH_EDIT, "EDIT", NULL, Child | WS_BORDER | ES_AUTOHSCROLL, 2, 2, 42, 3},
+    {ID_SOURCE_BROWSE_BUTTON, "BUTTON", "Browse", Child | BS_PUSHBUTTON | BS_NOTIFY, 45, 2, 8, 3},
+    {ID_REMOVABLE_RADIO, "BUTTON", "Slice to removable drive", Child | WS_DISABLED | BS_RADIOBUTTON, 2, 7, 22, 3},
+    {ID_DRIVE_COMBO, "COMBOBOX", NULL, Child | WS_DISABLED | WS_VSCROLL | CBS_DROPDOWNLIST, 26, 7, 15, 21},
+    {ID_SIZE_RADIO, "BUTTON", "Slice into", Child | WS_DISABLED | BS_RADIOBUTTON, 2, 9, 10, 3},
+    {ID_SIZE_COMBO, "COMBOBOX", NULL, Child | WS_DISABLED | WS_VSCROLL | CBS_DROPDOWN, 14, 9, 10, 21},
+    {ID_UNIT_COMBO, "COMBOBOX", NULL, Child | WS_DISABLED | WS_VSCROLL | CBS_DROPDOWNLIST, 26, 9, 10, 21},
+    {ID_COUNT_RADIO, "BUTTON", "Slice into", Child | WS_DISABLED | BS_RADIOBUTTON, 2, 13, 10, 3},
+    {ID_COUNT_EDIT, "EDIT", NULL, Child | WS_DISABLED | WS_BORDER, 14, 13, 10, 3},
+    {ID_DESTINATION_EDIT, "EDIT", NULL, Child | WS_DISABLED | WS_BORDER | ES_AUTOHSCROLL, 2, 19, 42, 3},
+    {ID_DESTINATION_BROWSE_BUTTON, "BUTTON", "Browse", Child | WS_DISABLED | BS_PUSHBUTTON | BS_NOTIFY, 45, 19, 8, 3},
+    {ID_SLICE_BUTTON, "BUTTON", "Slice", Child | WS_DISABLED | BS_PUSHBUTTON, 1, 22, 8, 3},
+    {ID_HELP_BUTTON, "BUTTON", "Help", Child | BS_PUSHBUTTON, 26, 22, 8, 3},
+    {ID_ABOUT_BUTTON, "BUTTON", "About", Child | BS_PUSHBUTTON, 36, 22, 8, 3},
+    {ID_EXIT_BUTTON, "BUTTON", "Exit", Child | BS_PUSHBUTTON, 46, 22, 8, 3},
+};
+
+// The up-down control beside CountEdit: a size in pixels, not in units.
+enum { UP_DOWN_X = 24, UP_DOWN_Y = 13, UP_DOWN_WIDTH = 10, UP_DOWN_HEIGHT = 24,
+       COUNT_LOWEST = 2, COUNT_HIGHEST = 100, COUNT_START = 1 };
+
+// The controls that get KeyNavigationProc, in the order they get it.
+static const int NavigatedControls[] = {
+    ID_SOURCE_PATH_EDIT, ID_SOURCE_BROWSE_BUTTON, ID_REMOVABLE_RADIO, ID_DRIVE_COMBO,
+    ID_SIZE_RADIO, ID_UNIT_COMBO, ID_COUNT_RADIO, ID_COUNT_EDIT, ID_COUNT_UP_DOWN,
+    ID_DESTINATION_EDIT, ID_DESTINATION_BROWSE_BUTTON, ID_SLICE_BUTTON, ID_HELP_BUTTON,
+    ID_ABOUT_BUTTON, ID_EXIT_BUTTON,
+};
+
+static const char *const Units[] = {"bytes", "KB", "MB"};
+static const char *const SizeTexts[] = {"360", "720", "1.2", "1.44", "2.88"};
+enum { UNIT_KB = 1 };
+
+HWND Control(int id)
+{
+    return id >= 0 && id < CONTROL_COUNT ? Window.Controls[id] : NULL;
+}
+
+void NotifyAsControl(int id, int code)
+{
+    SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)Control(id));
+}
+
+static void CreateControls(HWND window, int h, int v)
+{
+    size_t i;
+
+    for (i = 0; i < sizeof Controls / sizeof Controls[0]; i++) {
+        const ControlSpec *c = &Controls[i];
+        Window.Controls[c->Id] =
+            CreateWindowExA(0, c->Class, c->Caption, c->Style, c->X * h, c->Y * v, c->Width * h,
+                            c->Height * v / 2, window, (HMENU)(INT_PTR)c->Id, Window.Instance, NULL);
+        // Writing the position into CountEdit already runs the count step,
+        // while the controls after it do not exist yet.
+        if (c->Id == ID_COUNT_EDIT)
+            Window.Controls[ID_COUNT_UP_DOWN] = CreateUpDownControl(
+                WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_BORDER | UDS_SETBUDDYINT | UDS_ARROWKEYS,
+                UP_DOWN_X * h, UP_DOWN_Y * v, UP_DOWN_WIDTH, UP_DOWN_HEIGHT, window,
+                ID_COUNT_UP_DOWN, Window.Instance, Window.Controls[ID_COUNT_EDIT], COUNT_HIGHEST,
+                COUNT_LOWEST, COUNT_START);
+    }
+}
+
+static void FillLists(void)
+{
+    HWND drives = Control(ID_DRIVE_COMBO);
+    DWORD mask = GetLogicalDrives();
+    char drive[3] = "A:";
+    size_t i;
+
+    for (drive[0] = 'A'; drive[0] <= 'Z'; drive[0]++, mask >>= 1)
+        if ((mask & 1) && GetDriveTypeA(drive) == DRIVE_REMOVABLE)
+            SendMessageA(drives, CB_ADDSTRING, 0, (LPARAM)drive);
+    SendMessageA(drives, CB_SETCURSEL, 0, 0);
+    for (i = 0; i < sizeof Units / sizeof Units[0]; i++)
+        SendMessageA(Control(ID_UNIT_COMBO), CB_ADDSTRING, 0, (LPARAM)Units[i]);
+    SendMessageA(Control(ID_UNIT_COMBO), CB_SETCURSEL, UNIT_KB, 0);
+    for (i = 0; i < sizeof SizeTexts / sizeof SizeTexts[0]; i++)
+        SendMessageA(Control(ID_SIZE_COMBO), CB_ADDSTRING, 0, (LPARAM)SizeTexts[i]);
+    SendMessageA(Control(ID_SIZE_COMBO), CB_SETCURSEL, 0, 0);
+}
+
+static void InstallKeyProcedures(void)
+{
+    HWND combo = Control(ID_SIZE_COMBO);
+    RECT box;
+    POINT middle;
+    size_t i;
+
+    for (i = 0; i < sizeof NavigatedControls / sizeof NavigatedControls[0]; i++) {
+        int id = NavigatedControls[i];
+        Window.PreviousProcs[id] = (WNDPROC)SetWindowLongPtrA(Control(id), GWLP_WNDPROC,
+                                                              (LONG_PTR)KeyNavigationProc);
+    }
+    // The edit field of a drop-down combo box lies in its middle.
+    GetWindowRect(combo, &box);
+    middle.x = (box.right - box.left) / 2;
+    middle.y = (box.bottom - box.top) / 2;
+    Window.SizeFieldEdit = ChildWindowFromPoint(combo, middle);
+    if (Window.SizeFieldEdit && Window.SizeFieldEdit != combo)
+        Window.SizeFieldPreviousProc = (WNDPROC)SetWindowLongPtrA(
+            Window.SizeFieldEdit, GWLP_WNDPROC, (LONG_PTR)SizeFieldProc);
+}
+
+// HelpFilePath: the program's folder and "dorvane.hlp". Without a program
+// folder the bare name is used, and no character before the text is read.
+static void BuildHelpFilePath(void)
+{
+    size_t length = strlen(Folders.ProgramFolder);
+
+    memset(Window.HelpFilePath, 0, sizeof Window.HelpFilePath);
+    memcpy(Window.HelpFilePath, Folders.ProgramFolder, length);
+    if (length && Window.HelpFilePath[length - 1] != '\\')
+        Window.HelpFilePath[length++] = '\\';
+    strcpy(Window.HelpFilePath + length, "dorvane.hlp");
+}
+
+static LRESULT OnCreate(HWND window, const CREATESTRUCTA *creation)
+{
+    LONG units = GetDialogBaseUnits();
+    int h = LOWORD(units), v = HIWORD(units);
+
+    memset(&Window, 0, sizeof Window);
+    Window.Instance = creation->hInstance;
+    CreateControls(window, h, v);
+    FillLists();
+    InstallKeyProcedures();
+    SetFocus(Control(ID_SOURCE_PATH_EDIT));
+    SendMessageA(Control(ID_REMOVABLE_RADIO), BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageA(Control(ID_SIZE_RADIO), BM_SETCHECK, BST_UNCHECKED, 0);
+    SendMessageA(Control(ID_COUNT_RADIO), BM_SETCHECK, BST_UNCHECKED, 0);
+    ShowWindow(Control(ID_COUNT_NOTE), SW_HIDE);
+    ShowWindow(Control(ID_SIZE_NOTE), SW_HIDE);
+    Window.SavedFocusControl = Control(ID_SOURCE_PATH_EDIT);
+    Window.SourceFileSizeLow = Window.SourceFileSizeHigh = 0;
+    Window.NoSourceFile = 1;
+    Window.RemovableMode = 1;
+    Window.SliceDisabled = 1;
+    Window.DestinationValid = 0;
+    Window.JobRunning = 0;
+    FindProgramFolder();
+    BuildHelpFilePath();
+    LoadRememberedFolders();
+    Window.OpenDialogFolder = Folders.RememberedSourceFolder;
+    // Runs the destination check: a remembered folder that exists makes
+    // Slice usable at once.
+    if (Folders.RememberedDestinationFolder[0])
+        SetWindowTextA(Control(ID_DESTINATION_EDIT), Folders.RememberedDestinationFolder);
+    return 0;
+}
+
+static void OnActivate(WPARAM wParam)
+{
+    if (LOWORD(wParam) != WA_INACTIVE)
+        SetFocus(Window.SavedFocusControl);
+    else if (!Window.WindowMinimized)
+        Window.SavedFocusControl = GetFocus();
+}
+
+static void OnDestroy(void)
+{
+    WinHelpA(MainWindow, "dorvane.hlp", HELP_QUIT, 0);
+    SaveRememberedFolders();
+    PostQuitMessage(0);
+}
+
+// The worker's progress, shown in the title while the job runs.
+static void OnSliceProgress(HWND window, WPARAM percent)
+{
+    char title[32];
+
+    if (!Window.JobRunning)
+        return;
+    wsprintfA(title, "%s - %u%%", WindowTitle, (unsigned)percent);
+    SetWindowTextA(window, title);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(window, (const CREATESTRUCTA *)lParam);
+    case WM_ACTIVATE:
+        OnActivate(wParam);
+        return 0;
+    case WM_SIZE:
+        if (wParam == SIZE_RESTORED)
+            Window.WindowMinimized = 0;
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+            Window.SavedFocusControl = GetFocus();
+            Window.WindowMinimized = 1;
+        }
+        break;
+    case WM_CLOSE:
+        // The worker's message boxes are owned by this window and the job
+        // waits in the Slice command: the window outlives every job.
+        if (Window.JobRunning)
+            return 0;
+        break;
+    case WM_DESTROY:
+        OnDestroy();
+        return 0;
+    case WM_COMMAND:
+        HandleCommand(LOWORD(wParam), HIWORD(wParam), (HWND)lParam);
+        return 0;
+    case WM_SLICE_PROGRESS:
+        OnSliceProgress(window, wParam);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    (void)lParam;
+    switch (message) {
+    case WM_INITDIALOG:
+        return TRUE;
+    case WM_COMMAND:
+        // Only the OK button (or Enter, its default) closes the box.
+        if (LOWORD(wParam) == ID_ABOUT_OK)
+            EndDialog(dialog, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+HWND CreateMainWindow(HINSTANCE instance)
+{
+    WNDCLASSA windowClass;
+    LONG units = GetDialogBaseUnits();
+    int width = MulDiv(WINDOW_WIDTH, LOWORD(units), BASE_WIDTH);
+    int height = MulDiv(WINDOW_HEIGHT, HIWORD(units), BASE_HEIGHT);
+
+    memset(&windowClass, 0, sizeof windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ID_ICON));
+    windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(LTGRAY_BRUSH);
+    windowClass.lpszClassName = WindowClassName;
+    if (!RegisterClassA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return NULL;
+    return CreateWindowExA(0, WindowClassName, WindowTitle, WS_OVERLAPPED | WS_SYSMENU | WS_MINIMIZEBOX,
+                           (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                           (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, NULL, NULL,
+                           instance, NULL);
+}

@@ -1,0 +1,73 @@
+// The slicer's main window: its state, which the window procedure, the key
+// procedures and the command handlers share, and their entry points.
+#ifndef DORVANE_SLICER_WINDOW_H
+#define DORVANE_SLICER_WINDOW_H
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#include "ids.h"
+
+enum {
+    HELP_PATH_SIZE = 521,  // HelpFilePath: 520 characters and the terminator
+    PATH_TEXT_SIZE = 261   // a path read from a control: 260 and the terminator
+};
+
+// The window's state: one instance for the program's life, created with the
+// window. The notes in brackets say who changes a field.
+struct SlicerWindowState {
+    HINSTANCE Instance;                    // the program, for the about box
+    HWND Controls[CONTROL_COUNT];          // the child controls, by id
+    WNDPROC PreviousProcs[CONTROL_COUNT];  // where KeyNavigationProc passes on, by id
+    HWND SizeFieldEdit;                    // the edit field inside SizeCombo
+    WNDPROC SizeFieldPreviousProc;         // where SizeFieldProc passes on
+    int NoSourceFile;                      // 1 while SourcePathEdit names no file that opens
+    int RemovableMode;                     // 1 while the removable-drive method is chosen
+    int SliceDisabled;                     // 1: the Tab order passes over SliceButton
+    int DestinationValid;                  // 1 while DestinationEdit names an existing folder
+    int JobRunning;                        // 1 while a slice job runs
+    uint32_t SourceFileSizeLow;            // SourceFileSize: the source's size, low half
+    uint32_t SourceFileSizeHigh;           // and high half
+    uint32_t PortionSize;                  // size method: portion length, header included
+    uint32_t EqualPortionSize;             // count method: portion length, header included
+    int32_t PortionCount;                  // portions, as the last planning step left it
+    char HelpFilePath[HELP_PATH_SIZE];     // the help file beside the program
+    const char *OpenDialogFolder;          // where the open-file dialog starts
+    HWND SavedFocusControl;                // gets the focus back on activation
+    int WindowMinimized;                   // 1 from a minimise until the restore
+    int TabDirection;                      // +1 or -1: the last Tab's direction
+    int SizeFieldTabDirection;             // the same, in the size field
+};
+
+extern SlicerWindowState Window;
+
+// Registers the class "Dorvane" and creates the main window (not yet shown).
+// Returns the window, or NULL.
+HWND CreateMainWindow(HINSTANCE instance);
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK KeyNavigationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK SizeFieldProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The command handlers: the source, method, destination, job and button
+// commands, and the planner's steps for the size and count controls.
+void HandleCommand(int id, int code, HWND control);
+void HandlePlannerCommand(int id, int code);
+
+// The size method's portion limit check for the current PortionSize: the
+// resizing message and the resized size when it needs over 100 portions.
+void CheckPortionLimit(void);
+
+// Shows a message box owned by MainWindow, brought to the foreground.
+int ShowBox(const char *text, const char *title, UINT style);
+
+// A control's handle, by id.
+HWND Control(int id);
+
+// Sends MainWindow the notification a control would send, so that the
+// handlers run as if the user had acted on the control.
+void NotifyAsControl(int id, int code);
+
+#endif
