@@ -35,8 +35,10 @@ long WriteJoinerProgram(const char *folder)
     HANDLE file;
     long error = 0;
 
-    if (!found || !(loaded = LoadResource(NULL, found)) || !(data = LockResource(loaded)))
-        return (long)GetLastError() ? (long)GetLastError() : (long)ERROR_RESOURCE_DATA_NOT_FOUND;
+    if (!found || !(loaded = LoadResource(NULL, found)) || !(data = LockResource(loaded))) {
+        error = (long)GetLastError();
+        return error ? error : (long)ERROR_RESOURCE_DATA_NOT_FOUND;
+    }
     size = SizeofResource(NULL, found);
     path = (char *)malloc(folderLength + sizeof JOINER_FILE_NAME);
     if (!path)

@@ -49,6 +49,7 @@ static const char ErrorTitle[] = "Dorvane - Slice Error";
 
 enum FinalArgs {
     ARGS_NONE,
+    ARGS_ERROR,         // pending error
     ARGS_DESTINATION,   // JobDestination
     ARGS_SOURCE,        // JobSource
     ARGS_SOURCE_ERROR,  // JobSource, pending error
@@ -64,6 +65,7 @@ struct FinalMessage {
 };
 
 static const FinalMessage FinalMessages[] = {
+    {SLICE_NO_THREAD, ARGS_ERROR, "Error starting the slice job = %ld\n"},
     {SLICE_TOO_MANY_DISKS, ARGS_SOURCE,
      "%s needs more than 100 disks, and a slice set holds at most 100 portions. "
      "The disks written do not make a complete set.\n"},
@@ -477,6 +479,9 @@ static void ShowFinalMessage(const SliceWorkerState *w, int result)
     case ARGS_NONE:
         ShowJobMessage(ErrorTitle, MB_OK | MB_ICONERROR, "%s", message->Format);
         break;
+    case ARGS_ERROR:
+        ShowJobMessage(ErrorTitle, MB_OK | MB_ICONERROR, message->Format, w->PendingError);
+        break;
     case ARGS_DESTINATION:
         ShowJobMessage(ErrorTitle, MB_OK | MB_ICONERROR, message->Format, Job.JobDestination);
         break;
@@ -530,21 +535,23 @@ uint32_t RunSliceJob(const char *source, const char *destination, uint32_t porti
     DWORD code = SLICE_NO_THREAD;
     DWORD wait;
     MSG message;
+    SliceWorkerState failure;
 
     Job.JobSource = _strdup(source);
     Job.JobDestination = _strdup(destination);
     Job.JobPortionSize = portionSize;
+    // A job that cannot start is reported as the worker reports its failures.
+    memset(&failure, 0, sizeof failure);
+    failure.PendingError = 1;
     if (!Job.JobSource || !Job.JobDestination) {
         code = SLICE_NO_PATH_BUFFER;
-        ShowJobMessage(ErrorTitle, MB_OK | MB_ICONERROR, "%s",
-                       "Error allocating destination name buffer\n");
+        ShowFinalMessage(&failure, (int)code);
     } else {
         thread = (HANDLE)JobHooks.StartThread(NULL, 0, SliceWorker, NULL, 0, NULL);
         if (!thread) {
-            long error = (long)GetLastError();
-
-            ShowJobMessage(ErrorTitle, MB_OK | MB_ICONERROR,
-                           "Error starting the slice job = %ld\n", error ? error : 1L);
+            if (GetLastError())
+                failure.PendingError = (long)GetLastError();
+            ShowFinalMessage(&failure, (int)code);
         } else {
             // One message at a time keeps the window painted and answering
             // while the worker's message boxes wait for the user.

@@ -7,7 +7,6 @@
 #include <stdio.h>
 #include <string.h>
 
-
 static int Stat(const char *path)
 {
     DWORD attributes = GetFileAttributesA(path);
