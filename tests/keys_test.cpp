@@ -426,10 +426,17 @@ TEST_F(Keys, PastedTextIsNotFiltered)
         SetClipboardData(CF_TEXT, memory);
         CloseClipboard();
         HWND field = FocusTarget(c.id);
-        SendMessageA(field, WM_SETTEXT, 0, (LPARAM)"");
-        SetFocus(field);
-        SendMessageA(field, WM_PASTE, 0, 0);
-        EXPECT_EQ(Text(field), c.text) << c.id;
+        // By the menu's message and by Ctrl+V, whose character (22) the
+        // filters must let through to the field.
+        for (bool key : {false, true}) {
+            SendMessageA(field, WM_SETTEXT, 0, (LPARAM)"");
+            SetFocus(field);
+            if (key)
+                SendMessageA(field, WM_CHAR, 0x16, 1);
+            else
+                SendMessageA(field, WM_PASTE, 0, 0);
+            EXPECT_EQ(Text(field), c.text) << c.id << (key ? " by Ctrl+V" : "");
+        }
     }
 }
 
