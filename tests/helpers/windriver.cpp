@@ -26,7 +26,6 @@
 //                                         WM_KEYDOWN, the character the key
 //                                         makes (Tab, Enter, Space, Backspace),
 //                                         WM_KEYUP
-//   windriver char ID CODE                one WM_CHAR
 //   windriver type ID TEXT                one WM_CHAR for each character
 //   windriver focus                       the id of the control with the focus
 //                                         (the size field's: its combo box's)
@@ -414,17 +413,13 @@ int main(int argc, char **argv)
         return Close();
     if (strcmp(action, "key") == 0 && argc == 4)
         return Key(argv[2], (UINT)atoi(argv[3]));
-    if (strcmp(action, "char") == 0 && argc == 4) {
-        char one[2] = {(char)atoi(argv[3]), 0};
-        return TypeText(argv[2], one);
-    }
     if (strcmp(action, "focus") == 0)
         return PrintFocus();
     if (strcmp(action, "type") == 0 && argc == 4)
         return TypeText(argv[2], argv[3]);
     fputs("usage: windriver wait-window [SECONDS] | set ID TEXT | click ID | select ID INDEX |\n"
           "       state | title | rect [TITLE] | wait-box TITLE [SECONDS] |\n"
-          "       answer TITLE BUTTON-ID | close | key ID|focus VK | char ID|focus CODE |\n"
+          "       answer TITLE BUTTON-ID | close | key ID|focus VK |\n"
           "       type ID|focus TEXT | focus\n",
           stderr);
     return USAGE;
