@@ -69,6 +69,8 @@ def enter_mount_namespace():
     mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=4k", "tmpfs", probe],
                              stderr=subprocess.DEVNULL).returncode == 0
     if mounted:
+        global allocation_unit
+        allocation_unit = os.statvfs(probe).f_frsize
         subprocess.run(["umount", probe], check=True)
     os.rmdir(probe)
     if not mounted:
@@ -79,6 +81,17 @@ def enter_mount_namespace():
 
 def tearDownModule():
     subprocess.run([WINE_RUN, "--stop"], env=WINE_ENV)
+
+
+# What a disk allocates a file in; measured on a test disk when the suite
+# mounts its first one. Files take whole units, so what a program leaves free
+# on a disk depends on this and not on its size alone.
+allocation_unit = 4096
+
+
+def on_disk(size):
+    """The room a file of size bytes takes on a test disk."""
+    return -(-size // allocation_unit) * allocation_unit
 
 
 def winpath(path):

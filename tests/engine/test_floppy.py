@@ -4,11 +4,16 @@ import os
 import shutil
 import unittest
 
+import slicer
 from slicer import (ERROR_STYLE, HEADER_SIZE, IDABORT, IDOK, IDRETRY, KELMORIX, NOT_READY,
                     NOTICE_STYLE, OVERWRITE, Box, SliceTest, free_bytes, pattern, prompt, read,
                     setUpModule, tearDownModule, winpath)
 
-JOINER_SIZE = os.path.getsize(KELMORIX) if KELMORIX else 0
+
+def joiner_on_disk():
+    """The room KELMORIX.EXE takes on a test disk: its size in whole
+    allocation units, known once the suite has mounted its first disk."""
+    return slicer.on_disk(os.path.getsize(KELMORIX))
 
 
 def disk_number(box):
@@ -43,7 +48,7 @@ class RemovableDrive(SliceTest):
         portions = [os.path.join(d, "BIG.D%02d" % n) for n, d in enumerate(disks)]
         # Disk 1 gives the joiner its room first; every disk but the last is full.
         sizes = [os.path.getsize(p) for p in portions]
-        self.assertEqual(sizes[:3], [65536 - JOINER_SIZE, 65536, 65536])
+        self.assertEqual(sizes[:3], [65536 - joiner_on_disk(), 65536, 65536])
         self.assertEqual([free_bytes(d) for d in disks[:3]], [0, 0, 0])
         self.assertEqual(sum(sizes) - 4 * HEADER_SIZE, len(data))
         self.assertSameSet(portions)
@@ -104,7 +109,7 @@ class RemovableDrive(SliceTest):
 
     def test_disk_without_room_after_the_joiner_is_asked_for_again(self):
         # The joiner fits exactly and leaves no byte for the portion.
-        tight = self.disk("tight", JOINER_SIZE // 1024)
+        tight = self.disk("tight", joiner_on_disk() // 1024)
         roomy = self.disk("roomy", 64)
         data = pattern(20000)
         source = self.source("BIG.DAT", data)
@@ -150,7 +155,7 @@ class RemovableDrive(SliceTest):
         first = self.disk("first", 32)
         tiny = self.disk("tiny", 4)
         kept = self.folder("kept")
-        room = [32768 - JOINER_SIZE - HEADER_SIZE] + [4096 - HEADER_SIZE] * 99
+        room = [32768 - joiner_on_disk() - HEADER_SIZE] + [4096 - HEADER_SIZE] * 99
         data = pattern(sum(room) + 1)
         source = self.source("BIG.DAT", data)
 
@@ -197,7 +202,7 @@ class RemovableDrive(SliceTest):
         self.assertEqual(boxes, [prompt(1), prompt(2), Box(
             "Dorvane - Slice Error", ERROR_STYLE, "Error reading %s = 38\n" % winpath(source))])
         self.assertEqual(read(os.path.join(disks[0], "BIG.D00"))[HEADER_SIZE:],
-                         data[:65536 - JOINER_SIZE - HEADER_SIZE])
+                         data[:65536 - joiner_on_disk() - HEADER_SIZE])
 
 
 class FolderOnFullDrive(SliceTest):

@@ -54,7 +54,10 @@ static HWND MainWindow(void)
     return FindWindowA(MainClass, NULL);
 }
 
-// Text of any window, also one of another process.
+// Text of any window, also one of another process. WM_GETTEXT is the one
+// text message to send across processes here: under 64-bit Wine a list
+// item read from another process with CB_GETLBTEXT comes back in UTF-16
+// even through SendMessageA, so a combo box is read by its edit text.
 static void ReadText(HWND window, char *text, int size)
 {
     text[0] = '\0';
@@ -311,7 +314,10 @@ struct KeyMessage {
     LPARAM Flags;
 };
 
-enum { KEY_DOWN_FLAGS = 1, KEY_UP_FLAGS = (LPARAM)0xC0000001, MOST_MESSAGES = TEXT_SIZE };
+enum { KEY_DOWN_FLAGS = 1, MOST_MESSAGES = TEXT_SIZE };
+// Not in the enum: an LPARAM constant would make the enum unsigned and 64-bit
+// on x86-64, and every comparison with it a mixed-sign one.
+static const LPARAM KEY_UP_FLAGS = (LPARAM)0xC0000001;
 
 static int Deliver(HWND target, const KeyMessage *messages, int count)
 {
