@@ -131,7 +131,7 @@ protected:
 };
 
 // Where Tab and Shift+Tab take the focus from each control; a target that
-// is disabled leaves it where it was.
+// is disabled is passed over along the order in the same direction.
 struct TabCase {
     State state;
     int from, forward, backward;
@@ -163,8 +163,8 @@ const TabCase kTabCases[] = {
     {SIZE, ID_HELP_BUTTON, ID_ABOUT_BUTTON, ID_DESTINATION_BROWSE_BUTTON},
     {SIZE_DEST, ID_HELP_BUTTON, ID_ABOUT_BUTTON, ID_SLICE_BUTTON},
     {REMOVABLE, ID_HELP_BUTTON, ID_ABOUT_BUTTON, ID_SLICE_BUTTON},
-    // Slice is named but disabled; the Browse button that would be wrong is not.
-    {SOURCE_GONE, ID_HELP_BUTTON, ID_ABOUT_BUTTON, ID_HELP_BUTTON},
+    // Slice is named but disabled: on to the destination's Browse button.
+    {SOURCE_GONE, ID_HELP_BUTTON, ID_ABOUT_BUTTON, ID_DESTINATION_BROWSE_BUTTON},
     {NO_SOURCE, ID_ABOUT_BUTTON, ID_EXIT_BUTTON, ID_HELP_BUTTON},
     {NO_SOURCE, ID_EXIT_BUTTON, ID_SOURCE_PATH_EDIT, ID_ABOUT_BUTTON},
 };
@@ -196,6 +196,8 @@ const Walk kWalks[] = {
     {REMOVABLE, false, {7, 8, 9, 10, 19, 20, 21, 22, 7}},
     {SIZE_DEST, false, {8, 11, 12, 13, 17, 18, 19, 20}},
     {SIZE, false, {8, 11, 12, 13, 17, 18, 20}},
+    // Without a source the disabled method fields are passed over too.
+    {SOURCE_GONE, true, {22, 21, 20, 18, 17, 8, 7}},
 };
 
 TEST_F(Keys, TabWalksTheUsableControlsOnly)

@@ -391,6 +391,45 @@ TEST_F(SlicerWindow, RemovableJobWithoutDrivesIsAnError)
     EXPECT_TRUE(Enabled(ID_SLICE_BUTTON)); // removable method: usable again at once
 }
 
+// The remembered destination holds 259 characters: a 260-character text
+// that names the folder (through "\." steps) is no destination, and what
+// is remembered and saved is the last one that fits.
+TEST_F(SlicerWindow, DestinationTooLongToRememberIsNoDestination)
+{
+    Open();
+    ChooseSource(1000);
+    Click(ID_SIZE_RADIO);
+    std::string fits = out_.Path();
+    while (fits.size() < 258)
+        fits += "\\.";
+    if (fits.size() == 258)
+        fits += "\\";
+    ASSERT_EQ(fits.size(), 259u);
+    Type(ID_DESTINATION_EDIT, fits);
+    ASSERT_TRUE(Enabled(ID_SLICE_BUTTON));
+    std::string over = fits + (fits.back() == '\\' ? "." : "\\");
+    ASSERT_EQ(over.size(), 260u);
+    ASSERT_NE(GetFileAttributesA(over.c_str()), INVALID_FILE_ATTRIBUTES) << "names the folder";
+    Type(ID_DESTINATION_EDIT, over);
+    EXPECT_FALSE(Enabled(ID_SLICE_BUTTON));
+    EXPECT_EQ(Window.DestinationValid, 0);
+    EXPECT_EQ(std::string(Folders.RememberedDestinationFolder), fits);
+    Click(ID_EXIT_BUTTON);
+    EXPECT_EQ(ReadAll(home_ / "DORVANE.TXT"), sources_.Path() + "\n" + fits + "\n");
+}
+
+// Slice loses the focus when the job disables it; after a drive job it gets
+// it back, so the keys go on from there.
+TEST_F(SlicerWindow, DriveJobGivesTheFocusBackToSlice)
+{
+    Open();
+    ChooseSource(100);
+    SendMessageA(Control(ID_DRIVE_COMBO), CB_RESETCONTENT, 0, 0);
+    Click(ID_SLICE_BUTTON);
+    ASSERT_EQ(Boxes.size(), 2u);
+    EXPECT_EQ(GetFocus(), Control(ID_SLICE_BUTTON));
+}
+
 TEST_F(SlicerWindow, ExitAndCloseSaveTheRememberedFolders)
 {
     Open();

@@ -194,14 +194,19 @@ static void CheckDestination(void)
     char path[PATH_TEXT_SIZE];
     DWORD attributes;
 
-    attributes = ReadText(ID_DESTINATION_EDIT, path) ? GetFileAttributesA(path)
-                                                      : INVALID_FILE_ATTRIBUTES;
+    // A destination is remembered whole or not at all, and the remembered
+    // folder holds 259 characters: a longer one is no destination, as a
+    // path cut to fit would name another folder.
+    attributes = ReadText(ID_DESTINATION_EDIT, path) && strlen(path) < FOLDER_LINE_SIZE
+                     ? GetFileAttributesA(path)
+                     : INVALID_FILE_ATTRIBUTES;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         if (!Window.JobRunning)
             Enable(ID_SLICE_BUTTON, 1);
         Window.DestinationValid = 1;
         Window.SliceDisabled = 0;
-        strcpy(Folders.RememberedDestinationFolder, path);
+        snprintf(Folders.RememberedDestinationFolder, sizeof Folders.RememberedDestinationFolder,
+                 "%s", path);
     } else {
         Enable(ID_SLICE_BUTTON, 0);
         Window.DestinationValid = 0;
@@ -324,7 +329,11 @@ static void Slice(void)
         SetFocus(Control(ID_DESTINATION_EDIT));
         Window.SliceDisabled = 1;
     } else {
+        // Slice had the focus and lost it when it was disabled: without
+        // this no control would have it after a drive job, and Tab, which
+        // only the controls answer, would do nothing.
         Enable(ID_SLICE_BUTTON, 1);
+        SetFocus(Control(ID_SLICE_BUTTON));
     }
     Enable(ID_EXIT_BUTTON, 1);
     ReportResult(result, source, destination);

@@ -247,11 +247,26 @@ static int RefusedInCount(WPARAM c)
     return c >= CHAR_SPACE && c <= CHAR_LAST && !(c >= CHAR_ZERO && c <= CHAR_NINE);
 }
 
+// The Tab target, passing over those that are disabled now along the order
+// in the same direction: the order names a control by the method and the
+// flags, and a disabled one (Slice with no source, or during a job; a
+// method field with no source) does not take the focus, which would leave
+// the keys stuck where they are. Stays put when nothing usable is found.
+static int UsableTabTarget(int from, int direction)
+{
+    int to = TabTarget(from, direction);
+    int steps;
+
+    for (steps = 0; steps < CONTROL_COUNT && to != from && !IsWindowEnabled(Control(to)); steps++)
+        to = TabTarget(to, direction);
+    return IsWindowEnabled(Control(to)) ? to : from;
+}
+
 // Returns 1 when the character is consumed.
 static int NavigationChar(int id, WPARAM c)
 {
     if (c == CHAR_TAB) {
-        MoveFocus(TabTarget(id, Window.TabDirection == -1 ? -1 : 1));
+        MoveFocus(UsableTabTarget(id, Window.TabDirection == -1 ? -1 : 1));
         return 1;
     }
     if (c == CHAR_ENTER) {
