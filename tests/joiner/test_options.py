@@ -28,7 +28,7 @@ class Options(JoinerTest):
         # (arguments, exit code, texts on standard output, standard error)
         help_texts = [USAGE, "\nOptions:\n"]
         cases = [
-            (["--version"], 0, ["kelmorix %s\n" % VERSION], ""),
+            (["--version"], 0, ["kelmorix %s\nCopyright" % VERSION], ""),
             (["--help"], 0, help_texts, ""),
             (["BIG.D00", "--help"], 0, help_texts, ""),
             (["-x"], 2, help_texts, "kelmorix: unknown option -x\n"),
@@ -44,8 +44,6 @@ class Options(JoinerTest):
                     self.assertIn(text, run.stdout)
                 self.assertEqual(run.stderr, errors)
                 self.assertEqual(os.listdir(self.out), [])
-        version = subprocess.run([NATIVE, "--version"], capture_output=True, text=True, timeout=60)
-        self.assertTrue(version.stdout.startswith("kelmorix %s\n" % VERSION), version.stdout)
 
     @unittest.skipUnless(NATIVE, "the Linux kelmorix only")
     def test_a_name_beginning_with_a_dash_after_the_end_of_options(self):

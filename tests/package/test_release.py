@@ -77,6 +77,7 @@ class Packages(Release):
 
     def setUp(self):
         super().setUp()
+        # lintian, when installed, has found no error: the script fails on one
         self.assertEqual(self.made.returncode, 0, self.made.stdout + self.made.stderr)
         self.scratch = tempfile.mkdtemp(prefix="dorvane-package-")
         self.addCleanup(shutil.rmtree, self.scratch)
@@ -84,6 +85,8 @@ class Packages(Release):
     def test_the_zip_holds_the_stripped_slicer_carrying_the_joiner(self):
         with zipfile.ZipFile(self.zip) as z:
             self.assertEqual(sorted(z.namelist()), ["README.txt", "dorvane.exe", "dorvane.hlp"])
+            with open(os.path.join(os.path.dirname(ENV("DORVANE_EXE")), "dorvane.hlp"), "rb") as f:
+                self.assertEqual(z.read("dorvane.hlp"), f.read())
             z.extractall(self.scratch)
         exe = os.path.join(self.scratch, "dorvane.exe")
         with open(exe, "rb") as f:
@@ -92,9 +95,6 @@ class Packages(Release):
             self.assertIn(f.read(), image, "the joiner is not carried byte for byte")
         self.assertEqual(pe_symbols(image), 0, "not stripped")
         self.assertEqual(version_resource(exe).get("FileVersion"), VERSION)
-        with open(os.path.join(os.path.dirname(ENV("DORVANE_EXE")), "dorvane.hlp"), "rb") as f:
-            with open(os.path.join(self.scratch, "dorvane.hlp"), "rb") as g:
-                self.assertEqual(f.read(), g.read())
         with open(os.path.join(self.scratch, "README.txt"), "rb") as f:
             readme = f.read()
         self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"), "not CRLF throughout")
@@ -102,13 +102,9 @@ class Packages(Release):
             self.assertIn(text, readme)
 
     def test_the_deb_installs_each_program_with_its_manual_page(self):
-        def field(name):
-            return subprocess.run(["dpkg-deb", "-f", self.deb, name], capture_output=True,
-                                  text=True, check=True).stdout.strip()
-
-        self.assertEqual(field("Package"), "dorvane")
-        self.assertEqual(field("Version"), VERSION)
-        self.assertIn("libc6", field("Depends"))
+        fields = subprocess.run(["dpkg-deb", "-f", self.deb, "Package", "Version", "Depends"],
+                                capture_output=True, text=True, check=True).stdout
+        self.assertRegex(fields, r"^Package: dorvane\nVersion: %s\nDepends: libc6 " % VERSION)
         listing = subprocess.run(["dpkg-deb", "-c", self.deb], capture_output=True, text=True,
                                  check=True).stdout
         for path in ("./usr/bin/kelmorix", "./usr/share/man/man1/kelmorix.1.gz",
@@ -129,11 +125,6 @@ class Packages(Release):
                                      capture_output=True, text=True, timeout=60)
                 self.assertEqual((run.returncode, run.stdout.split("\n")[0]),
                                  (0, "%s %s" % (program, VERSION)))
-
-    def test_lintian_finds_no_error(self):
-        if not shutil.which("lintian"):
-            self.skipTest("lintian is not installed (scripts/package installs it)")
-        self.assertIn("lintian: no errors", self.made.stdout)
 
     def test_a_missing_help_file_stops_the_zip(self):
         build = os.path.join(self.scratch, "build")
