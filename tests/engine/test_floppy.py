@@ -8,7 +8,9 @@ from slicer import (ERROR_STYLE, HEADER_SIZE, IDABORT, IDOK, IDRETRY, KELMORIX, 
                     NOTICE_STYLE, OVERWRITE, Box, SliceTest, free_bytes, pattern, prompt, read,
                     setUpModule, tearDownModule, winpath)
 
-JOINER_SIZE = os.path.getsize(KELMORIX) if KELMORIX else 0
+# What KELMORIX.EXE takes of a disk: its size rounded up to the 4096 bytes
+# in which the test disks (tmpfs) give out space.
+JOINER_SIZE = -(-os.path.getsize(KELMORIX) // 4096) * 4096 if KELMORIX else 0
 
 
 def disk_number(box):
