@@ -13,6 +13,8 @@
 extern "C" {
 int _dowildcard = 0;
 }
+#else
+#include "dorvane_version.h"
 #endif
 
 enum { CURRENT_FOLDER_SIZE = 261 }; // 260 characters and the terminator
@@ -66,16 +68,87 @@ static int ReadCurrentFolder(char *buffer)
     return RESTORE_PATH_TOO_LONG;
 }
 
+static void PrintBanner(void)
+{
+    size_t i;
+
+    for (i = 0; i < sizeof BannerLines / sizeof BannerLines[0]; i++)
+        fputs(BannerLines[i], stdout);
+}
+
+#ifndef _WIN32
+// On Linux the joiner follows the usual conventions of a command: --help,
+// --version, and -- before a name that begins with '-'. Any other argument
+// that begins with '-' ahead of -- is a mistyped option, never a name. The
+// Windows joiner takes no options: every argument is a name there.
+enum { EXIT_BAD_OPTION = 2 }; // well away from the joiner's 1 and 2xx codes
+
+static const char *const OptionLines[] = {
+    "\nOptions:\n",
+    "  --help     show this text and exit\n",
+    "  --version  show the version and exit\n",
+    "  --         end of options: a name after it may begin with '-'\n",
+};
+
+static void PrintOptions(void)
+{
+    size_t i;
+
+    for (i = 0; i < sizeof OptionLines / sizeof OptionLines[0]; i++)
+        fputs(OptionLines[i], stdout);
+}
+
+// Answers the options and takes the first -- out of argv. Returns -1 when
+// the run goes on with the names left in argv, else the exit code.
+static int ReadOptions(int *argc, char **argv)
+{
+    int i;
+
+    for (i = 1; i < *argc; i++) {
+        const char *argument = argv[i];
+
+        if (strcmp(argument, "--") == 0) {
+            for (; i + 1 < *argc; i++)
+                argv[i] = argv[i + 1];
+            argv[--*argc] = NULL;
+            return -1;
+        }
+        if (strcmp(argument, "--version") == 0) {
+            printf("kelmorix %s\n%s\n", DORVANE_VERSION_TEXT, DORVANE_COPYRIGHT);
+            return 0;
+        }
+        if (strcmp(argument, "--help") == 0) {
+            PrintBanner();
+            PrintUsage();
+            PrintOptions();
+            return 0;
+        }
+        if (argument[0] == '-' && argument[1]) {
+            PrintBanner();
+            fflush(stdout);
+            fprintf(stderr, "kelmorix: unknown option %s\n", argument);
+            PrintUsage();
+            PrintOptions();
+            return EXIT_BAD_OPTION;
+        }
+    }
+    return -1;
+}
+#endif
+
 int main(int argc, char **argv)
 {
     char current[CURRENT_FOLDER_SIZE];
     const char *destination;
     const char *source;
-    size_t i;
     int result;
 
-    for (i = 0; i < sizeof BannerLines / sizeof BannerLines[0]; i++)
-        fputs(BannerLines[i], stdout);
+#ifndef _WIN32
+    result = ReadOptions(&argc, argv);
+    if (result >= 0)
+        return result;
+#endif
+    PrintBanner();
     if ((argc > 1 && HasWildcard(argv[1])) || (argc > 2 && HasWildcard(argv[2]))) {
         PrintUsage();
         return RESTORE_WILDCARD;

@@ -2,6 +2,8 @@
 // file, so that the tests need not trust Wine's mapping onto Linux.
 //   wintool stat PATH    prints "attributes=0x... access=HI:LO write=HI:LO"
 //   wintool drive PATH   prints GetDriveTypeA's answer
+//   wintool version PATH prints the version resource: "file=A.B.C.D",
+//                        "product=A.B.C.D", then "Name=text" for each string
 #include <windows.h>
 
 #include <stdio.h>
@@ -30,6 +32,39 @@ static int Stat(const char *path)
     return 0;
 }
 
+static int Version(const char *path)
+{
+    static const char *const Names[] = {"ProductName", "FileDescription", "FileVersion",
+                                        "ProductVersion", "LegalCopyright", "OriginalFilename"};
+    static char data[8192];
+    VS_FIXEDFILEINFO *fixed;
+    struct { WORD language, codePage; } *translation;
+    char query[64];
+    char *text;
+    UINT length;
+    size_t i;
+
+    if (GetFileVersionInfoSizeA(path, NULL) > sizeof data ||
+        !GetFileVersionInfoA(path, 0, sizeof data, data) ||
+        !VerQueryValueA(data, "\\", (void **)&fixed, &length) ||
+        !VerQueryValueA(data, "\\VarFileInfo\\Translation", (void **)&translation, &length)) {
+        printf("error=%lu\n", GetLastError());
+        return 2;
+    }
+    printf("file=%lu.%lu.%lu.%lu\n", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
+           fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
+    printf("product=%lu.%lu.%lu.%lu\n", fixed->dwProductVersionMS >> 16,
+           fixed->dwProductVersionMS & 0xFFFF, fixed->dwProductVersionLS >> 16,
+           fixed->dwProductVersionLS & 0xFFFF);
+    for (i = 0; i < sizeof Names / sizeof Names[0]; i++) {
+        snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\%s", translation->language,
+                 translation->codePage, Names[i]);
+        if (VerQueryValueA(data, query, (void **)&text, &length) && length)
+            printf("%s=%s\n", Names[i], text);
+    }
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     if (argc == 3 && strcmp(argv[1], "stat") == 0)
@@ -38,6 +73,8 @@ int main(int argc, char **argv)
         printf("%u\n", GetDriveTypeA(argv[2]));
         return 0;
     }
-    fprintf(stderr, "usage: wintool stat PATH | drive PATH\n");
+    if (argc == 3 && strcmp(argv[1], "version") == 0)
+        return Version(argv[2]);
+    fprintf(stderr, "usage: wintool stat PATH | drive PATH | version PATH\n");
     return 2;
 }
