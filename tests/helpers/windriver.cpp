@@ -29,6 +29,10 @@
 //   windriver type ID TEXT                one WM_CHAR for each character
 //   windriver focus                       the id of the control with the focus
 //                                         (the size field's: its combo box's)
+//   windriver viewer [SECONDS]            waits for the help viewer's window and
+//                                         prints its title, "left top right
+//                                         bottom" of it on the screen, then the
+//                                         text of each of its child windows
 // Keys for the main window's controls are sent, in order, ahead of a
 // message that comes back once they have been handled (posted ones would be
 // taken after it). Keys for a message box are posted, since only its
@@ -382,6 +386,41 @@ static int PrintFocus(void)
     return DONE;
 }
 
+// The help viewer is a program of its own, found by its window class.
+static const char ViewerClass[] = "MS_WINHELP";
+enum { VIEWER_TEXT_SIZE = 65536 };
+
+static BOOL CALLBACK PrintChildText(HWND child, LPARAM)
+{
+    static char text[VIEWER_TEXT_SIZE];
+
+    if (!IsWindowVisible(child))
+        return TRUE;
+    ReadText(child, text, sizeof text);
+    if (text[0])
+        printf("%s\n", text);
+    return TRUE;
+}
+
+static int PrintViewer(int seconds)
+{
+    DWORD start = GetTickCount();
+    HWND viewer;
+    char title[TEXT_SIZE];
+    RECT r;
+
+    while (!(viewer = FindWindowA(ViewerClass, NULL)) || !IsWindowVisible(viewer)) {
+        if (GetTickCount() - start >= (DWORD)seconds * 1000)
+            return NOT_THERE;
+        Sleep(POLL_MS);
+    }
+    ReadText(viewer, title, sizeof title);
+    GetWindowRect(viewer, &r);
+    printf("%s\n%ld %ld %ld %ld\n", title, r.left, r.top, r.right, r.bottom);
+    EnumChildWindows(viewer, PrintChildText, 0);
+    return DONE;
+}
+
 static int Seconds(int argc, char **argv, int at)
 {
     return argc > at ? atoi(argv[at]) : DEFAULT_SECONDS;
@@ -417,10 +456,12 @@ int main(int argc, char **argv)
         return PrintFocus();
     if (strcmp(action, "type") == 0 && argc == 4)
         return TypeText(argv[2], argv[3]);
+    if (strcmp(action, "viewer") == 0)
+        return PrintViewer(Seconds(argc, argv, 2));
     fputs("usage: windriver wait-window [SECONDS] | set ID TEXT | click ID | select ID INDEX |\n"
           "       state | title | rect [TITLE] | wait-box TITLE [SECONDS] |\n"
           "       answer TITLE BUTTON-ID | close | key ID|focus VK |\n"
-          "       type ID|focus TEXT | focus\n",
+          "       type ID|focus TEXT | focus | viewer [SECONDS]\n",
           stderr);
     return USAGE;
 }
