@@ -31,8 +31,12 @@
 //                                         (the size field's: its combo box's)
 //   windriver viewer [SECONDS]            waits for the help viewer's window and
 //                                         prints its title, "left top right
-//                                         bottom" of it on the screen, then the
-//                                         text of each of its child windows
+//                                         bottom" of its client area on the
+//                                         screen, then the
+//                                         topic it shows: the longest text of
+//                                         its child windows
+//   windriver close-viewer                WM_CLOSE to the help viewer; waits until
+//                                         it is gone
 // Keys for the main window's controls are sent, in order, ahead of a
 // message that comes back once they have been handled (posted ones would be
 // taken after it). Keys for a message box are posted, since only its
@@ -390,15 +394,24 @@ static int PrintFocus(void)
 static const char ViewerClass[] = "MS_WINHELP";
 enum { VIEWER_TEXT_SIZE = 65536 };
 
-static BOOL CALLBACK PrintChildText(HWND child, LPARAM)
+// The viewer's child window of the longest text: the one with the topic.
+struct LongestText {
+    char Text[VIEWER_TEXT_SIZE];
+    size_t Length;
+};
+
+static BOOL CALLBACK KeepLongestText(HWND child, LPARAM data)
 {
+    LongestText *longest = (LongestText *)data;
     static char text[VIEWER_TEXT_SIZE];
 
     if (!IsWindowVisible(child))
         return TRUE;
     ReadText(child, text, sizeof text);
-    if (text[0])
-        printf("%s\n", text);
+    if (strlen(text) > longest->Length) {
+        longest->Length = strlen(text);
+        memcpy(longest->Text, text, longest->Length + 1);
+    }
     return TRUE;
 }
 
@@ -408,6 +421,7 @@ static int PrintViewer(int seconds)
     HWND viewer;
     char title[TEXT_SIZE];
     RECT r;
+    static LongestText longest;
 
     while (!(viewer = FindWindowA(ViewerClass, NULL)) || !IsWindowVisible(viewer)) {
         if (GetTickCount() - start >= (DWORD)seconds * 1000)
@@ -415,10 +429,24 @@ static int PrintViewer(int seconds)
         Sleep(POLL_MS);
     }
     ReadText(viewer, title, sizeof title);
-    GetWindowRect(viewer, &r);
-    printf("%s\n%ld %ld %ld %ld\n", title, r.left, r.top, r.right, r.bottom);
-    EnumChildWindows(viewer, PrintChildText, 0);
+    // The client area, as for the main window's "rect".
+    GetClientRect(viewer, &r);
+    MapWindowPoints(viewer, NULL, (POINT *)&r, 2);
+    longest.Text[0] = '\0';
+    longest.Length = 0;
+    EnumChildWindows(viewer, KeepLongestText, (LPARAM)&longest);
+    printf("%s\n%ld %ld %ld %ld\n%s\n", title, r.left, r.top, r.right, r.bottom, longest.Text);
     return DONE;
+}
+
+static int CloseViewer(void)
+{
+    HWND viewer = FindWindowA(ViewerClass, NULL);
+
+    if (!viewer)
+        return NOT_THERE;
+    PostMessageA(viewer, WM_CLOSE, 0, 0);
+    return WaitGone(viewer, DEFAULT_SECONDS);
 }
 
 static int Seconds(int argc, char **argv, int at)
@@ -458,10 +486,13 @@ int main(int argc, char **argv)
         return TypeText(argv[2], argv[3]);
     if (strcmp(action, "viewer") == 0)
         return PrintViewer(Seconds(argc, argv, 2));
+    if (strcmp(action, "close-viewer") == 0)
+        return CloseViewer();
     fputs("usage: windriver wait-window [SECONDS] | set ID TEXT | click ID | select ID INDEX |\n"
           "       state | title | rect [TITLE] | wait-box TITLE [SECONDS] |\n"
           "       answer TITLE BUTTON-ID | close | key ID|focus VK |\n"
-          "       type ID|focus TEXT | focus | viewer [SECONDS]\n",
+          "       type ID|focus TEXT | focus | viewer [SECONDS] |\n"
+          "       close-viewer\n",
           stderr);
     return USAGE;
 }
