@@ -32,9 +32,8 @@
 //   windriver viewer [SECONDS]            waits for the help viewer's window and
 //                                         prints its title, "left top right
 //                                         bottom" of its client area on the
-//                                         screen, then the
-//                                         topic it shows: the longest text of
-//                                         its child windows
+//                                         screen, then the topic it shows: the
+//                                         longest text of its child windows
 //   windriver close-viewer                WM_CLOSE to the help viewer; waits until
 //                                         it is gone
 // Keys for the main window's controls are sent, in order, ahead of a
