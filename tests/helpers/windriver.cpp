@@ -31,9 +31,10 @@
 //                                         (the size field's: its combo box's)
 //   windriver viewer [SECONDS]            waits for the help viewer's window and
 //                                         prints its title, "left top right
-//                                         bottom" of its client area on the
-//                                         screen, then the topic it shows: the
-//                                         longest text of its child windows
+//                                         bottom" of its menu bar and client
+//                                         area on the screen, then the topic it
+//                                         shows: the longest text of its child
+//                                         windows
 //   windriver close-viewer                WM_CLOSE to the help viewer; waits until
 //                                         it is gone
 // Keys for the main window's controls are sent, in order, ahead of a
@@ -428,9 +429,12 @@ static int PrintViewer(int seconds)
         Sleep(POLL_MS);
     }
     ReadText(viewer, title, sizeof title);
-    // The client area, as for the main window's "rect".
+    // The client area, as for the main window's "rect", and the menu bar
+    // above it, which is drawn without a window manager too.
     GetClientRect(viewer, &r);
     MapWindowPoints(viewer, NULL, (POINT *)&r, 2);
+    if (GetMenu(viewer))
+        r.top -= GetSystemMetrics(SM_CYMENU);
     longest.Text[0] = '\0';
     longest.Length = 0;
     EnumChildWindows(viewer, KeepLongestText, (LPARAM)&longest);
