@@ -3,22 +3,22 @@ every internal file, the topic chain holds every topic and paragraph in
 order across packed blocks, and the context names and titles point at the
 topics' starts. Faults in the source are refused and leave no file."""
 
-import importlib.machinery
-import importlib.util
 import os
 import random
 import struct
 import subprocess
 import sys
 import tempfile
+import types
 import unittest
 
 TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 WRITER_PATH = os.path.join(TOP, "scripts", "write-help")
 SOURCE = os.path.join(TOP, "resources", "help", "dorvane-help.txt")
-loader = importlib.machinery.SourceFileLoader("write_help", WRITER_PATH)
-W = importlib.util.module_from_spec(importlib.util.spec_from_loader("write_help", loader))
-loader.exec_module(W)
+W = types.ModuleType("write_help")
+W.__file__ = WRITER_PATH
+with open(WRITER_PATH) as f:
+    exec(compile(f.read(), WRITER_PATH, "exec"), W.__dict__)
 
 FILES = ("|CONTEXT", "|FONT", "|SYSTEM", "|TOPIC", "|TTLBTREE")
 # Topic blocks: 4096 bytes in the file, a 12-byte header, data that unpacks

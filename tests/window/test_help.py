@@ -5,8 +5,6 @@ name, and so is the end of a long topic that spans several topic blocks.
 The run leaves a screenshot of the viewer in the build tree (docs/help.png
 is a copy)."""
 
-import importlib.machinery
-import importlib.util
 import os
 import random
 import re
@@ -15,6 +13,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import types
 import unittest
 
 from dorvane_window import ID, NOT_THERE, Dorvane, colours, display_of, winpath
@@ -31,9 +30,10 @@ HELP_FILE = os.path.join(os.path.dirname(DORVANE), "dorvane.hlp")
 
 def load_writer():
     path = os.path.join(TOP, "scripts", "write-help")
-    loader = importlib.machinery.SourceFileLoader("write_help", path)
-    module = importlib.util.module_from_spec(importlib.util.spec_from_loader("write_help", loader))
-    loader.exec_module(module)
+    module = types.ModuleType("write_help")
+    module.__file__ = path
+    with open(path) as f:
+        exec(compile(f.read(), path, "exec"), module.__dict__)
     return module
 
 
