@@ -90,7 +90,7 @@ class HelpViewer(unittest.TestCase):
             out.seek(0)
             return code, re.sub(r"\r+\n", "\n", out.read().decode(WRITER.CODE_PAGE))
 
-    def shown(self, title, seconds=60):
+    def shown(self, title, seconds=30):
         """Waits until the viewer shows the topic of that title; returns the
         viewer's caption, its place on the screen and the topic's text."""
         deadline = time.monotonic() + seconds
