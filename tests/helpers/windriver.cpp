@@ -29,6 +29,14 @@
 //   windriver type ID TEXT                one WM_CHAR for each character
 //   windriver focus                       the id of the control with the focus
 //                                         (the size field's: its combo box's)
+//   windriver viewer [SECONDS]            waits for the help viewer's window and
+//                                         prints its title, "left top right
+//                                         bottom" of its menu bar and client
+//                                         area on the screen, then the topic it
+//                                         shows: the longest text of its child
+//                                         windows
+//   windriver close-viewer                WM_CLOSE to the help viewer; waits until
+//                                         it is gone
 // Keys for the main window's controls are sent, in order, ahead of a
 // message that comes back once they have been handled (posted ones would be
 // taken after it). Keys for a message box are posted, since only its
@@ -388,6 +396,68 @@ static int PrintFocus(void)
     return DONE;
 }
 
+// The help viewer is a program of its own, found by its window class.
+static const char ViewerClass[] = "MS_WINHELP";
+enum { VIEWER_TEXT_SIZE = 65536 };
+
+// The viewer's child window of the longest text: the one with the topic.
+struct LongestText {
+    char Text[VIEWER_TEXT_SIZE];
+    size_t Length;
+};
+
+static BOOL CALLBACK KeepLongestText(HWND child, LPARAM data)
+{
+    LongestText *longest = (LongestText *)data;
+    static char text[VIEWER_TEXT_SIZE];
+
+    if (!IsWindowVisible(child))
+        return TRUE;
+    ReadText(child, text, sizeof text);
+    if (strlen(text) > longest->Length) {
+        longest->Length = strlen(text);
+        memcpy(longest->Text, text, longest->Length + 1);
+    }
+    return TRUE;
+}
+
+static int PrintViewer(int seconds)
+{
+    DWORD start = GetTickCount();
+    HWND viewer;
+    char title[TEXT_SIZE];
+    RECT r;
+    static LongestText longest;
+
+    while (!(viewer = FindWindowA(ViewerClass, NULL)) || !IsWindowVisible(viewer)) {
+        if (GetTickCount() - start >= (DWORD)seconds * 1000)
+            return NOT_THERE;
+        Sleep(POLL_MS);
+    }
+    ReadText(viewer, title, sizeof title);
+    // The client area, as for the main window's "rect", and the menu bar
+    // above it, which is drawn without a window manager too.
+    GetClientRect(viewer, &r);
+    MapWindowPoints(viewer, NULL, (POINT *)&r, 2);
+    if (GetMenu(viewer))
+        r.top -= GetSystemMetrics(SM_CYMENU);
+    longest.Text[0] = '\0';
+    longest.Length = 0;
+    EnumChildWindows(viewer, KeepLongestText, (LPARAM)&longest);
+    printf("%s\n%ld %ld %ld %ld\n%s\n", title, r.left, r.top, r.right, r.bottom, longest.Text);
+    return DONE;
+}
+
+static int CloseViewer(void)
+{
+    HWND viewer = FindWindowA(ViewerClass, NULL);
+
+    if (!viewer)
+        return NOT_THERE;
+    PostMessageA(viewer, WM_CLOSE, 0, 0);
+    return WaitGone(viewer, DEFAULT_SECONDS);
+}
+
 static int Seconds(int argc, char **argv, int at)
 {
     return argc > at ? atoi(argv[at]) : DEFAULT_SECONDS;
@@ -423,10 +493,15 @@ int main(int argc, char **argv)
         return PrintFocus();
     if (strcmp(action, "type") == 0 && argc == 4)
         return TypeText(argv[2], argv[3]);
+    if (strcmp(action, "viewer") == 0)
+        return PrintViewer(Seconds(argc, argv, 2));
+    if (strcmp(action, "close-viewer") == 0)
+        return CloseViewer();
     fputs("usage: windriver wait-window [SECONDS] | set ID TEXT | click ID | select ID INDEX |\n"
           "       state | title | rect [TITLE] | wait-box TITLE [SECONDS] |\n"
           "       answer TITLE BUTTON-ID | close | key ID|focus VK |\n"
-          "       type ID|focus TEXT | focus\n",
+          "       type ID|focus TEXT | focus | viewer [SECONDS] |\n"
+          "       close-viewer\n",
           stderr);
     return USAGE;
 }
