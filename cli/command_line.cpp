@@ -56,26 +56,38 @@ static int ParseCount(const char *text, int32_t *count)
     return *count >= PLAN_MIN_COUNT && *count <= MAX_PORTIONS ? 0 : -1;
 }
 
-// The value of an option: "--size=X" or "--size X". Returns NULL when the
-// argument is not the option; *missing when it has no value.
-static const char *OptionValue(const char *option, int argc, char **argv, int *index,
-                               int *missing)
-{
-    size_t length = strlen(option);
-    const char *argument = argv[*index];
+// The options that take a value, and the method each chooses.
+struct ValueOption {
+    const char *Name;
+    int Method;
+};
 
-    *missing = 0;
-    if (strncmp(argument, option, length) != 0)
-        return NULL;
-    if (argument[length] == '=')
-        return argument + length + 1;
-    if (argument[length] != '\0')
-        return NULL;
-    if (*index + 1 >= argc) {
-        *missing = 1;
-        return NULL;
+static const ValueOption ValueOptions[] = {{"--size", METHOD_SIZE}, {"--count", METHOD_COUNT}};
+
+// When argv[*index] is "--size=X" or "--size X" (or --count), sets *value
+// and returns its method, moving *index past the value; -1 when the value
+// is missing; METHOD_NONE for any other argument.
+static int TakeValueOption(int argc, char **argv, int *index, const char **value)
+{
+    const char *argument = argv[*index];
+    size_t i, length;
+
+    for (i = 0; i < sizeof ValueOptions / sizeof ValueOptions[0]; i++) {
+        length = strlen(ValueOptions[i].Name);
+        if (strncmp(argument, ValueOptions[i].Name, length) != 0)
+            continue;
+        if (argument[length] == '=') {
+            *value = argument + length + 1;
+            return ValueOptions[i].Method;
+        }
+        if (argument[length] != '\0')
+            continue;
+        if (*index + 1 >= argc)
+            return -1;
+        *value = argv[++*index];
+        return ValueOptions[i].Method;
     }
-    return argv[++*index];
+    return METHOD_NONE;
 }
 
 static int Wrong(char *message, size_t size, const char *text, const char *argument)
@@ -89,7 +101,7 @@ int ParseSliceCommand(int argc, char **argv, SliceCommand *command, char *messag
 {
     const char *positional[2] = {NULL, NULL};
     const char *value;
-    int positionals = 0, missing, methods = 0, i;
+    int positionals = 0, methods = 0, method, i;
 
     memset(command, 0, sizeof *command);
     for (i = 1; i < argc; i++) {
@@ -99,32 +111,28 @@ int ParseSliceCommand(int argc, char **argv, SliceCommand *command, char *messag
             return COMMAND_VERSION;
     }
     for (i = 1; i < argc; i++) {
-        if ((value = OptionValue("--size", argc, argv, &i, &missing)) != NULL) {
-            if (ParseSizeArgument(value, &command->PortionSize) != 0)
-                return Wrong(message, messageSize,
-                             "--size takes a size such as 650000, 97.5KB or 1.44MB, not \"%s\"",
-                             value);
-            command->Method = METHOD_SIZE;
-            methods++;
-        } else if ((value = OptionValue("--count", argc, argv, &i, &missing)) != NULL) {
-            if (ParseCount(value, &command->Count) != 0)
-                return Wrong(message, messageSize,
-                             "--count takes a number of portions from 2 to 100, not \"%s\"",
-                             value);
-            command->Method = METHOD_COUNT;
-            methods++;
-        } else if (missing) {
+        method = TakeValueOption(argc, argv, &i, &value);
+        if (method == -1)
             return Wrong(message, messageSize, "%s needs a value", argv[i]);
-        } else if (strcmp(argv[i], "--disks") == 0) {
-            command->Method = METHOD_DISKS;
+        if (method == METHOD_SIZE && ParseSizeArgument(value, &command->PortionSize) != 0)
+            return Wrong(message, messageSize,
+                         "--size takes a size such as 650000, 97.5KB or 1.44MB, not \"%s\"",
+                         value);
+        if (method == METHOD_COUNT && ParseCount(value, &command->Count) != 0)
+            return Wrong(message, messageSize,
+                         "--count takes a number of portions from 2 to 100, not \"%s\"", value);
+        if (method == METHOD_NONE && strcmp(argv[i], "--disks") == 0)
+            method = METHOD_DISKS;
+        if (method != METHOD_NONE) {
+            command->Method = method;
             methods++;
         } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
             return Wrong(message, messageSize, "unknown option %s", argv[i]);
         } else if (positionals < 2) {
             positional[positionals++] = argv[i];
         } else {
-            return Wrong(message, messageSize, "one source and one destination, not also \"%s\"",
-                         argv[i]);
+            return Wrong(message, messageSize,
+                         "one source and one destination, not also \"%s\"", argv[i]);
         }
     }
     if (positionals < 2)
@@ -149,8 +157,13 @@ int PlanFolderPortions(const SliceCommand *command, uint64_t sourceSize, uint32_
     if (command->Method == METHOD_COUNT)
         RefreshCountNote(command->Count, sourceSize, &count, portionSize, text, sizeof text,
                          note, sizeof note);
-    if (SourceTooLargeToSlice(sourceSize))
+    // The job refuses such a source in its own words; any folder size will
+    // do to get it there (0 would mean a removable drive).
+    if (SourceTooLargeToSlice(sourceSize)) {
+        if (*portionSize == 0)
+            *portionSize = UINT32_MAX;
         return 0;
+    }
     if (!FolderPortionSizeAcceptable(*portionSize)) {
         snprintf(message, messageSize, "%s: a portion of %lu bytes has no room for data.\n",
                  SizeTooSmallNote, (unsigned long)*portionSize);
