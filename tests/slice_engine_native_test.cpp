@@ -148,6 +148,9 @@ TEST_F(LinuxSliceJob, PortionsCarryTheSourceAndItsHeader)
         {1, 1000, 1},         {691, 1000, 1},          {692, 1000, 2},
         {2000, 1000, 3},      {65536, 65536 + 309, 1}, {65537, 65536 + 309, 2},
         {69100, 1000, 100},   {1000000, 10309, 100},   {300000, 65536 + 310, 5},
+        // Around the 1 MiB transfer block: portions are cut by their room.
+        {1048576, 1048576 + 309, 1}, {1048577, 1048576 + 309, 2},
+        {3 * 1048576 + 5, 1048576 + 310, 4}, {2500000, 1048576 + 308, 3},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.size) + " in " + std::to_string(c.portionSize));
