@@ -48,7 +48,8 @@ class LinuxDorvane(Scratch):
         out = self.folder("out")
         with open(os.path.join(out, "big.d01"), "wb") as f:
             f.write(b"old")
-        for key, code, kept in ((b"n", 246, b"old"), (b"y", 0, None)):
+        # Ctrl+C ends the run by its signal, with the terminal's mode back.
+        for key, code, kept in ((b"n", 246, b"old"), (b"\x03", -2, b"old"), (b"y", 0, None)):
             run = run_dorvane([source, out, "--size", "1000"], self.dir, answer=lambda n, t: key)
             self.assertEqual(run.code, code, run.output)
             self.assertTrue(run.terminal_flags & termios.ICANON and run.terminal_flags & termios.ECHO)
