@@ -5,13 +5,14 @@
 
 #include <stdint.h>
 
+#include "slice_engine.h" // WriteJoinerFile, JOINER_FILE_NAME
+
 enum {
     JOINER_RESOURCE_ID = 101,      // integer name of the "QUORDEX" resource
     JOINER_RESOURCE_LANGUAGE = 1033 // US English
 };
 
 #define JOINER_RESOURCE_TYPE "QUORDEX"
-#define JOINER_FILE_NAME "KELMORIX.EXE"
 
 // Free bytes of the drive named like "A:", capped at 0xFFFFFFFF; 0 when the
 // drive cannot be queried (no disk, not ready).

@@ -110,9 +110,15 @@ int PortionNumberOf(const char *name)
 
 const char *SourceFileName(const char *path)
 {
+    // Windows takes a forward slash for a backslash in a path: a name cut
+    // only at backslashes would keep folders, and its portions would be
+    // written outside the destination.
     const char *backslash = strrchr(path, '\\');
+    const char *slash = strrchr(path, '/');
     const char *colon;
 
+    if (slash > backslash)
+        backslash = slash;
     if (backslash)
         return backslash + 1;
     colon = strchr(path, ':');

@@ -79,8 +79,8 @@ int SetPortionNumber(char *path, unsigned number);
 // are not two decimal digits.
 int PortionNumberOf(const char *name);
 
-// The file-name part of a source path: after the last backslash, else after
-// the first colon, else the whole path. Points into path.
+// The file-name part of a source path: after the last backslash or slash,
+// else after the first colon, else the whole path. Points into path.
 const char *SourceFileName(const char *path);
 
 // Stores name into a FileName field: the field is cleared, then the name

@@ -140,7 +140,7 @@ TEST(PortionNaming, RefusesWhatCannotBeNamed)
         EXPECT_EQ(PortionNumberOf(name), -1) << name;
 }
 
-TEST(SourceFileNameRule, AfterLastBackslashElseFirstColonElseWhole)
+TEST(SourceFileNameRule, AfterLastSeparatorElseFirstColonElseWhole)
 {
     struct {
         const char *Path;
@@ -148,7 +148,8 @@ TEST(SourceFileNameRule, AfterLastBackslashElseFirstColonElseWhole)
     } const cases[] = {
         {"C:\\DATA\\BIG.DAT", "BIG.DAT"}, {"C:BIG.DAT", "BIG.DAT"},
         {"BIG.DAT", "BIG.DAT"},           {"C:\\", ""},
-        {"A:B:C", "B:C"},                 {"dir/sub/file.bin", "dir/sub/file.bin"},
+        {"A:B:C", "B:C"},                 {"dir/sub/file.bin", "file.bin"},
+        {"C:/data\\x/big.dat", "big.dat"}, {"C:\\data/x\\big.dat", "big.dat"},
         {"\\\\srv\\share\\x.y", "x.y"},   {"C:\\DATA\\LONGNA~1.DAT", "LONGNA~1.DAT"},
     };
     for (const auto &c : cases)

@@ -33,7 +33,9 @@ TEST(WriteJoinerProgram, WritesTheBuiltJoinerAndReplacesAnOldOne)
     // One it cannot replace is reported, and left as it was.
     WriteAll(out / "KELMORIX.EXE", "locked");
     SetFileAttributesA((out / "KELMORIX.EXE").c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(WriteJoinerProgram(out.Slash().c_str()), ERROR_FILE_EXISTS);
+    int replaceFailed = 0;
+    EXPECT_EQ(WriteJoinerFile(out.Slash().c_str(), &replaceFailed), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(replaceFailed, 1);
     EXPECT_EQ(ReadAll(out / "KELMORIX.EXE"), "locked");
 
     EXPECT_EQ(WriteJoinerProgram((out / "MISSING\\").c_str()), ERROR_PATH_NOT_FOUND);

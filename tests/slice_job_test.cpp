@@ -25,6 +25,8 @@ using namespace testfiles;
 
 namespace {
 
+DWORD JoinWithItsJoiner(const std::string &setFolder, const std::string &destination);
+
 // Real boxes shown by the worker are answered from the window's thread, which
 // RunSliceJob keeps dispatching: a timer looks for the box by its title.
 struct RealBoxAnswer {
@@ -289,16 +291,38 @@ TEST_F(SliceJob, JoinerProgramIsReplacedWithoutAQuestion)
 
 TEST_F(SliceJob, FailedJoinerIsReportedOnceAndTheJobGoesOn)
 {
+    // An old copy that cannot be deleted: the deletion's error, and the
+    // old file stays.
     WriteAll(out_ / "KELMORIX.EXE", "read-only");
     SetFileAttributesA((out_ / "KELMORIX.EXE").c_str(), FILE_ATTRIBUTE_READONLY);
     std::string data = Pattern(3000);
     ASSERT_EQ(Slice("BIG.DAT", data, 1000), 0u);
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, "Error writing " + out_.Slash() +
-                                 "KELMORIX.EXE = 80\nSlicing goes on, but the set will lack its "
-                                 "joiner program.\n");
+    EXPECT_EQ(Boxes[0].Text, "Error replacing " + out_.Slash() +
+                                 "KELMORIX.EXE = 5\nThe existing file could not be replaced. "
+                                 "Slicing goes on, and that file stays beside the set.\n");
     EXPECT_EQ(Boxes[0].Style, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+    EXPECT_EQ(ReadAll(out_ / "KELMORIX.EXE"), "read-only");
     EXPECT_TRUE(ReadAll(out_ / "BIG.D04").substr(PORTION_HEADER_SIZE) == data.substr(4 * 691));
+}
+
+// A source typed with forward slashes is named after its last one, so the
+// set lands in the destination and its own joiner rebuilds it.
+TEST_F(SliceJob, ForwardSlashesInTheSourceSeparateFolders)
+{
+    std::string data = Pattern(2500, 3);
+    source_ = sources_ / "BIG.DAT";
+    WriteAll(source_, data);
+    std::string typed = source_;
+    std::replace(typed.begin(), typed.end(), '\\', '/');
+    ASSERT_EQ(RunSliceJob(typed.c_str(), out_.Slash().c_str(), 1000), 0u);
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{"BIG.D00", "BIG.D01", "BIG.D02",
+                                                              "BIG.D03", "KELMORIX.EXE"}));
+    EXPECT_STREQ(HeaderOf(ReadAll(out_ / "BIG.D00")).FileName, "BIG.DAT");
+    ScratchFolder rebuilt("rebuilt");
+    EXPECT_EQ(JoinWithItsJoiner(out_.Path(), rebuilt.Path()), 0u);
+    EXPECT_TRUE(ReadAll(rebuilt / "BIG.DAT") == data);
 }
 
 // Sources and sizes the format cannot carry are refused before anything is
@@ -336,19 +360,37 @@ TEST_F(SliceJob, RefusesWhatTheFormatCannotCarry)
 
 TEST_F(SliceJob, RefusesSourcesOf4GiBOrMore)
 {
-    source_ = sources_ / "HUGE.DAT";
-    HANDLE file = CreateFileA(source_.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    LARGE_INTEGER size;
-    size.QuadPart = 0x100000000LL + 1000; // sparse: no data is written
-    ASSERT_TRUE(SetFilePointerEx(file, size, NULL, FILE_BEGIN));
-    ASSERT_TRUE(SetEndOfFile(file));
-    CloseHandle(file);
-    EXPECT_EQ(RunSliceJob(source_.c_str(), out_.Slash().c_str(), 1000), 245u);
-    ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text,
-              source_ + " is 4 GiB or larger. Files of 4 GiB or more cannot be sliced.\n");
-    EXPECT_TRUE(Listing(out_.Path()).empty());
+    // A size whose low word is the platform's error value is a size like
+    // any other: that source gets as far as the portion count.
+    struct {
+        long long size;
+        uint32_t code;
+        const char *text; // %s: the source path
+    } cases[] = {
+        {0x100000000LL + 1000, 245,
+         "%s is 4 GiB or larger. Files of 4 GiB or more cannot be sliced.\n"},
+        {0xFFFFFFFFLL, 243,
+         "Slicing %s into portions of 1000 bytes would take more than 100 portions, and a "
+         "slice set holds at most 100.\n"},
+    };
+    for (const auto &c : cases) {
+        Boxes.clear();
+        source_ = sources_ / "HUGE.DAT";
+        DeleteFileA(source_.c_str());
+        HANDLE file = CreateFileA(source_.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER size;
+        size.QuadPart = c.size; // sparse: no data is written
+        ASSERT_TRUE(SetFilePointerEx(file, size, NULL, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(file));
+        CloseHandle(file);
+        EXPECT_EQ(RunSliceJob(source_.c_str(), out_.Slash().c_str(), 1000), c.code);
+        char text[1024];
+        snprintf(text, sizeof text, c.text, source_.c_str());
+        ASSERT_EQ(Boxes.size(), 1u) << c.size;
+        EXPECT_EQ(Boxes[0].Text, text);
+        EXPECT_TRUE(Listing(out_.Path()).empty());
+    }
 }
 
 TEST_F(SliceJob, RemovableModeNeedsARemovableDrive)

@@ -1,0 +1,281 @@
+// dorvane for Linux: the slice job of the Windows program as a command. It
+// asks its questions on the terminal, answered with a key as the Linux
+// kelmorix asks for disks, and writes the KELMORIX.EXE the build carries
+// beside portion 0, so that the set rebuilds itself on Windows.
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "command_line.h"
+#include "embedded_joiner.h"
+#include "slice_engine.h"
+#include "terminal.h"
+
+#ifndef DORVANE_VERSION
+#define DORVANE_VERSION "1.0.0"
+#endif
+
+static const char Usage[] =
+    "Usage:\n"
+    "  dorvane SOURCE DESTINATION_FOLDER --size SIZE   portions of SIZE, header included\n"
+    "                                                  (650000, 97.5KB, 360KB, 1.44MB, ...)\n"
+    "  dorvane SOURCE DESTINATION_FOLDER --count N     N equal portions, 2 to 100\n"
+    "  dorvane SOURCE MOUNT_POINT --disks              disk after disk on a removable\n"
+    "                                                  mount point, each disk filled\n"
+    "  dorvane --help | --version\n"
+    "\n"
+    "Cuts SOURCE into a slice set of at most 100 portions and writes KELMORIX.EXE,\n"
+    "the Windows joiner, beside the first; kelmorix rebuilds the set on Linux.\n"
+    "The exit status is the job's result code: 0 when every portion was written.\n";
+
+enum {
+    PROGRESS_INTERVAL_NS = 200000000, // 0.2 s between two drawings of the progress line
+    NS_PER_SECOND = 1000000000
+};
+
+// The terminal side of one job.
+struct TerminalUserState {
+    const char *DriveName;  // the mount point as prompts name it
+    int ProgressOn;         // 1 when standard error is a terminal
+    int ProgressDrawn;      // 1 while a progress line stands on it
+    int64_t Started;        // when the job began, in ns
+    int64_t LastDrawn;      // when the line was last drawn, in ns
+};
+
+static TerminalUserState Terminal;
+
+static int64_t Now(void)
+{
+    struct timespec t;
+
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (int64_t)t.tv_sec * NS_PER_SECOND + t.tv_nsec;
+}
+
+// The progress line goes before anything else is said.
+static void ClearProgress(void)
+{
+    if (Terminal.ProgressDrawn)
+        fputs("\r\033[K", stderr);
+    Terminal.ProgressDrawn = 0;
+}
+
+static void Say(const char *format, ...) __attribute__((format(printf, 1, 2)));
+static void Say(const char *format, ...)
+{
+    va_list args;
+
+    ClearProgress();
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    fflush(stdout);
+}
+
+// One of the keys in choices (lower case), whatever its case; -1 without a
+// terminal. Other keys are not answers and are read past.
+static int AskKey(const char *choices)
+{
+    int key;
+
+    for (;;) {
+        key = ReadTerminalKey();
+        if (key < 0)
+            return -1;
+        if (key >= 'A' && key <= 'Z')
+            key += 'a' - 'A';
+        if (key && strchr(choices, key)) {
+            Say("%c\n", key - 'a' + 'A');
+            return key;
+        }
+    }
+}
+
+static int TerminalNextDisk(void *, int disk, const char *)
+{
+    Say("Please insert disk #%d in drive %s. Press any key when ready.\n", disk,
+        Terminal.DriveName);
+    if (ReadTerminalKey() >= 0)
+        return 0;
+    Say("There is no terminal to read a key press from, so disk #%d cannot be asked for.\n",
+        disk);
+    return SLICE_NO_TERMINAL;
+}
+
+static int TerminalAskOverwrite(void *)
+{
+    Say("Do you want to overwrite preexisting files? Overwrite? (Y/N): ");
+    // Without a terminal nothing is replaced.
+    if (AskKey("yn") == 'y')
+        return SLICE_ANSWER_OK;
+    Say("\n");
+    return SLICE_ANSWER_CANCEL;
+}
+
+// Abort, Retry or Ignore; Abort without a terminal.
+static int AskAbortRetryIgnore(void)
+{
+    Say("Abort, Retry or Ignore? (A/R/I): ");
+    switch (AskKey("ari")) {
+    case 'r':
+        return SLICE_ANSWER_RETRY;
+    case 'i':
+        return SLICE_ANSWER_IGNORE;
+    case 'a':
+        return SLICE_ANSWER_ABORT;
+    }
+    Say("\n");
+    return SLICE_ANSWER_ABORT;
+}
+
+static int TerminalNotReady(void *, const char *)
+{
+    Say("%s is not ready.\n", Terminal.DriveName);
+    return AskAbortRetryIgnore();
+}
+
+static int TerminalOpenError(void *, const char *path, long error)
+{
+    Say("Error while opening %s.  Error Code = %ld (%s)\n", path, error, strerror((int)error));
+    return AskAbortRetryIgnore();
+}
+
+static void TerminalNotice(void *, const char *text)
+{
+    Say("%s", text);
+}
+
+static void TerminalFinal(void *, int, const char *text)
+{
+    Say("%s", text);
+}
+
+// "42%  4200000 of 10000000 bytes  12.5 MB/s", redrawn in place.
+static void TerminalProgress(void *, uint32_t done, uint32_t total)
+{
+    int64_t now;
+    double seconds;
+
+    if (!Terminal.ProgressOn)
+        return;
+    now = Now();
+    if (done < total && now - Terminal.LastDrawn < PROGRESS_INTERVAL_NS)
+        return;
+    Terminal.LastDrawn = now;
+    seconds = (double)(now - Terminal.Started) / NS_PER_SECOND;
+    fprintf(stderr, "\r%3u%%  %lu of %lu bytes  %.1f MB/s\033[K",
+            (unsigned)((uint64_t)done * 100 / total), (unsigned long)done, (unsigned long)total,
+            seconds > 0 ? done / seconds / 1e6 : 0.0);
+    Terminal.ProgressDrawn = 1;
+}
+
+static const SliceUser TerminalUser = {
+    NULL,           TerminalNextDisk, TerminalAskOverwrite, TerminalNotReady,
+    TerminalOpenError, TerminalNotice, TerminalFinal,       TerminalProgress,
+};
+
+// The destination with one slash at its end, so that names are appended.
+static char *WithSeparator(const char *path)
+{
+    size_t length = strlen(path);
+    char *joined = (char *)malloc(length + 2);
+
+    if (!joined)
+        return NULL;
+    memcpy(joined, path, length + 1);
+    if (length == 0 || path[length - 1] != '/')
+        strcpy(joined + length, "/");
+    return joined;
+}
+
+// The mount point as the prompts name it: without its trailing slashes.
+static char *DriveName(const char *path)
+{
+    size_t length = strlen(path);
+    char *name;
+
+    while (length > 1 && path[length - 1] == '/')
+        length--;
+    name = (char *)malloc(length + 1);
+    if (name) {
+        memcpy(name, path, length);
+        name[length] = 0;
+    }
+    return name;
+}
+
+// Works out the portion size and runs the job. Returns its result code.
+static int Slice(const SliceCommand *command)
+{
+    char message[512];
+    struct stat info;
+    uint32_t portionSize = 0;
+    char *destination = WithSeparator(command->Destination);
+    char *driveName = DriveName(command->Destination);
+    int result;
+
+    if (!destination || !driveName) {
+        free(destination);
+        free(driveName);
+        ReportSliceFailure(&TerminalUser, SLICE_NO_PATH_BUFFER, 1, command->Source,
+                           command->Destination, 0);
+        return SLICE_NO_PATH_BUFFER;
+    }
+    Terminal.DriveName = driveName;
+    if (EmbeddedJoinerSize == 0)
+        Say("This dorvane was built without the i686 cross compiler and carries no %s: "
+            "the set will lack its joiner program.\n",
+            JOINER_FILE_NAME);
+    // The planner needs the size; a source that cannot be read is left to
+    // the job, which says why in its own words.
+    result = 0;
+    if (command->Method != METHOD_DISKS && stat(command->Source, &info) == 0)
+        result = PlanFolderPortions(command, (uint64_t)info.st_size, &portionSize, message,
+                                    sizeof message);
+    else if (command->Method == METHOD_SIZE)
+        portionSize = command->PortionSize;
+    else if (command->Method == METHOD_COUNT)
+        portionSize = UINT32_MAX; // the job refuses the source before it needs a size
+    if (result) {
+        Say("%s", message);
+    } else {
+        Terminal.ProgressOn = isatty(2);
+        Terminal.Started = Terminal.LastDrawn = Now();
+        result = RunSlice(command->Source, destination, portionSize, &TerminalUser);
+        ClearProgress();
+    }
+    if (result == SLICE_COMPLETE)
+        Say("Slice %s to %s is complete\n", command->Source, command->Destination);
+    else if (result == SLICE_CANCELLED)
+        Say("Slice %s to %s was cancelled\n", command->Source, command->Destination);
+    else
+        Say("Errors were encountered while Slicing %s to %s\n", command->Source,
+            command->Destination);
+    free(destination);
+    free(driveName);
+    return result;
+}
+
+int main(int argc, char **argv)
+{
+    SliceCommand command;
+    char message[512];
+
+    switch (ParseSliceCommand(argc, argv, &command, message, sizeof message)) {
+    case COMMAND_HELP:
+        fputs(Usage, stdout);
+        return 0;
+    case COMMAND_VERSION:
+        printf("dorvane %s%s\n", DORVANE_VERSION,
+               EmbeddedJoinerSize ? "" : " (built without KELMORIX.EXE)");
+        return 0;
+    case COMMAND_WRONG:
+        fprintf(stderr, "dorvane: %s\n%s", message, Usage);
+        return COMMAND_LINE_ERROR;
+    }
+    return Slice(&command);
+}

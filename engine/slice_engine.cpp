@@ -1,0 +1,561 @@
+#include "slice_engine.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "slice_arith.h"
+#include "slice_format.h"
+#include "slice_os.h"
+
+// Data moves in blocks of 1 MiB, through one buffer on the heap: fewer,
+// larger reads and writes than the 64 KiB the format's first slicer used.
+// Nothing the user sees depends on it: every block is cut to the room left
+// in the portion, so a disk is still filled to its last byte.
+enum { TRANSFER_SIZE = 0x100000 };
+
+// The job's state, on the stack of the thread that runs it.
+struct SliceWorkerState {
+    const char *JobSource;      // the source file's path, as given
+    const char *JobDestination; // "A:", a mount point or a folder, with its separator
+    uint32_t JobPortionSize;    // portion file length with header; 0: removable drive
+    const SliceUser *User;      // who answers the questions
+    PortionHeader Header;       // filled once; only LastPortion changes
+    SliceFile Source;           // the source, read sequentially; or 0
+    SliceFile Portion;          // the portion being written; or 0
+    char *PortionPath;          // heap: destination + file name, number at the end
+    unsigned PortionNumber;     // from 0
+    int DiskNumber;             // shown in prompts: always PortionNumber + 1
+    uint32_t BytesDone;         // source bytes written to portions so far
+    uint32_t Room;              // payload bytes the current portion may take
+    uint32_t BytesInPortion;    // payload bytes written to it so far
+    unsigned char *Buffer;      // TRANSFER_SIZE bytes, zero-filled
+    int AskBeforeOverwrite;     // 1 until the user first agrees to overwrite
+    int JustDeleted;            // 1 right after preexisting portions were deleted
+    int JoinerFailureShown;     // 1 once a failed KELMORIX.EXE was reported
+    long PendingError;          // number for the final message; 0: show none
+};
+
+enum FinalArgs {
+    ARGS_NONE,
+    ARGS_ERROR,         // pending error
+    ARGS_DESTINATION,   // JobDestination
+    ARGS_SOURCE,        // JobSource
+    ARGS_SOURCE_ERROR,  // JobSource, pending error
+    ARGS_SOURCE_SIZE,   // JobSource, JobPortionSize
+    ARGS_PORTION_ERROR  // portion path, pending error
+};
+
+// The one final message of each failure, shown when the job ends.
+struct FinalMessage {
+    int Code;
+    int Args;
+    const char *Format;
+};
+
+static const FinalMessage FinalMessages[] = {
+    {SLICE_UNSAFE_NAME, ARGS_SOURCE,
+     "The file name of %s cannot be carried by a slice set: the joiner would refuse to "
+     "rebuild a file of that name.\n"},
+    {SLICE_NO_THREAD, ARGS_ERROR, "Error starting the slice job = %ld\n"},
+    {SLICE_TOO_MANY_DISKS, ARGS_SOURCE,
+     "%s needs more than 100 disks, and a slice set holds at most 100 portions. "
+     "The disks written do not make a complete set.\n"},
+    {SLICE_CLOSE_FAILED, ARGS_PORTION_ERROR, "Error closing %s = %ld\n"},
+    {SLICE_WRITE_FAILED, ARGS_PORTION_ERROR, "Error writing %s = %ld\n"},
+    {SLICE_READ_FAILED, ARGS_SOURCE_ERROR, "Error reading %s = %ld\n"},
+    {SLICE_TOO_MANY_PORTIONS, ARGS_SOURCE_SIZE,
+     "Slicing %s into portions of %lu bytes would take more than 100 portions, "
+     "and a slice set holds at most 100.\n"},
+    {SLICE_UNNUMBERABLE_NAME, ARGS_SOURCE,
+     "The file name of %s cannot be numbered: its last two characters become the "
+     "portion number, so it needs 2 to 255 characters.\n"},
+    {SLICE_SOURCE_TOO_LARGE, ARGS_SOURCE,
+     "%s is 4 GiB or larger. Files of 4 GiB or more cannot be sliced.\n"},
+    {SLICE_NO_BUFFER, ARGS_NONE, "Error allocating transfer buffer\n"},
+    {SLICE_NOT_REMOVABLE, ARGS_DESTINATION, "Destination: %s is not removable\n"},
+    {SLICE_NO_PATH_BUFFER, ARGS_NONE, "Error allocating destination name buffer\n"},
+    {SLICE_NO_SIZE, ARGS_SOURCE_ERROR, "Error getting size of %s = %ld\n"},
+    {SLICE_NO_TIMES, ARGS_SOURCE_ERROR, "Error getting date/time(s) for %s = %ld\n"},
+    {SLICE_NO_SOURCE, ARGS_SOURCE_ERROR, "Error opening %s = %ld\n"},
+    {SLICE_NO_ATTRIBUTES, ARGS_SOURCE_ERROR, "Error getting attributes for %s = %ld\n"},
+};
+
+// A formatted text on the heap, or NULL when there is no memory for it.
+// Paths have no fixed bound on every platform, so the buffer grows to fit.
+static char *FormatText(const char *format, ...)
+{
+    size_t size = 512;
+    char *text = NULL, *grown;
+    va_list args;
+    int length;
+
+    for (;;) {
+        grown = (char *)realloc(text, size);
+        if (!grown) {
+            free(text);
+            return NULL;
+        }
+        text = grown;
+        va_start(args, format);
+        length = vsnprintf(text, size, format, args);
+        va_end(args);
+        if (length >= 0 && (size_t)length < size)
+            return text;
+        size = length >= 0 ? (size_t)length + 1 : size * 2;
+    }
+}
+
+// Deletes the files named like this portion and every later one, up to 99.
+// Earlier numbers belong to the set being written and are left alone.
+static void DeletePreexistingPortions(const SliceWorkerState *w)
+{
+    size_t length = strlen(w->PortionPath);
+    char *path = (char *)malloc(length + 1);
+    unsigned number;
+
+    if (!path)
+        return;
+    memcpy(path, w->PortionPath, length + 1);
+    for (number = w->PortionNumber; number < MAX_PORTIONS; number++) {
+        SetPortionNumber(path, number);
+        SliceOsDelete(path);
+    }
+    free(path);
+}
+
+// Asked at most once per job; after an OK later collisions count as agreed.
+static int AskOverwrite(SliceWorkerState *w)
+{
+    if (!w->AskBeforeOverwrite)
+        return SLICE_ANSWER_OK;
+    if (w->User->AskOverwrite(w->User->Context) != SLICE_ANSWER_OK)
+        return SLICE_ANSWER_CANCEL;
+    w->AskBeforeOverwrite = 0;
+    return SLICE_ANSWER_OK;
+}
+
+// Creates the current portion file as a new file, asking before anything is
+// overwritten. Returns 0 with w->Portion open, or the code that ends the job.
+static int CreatePortion(SliceWorkerState *w)
+{
+    int result;
+
+    for (;;) {
+        w->PendingError = SliceOsCreateNew(w->PortionPath, &w->Portion);
+        if (!w->PendingError) {
+            w->JustDeleted = 0;
+            return 0;
+        }
+        w->Portion = 0;
+        // Right after the deletion a collision means a file that could not be
+        // deleted (read-only, say): that goes to the open-error message below
+        // rather than round the deletion again.
+        if (w->PendingError == SLICE_OS_FILE_EXISTS && !w->JustDeleted) {
+            if (AskOverwrite(w) != SLICE_ANSWER_OK) {
+                w->PendingError = 0;
+                return SLICE_CANCELLED;
+            }
+            DeletePreexistingPortions(w);
+            w->JustDeleted = 1;
+            continue;
+        }
+        w->JustDeleted = 0;
+        if (w->User->OpenError(w->User->Context, w->PortionPath, w->PendingError) ==
+            SLICE_ANSWER_ABORT)
+            return SLICE_ABORTED;
+        result = w->User->NextDisk(w->User->Context, w->DiskNumber, w->JobDestination);
+        if (result) {
+            w->PendingError = 0;
+            return result;
+        }
+    }
+}
+
+// Removable drive: waits until the disk in the drive has room for more than
+// a header, or holds portions the user agrees to overwrite. Returns 0 or the
+// code that ends the job.
+static int CheckSpace(SliceWorkerState *w)
+{
+    uint32_t free = SliceOsFreeBytes(w->JobDestination);
+    SliceFile probe;
+    long error;
+    int result;
+
+    while (free <= PORTION_HEADER_SIZE) {
+        // A file that can be created tells a full disk from a missing one.
+        error = SliceOsCreateNew(w->PortionPath, &probe);
+        if (!error) {
+            SliceOsClose(probe);
+            SliceOsDelete(w->PortionPath);
+        } else if (error == SLICE_OS_FILE_EXISTS) {
+            if (AskOverwrite(w) != SLICE_ANSWER_OK) {
+                w->PendingError = 0;
+                return SLICE_CANCELLED;
+            }
+            DeletePreexistingPortions(w);
+            w->JustDeleted = 1;
+            return 0;
+        }
+        if (w->User->NotReady(w->User->Context, w->JobDestination) == SLICE_ANSWER_ABORT)
+            return SLICE_ABORTED;
+        result = w->User->NextDisk(w->User->Context, w->DiskNumber, w->JobDestination);
+        if (result)
+            return result;
+        free = SliceOsFreeBytes(w->JobDestination);
+    }
+    return 0;
+}
+
+long WriteJoinerFile(const char *folder, int *replaceFailed)
+{
+    const void *data;
+    uint32_t size, written = 0;
+    size_t folderLength = strlen(folder);
+    char *path;
+    SliceFile file = 0;
+    long error = SliceOsJoinerProgram(&data, &size);
+
+    if (replaceFailed)
+        *replaceFailed = 0;
+    if (error || size == 0)
+        return error;
+    path = (char *)malloc(folderLength + sizeof JOINER_FILE_NAME);
+    if (!path)
+        return SLICE_OS_NO_MEMORY;
+    memcpy(path, folder, folderLength);
+    memcpy(path + folderLength, JOINER_FILE_NAME, sizeof JOINER_FILE_NAME);
+
+    // The joiner is the program's own file, not the user's: an older copy
+    // is replaced without a question. When it cannot be deleted, that is the
+    // error worth telling, not the collision that follows.
+    error = SliceOsCreateNew(path, &file);
+    if (error == SLICE_OS_FILE_EXISTS) {
+        error = SliceOsDelete(path);
+        if (error) {
+            if (replaceFailed)
+                *replaceFailed = 1;
+        } else {
+            error = SliceOsCreateNew(path, &file);
+        }
+    }
+    if (!error) {
+        error = SliceOsWrite(file, data, size, &written);
+        if (!error && written != size)
+            error = SLICE_OS_DISK_FULL; // a short write without an error: no room left
+        long closed = SliceOsClose(file);
+        if (!error)
+            error = closed;
+        // A joiner cut short would crash when run: better none at all.
+        if (error)
+            SliceOsDelete(path);
+    }
+    free(path);
+    return error;
+}
+
+// Writes the joiner beside portion 0. A set without its joiner can still be
+// joined by a copy from elsewhere, so the job goes on, but the user is told.
+static void WriteJoinerBesidePortion(SliceWorkerState *w)
+{
+    int replaceFailed = 0;
+    long error = WriteJoinerFile(w->JobDestination, &replaceFailed);
+    char *text;
+
+    if (!error || w->JoinerFailureShown)
+        return;
+    w->JoinerFailureShown = 1;
+    if (replaceFailed)
+        text = FormatText("Error replacing %s%s = %ld\nThe existing file could not be replaced. "
+                          "Slicing goes on, and that file stays beside the set.\n",
+                          w->JobDestination, JOINER_FILE_NAME, error);
+    else
+        text = FormatText("Error writing %s%s = %ld\nSlicing goes on, but the set will lack its "
+                          "joiner program.\n",
+                          w->JobDestination, JOINER_FILE_NAME, error);
+    w->User->Notice(w->User->Context, text ? text : "Error writing " JOINER_FILE_NAME "\n");
+    free(text);
+}
+
+// Creates the current portion with room for data, and the joiner beside
+// portion 0. Sets w->Room. Returns 0 or the code that ends the job.
+static int OpenPortionWithRoom(SliceWorkerState *w)
+{
+    int removable = w->JobPortionSize == 0;
+    uint32_t capacity;
+    int result;
+
+    for (;;) {
+        if (removable) {
+            result = w->User->NextDisk(w->User->Context, w->DiskNumber, w->JobDestination);
+            if (!result)
+                result = CheckSpace(w);
+            if (result)
+                return result;
+        }
+        result = CreatePortion(w);
+        if (result)
+            return result;
+        if (w->PortionNumber == 0)
+            WriteJoinerBesidePortion(w);
+        capacity = removable ? SliceOsFreeBytes(w->JobDestination) : w->JobPortionSize;
+        if (capacity > PORTION_HEADER_SIZE) {
+            w->Room = capacity - PORTION_HEADER_SIZE;
+            return 0;
+        }
+        // The new portion (and on disk 1 the joiner) took the last of the
+        // space: a portion without data would only confuse the joiner. Take
+        // it back and treat the disk like one that is not ready.
+        SliceOsClose(w->Portion);
+        w->Portion = 0;
+        SliceOsDelete(w->PortionPath);
+        if (w->User->NotReady(w->User->Context, w->JobDestination) == SLICE_ANSWER_ABORT)
+            return SLICE_ABORTED;
+    }
+}
+
+static int WriteAll(SliceWorkerState *w, const void *data, uint32_t count)
+{
+    uint32_t written = 0;
+
+    w->PendingError = SliceOsWrite(w->Portion, data, count, &written);
+    if (w->PendingError)
+        return SLICE_WRITE_FAILED;
+    if (written != count) {
+        w->PendingError = SLICE_OS_DISK_FULL; // no error, yet short: no room left
+        return SLICE_WRITE_FAILED;
+    }
+    return 0;
+}
+
+// Header and data of one portion, then the file is flushed and closed.
+static int WritePortion(SliceWorkerState *w)
+{
+    uint32_t size = w->Header.FileSizeLow;
+    unsigned char raw[PORTION_HEADER_SIZE];
+    uint32_t count, got;
+    long closed;
+    int result;
+
+    if (w->Room >= size - w->BytesDone)
+        w->Header.LastPortion = 1;
+    EncodePortionHeader(&w->Header, raw);
+    result = WriteAll(w, raw, sizeof raw);
+    if (result)
+        return result;
+    for (w->BytesInPortion = 0; w->BytesInPortion < w->Room && w->BytesDone < size;) {
+        count = TRANSFER_SIZE;
+        if (count > w->Room - w->BytesInPortion)
+            count = w->Room - w->BytesInPortion;
+        if (count > size - w->BytesDone)
+            count = size - w->BytesDone;
+        w->PendingError = SliceOsRead(w->Source, w->Buffer, count, &got);
+        if (w->PendingError)
+            return SLICE_READ_FAILED;
+        if (got != count) {
+            // The source shrank since its size was read.
+            w->PendingError = SLICE_OS_SOURCE_ENDED;
+            return SLICE_READ_FAILED;
+        }
+        result = WriteAll(w, w->Buffer, count);
+        if (result)
+            return result;
+        w->BytesInPortion += count;
+        w->BytesDone += count;
+        memset(w->Buffer, 0, count);
+        w->User->Progress(w->User->Context, w->BytesDone, size);
+    }
+    w->PendingError = SliceOsFlush(w->Portion);
+    if (w->PendingError)
+        return SLICE_CLOSE_FAILED;
+    closed = SliceOsClose(w->Portion);
+    w->Portion = 0;
+    if (closed) {
+        w->PendingError = closed;
+        return SLICE_CLOSE_FAILED;
+    }
+    return 0;
+}
+
+// Fills the header from the source and makes the portion path and buffer.
+// Returns 0 or the code that ends the job.
+static int PrepareJob(SliceWorkerState *w)
+{
+    uint64_t size;
+    const char *name;
+    size_t nameLength, destinationLength;
+
+    SliceOsLocalTime(&w->Header.SliceTime);
+    w->Header.LastPortion = 0;
+
+    w->PendingError = SliceOsAttributes(w->JobSource, &w->Header.FileAttributes);
+    if (w->PendingError)
+        return SLICE_NO_ATTRIBUTES;
+    w->PendingError = SliceOsOpenSource(w->JobSource, &w->Source);
+    if (w->PendingError) {
+        w->Source = 0;
+        return SLICE_NO_SOURCE;
+    }
+    w->PendingError = SliceOsTimes(w->Source, &w->Header.CreationTime,
+                                   &w->Header.LastAccessTime, &w->Header.LastWriteTime);
+    if (w->PendingError)
+        return SLICE_NO_TIMES;
+    w->PendingError = SliceOsSize(w->Source, &size);
+    if (w->PendingError)
+        return SLICE_NO_SIZE;
+    w->Header.FileSizeLow = (uint32_t)size;
+    w->Header.FileSizeHigh = (uint32_t)(size >> 32);
+    // Only the low word is carried: a larger file would be cut short silently.
+    if (w->Header.FileSizeHigh != 0) {
+        w->PendingError = 1;
+        return SLICE_SOURCE_TOO_LARGE;
+    }
+
+    // The number overwrites the name's last two characters: with fewer, it
+    // would land on the folder's separator or the drive's colon.
+    name = SourceFileName(w->JobSource);
+    nameLength = strlen(name);
+    if (nameLength < 2 || StoreFileName(w->Header.FileName, name) != 0) {
+        w->PendingError = 1;
+        return SLICE_UNNUMBERABLE_NAME;
+    }
+    // A name the set's own joiner would refuse makes a set nobody can
+    // rebuild: refused with the very check the joiner makes.
+    if (CheckRestoreName(w->Header.FileName) != NAME_OK) {
+        w->PendingError = 1;
+        return SLICE_UNSAFE_NAME;
+    }
+
+    destinationLength = strlen(w->JobDestination);
+    w->PortionPath = (char *)malloc(destinationLength + nameLength + 1);
+    if (!w->PortionPath) {
+        w->PendingError = 1;
+        return SLICE_NO_PATH_BUFFER;
+    }
+    memcpy(w->PortionPath, w->JobDestination, destinationLength);
+    memcpy(w->PortionPath + destinationLength, name, nameLength + 1);
+
+    if (w->JobPortionSize == 0 && !SliceOsIsRemovable(w->JobDestination)) {
+        w->PendingError = 1;
+        return SLICE_NOT_REMOVABLE;
+    }
+
+    w->Buffer = (unsigned char *)calloc(1, TRANSFER_SIZE);
+    if (!w->Buffer) {
+        w->PendingError = 1;
+        return SLICE_NO_BUFFER;
+    }
+
+    // A folder job knows its portion count in advance: refuse one that the
+    // two-digit numbers cannot name before any portion exists.
+    if (w->JobPortionSize != 0 &&
+        PortionsNeeded(w->Header.FileSizeLow, w->JobPortionSize) > MAX_PORTIONS) {
+        w->PendingError = 1;
+        return SLICE_TOO_MANY_PORTIONS;
+    }
+    return 0;
+}
+
+static int SliceAll(SliceWorkerState *w)
+{
+    int result = PrepareJob(w);
+
+    while (!result && w->BytesDone < w->Header.FileSizeLow) {
+        if (w->PortionNumber >= MAX_PORTIONS) {
+            w->PendingError = 1;
+            return SLICE_TOO_MANY_DISKS;
+        }
+        SetPortionNumber(w->PortionPath, w->PortionNumber);
+        result = OpenPortionWithRoom(w);
+        if (!result)
+            result = WritePortion(w);
+        w->PortionNumber++;
+        w->DiskNumber++;
+    }
+    return result;
+}
+
+static void ShowFinalMessage(const SliceWorkerState *w, int result)
+{
+    const FinalMessage *message = NULL;
+    char *text = NULL;
+    size_t i;
+
+    if (w->PendingError == 0)
+        return;
+    for (i = 0; i < sizeof FinalMessages / sizeof FinalMessages[0]; i++)
+        if (FinalMessages[i].Code == result)
+            message = &FinalMessages[i];
+    if (!message)
+        return;
+    switch (message->Args) {
+    case ARGS_NONE:
+        text = FormatText("%s", message->Format);
+        break;
+    case ARGS_ERROR:
+        text = FormatText(message->Format, w->PendingError);
+        break;
+    case ARGS_DESTINATION:
+        text = FormatText(message->Format, w->JobDestination);
+        break;
+    case ARGS_SOURCE:
+        text = FormatText(message->Format, w->JobSource);
+        break;
+    case ARGS_SOURCE_ERROR:
+        text = FormatText(message->Format, w->JobSource, w->PendingError);
+        break;
+    case ARGS_SOURCE_SIZE:
+        text = FormatText(message->Format, w->JobSource, (unsigned long)w->JobPortionSize);
+        break;
+    case ARGS_PORTION_ERROR:
+        text = FormatText(message->Format, w->PortionPath, w->PendingError);
+        break;
+    }
+    // Without memory for the text the bare format still says what failed.
+    w->User->Final(w->User->Context, result, text ? text : message->Format);
+    free(text);
+}
+
+static void StartState(SliceWorkerState *w, const char *source, const char *destination,
+                       uint32_t portionSize, const SliceUser *user)
+{
+    memset(w, 0, sizeof *w);
+    w->JobSource = source;
+    w->JobDestination = destination;
+    w->JobPortionSize = portionSize;
+    w->User = user;
+    w->DiskNumber = 1;
+    w->AskBeforeOverwrite = 1;
+}
+
+int RunSlice(const char *source, const char *destination, uint32_t portionSize,
+             const SliceUser *user)
+{
+    SliceWorkerState w;
+    int result;
+
+    StartState(&w, source, destination, portionSize, user);
+    result = SliceAll(&w);
+
+    // A portion left open by a failure is closed as it stands; the portions
+    // before it are complete and stay where they are.
+    if (w.Portion)
+        SliceOsClose(w.Portion);
+    if (w.Source)
+        SliceOsClose(w.Source);
+    ShowFinalMessage(&w, result);
+    free(w.Buffer);
+    free(w.PortionPath);
+    return result;
+}
+
+void ReportSliceFailure(const SliceUser *user, int code, long error, const char *source,
+                        const char *destination, uint32_t portionSize)
+{
+    SliceWorkerState w;
+
+    StartState(&w, source ? source : "", destination ? destination : "", portionSize, user);
+    w.PendingError = error;
+    ShowFinalMessage(&w, code);
+}

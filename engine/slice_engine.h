@@ -1,0 +1,93 @@
+// The slice job itself, on every platform: one source file cut into a slice
+// set, into a folder in portions of a given size or onto a removable drive,
+// disk after disk. The steps, their result codes and their messages live
+// here; the operating system is reached only through slice_os.h, and the
+// user only through a SliceUser, whose answers the Windows program gives
+// with message boxes and the Linux command with keys on its terminal.
+#ifndef DORVANE_SLICE_ENGINE_H
+#define DORVANE_SLICE_ENGINE_H
+
+#include <stdint.h>
+
+// Result codes: the job's outcome (the worker thread's exit code on Windows,
+// the command's exit status on Linux). Failures are numbered by the place
+// where they happen, counting down from 254 in the order of the work.
+enum SliceResult {
+    SLICE_COMPLETE = 0,           // every portion was written
+    SLICE_NO_TERMINAL = 236,      // Linux: a disk prompt with no terminal to answer it
+    SLICE_UNSAFE_NAME = 237,      // the joiner would refuse the source's file name
+    SLICE_NO_THREAD = 238,        // the worker thread could not start
+    SLICE_TOO_MANY_DISKS = 239,   // removable drive: a 101st disk would be needed
+    SLICE_CLOSE_FAILED = 240,     // flushing or closing a portion failed
+    SLICE_WRITE_FAILED = 241,     // writing a portion failed or fell short
+    SLICE_READ_FAILED = 242,      // reading the source failed or fell short
+    SLICE_TOO_MANY_PORTIONS = 243,// folder: the portion size needs over 100 portions
+    SLICE_UNNUMBERABLE_NAME = 244,// the source's name is too short (or long) to number
+    SLICE_SOURCE_TOO_LARGE = 245, // the source has 4 GiB or more
+    SLICE_CANCELLED = 246,        // Cancel at the overwrite question
+    SLICE_ABORTED = 247,          // Abort at a "not ready" or open-error message
+    SLICE_NO_BUFFER = 248,        // the transfer buffer could not be allocated
+    SLICE_NOT_REMOVABLE = 249,    // removable-drive mode on a drive that is not
+    SLICE_NO_PATH_BUFFER = 250,   // the portion path could not be allocated
+    SLICE_NO_SIZE = 251,          // reading the source's size failed
+    SLICE_NO_TIMES = 252,         // reading the source's file times failed
+    SLICE_NO_SOURCE = 253,        // opening the source failed
+    SLICE_NO_ATTRIBUTES = 254     // reading the source's attributes failed
+};
+
+// The answers to the job's questions; the same numbers as the Windows
+// message boxes' buttons, so that those pass straight through.
+enum SliceAnswer {
+    SLICE_ANSWER_OK = 1,
+    SLICE_ANSWER_CANCEL = 2,
+    SLICE_ANSWER_ABORT = 3,
+    SLICE_ANSWER_RETRY = 4,
+    SLICE_ANSWER_IGNORE = 5
+};
+
+// The user's side of a job: its questions and notices. Every member is
+// called on the thread that runs the job; Context is handed back to each.
+struct SliceUser {
+    void *Context;
+    // "Please insert disk #disk in drive destination": returns once the user
+    // is ready (0), or with the result code that ends the job, when there
+    // is no way to ask (the user side has then said why).
+    int (*NextDisk)(void *context, int disk, const char *destination);
+    // "Do you want to overwrite preexisting files?": SLICE_ANSWER_OK or
+    // SLICE_ANSWER_CANCEL. Asked at most once per job.
+    int (*AskOverwrite)(void *context);
+    // "destination is not ready.": abort, retry or ignore.
+    int (*NotReady)(void *context, const char *destination);
+    // "Error while opening path": abort, retry or ignore.
+    int (*OpenError)(void *context, const char *path, long error);
+    // A warning after which the job goes on (the joiner could not be written).
+    void (*Notice)(void *context, const char *text);
+    // The one message of a failed job, shown where it ends.
+    void (*Final)(void *context, int code, const char *text);
+    // Source bytes written so far, after every transfer.
+    void (*Progress)(void *context, uint32_t done, uint32_t total);
+};
+
+// Runs one job and returns its result code. destination is a drive name such
+// as "A:" (Windows) or a mount point ending in a slash (Linux) when
+// portionSize is 0 (removable-drive mode), else a folder path ending in its
+// separator; portionSize counts the header.
+int RunSlice(const char *source, const char *destination, uint32_t portionSize,
+             const SliceUser *user);
+
+// Shows the final message of code for a job that ends before it ran (the
+// worker that cannot start), as the job itself would.
+void ReportSliceFailure(const SliceUser *user, int code, long error, const char *source,
+                        const char *destination, uint32_t portionSize);
+
+// Writes the joiner program the platform carries as folder + "KELMORIX.EXE",
+// replacing one that is there without asking. Returns 0, or the error number
+// that kept it from being written in full; then nothing half-written is left,
+// and *replaceFailed (when not NULL) tells whether the error is that of
+// deleting an existing copy, which stays as it was. A build that carries no
+// joiner writes nothing and returns 0.
+long WriteJoinerFile(const char *folder, int *replaceFailed);
+
+#define JOINER_FILE_NAME "KELMORIX.EXE"
+
+#endif

@@ -1,0 +1,82 @@
+"""The Linux dorvane as a user runs it: random sets rebuilt by the Linux
+kelmorix, its questions on the terminal, disks on a removable mount point."""
+
+import os
+import subprocess
+import termios
+import unittest
+
+from linux_dorvane import (DORVANE, DORVANE_HOOKED, HEADER_SIZE, Scratch, fake_removable,
+                           portions, random_plan, read, run_dorvane, sample_data, slice_onto_disks)
+
+KELMORIX = os.environ.get("KELMORIX_NATIVE", "")
+
+
+def setUpModule():
+    if not DORVANE or not KELMORIX:
+        raise unittest.SkipTest("DORVANE_LINUX and KELMORIX_NATIVE are set by the build's test run")
+
+
+class LinuxDorvane(Scratch):
+    def rebuild(self, folder):
+        out = self.folder("rebuilt-%d" % len(os.listdir(self.dir)))
+        run = subprocess.run([KELMORIX, folder, out], capture_output=True, stdin=subprocess.DEVNULL,
+                             timeout=60)
+        self.assertEqual(run.returncode, 0, run.stdout)
+        (name,) = os.listdir(out)
+        return read(os.path.join(out, name))
+
+    def test_random_sets_rebuild_with_kelmorix(self):
+        for round in range(6):
+            size = self.rng.choice([1, self.rng.randint(2, 5000), self.rng.randint(5000, 3000000)])
+            plan = random_plan(self.rng, size)
+            with self.subTest(seed=self.seed, round=round, size=size, plan=plan):
+                data = sample_data(size, seed=round + 1)
+                source, out = self.source("r%d.bin" % round, data), self.folder("set%d" % round)
+                run = run_dorvane([source, out] + plan, self.dir, console=False)
+                self.assertEqual(run.code, 0, run.output)
+                names = portions(out)
+                self.assertLessEqual(len(names), 100)
+                if plan[0] == "--size":
+                    sizes = [os.path.getsize(p) for p in names]
+                    self.assertEqual(set(sizes[:-1]) | {int(plan[1])}, {int(plan[1])})
+                self.assertEqual(sum(os.path.getsize(p) - HEADER_SIZE for p in names), size)
+                self.assertEqual(self.rebuild(out), data)
+
+    def test_questions_are_keys_and_the_terminal_gets_its_mode_back(self):
+        source = self.source("big.dat", sample_data(5000))
+        out = self.folder("out")
+        with open(os.path.join(out, "big.d01"), "wb") as f:
+            f.write(b"old")
+        # Ctrl+C ends the run by its signal, with the terminal's mode back.
+        for key, code, kept in ((b"n", 246, b"old"), (b"\x03", -2, b"old"), (b"y", 0, None)):
+            run = run_dorvane([source, out, "--size", "1000"], self.dir, answer=lambda n, t: key)
+            self.assertEqual(run.code, code, run.output)
+            self.assertTrue(run.terminal_flags & termios.ICANON and run.terminal_flags & termios.ECHO)
+            self.assertEqual(run.output.count("Overwrite? (Y/N): "), 1, run.output)
+            if kept:
+                self.assertEqual(read(os.path.join(out, "big.d01")), kept)
+        self.assertEqual(self.rebuild(out), sample_data(5000))
+
+    def test_disk_prompt_without_a_terminal_ends_the_run(self):
+        if not DORVANE_HOOKED:
+            self.skipTest("DORVANE_HOOKED is set by the build's test run")
+        floppy = self.folder("floppy")
+        run = run_dorvane([self.source("big.dat", b"x" * 100), floppy, "--disks"], self.dir,
+                          program=DORVANE_HOOKED, env=fake_removable(self.dir, floppy), console=False)
+        self.assertEqual(run.code, 236, run.output)
+        self.assertIn("There is no terminal to read a key press from, so disk #1 cannot be asked for.",
+                      run.output)
+        self.assertEqual(os.listdir(floppy), [])
+
+    def test_disk_after_disk_each_filled(self):
+        data = sample_data(3 * 1024 * 1024 + 5, seed=9)
+        run, copied, free = slice_onto_disks(self, self.dir, self.source("big.dat", data), 2, "2m")
+        self.assertEqual(run.code, 0, run.output)
+        self.assertEqual(run.output.count("Press any key when ready."), 2, run.output)
+        self.assertEqual(free[0], 0)  # the joiner and portion 0 take disk 1 whole
+        self.assertEqual(self.rebuild(copied), data)
+
+
+if __name__ == "__main__":
+    unittest.main()

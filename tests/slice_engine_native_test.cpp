@@ -1,0 +1,340 @@
+// The portable slice job on the Linux layer, in-process under the
+// sanitizers: the set it writes, its questions and its failures, with a
+// user whose answers the test scripts. And the Linux command's arguments.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "embedded_joiner.h"
+#include "slice_engine.h"
+#include "slice_format.h"
+
+// The joiner this test build carries.
+const unsigned char EmbeddedJoiner[] = "MZ stands in for the joiner";
+const uint32_t EmbeddedJoinerSize = sizeof EmbeddedJoiner;
+
+namespace {
+
+std::string ReadFile(const std::string &path)
+{
+    std::string data;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return "<missing>";
+    char chunk[65536];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0)
+        data.append(chunk, n);
+    fclose(f);
+    return data;
+}
+
+void WriteFile(const std::string &path, const std::string &data)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f) << path;
+    fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
+}
+
+std::string Pattern(size_t size, unsigned seed)
+{
+    std::string data(size, '\0');
+    unsigned state = seed * 2654435761u + 1;
+    for (char &c : data) {
+        state = state * 1103515245u + 12345;
+        c = (char)(state >> 16);
+    }
+    return data;
+}
+
+std::vector<std::string> Listing(const std::string &folder)
+{
+    std::vector<std::string> names;
+    DIR *dir = opendir(folder.c_str());
+    while (dir) {
+        struct dirent *entry = readdir(dir);
+        if (!entry)
+            break;
+        if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, ".."))
+            names.push_back(entry->d_name);
+    }
+    if (dir)
+        closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// What the job said to the user, one line per call, and how it is answered.
+struct Script {
+    std::vector<std::string> Said;
+    std::function<int(const std::string &)> Answer = [](const std::string &) {
+        return SLICE_ANSWER_CANCEL;
+    };
+};
+
+Script *Current;
+
+int Record(const std::string &line)
+{
+    Current->Said.push_back(line);
+    return Current->Answer(line);
+}
+
+const SliceUser ScriptedUser = {
+    NULL,
+    [](void *, int disk, const char *) {
+        Record("disk " + std::to_string(disk));
+        return 0;
+    },
+    [](void *) { return Record("overwrite?"); },
+    [](void *, const char *drive) { return Record(std::string("not ready ") + drive); },
+    [](void *, const char *path, long error) {
+        return Record(std::string("open error ") + path + " " + std::to_string(error));
+    },
+    [](void *, const char *text) { Record(std::string("notice ") + text); },
+    [](void *, int code, const char *text) { Record(std::to_string(code) + " " + text); },
+    [](void *, uint32_t, uint32_t) {},
+};
+
+class LinuxSliceJob : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/dorvane-engine-XXXXXX";
+        ASSERT_TRUE(mkdtemp(pattern));
+        dir_ = pattern;
+        out_ = dir_ + "/out/";
+        mkdir(out_.c_str(), 0755);
+        Current = &script_;
+    }
+    void TearDown() override
+    {
+        std::string command = "rm -rf '" + dir_ + "'";
+        ASSERT_EQ(system(command.c_str()), 0);
+    }
+    int Slice(const std::string &name, const std::string &data, uint32_t portionSize)
+    {
+        source_ = dir_ + "/" + name;
+        WriteFile(source_, data);
+        return RunSlice(source_.c_str(), out_.c_str(), portionSize, &ScriptedUser);
+    }
+
+    std::string dir_, out_, source_;
+    Script script_;
+};
+
+TEST_F(LinuxSliceJob, PortionsCarryTheSourceAndItsHeader)
+{
+    struct {
+        size_t size;
+        uint32_t portionSize;
+        size_t portions;
+    } cases[] = {
+        {1, 1000, 1},         {691, 1000, 1},          {692, 1000, 2},
+        {2000, 1000, 3},      {65536, 65536 + 309, 1}, {65537, 65536 + 309, 2},
+        {69100, 1000, 100},   {1000000, 10309, 100},   {300000, 65536 + 310, 5},
+        // Around the 1 MiB transfer block: portions are cut by their room.
+        {1048576, 1048576 + 309, 1}, {1048577, 1048576 + 309, 2},
+        {3 * 1048576 + 5, 1048576 + 310, 4}, {2500000, 1048576 + 308, 3},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.size) + " in " + std::to_string(c.portionSize));
+        std::string data = Pattern(c.size, (unsigned)c.size);
+        ASSERT_EQ(Slice("trip.bin", data, c.portionSize), 0);
+        std::vector<std::string> names = Listing(out_);
+        ASSERT_EQ(names.size(), c.portions + 1);
+        EXPECT_EQ(names.front(), "KELMORIX.EXE");
+        std::string joined, first = ReadFile(out_ + "trip.b00");
+        for (size_t n = 0; n < c.portions; n++) {
+            char name[32];
+            snprintf(name, sizeof name, "trip.b%02zu", n);
+            std::string portion = ReadFile(out_ + name);
+            ASSERT_GT(portion.size(), (size_t)PORTION_HEADER_SIZE) << name;
+            EXPECT_LE(portion.size(), c.portionSize);
+            EXPECT_EQ(portion[0], n + 1 == c.portions) << name;
+            EXPECT_EQ(portion.compare(1, PORTION_HEADER_SIZE - 1, first, 1, PORTION_HEADER_SIZE - 1), 0);
+            joined += portion.substr(PORTION_HEADER_SIZE);
+        }
+        EXPECT_TRUE(joined == data);
+        EXPECT_EQ(ReadFile(out_ + "KELMORIX.EXE"),
+                  std::string((const char *)EmbeddedJoiner, EmbeddedJoinerSize));
+        EXPECT_TRUE(script_.Said.empty());
+        for (const std::string &name : names)
+            unlink((out_ + name).c_str());
+    }
+}
+
+TEST_F(LinuxSliceJob, HeaderTellsWhatLinuxKeepsOfTheSource)
+{
+    source_ = dir_ + "/Big.Dat";
+    WriteFile(source_, Pattern(5000, 2));
+    struct timespec times[2] = {{1200000000, 123456700}, {1300000000, 987654300}};
+    for (mode_t mode : {0644, 0444}) {
+        chmod(source_.c_str(), mode);
+        ASSERT_EQ(utimensat(AT_FDCWD, source_.c_str(), times, 0), 0); // reading moved it
+        // The file name is what follows the last slash of the path typed.
+        std::string typed = dir_ + "//./" + "Big.Dat";
+        ASSERT_EQ(RunSlice(typed.c_str(), out_.c_str(), 3000, &ScriptedUser), 0);
+        PortionHeader h;
+        DecodePortionHeader((const unsigned char *)ReadFile(out_ + "Big.D00").data(), &h);
+        EXPECT_EQ(h.FileAttributes, mode == 0444 ? 0x21u : 0x20u);
+        uint64_t access = (uint64_t)h.LastAccessTime.HighDateTime << 32 | h.LastAccessTime.LowDateTime;
+        uint64_t write = (uint64_t)h.LastWriteTime.HighDateTime << 32 | h.LastWriteTime.LowDateTime;
+        EXPECT_EQ(access, 116444736000000000ull + 12000000001234567ull);
+        EXPECT_EQ(write, 116444736000000000ull + 13000000009876543ull);
+        EXPECT_EQ(h.FileSizeLow, 5000u);
+        EXPECT_STREQ(h.FileName, "Big.Dat");
+        EXPECT_GE(h.SliceTime.Year, 2024);
+        for (const char *name : {"Big.D00", "Big.D01", "KELMORIX.EXE"})
+            unlink((out_ + name).c_str());
+    }
+}
+
+// A name the joiner refuses never becomes a set (nothing is created), and a
+// joiner that cannot be replaced is reported with the deletion's error.
+TEST_F(LinuxSliceJob, NamesTheJoinerRefusesAndJoinersThatStay)
+{
+    EXPECT_EQ(Slice("a:b.dat", Pattern(100, 1), 1000), SLICE_UNSAFE_NAME);
+    EXPECT_EQ(script_.Said, std::vector<std::string>{
+                                "237 The file name of " + source_ +
+                                " cannot be carried by a slice set: the joiner would refuse to "
+                                "rebuild a file of that name.\n"});
+    EXPECT_TRUE(Listing(out_).empty());
+
+    script_.Said.clear();
+    mkdir((out_ + "KELMORIX.EXE").c_str(), 0755); // no file can take its place
+    EXPECT_EQ(Slice("big.dat", Pattern(100, 1), 1000), 0);
+    EXPECT_EQ(script_.Said, std::vector<std::string>{
+                                "notice Error replacing " + out_ +
+                                "KELMORIX.EXE = 21\nThe existing file could not be replaced. "
+                                "Slicing goes on, and that file stays beside the set.\n"});
+}
+
+TEST_F(LinuxSliceJob, OverwriteIsAskedOnceAndCancelKeepsEverything)
+{
+    WriteFile(out_ + "big.d01", "old 1");
+    WriteFile(out_ + "big.d07", "old 7");
+    EXPECT_EQ(Slice("big.dat", Pattern(3000, 4), 1000), SLICE_CANCELLED);
+    EXPECT_EQ(script_.Said, std::vector<std::string>{"overwrite?"});
+    EXPECT_EQ(ReadFile(out_ + "big.d01"), "old 1");
+
+    script_.Said.clear();
+    script_.Answer = [](const std::string &) { return SLICE_ANSWER_OK; };
+    EXPECT_EQ(Slice("big.dat", Pattern(3000, 4), 1000), 0);
+    EXPECT_EQ(script_.Said, std::vector<std::string>{"overwrite?"});
+    EXPECT_EQ(Listing(out_), (std::vector<std::string>{"KELMORIX.EXE", "big.d00", "big.d01",
+                                                       "big.d02", "big.d03", "big.d04"}));
+}
+
+TEST_F(LinuxSliceJob, FailuresEndWithTheirCodeAndOneMessage)
+{
+    EXPECT_EQ(RunSlice((dir_ + "/missing.dat").c_str(), out_.c_str(), 1000, &ScriptedUser),
+              SLICE_NO_ATTRIBUTES);
+    EXPECT_EQ(script_.Said, std::vector<std::string>{"254 Error getting attributes for " + dir_ +
+                                                     "/missing.dat = 2\n"});
+    script_.Said.clear();
+    EXPECT_EQ(Slice("big.dat", Pattern(100, 1), 0), SLICE_NOT_REMOVABLE);
+    EXPECT_EQ(script_.Said, std::vector<std::string>{"249 Destination: " + out_ + " is not removable\n"});
+
+    // A portion the file system will not let grow: the write's own error.
+    script_.Said.clear();
+    struct rlimit saved, limit = {2000, 2000};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    limit.rlim_max = saved.rlim_max;
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    int result = Slice("big.dat", Pattern(9000, 1), 5000);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(result, SLICE_WRITE_FAILED);
+    EXPECT_EQ(script_.Said, std::vector<std::string>{"241 Error writing " + out_ + "big.d00 = 27\n"});
+}
+
+TEST(SliceCommandLine, SizesReadAsTheWindowReadsThem)
+{
+    struct {
+        const char *text;
+        int result;
+        uint32_t bytes;
+    } cases[] = {
+        {"650000", 0, 650000},  {"97.5KB", 0, 99840},  {"1.44MB", 0, 1456640},
+        {"1.44mb", 0, 1456640}, {"360KB", 0, 358400},  {"360k", 0, 358400},
+        {"1.2M", 0, 1213952},   {"2MB", 0, 2097152},   {"1.44KB", 0, 1474},
+        {"720b", 0, 720},       {"5000MB", 0, 0xFFFFFFFFu},
+        {"", -1, 0},            {"abc", -1, 0},        {"1.2.3KB", -1, 0},
+        {"12GB", -1, 0},        {"-5", -1, 0},         {"1e6", -1, 0},
+        {" 5", -1, 0},
+    };
+    for (const auto &c : cases) {
+        uint32_t bytes = 0;
+        EXPECT_EQ(ParseSizeArgument(c.text, &bytes), c.result) << c.text;
+        if (c.result == 0) {
+            EXPECT_EQ(bytes, c.bytes) << c.text;
+        }
+    }
+}
+
+TEST(SliceCommandLine, ArgumentsAndThePlannedPortions)
+{
+    struct {
+        std::vector<const char *> args;
+        int outcome;
+        uint64_t sourceSize;
+        int planned;          // PlanFolderPortions' result
+        uint32_t portionSize; // when planned is 0
+        const char *message;  // a part of the message
+    } cases[] = {
+        {{"s", "d", "--size", "1.44MB"}, COMMAND_RUN, 10000000, 0, 1456640, ""},
+        {{"--count=7", "s", "d"}, COMMAND_RUN, 10000000, 0, 1428881, ""},
+        {{"s", "d", "--size", "100000"}, COMMAND_RUN, 10000000, 243, 0,
+         "would take 101 portions, and a slice set holds at most 100. The smallest size that "
+         "fits is 100309 bytes (--size 100309)."},
+        {{"s", "d", "--size", "309"}, COMMAND_RUN, 10, 243, 0, "has no room for data"},
+        {{"s", "d", "--count", "2"}, COMMAND_RUN, 0, 243, 0, "has no room for data"},
+        {{"s", "d", "--count", "7"}, COMMAND_RUN, 0x100000000ull, 0, 0xFFFFFFFFu, ""}, // left to the job
+        {{"s", "d", "--disks", "--help"}, COMMAND_HELP, 0, 0, 0, ""},
+        {{"--version"}, COMMAND_VERSION, 0, 0, 0, ""},
+        {{"s", "d"}, COMMAND_WRONG, 0, 0, 0, "give one of --size, --count and --disks"},
+        {{"s", "d", "--disks", "--count", "3"}, COMMAND_WRONG, 0, 0, 0, "give one of"},
+        {{"s", "--disks"}, COMMAND_WRONG, 0, 0, 0, "a source file and a destination"},
+        {{"s", "d", "e", "--disks"}, COMMAND_WRONG, 0, 0, 0, "not also \"e\""},
+        {{"s", "d", "--size"}, COMMAND_WRONG, 0, 0, 0, "--size needs a value"},
+        {{"s", "d", "--count", "101"}, COMMAND_WRONG, 0, 0, 0, "from 2 to 100, not \"101\""},
+        {{"s", "d", "--fast"}, COMMAND_WRONG, 0, 0, 0, "unknown option --fast"},
+        {{"", "d", "--disks"}, COMMAND_WRONG, 0, 0, 0, "an empty path"},
+    };
+    for (const auto &c : cases) {
+        std::vector<char *> argv = {(char *)"dorvane"};
+        for (const char *a : c.args)
+            argv.push_back((char *)a);
+        SliceCommand command;
+        char message[512] = "";
+        int outcome = ParseSliceCommand((int)argv.size(), argv.data(), &command, message, sizeof message);
+        EXPECT_EQ(outcome, c.outcome) << c.args.back();
+        if (outcome == COMMAND_RUN && command.Method != METHOD_DISKS) {
+            uint32_t size = 0;
+            EXPECT_EQ(PlanFolderPortions(&command, c.sourceSize, &size, message, sizeof message),
+                      c.planned);
+            if (!c.planned) {
+                EXPECT_EQ(size, c.portionSize);
+            }
+        }
+        EXPECT_NE(strstr(message, c.message), nullptr) << message;
+    }
+}
+
+} // namespace
