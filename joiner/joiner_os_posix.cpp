@@ -631,6 +631,6 @@ long OsLastingPath(const char *path, char **lasting)
 void OsLeaveCurrentFolder(void)
 {
     if (chdir("/") != 0) {
-        // Nothing to undo: the paths no longer depend on it.
+        // The run goes on where it is: only the disk stays busy.
     }
 }
