@@ -136,8 +136,44 @@ int StoreFileName(char field[FILE_NAME_FIELD], const char *name)
     return 0;
 }
 
+// Names Windows gives its devices in every folder, whatever follows a dot:
+// "NUL.TXT" is the device too. A set must rebuild the same everywhere, so
+// they are refused on every platform.
+static const char *const DeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+static const char *const NumberedDevices[] = {"COM", "LPT"}; // followed by 1 to 9
+
+// Equal but for the case of ASCII letters (b is upper case), in any locale.
+static int SameLetters(const char *a, const char *b, size_t length)
+{
+    size_t i;
+
+    for (i = 0; i < length; i++)
+        if ((a[i] >= 'a' && a[i] <= 'z' ? a[i] - 'a' + 'A' : a[i]) != b[i])
+            return 0;
+    return 1;
+}
+
+static int IsDeviceName(const char *name)
+{
+    size_t length = strcspn(name, ".");
+    size_t i;
+
+    while (length > 0 && name[length - 1] == ' ')
+        length--; // "NUL .TXT" is the device as well
+    for (i = 0; i < sizeof DeviceNames / sizeof DeviceNames[0]; i++)
+        if (length == strlen(DeviceNames[i]) && SameLetters(name, DeviceNames[i], length))
+            return 1;
+    for (i = 0; i < sizeof NumberedDevices / sizeof NumberedDevices[0]; i++)
+        if (length == 4 && SameLetters(name, NumberedDevices[i], 3) && name[3] >= '1' &&
+            name[3] <= '9')
+            return 1;
+    return 0;
+}
+
 int CheckRestoreName(const char field[FILE_NAME_FIELD])
 {
+    size_t length;
+
     if (!memchr(field, 0, FILE_NAME_FIELD))
         return NAME_UNTERMINATED;
     if (field[0] == 0)
@@ -146,5 +182,10 @@ int CheckRestoreName(const char field[FILE_NAME_FIELD])
         return NAME_DOT;
     if (strpbrk(field, "\\/:"))
         return NAME_SEPARATOR;
+    if (IsDeviceName(field))
+        return NAME_DEVICE;
+    length = strlen(field);
+    if (field[length - 1] == '.' || field[length - 1] == ' ')
+        return NAME_ALTERED;
     return NAME_OK;
 }

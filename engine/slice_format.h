@@ -93,7 +93,9 @@ enum NameCheck {
     NAME_UNTERMINATED, // no zero byte within the field
     NAME_EMPTY,
     NAME_DOT,          // "." or "..": the folder itself or its parent
-    NAME_SEPARATOR     // '\', '/' or ':': another folder, drive or stream
+    NAME_SEPARATOR,    // '\', '/' or ':': another folder, drive or stream
+    NAME_DEVICE,       // a Windows device (CON, NUL.TXT, COM1, ...), not a file
+    NAME_ALTERED       // ends in '.' or ' ', which Windows drops from a file's name
 };
 
 // Checks that a stored FileName names one plain file inside the destination.

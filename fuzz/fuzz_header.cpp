@@ -12,6 +12,30 @@
             __builtin_trap(); \
     } while (0)
 
+// Whether the name before its first dot, blanks at its end dropped, is a
+// Windows device: compared as upper-case text against the list.
+static int IsDevice(const unsigned char *field)
+{
+    static const char *const Devices[] = {
+        "CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM1", "COM2", "COM3",
+        "COM4", "COM5", "COM6", "COM7", "COM8",   "COM9",    "LPT1", "LPT2", "LPT3",
+        "LPT4", "LPT5", "LPT6", "LPT7", "LPT8",   "LPT9"};
+    char stem[FILE_NAME_FIELD];
+    size_t n = 0, i;
+
+    while (field[n] && field[n] != '.') {
+        stem[n] = (char)(field[n] >= 'a' && field[n] <= 'z' ? field[n] - 32 : field[n]);
+        n++;
+    }
+    while (n > 0 && stem[n - 1] == ' ')
+        n--;
+    stem[n] = 0;
+    for (i = 0; i < sizeof Devices / sizeof Devices[0]; i++)
+        if (strcmp(stem, Devices[i]) == 0)
+            return 1;
+    return 0;
+}
+
 // The name rule spelled out byte by byte, independently of CheckRestoreName.
 static int ExpectedNameCheck(const unsigned char *field)
 {
@@ -28,6 +52,10 @@ static int ExpectedNameCheck(const unsigned char *field)
     for (i = 0; i < length; i++)
         if (field[i] == '/' || field[i] == '\\' || field[i] == ':')
             return NAME_SEPARATOR;
+    if (IsDevice(field))
+        return NAME_DEVICE;
+    if (field[length - 1] == '.' || field[length - 1] == ' ')
+        return NAME_ALTERED;
     return NAME_OK;
 }
 

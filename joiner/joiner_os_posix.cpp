@@ -292,6 +292,16 @@ long OsCreateNew(const char *path, OsFile *file)
     return 0;
 }
 
+int OsSameEntry(const char *a, const char *b)
+{
+    struct stat first, second;
+
+    // The entries themselves, not what links point to: deleting a link
+    // deletes only the link.
+    return lstat(a, &first) == 0 && lstat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
 long OsFileSize(OsFile file, uint64_t *size)
 {
     struct stat info;
@@ -332,6 +342,31 @@ long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done)
     while (n < 0 && errno == EINTR);
     if (n < 0)
         return Errno();
+    *done = (uint32_t)n;
+    return 0;
+}
+
+// Errors that say only that this kernel or these file systems cannot copy
+// between the two files; the data then goes through memory.
+static const int NoKernelCopyErrors[] = {EXDEV, EINVAL, ENOSYS, EOPNOTSUPP};
+
+long OsCopyData(OsFile from, OsFile to, uint32_t count, uint32_t *done)
+{
+    const char *off = getenv("KELMORIX_NO_KERNEL_COPY");
+    ssize_t n;
+    size_t i;
+
+    if (off && strcmp(off, "1") == 0)
+        return OS_NO_KERNEL_COPY;
+    do
+        n = copy_file_range(AsFd(from), NULL, AsFd(to), NULL, count, 0);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        for (i = 0; i < sizeof NoKernelCopyErrors / sizeof NoKernelCopyErrors[0]; i++)
+            if (errno == NoKernelCopyErrors[i])
+                return OS_NO_KERNEL_COPY;
+        return Errno();
+    }
     *done = (uint32_t)n;
     return 0;
 }
@@ -511,6 +546,21 @@ static int ReadSequence(int fd, struct termios *mode)
     return 0;
 }
 
+// The rest of a key that sends several bytes (a UTF-8 letter): taken with
+// it, so that it cannot answer the next prompt. Whatever else is already
+// waiting (the rest of a pasted text) goes as well.
+static void DiscardRestOfKey(int fd, struct termios *mode, int first)
+{
+    int continuation = first >= 0xF0 ? 3 : first >= 0xE0 ? 2 : first >= 0xC0 ? 1 : 0;
+
+    mode->c_cc[VMIN] = 0;
+    mode->c_cc[VTIME] = SEQUENCE_TIMEOUT;
+    tcsetattr(fd, TCSANOW, mode);
+    while (continuation-- > 0 && ReadByte(fd) >= 0) {
+    }
+    tcflush(fd, TCIFLUSH);
+}
+
 int OsReadKey(void)
 {
     struct sigaction previous[ENDING_SIGNALS];
@@ -541,6 +591,8 @@ int OsReadKey(void)
         key = ReadByte(fd);
         if (key == ESCAPE_KEY)
             key = ReadSequence(fd, &raw);
+        if (key >= 0)
+            DiscardRestOfKey(fd, &raw, key);
     }
     tcsetattr(fd, TCSANOW, &SavedMode);
     RawTerminal = -1;
@@ -552,4 +604,33 @@ int OsReadKey(void)
 long OsCurrentFolder(char *buffer, size_t size)
 {
     return getcwd(buffer, size) ? 0 : Errno();
+}
+
+long OsLastingPath(const char *path, char **lasting)
+{
+    char *folder;
+    size_t folderLength;
+
+    if (path[0] == '/') {
+        *lasting = strdup(path);
+        return *lasting ? 0 : ENOMEM;
+    }
+    folder = getcwd(NULL, 0);
+    if (!folder)
+        return Errno();
+    folderLength = strlen(folder);
+    *lasting = (char *)malloc(folderLength + 1 + strlen(path) + 1);
+    if (*lasting)
+        sprintf(*lasting, "%s%s%s", folder, folder[folderLength - 1] == '/' ? "" : "/", path);
+    free(folder);
+    return *lasting ? 0 : ENOMEM;
+}
+
+// A process whose current folder lies in a mounted file system keeps it
+// busy: the next disk could not be mounted in its place.
+void OsLeaveCurrentFolder(void)
+{
+    if (chdir("/") != 0) {
+        // The run goes on where it is: only the disk stays busy.
+    }
 }

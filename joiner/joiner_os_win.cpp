@@ -1,6 +1,7 @@
 // The joiner's operating-system layer for Windows.
 #include <windows.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "joiner_os.h"
@@ -79,6 +80,18 @@ long OsCreateNew(const char *path, OsFile *file)
     return OpenFile(path, GENERIC_WRITE, CREATE_NEW, file);
 }
 
+int OsSameEntry(const char *a, const char *b)
+{
+    char first[MAX_PATH], second[MAX_PATH];
+    DWORD firstLength = GetFullPathNameA(a, sizeof first, first, NULL);
+    DWORD secondLength = GetFullPathNameA(b, sizeof second, second, NULL);
+
+    // File names are compared without regard to case, as the file system does.
+    return firstLength && firstLength < sizeof first && secondLength &&
+           secondLength < sizeof second && lstrcmpiA(first, second) == 0 &&
+           GetFileAttributesA(a) != INVALID_FILE_ATTRIBUTES;
+}
+
 long OsFileSize(OsFile file, uint64_t *size)
 {
     DWORD high = 0;
@@ -108,6 +121,11 @@ long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done)
         return LastError();
     *done = put;
     return 0;
+}
+
+long OsCopyData(OsFile, OsFile, uint32_t, uint32_t *)
+{
+    return OS_NO_KERNEL_COPY;
 }
 
 long OsFlush(OsFile file)
@@ -217,4 +235,20 @@ long OsCurrentFolder(char *buffer, size_t size)
     if (length >= size)
         return ERROR_BUFFER_OVERFLOW;
     return 0;
+}
+
+long OsLastingPath(const char *path, char **lasting)
+{
+    // A drive's current folder holds no disk: the path stays as it is.
+    size_t size = strlen(path) + 1;
+
+    *lasting = (char *)malloc(size);
+    if (!*lasting)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    memcpy(*lasting, path, size);
+    return 0;
+}
+
+void OsLeaveCurrentFolder(void)
+{
 }

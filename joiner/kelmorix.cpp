@@ -60,8 +60,15 @@ static const char *TemporaryFolder(void)
 
 static int ReadCurrentFolder(char *buffer)
 {
-    if (OsCurrentFolder(buffer, CURRENT_FOLDER_SIZE) == 0)
+    long error = OsCurrentFolder(buffer, CURRENT_FOLDER_SIZE);
+
+    if (error == 0)
         return 0;
+    if (error != OS_BUFFER_TOO_SMALL) {
+        // A folder deleted while the program stood in it, or one it may not read.
+        printf("Error reading the current folder = %ld\n", error);
+        return RESTORE_NO_CURRENT_FOLDER;
+    }
     printf("The path of the current folder is longer than %d characters;\n"
            "name the source and the destination folder.\n",
            CURRENT_FOLDER_SIZE - 1);

@@ -10,13 +10,20 @@
 
 #include "joiner_os.h"
 
-enum { TRANSFER_SIZE = 0x10000 };
+// Data moves through memory in blocks of the first size that can be had: a
+// large block takes fewer calls, the small one still works when memory is
+// short.
+static const uint32_t TransferSizes[] = {0x100000, 0x10000};
 
 // The state of one run. It lives on RestoreSliceSet's stack; the heap parts
 // are released by ReleaseRun on every path.
 struct RestoreRun {
     const char *SourceArgument;    // as given; shown in messages and prompts
-    const char *DestinationFolder; // prefix of the output path; shown in messages
+    const char *DestinationFolder; // as given; shown in messages
+    const char *SourcePath;        // the source as paths are built from it
+    const char *DestinationPath;   // the destination as the output path is built from it
+    char *LastingSource;           // heap, or NULL: SourcePath once the current folder is left
+    char *LastingDestination;      // heap, or NULL: likewise DestinationPath
     int RemovableSource;           // 1: disks are prompted for
     char DriveName[OS_DRIVE_NAME_SIZE]; // removable source: its drive, as prompts name it
     int NameArgument;              // 1: the source is not an existing folder
@@ -29,11 +36,15 @@ struct RestoreRun {
     unsigned PortionIndex;         // number of the portion to read next
     int DiskNumber;                // disk expected to hold it, counted from 1
     uint64_t BytesWritten;         // data bytes appended to the output
-    unsigned char *Buffer;         // TRANSFER_SIZE bytes for the copy
+    uint32_t FileSize;             // FileSizeLow: never more bytes are written
+    unsigned char *Buffer;         // BufferSize bytes for the copy through memory
+    uint32_t BufferSize;           // one of TransferSizes
+    int NoKernelCopy;              // 1 once the kernel has said it cannot copy here
     OsFile Portion;                // open portion, or 0
     OsFile Output;                 // open output, or 0
     int OutputCreated;             // 1 once the output exists under its name
     int DataComplete;              // 1 once the last portion's data is written
+    int MoreDataThanFile;          // 1 when the set carries more than FileSizeLow
     long PendingError;             // number for the final line, 0: print none
 };
 
@@ -41,11 +52,13 @@ enum ReportArgs {
     ARGS_NONE,
     ARGS_NAME_AND_FOLDER, // FileName, destination folder
     ARGS_OUTPUT,          // output path, pending error
+    ARGS_OUTPUT_ONLY,     // output path
     ARGS_PORTION,         // portion path, pending error
     ARGS_PORTION_ONLY,    // portion path
     ARGS_SOURCE,          // source argument
     ARGS_COUNTS,          // portion path, bytes written, FileSizeLow
-    ARGS_DISK             // disk number
+    ARGS_DISK,            // disk number
+    ARGS_ERROR            // pending error
 };
 
 // The final line of each result code.
@@ -57,6 +70,10 @@ struct ReportLine {
 
 static const ReportLine ReportLines[] = {
     {RESTORE_OK, ARGS_NAME_AND_FOLDER, "%s Successfully restored to %s\n"},
+    {RESTORE_NO_CURRENT_FOLDER, ARGS_ERROR, "Error reading the current folder = %ld\n"},
+    {RESTORE_OUTPUT_IS_PORTION, ARGS_OUTPUT_ONLY,
+     "The rebuilt file would replace %s, a portion of the slice set;\n"
+     "name another destination folder.\n"},
     {RESTORE_NO_CONSOLE, ARGS_DISK, "There is no console to answer the prompt for disk #%d.\n"},
     {RESTORE_SIZE_MISMATCH, ARGS_COUNTS,
      "The slice set ends at %s with %lu bytes, but its file has %lu bytes.\n"},
@@ -81,6 +98,10 @@ static const ReportLine ReportLines[] = {
     {RESTORE_NO_FIRST_PORTION, ARGS_SOURCE, "Could not find the first file of a slice set in %s.\n"},
     {RESTORE_NO_SOURCE_PATH, ARGS_NONE, "Error allocating source file path buffer\n"},
 };
+
+// 236 when the data runs on past the recorded size: the output was cut there.
+static const char ExcessLine[] =
+    "The slice set holds more data than its file: %s goes past its %lu bytes.\n";
 
 static const char *const UsageLines[] = {
     "\nUSAGE: KELMORIX [source folder] [destination folder]\n",
@@ -152,23 +173,40 @@ static int PromptForDisk(RestoreRun *run)
     return WaitForAnyKey(run);
 }
 
+// Folder or name: on a removable source asked only once disk 1 is in, for
+// a drive without a disk is neither.
 static void ClassifySource(RestoreRun *run)
 {
     const char *source = run->SourceArgument;
     size_t length = strlen(source);
     int isFolder = 0;
 
-    run->RemovableSource = OsIsRemovable(source);
-    if (run->RemovableSource)
-        OsDriveName(source, run->DriveName, sizeof run->DriveName);
-    run->NameArgument = OsQueryPath(source, &isFolder) != 0 || !isFolder;
+    run->NameArgument = OsQueryPath(run->SourcePath, &isFolder) != 0 || !isFolder;
     run->DestinationNameForm = !(length >= 1 && source[length - 1] == '0') &&
                                !(length >= 2 && source[length - 2] == '0');
 }
 
+// Before disk 1 is asked for: paths that stay valid once the current folder
+// is left, for a process standing in a mount point keeps its disk in place.
+static int LeaveCurrentFolder(RestoreRun *run)
+{
+    long error = OsLastingPath(run->SourceArgument, &run->LastingSource);
+
+    if (!error)
+        error = OsLastingPath(run->DestinationFolder, &run->LastingDestination);
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_NO_CURRENT_FOLDER;
+    }
+    run->SourcePath = run->LastingSource;
+    run->DestinationPath = run->LastingDestination;
+    OsLeaveCurrentFolder();
+    return 0;
+}
+
 static int LocateInFolder(RestoreRun *run)
 {
-    const char *source = run->SourceArgument;
+    const char *source = run->SourcePath;
     // A drive name (A:) takes a bare file name, which lands in the drive's
     // current folder. Where there are no drive names a removable source is a
     // mount point, a folder like any other.
@@ -192,17 +230,21 @@ static int LocateInFolder(RestoreRun *run)
 static int LocateByName(RestoreRun *run)
 {
     const char *source = run->SourceArgument;
-    size_t length = strlen(source);
+    size_t length = strlen(run->SourcePath);
+    int numbered = strlen(source) >= 2;
     long error;
 
-    run->PortionPath = JoinPath(source, 0, "");
+    run->PortionPath = JoinPath(run->SourcePath, 0, "");
     if (!run->PortionPath)
         return RESTORE_NO_SOURCE_PATH;
-    // A name of fewer than two characters has no room for a portion number:
-    // no portion can be named by it, so it is reported as not found.
-    if (length >= 2 && run->DestinationNameForm)
+    // Whichever portion is named, and a sliced file whose own name looks like
+    // a portion's (BACKUP.001), the set is read from its portion 00, so that
+    // every portion is read once and in order. A name of fewer than two
+    // characters has no room for a portion number: no portion can be named
+    // by it, so it is reported as not found.
+    if (numbered)
         run->PortionPath[length - 2] = run->PortionPath[length - 1] = '0';
-    error = length >= 2 ? OsQueryPath(run->PortionPath, NULL) : (long)OS_FILE_NOT_FOUND;
+    error = numbered ? OsQueryPath(run->PortionPath, NULL) : (long)OS_FILE_NOT_FOUND;
     if (error != OS_FILE_NOT_FOUND)
         return 0;
     if (run->DestinationNameForm)
@@ -279,15 +321,39 @@ static int ReadFirstHeader(RestoreRun *run)
     return 0;
 }
 
+// Whether the output path is the path of one of the set's portions (a sliced
+// file named like DATA.A02, rebuilt beside its set): replacing it would
+// delete that portion before it is read.
+static int OutputIsPortion(RestoreRun *run)
+{
+    int number = PortionNumberOf(run->OutputPath);
+    char *portion;
+    int same;
+
+    if (number < 0)
+        return 0;
+    portion = JoinPath(run->PortionPath, 0, "");
+    if (!portion)
+        return 0;
+    SetPortionNumber(portion, (unsigned)number);
+    same = OsSameEntry(run->OutputPath, portion);
+    free(portion);
+    return same;
+}
+
 static int CreateOutput(RestoreRun *run)
 {
     long error;
     int key;
 
-    run->OutputPath = JoinPath(run->DestinationFolder, !EndsWithSeparator(run->DestinationFolder),
+    run->OutputPath = JoinPath(run->DestinationPath, !EndsWithSeparator(run->DestinationPath),
                                run->Header.FileName);
     if (!run->OutputPath)
         return RESTORE_NO_OUTPUT_PATH;
+    if (OutputIsPortion(run)) {
+        run->PendingError = 1;
+        return RESTORE_OUTPUT_IS_PORTION;
+    }
     error = OsCreateNew(run->OutputPath, &run->Output);
     if (error == OS_FILE_EXISTS) {
         printf("%s already exists.  Overwrite? (Y/N): ", run->OutputPath);
@@ -375,20 +441,45 @@ static long WriteAll(RestoreRun *run, uint32_t count)
     return 0;
 }
 
+// Moves what it can of count bytes inside the kernel; returns how many.
+// Wherever it stops, the copy through memory goes on from the same place and
+// meets any failure again, telling a read from a write and giving its number.
+static uint32_t KernelCopy(RestoreRun *run, uint32_t count)
+{
+    uint32_t copied = 0, done;
+    long error;
+
+    while (copied < count && !run->NoKernelCopy) {
+        done = 0;
+        error = OsCopyData(run->Portion, run->Output, count - copied, &done);
+        if (error == OS_NO_KERNEL_COPY)
+            run->NoKernelCopy = 1;
+        if (error || done == 0)
+            break;
+        copied += done;
+        run->BytesWritten += done;
+    }
+    return copied;
+}
+
 static int CopyPortionData(RestoreRun *run)
 {
-    uint64_t size = 0;
-    uint64_t remaining;
-    uint32_t chunk, done;
+    uint64_t size = 0, data, room;
+    uint32_t remaining, chunk, done, used = 0;
     long error = OsFileSize(run->Portion, &size);
 
     if (error) {
         run->PendingError = error;
         return RESTORE_READ_FAILED;
     }
-    remaining = size - PORTION_HEADER_SIZE;
+    data = size - PORTION_HEADER_SIZE;
+    // A damaged or hostile set may carry more than its file's size: nothing
+    // past that size is written, so it cannot fill the destination disk.
+    room = run->FileSize - run->BytesWritten;
+    remaining = (uint32_t)(data < room ? data : room);
+    remaining -= KernelCopy(run, remaining);
     while (remaining > 0) {
-        chunk = remaining < TRANSFER_SIZE ? (uint32_t)remaining : (uint32_t)TRANSFER_SIZE;
+        chunk = remaining < run->BufferSize ? remaining : run->BufferSize;
         done = 0;
         error = OsRead(run->Portion, run->Buffer, chunk, &done);
         if (error || done != chunk) {
@@ -401,8 +492,14 @@ static int CopyPortionData(RestoreRun *run)
             return RESTORE_WRITE_FAILED;
         }
         remaining -= chunk;
+        used = chunk > used ? chunk : used;
     }
-    memset(run->Buffer, 0, TRANSFER_SIZE);
+    memset(run->Buffer, 0, used);
+    if (data > room) {
+        run->MoreDataThanFile = 1;
+        run->PendingError = 1;
+        return RESTORE_SIZE_MISMATCH;
+    }
     error = OsFlush(run->Output);
     if (error) {
         run->PendingError = error;
@@ -437,7 +534,7 @@ static int FinishOutput(RestoreRun *run)
 
 static int CopyPortions(RestoreRun *run)
 {
-    const uint32_t fileSize = run->Header.FileSizeLow;
+    const uint32_t fileSize = run->FileSize;
     int result, priority, last;
 
     for (;;) {
@@ -454,7 +551,7 @@ static int CopyPortions(RestoreRun *run)
         last = run->Header.LastPortion == 1;
         // The set's size and its last-portion mark must agree with the data
         // actually found; anything else is a damaged set, not a success.
-        if (run->BytesWritten > fileSize || (last && run->BytesWritten != fileSize) ||
+        if ((last && run->BytesWritten != fileSize) ||
             (!last && run->PortionIndex + 1 >= MAX_PORTIONS)) {
             run->PendingError = 1;
             return RESTORE_SIZE_MISMATCH;
@@ -491,6 +588,12 @@ static void FinalReport(const RestoreRun *run, int result)
     case ARGS_OUTPUT:
         printf(line->Format, run->OutputPath, run->PendingError);
         break;
+    case ARGS_OUTPUT_ONLY:
+        printf(line->Format, run->OutputPath);
+        break;
+    case ARGS_ERROR:
+        printf(line->Format, run->PendingError);
+        break;
     case ARGS_PORTION:
         printf(line->Format, run->PortionPath, run->PendingError);
         break;
@@ -501,8 +604,11 @@ static void FinalReport(const RestoreRun *run, int result)
         printf(line->Format, run->SourceArgument);
         break;
     case ARGS_COUNTS:
-        printf(line->Format, run->PortionPath, (unsigned long)run->BytesWritten,
-               (unsigned long)run->Header.FileSizeLow);
+        if (run->MoreDataThanFile)
+            printf(ExcessLine, run->PortionPath, (unsigned long)run->FileSize);
+        else
+            printf(line->Format, run->PortionPath, (unsigned long)run->BytesWritten,
+                   (unsigned long)run->FileSize);
         break;
     case ARGS_DISK:
         printf(line->Format, run->DiskNumber);
@@ -524,19 +630,26 @@ static void ReleaseRun(RestoreRun *run)
         OsClose(run->Output);
     free(run->PortionPath);
     free(run->OutputPath);
+    free(run->LastingSource);
+    free(run->LastingDestination);
     free(run->Buffer);
 }
 
 static int Restore(RestoreRun *run)
 {
+    size_t i;
     int result;
 
-    ClassifySource(run);
+    run->RemovableSource = OsIsRemovable(run->SourceArgument);
     if (run->RemovableSource) {
-        result = PromptForDisk(run);
+        OsDriveName(run->SourceArgument, run->DriveName, sizeof run->DriveName);
+        result = LeaveCurrentFolder(run);
+        if (!result)
+            result = PromptForDisk(run);
         if (result)
             return result;
     }
+    ClassifySource(run);
     result = run->NameArgument ? LocateByName(run) : LocateInFolder(run);
     if (!result)
         result = ReadFirstHeader(run);
@@ -544,7 +657,11 @@ static int Restore(RestoreRun *run)
         result = CreateOutput(run);
     if (result)
         return result;
-    run->Buffer = (unsigned char *)calloc(1, TRANSFER_SIZE);
+    run->FileSize = run->Header.FileSizeLow;
+    for (i = 0; i < sizeof TransferSizes / sizeof TransferSizes[0] && !run->Buffer; i++) {
+        run->BufferSize = TransferSizes[i];
+        run->Buffer = (unsigned char *)calloc(1, run->BufferSize);
+    }
     if (!run->Buffer) {
         run->PendingError = 1;
         return RESTORE_NO_BUFFER;
@@ -558,8 +675,8 @@ int RestoreSliceSet(const char *sourceArgument, const char *destinationFolder)
     int result;
 
     memset(&run, 0, sizeof run);
-    run.SourceArgument = sourceArgument;
-    run.DestinationFolder = destinationFolder;
+    run.SourceArgument = run.SourcePath = sourceArgument;
+    run.DestinationFolder = run.DestinationPath = destinationFolder;
     run.DiskNumber = 1;
     result = Restore(&run);
     // Allocation failures have no error number of their own, yet their

@@ -7,6 +7,8 @@
 enum RestoreResult {
     RESTORE_OK = 0,
     RESTORE_WILDCARD = 1,
+    RESTORE_NO_CURRENT_FOLDER = 231, // the current folder cannot be read (deleted)
+    RESTORE_OUTPUT_IS_PORTION = 232, // the rebuilt file would take a portion's place
     RESTORE_NO_CONSOLE = 233,      // a disk prompt has no console to read a key from
     RESTORE_PATH_TOO_LONG = 234,   // the current folder does not fit its buffer
     RESTORE_NO_TEMP = 235,         // neither TEMP nor TMP names a destination

@@ -132,6 +132,11 @@ long OsCreateNew(const char *path, OsFile *file)
     return 0;
 }
 
+int OsSameEntry(const char *a, const char *b)
+{
+    return strcmp(a, b) == 0 && (Fake.Files.count(a) || Fake.Folders.count(a));
+}
+
 long OsFileSize(OsFile file, uint64_t *size)
 {
     Handle *h = Find(file);
@@ -173,6 +178,29 @@ long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done)
     uint32_t n = fault ? (count > fault->Short ? count - fault->Short : 0) : count;
     Fake.Files[h->Path].Data.append((const char *)buffer, n);
     *done = n;
+    return 0;
+}
+
+// On the output path, a copy fault with Error 0 moves only Short bytes.
+long OsCopyData(OsFile from, OsFile to, uint32_t count, uint32_t *done)
+{
+    Handle *in = Find(from), *out = Find(to);
+    if (!in || !out)
+        return EBADF;
+    if (!Fake.KernelCopy)
+        return OS_NO_KERNEL_COPY;
+    const FakeFault *fault = FaultFor("copy", out->Path);
+    if (fault && fault->Error)
+        return fault->Error;
+    const std::string &data = Fake.Files[in->Path].Data;
+    size_t available = in->Position < data.size() ? data.size() - in->Position : 0;
+    size_t n = count < available ? count : available;
+    if (fault && fault->Short < n)
+        n = fault->Short;
+    Fake.Files[out->Path].Data.append(data, in->Position, n);
+    in->Position += n;
+    Fake.KernelCopied += n;
+    *done = (uint32_t)n;
     return 0;
 }
 
@@ -253,4 +281,16 @@ long OsCurrentFolder(char *buffer, size_t size)
         return ERANGE;
     memcpy(buffer, Fake.CurrentFolder.c_str(), Fake.CurrentFolder.size() + 1);
     return 0;
+}
+
+long OsLastingPath(const char *path, char **lasting)
+{
+    std::string full = path[0] == '/' ? path : Fake.CurrentFolder + "/" + path;
+    *lasting = strdup(full.c_str());
+    return 0;
+}
+
+void OsLeaveCurrentFolder(void)
+{
+    Fake.CurrentFolder = "/";
 }

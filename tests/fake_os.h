@@ -22,8 +22,8 @@ struct FakeEntry {
 // One injected failure: the Nth call (from 1) of Operation on Path returns
 // Error; with Error 0 a read or write does only Short of the bytes asked.
 struct FakeFault {
-    std::string Operation; // "open", "create", "read", "write", "flush", "close",
-                           // "size", "times", "attributes"
+    std::string Operation; // "open", "create", "read", "write", "copy", "flush",
+                           // "close", "size", "times", "attributes"
     std::string Path;
     int Nth = 1;
     long Error = 0;
@@ -38,6 +38,8 @@ struct FakeOs {
     std::function<void(int)> OnKey;   // runs before the Nth key (from 0) is read
     std::vector<FakeFault> Faults;
     std::string CurrentFolder = "/";
+    bool KernelCopy = false;          // OsCopyData copies; otherwise it is not available
+    uint64_t KernelCopied = 0;        // bytes OsCopyData moved
     int KeysRead = 0;
     int PriorityLowered = 0;
     int PriorityRestored = 0;

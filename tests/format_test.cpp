@@ -162,7 +162,7 @@ TEST(RestoreNameCheck, OnlyPlainNamesInsideTheDestination)
         const char *Name;
         int Expected;
     } const cases[] = {
-        {"BIG.DAT", NAME_OK},    {"a", NAME_OK},          {"...", NAME_OK},
+        {"BIG.DAT", NAME_OK},    {"a", NAME_OK},          {"...", NAME_ALTERED},
         {"", NAME_EMPTY},        {".", NAME_DOT},         {"..", NAME_DOT},
         {"..\\x", NAME_SEPARATOR}, {"a/b", NAME_SEPARATOR}, {"C:x", NAME_SEPARATOR},
         {"f:stream", NAME_SEPARATOR},

@@ -47,16 +47,18 @@ std::string Portion(PortionHeader h, const std::string &payload)
     return std::string((const char *)raw, sizeof raw) + payload;
 }
 
-// Writes data as portions of `room` payload bytes under folder + "BIG.Dnn".
-void MakeSet(const std::string &folder, const std::string &data, size_t room)
+// Writes data as portions of `room` payload bytes under folder + the
+// portion names of `sliced` (BIG.DAT: BIG.D00, BIG.D01, ...).
+void MakeSet(const std::string &folder, const std::string &data, size_t room,
+             const std::string &sliced = "BIG.DAT")
 {
     size_t count = data.empty() ? 1 : (data.size() + room - 1) / room;
     for (size_t n = 0; n < count; n++) {
-        PortionHeader h = Header("BIG.DAT", (uint32_t)data.size());
+        PortionHeader h = Header(sliced.c_str(), (uint32_t)data.size());
         h.LastPortion = n + 1 == count;
-        char name[16];
-        snprintf(name, sizeof name, "BIG.D%02u", (unsigned)n);
-        Fake.Files[folder + name].Data = Portion(h, data.substr(n * room, room));
+        std::string name = folder + sliced;
+        SetPortionNumber(&name[0], (unsigned)n);
+        Fake.Files[name].Data = Portion(h, data.substr(n * room, room));
     }
 }
 
@@ -249,6 +251,93 @@ TEST_F(Restore, DiskPromptWithoutAConsoleEndsTheRun)
     EXPECT_TRUE(Said(run, "/out/BIG.DAT is incomplete")) << run.Text;
     EXPECT_EQ(Fake.Files[kOutput].Data, data_.substr(0, 691));
     ExpectNothingLeftOpen();
+}
+
+TEST_F(Restore, EveryPortionIsReadOnceFromPortion00WhateverNameIsGiven)
+{
+    // (sliced file's name, source argument): a later portion named, and a
+    // sliced file whose own name looks like a portion's.
+    const char *const cases[][2] = {{"BIG.DAT", "/sets/BIG.D02"}, {"BIG.DAT", "/sets/BIG.D10"},
+                                    {"BACKUP.001", "/sets/BACKUP.001"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c[1]);
+        ResetFakeOs();
+        Fake.Folders = {"/sets", "/out"};
+        MakeSet(kSets, data_, 691, c[0]);
+        Outcome run = Join(c[1], kOut);
+        ASSERT_EQ(run.Code, 0) << run.Text;
+        EXPECT_EQ(Fake.Files[std::string(kOut) + "/" + c[0]].Data, data_);
+    }
+}
+
+TEST_F(Restore, AnOutputInAPortionsPlaceIsRefusedBeforeTheQuestion)
+{
+    ResetFakeOs();
+    Fake.Folders = {"/sets"};
+    MakeSet(kSets, data_, 691, "DATA.A02");
+    const auto portions = Fake.Files;
+    Fake.Keys = {'y'};
+    Outcome run = Join("/sets", "/sets");
+    EXPECT_EQ(run.Code, 232);
+    EXPECT_EQ(run.Text, "The rebuilt file would replace /sets/DATA.A02, a portion of the slice "
+                        "set;\nname another destination folder.\n");
+    EXPECT_EQ(Fake.KeysRead, 0);
+    EXPECT_EQ(Fake.Files.size(), portions.size());
+    EXPECT_EQ(Fake.Files["/sets/DATA.A02"].Data, portions.at("/sets/DATA.A02").Data);
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(Restore, ARemovableSourceIsClassifiedOnceDisk1IsIn)
+{
+    // The drive is empty when the run starts: no folder there yet.
+    Fake.Folders = {"/out"};
+    Fake.Removable = {"/sets"};
+    const auto disk = Fake.Files;
+    Fake.Files.clear();
+    Fake.Keys.assign(4, ' ');
+    Fake.OnKey = [&](int n) {
+        if (n == 0) {
+            Fake.Folders.insert("/sets");
+            Fake.Files = disk;
+        }
+    };
+    Outcome run = Join("/sets", kOut);
+    ASSERT_EQ(run.Code, 0) << run.Text;
+    EXPECT_EQ(Fake.Files[kOutput].Data, data_);
+}
+
+TEST_F(Restore, KernelCopyFallsBackToMemoryAndKeepsEveryFailuresCode)
+{
+    struct {
+        std::vector<FakeFault> Faults;
+        int Code;
+        const char *Line;
+        bool Kernel; // some data still moved inside the kernel
+    } const cases[] = {
+        {{}, 0, "BIG.DAT Successfully restored", true},
+        // Not available here: the whole run goes through memory.
+        {{{"copy", kOutput, 1, OS_NO_KERNEL_COPY}}, 0, "BIG.DAT Successfully restored", false},
+        {{{"copy", kOutput, 2, 0, 100}}, 0, "BIG.DAT Successfully restored", true},
+        {{{"copy", kOutput, 2, EIO}, {"read", "/sets/BIG.D01", 2, EIO}}, 240,
+         "Error reading data from /sets/BIG.D01 = 5\n", true},
+        {{{"copy", kOutput, 3, ENOSPC}, {"write", kOutput, 1, ENOSPC}}, 239,
+         "Error writing /out/BIG.DAT = 28\n", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Code);
+        FreshSet();
+        Fake.KernelCopy = true;
+        Fake.Faults = c.Faults;
+        Outcome run = Join("/sets", kOut);
+        EXPECT_EQ(run.Code, c.Code) << run.Text;
+        EXPECT_TRUE(Said(run, c.Line)) << run.Text;
+        EXPECT_EQ(Fake.KernelCopied > 0, c.Kernel);
+        EXPECT_EQ(Fake.Files[kOutput].Data, data_.substr(0, Fake.Files[kOutput].Data.size()));
+        if (c.Code == 0) {
+            EXPECT_EQ(Fake.Files[kOutput].Data, data_);
+        }
+        ExpectNothingLeftOpen();
+    }
 }
 
 } // namespace

@@ -90,14 +90,15 @@ def wait_for_raw_mode(terminal, deadline):
 
 
 def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None, console=True,
-                    controlling=False, env=None):
+                    controlling=False, env=None, started=None):
     """Runs a command with standard input and error on a pseudo-terminal and
     standard output on a pipe (so the text is exactly what was printed).
     answer(n, output) is called at the n-th prompt (counted from 0) and
     returns the keys to type. With controlling True the program runs in a
     session of its own whose controlling terminal is the pseudo-terminal
     (what /dev/tty opens); with console False nothing is a terminal and
-    there is no controlling terminal either."""
+    there is no controlling terminal either. started(process) is called
+    once the program runs."""
     master, slave = pty.openpty()
     if not console:
         os.close(slave)
@@ -113,6 +114,8 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
     proc = subprocess.Popen(command, cwd=cwd, stdin=slave, stdout=subprocess.PIPE, stderr=slave,
                             preexec_fn=prepare, close_fds=True, env=env,
                             start_new_session=controlling)
+    if started is not None:
+        started(proc)
     raw = b""
     answered = 0
     deadline = time.monotonic() + timeout

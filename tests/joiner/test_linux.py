@@ -3,14 +3,15 @@ raw mode, given back its mode however the wait ends; removable mount points
 found through the mount table and sysfs; the destination from TEMP, TMPDIR
 or /tmp; the directory search in byte order; no output through a link."""
 
+import errno
 import os
 import shutil
 import signal
 import termios
 import unittest
 
-from harness import (KEY_UP, NATIVE_HOOKED, JoinerTest, header, hostpath, run_native,
-                     sample_data, write_set)
+from harness import (KEY_UP, NATIVE, NATIVE_HOOKED, JoinerTest, header, hostpath, run_native,
+                     run_on_terminal, sample_data, write_set)
 
 PROMPT = "Please insert disk #%d in drive %s. Press any key when ready."
 TERMINAL_MODE = termios.ECHO | termios.ICANON
@@ -81,6 +82,12 @@ class Folders(JoinerTest):
         self.assertEnds(run, 234, "The path of the current folder is longer than 260 characters;")
         self.assertEqual(sorted(os.listdir(deep)), ["BIG.D00"])
 
+    def test_a_current_folder_that_was_deleted(self):
+        gone = self.folder("gone")
+        run = run_on_terminal(["sh", "-c", 'cd "$1" && rmdir "$1" && exec "$2"', "sh", gone, NATIVE],
+                              self.dir, controlling=True)
+        self.assertEnds(run, 231, "Error reading the current folder = %d" % errno.ENOENT)
+
 
 class RemovableMountPoint(JoinerTest):
     """A folder that a mount table and a sysfs tree made by the test declare
@@ -150,12 +157,34 @@ class RemovableMountPoint(JoinerTest):
 
     def test_disks_in_order_from_the_mount_point(self):
         # (arguments: none, the mount point named as typed with and without
-        # a separator; the keys at each prompt, an arrow's sequence taken whole)
-        for args, keys in (([], b" "), ([self.floppy + "/", self.out], b" "), ([self.floppy, self.out], KEY_UP)):
+        # a separator; the keys at each prompt, an arrow's sequence and a
+        # letter of two or three bytes taken whole)
+        for args, keys in (([], b" "), ([self.floppy + "/", self.out], b" "), ([self.floppy, self.out], KEY_UP),
+                           ([], "é".encode()), ([], "€".encode())):
             with self.subTest(args=args, keys=keys):
                 run = self.join(args, self.disks, keys=keys)
                 self.assertEnds(run, 0, "%s Successfully restored to %s" % (self.name, self.out))
                 self.assertEqual(self.prompts(run), [PROMPT % (n, self.floppy) for n in (1, 2, 3, 4)])
+                self.assertEqual(self.read(os.path.join(self.out, self.name)), self.data)
+                os.remove(os.path.join(self.out, self.name))
+                self.insert(self.disks[0])
+
+    def test_the_mount_point_is_left_before_the_first_prompt(self):
+        # (current folder, arguments): the mount point itself, and relative
+        # paths that must still name the set and the destination from /.
+        for cwd, args, shown in ((self.floppy, [], self.out),
+                                 (self.dir, [os.path.basename(self.floppy), "out"], "out")):
+            with self.subTest(args=args):
+                process, folders = [], []
+
+                def answer(n, text):
+                    folders.append(os.readlink("/proc/%d/cwd" % process[0].pid))
+                    self.insert(self.disks[n])
+                    return b" "
+                run = run_native(args, cwd, program=NATIVE_HOOKED, env=self.environment, answer=answer,
+                                 started=process.append)
+                self.assertEnds(run, 0, "%s Successfully restored to %s" % (self.name, shown))
+                self.assertEqual(folders, ["/"] * 4)
                 self.assertEqual(self.read(os.path.join(self.out, self.name)), self.data)
                 os.remove(os.path.join(self.out, self.name))
                 self.insert(self.disks[0])
