@@ -15,6 +15,12 @@ enum {
     MAX_PORTIONS = 100         // numbers 00 to 99 live in two name characters
 };
 
+// A portion's size, header included, is a 32-bit number (and FAT32 holds no
+// larger file), so a set carries at most 100 portions of 4 GiB - 310 data
+// bytes; FileSizeHigh carries a larger size's high word.
+static const uint32_t MAX_PORTION_SIZE = 0xFFFFFFFFu;
+static const uint64_t MAX_SET_DATA = (uint64_t)MAX_PORTIONS * (MAX_PORTION_SIZE - PORTION_HEADER_SIZE);
+
 // Header field offsets, fixed by the files already written; every read and
 // write goes through these, never through the struct's memory layout.
 enum {
