@@ -259,6 +259,13 @@ static int FolderJobAllowed(const char *source, const char *destination, uint32_
     if (IsChecked(ID_SIZE_RADIO) && !Window.NoSourceFile)
         CheckPortionLimit();
     *portionSize = IsChecked(ID_SIZE_RADIO) ? Window.PortionSize : Window.EqualPortionSize;
+    // EqualPortionSize is then held below 4 GiB, and the job would make
+    // more portions than the count asks for; the note says how many fit.
+    if (IsChecked(ID_COUNT_RADIO) && Window.CountTooSmall) {
+        GetWindowTextA(Control(ID_COUNT_NOTE), text, sizeof text);
+        ShowBox(text, SliceErrorTitle, MB_OK | MB_ICONERROR);
+        return 0;
+    }
     if (!FolderPortionSizeAcceptable(*portionSize)) {
         ShowBox("Portions must be larger than 309 bytes", SliceErrorTitle, MB_OK | MB_ICONERROR);
         return 0;
