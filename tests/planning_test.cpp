@@ -14,8 +14,7 @@ namespace {
 
 const uint64_t FourGiB = 4294967296ull;
 const uint64_t TwelveGiB = 3 * FourGiB;
-const char TooLarge[] =
-    "The file is too large for a slice set, which holds at most 429496698600 bytes";
+const char TooLarge[] = "Too large: sets hold 429496698600";
 
 TEST(ParseSizeValue, ReadsADecimalNumberAndStopsAtTheFirstMisfit)
 {
@@ -266,18 +265,18 @@ TEST(RefreshCountNote, SizesEqualPortionsAndCapsTheCount)
         // One portion more than a 32-bit size: the size is held, and the
         // note names the count that fits.
         {1, 4294967295u, PLAN_NOTE_WRITTEN | PLAN_COUNT_TOO_SMALL, 1, MAX_PORTION_SIZE, "",
-         "Portions must be smaller than 4 GiB: 2 or more are needed"},
+         "At least 2 portions: 4 GiB limit"},
         {3, FourGiB, PLAN_NOTE_WRITTEN, 3, 1431656075, "", "Portions will be 1431656075 bytes"},
         {0, FourGiB + 5, 0, 0, 7, "", "old"},
         {150, FourGiB, 3, 100, 42949982, "100", "Portions will be 42949982 bytes"},
         {100, TwelveGiB, PLAN_NOTE_WRITTEN, 100, 128849328, "", "Portions will be 128849328 bytes"},
         {4, TwelveGiB, PLAN_NOTE_WRITTEN, 4, 3221225781u, "", "Portions will be 3221225781 bytes"},
         {3, TwelveGiB, PLAN_NOTE_WRITTEN | PLAN_COUNT_TOO_SMALL, 3, MAX_PORTION_SIZE, "",
-         "Portions must be smaller than 4 GiB: 4 or more are needed"},
+         "At least 4 portions: 4 GiB limit"},
         {100, MAX_SET_DATA, PLAN_NOTE_WRITTEN, 100, MAX_PORTION_SIZE, "",
          "Portions will be 4294967295 bytes"},
         {99, MAX_SET_DATA, PLAN_NOTE_WRITTEN | PLAN_COUNT_TOO_SMALL, 99, MAX_PORTION_SIZE, "",
-         "Portions must be smaller than 4 GiB: 100 or more are needed"},
+         "At least 100 portions: 4 GiB limit"},
         {100, MAX_SET_DATA + 1, PLAN_NOTE_WRITTEN, 100, 7, "", large},
         {150, UINT64_MAX, 3, 100, 7, "100", large},
     };
@@ -318,9 +317,11 @@ TEST(SliceChecks, RefuseLargeSourcesAndHeaderOnlyPortions)
     EXPECT_FALSE(SourceTooLargeToSlice(MAX_SET_DATA));
     EXPECT_TRUE(SourceTooLargeToSlice(MAX_SET_DATA + 1));
     EXPECT_TRUE(SourceTooLargeToSlice(UINT64_MAX));
-    // The refusal names the largest source that fits.
+    // The note and the refusal name the largest source that fits.
     EXPECT_EQ(std::string(SourceTooLargeNote), TooLarge);
     EXPECT_NE(std::string(TooLarge).find(std::to_string(MAX_SET_DATA)), std::string::npos);
+    EXPECT_NE(std::string(SourceTooLargeMessage).find(std::to_string(MAX_SET_DATA) + " bytes"),
+              std::string::npos);
     EXPECT_FALSE(FolderPortionSizeAcceptable(0));
     EXPECT_FALSE(FolderPortionSizeAcceptable(309));
     EXPECT_TRUE(FolderPortionSizeAcceptable(310));

@@ -919,18 +919,19 @@ TEST_F(SlicerWindow, SourcesPast4GiBArePlannedWholeAndRefusedOnlyPastTheirLimits
 
     Click(ID_COUNT_RADIO);
     Type(ID_COUNT_EDIT, "3");
-    EXPECT_EQ(Text(ID_COUNT_NOTE), "Portions must be smaller than 4 GiB: 4 or more are needed");
+    EXPECT_EQ(Text(ID_COUNT_NOTE), "At least 4 portions: 4 GiB limit");
     Type(ID_DESTINATION_EDIT, out_.Path());
     Click(ID_SLICE_BUTTON);
     ASSERT_EQ(Boxes.size(), 2u);
-    EXPECT_EQ(Boxes[1].Text, "Portions must be smaller than 4 GiB: 4 or more are needed");
+    EXPECT_EQ(Boxes[1].Text,
+              "Portions must be smaller than 4 GiB: slice this file into at least 4 portions.");
     EXPECT_EQ(Boxes[1].Style, kErrorStyle);
     Type(ID_COUNT_EDIT, "4");
     EXPECT_EQ(Text(ID_COUNT_NOTE), "Portions will be 3221225781 bytes");
     EXPECT_EQ(Window.EqualPortionSize, 3221225781u);
 
     // One byte more than 100 portions of the largest size carry.
-    const char *large = "The file is too large for a slice set, which holds at most 429496698600 bytes";
+    const char *large = "Too large: sets hold 429496698600";
     Type(ID_SOURCE_PATH_EDIT, SparseSource(sources_, 429496698601ull));
     EXPECT_EQ(Text(ID_COUNT_NOTE), large);
     Click(ID_SIZE_RADIO);
@@ -938,7 +939,9 @@ TEST_F(SlicerWindow, SourcesPast4GiBArePlannedWholeAndRefusedOnlyPastTheirLimits
     Type(ID_DESTINATION_EDIT, out_.Path());
     Click(ID_SLICE_BUTTON);
     ASSERT_EQ(Boxes.size(), 3u);
-    EXPECT_EQ(Boxes[2].Text, large);
+    EXPECT_EQ(Boxes[2].Text, "The file is too large for a slice set: a set holds at most "
+                             "429496698600 bytes (100 portions of 4294967295 bytes, headers "
+                             "included).");
     EXPECT_EQ(Boxes[2].Style, kErrorStyle);
     EXPECT_TRUE(Listing(out_.Path()).empty());
 }

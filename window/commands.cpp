@@ -53,6 +53,11 @@ static const ResultBox ResultBoxes[] = {
 
 static const char SliceErrorTitle[] = "Dorvane - Slice Error";
 
+static uint64_t SourceSize(void)
+{
+    return (uint64_t)Window.SourceFileSizeHigh << 32 | Window.SourceFileSizeLow;
+}
+
 static void Enable(int id, int on)
 {
     EnableWindow(Control(id), on);
@@ -262,7 +267,10 @@ static int FolderJobAllowed(const char *source, const char *destination, uint32_
     // EqualPortionSize is then held below 4 GiB, and the job would make
     // more portions than the count asks for; the note says how many fit.
     if (IsChecked(ID_COUNT_RADIO) && Window.CountTooSmall) {
-        GetWindowTextA(Control(ID_COUNT_NOTE), text, sizeof text);
+        snprintf(text, sizeof text,
+                 "Portions must be smaller than 4 GiB: slice this file into at least %llu "
+                 "portions.",
+                 (unsigned long long)SmallestEqualPortionCount(SourceSize()));
         ShowBox(text, SliceErrorTitle, MB_OK | MB_ICONERROR);
         return 0;
     }
@@ -304,9 +312,8 @@ static void Slice(void)
 
     if (Window.JobRunning)
         return;
-    if (!Window.NoSourceFile &&
-        SourceTooLargeToSlice((uint64_t)Window.SourceFileSizeHigh << 32 | Window.SourceFileSizeLow)) {
-        ShowBox(SourceTooLargeNote, SliceErrorTitle, MB_OK | MB_ICONERROR);
+    if (!Window.NoSourceFile && SourceTooLargeToSlice(SourceSize())) {
+        ShowBox(SourceTooLargeMessage, SliceErrorTitle, MB_OK | MB_ICONERROR);
         return;
     }
     ReadText(ID_SOURCE_PATH_EDIT, source);

@@ -23,9 +23,12 @@ const SizePreset SizePresets[SIZE_PRESET_COUNT] = {
 };
 
 const char SizeTooSmallNote[] = "Portions must be larger than 309 bytes";
-// The number is MAX_SET_DATA; a test holds the two together.
-const char SourceTooLargeNote[] =
-    "The file is too large for a slice set, which holds at most 429496698600 bytes";
+// The number is MAX_SET_DATA; a test holds the texts and it together. The
+// note is cut to the width of CountNote, the narrower note.
+const char SourceTooLargeNote[] = "Too large: sets hold 429496698600";
+const char SourceTooLargeMessage[] = "The file is too large for a slice set: a set holds at "
+                                     "most 429496698600 bytes (100 portions of 4294967295 "
+                                     "bytes, headers included).";
 const char PortionLimitMessage[] = "Number of Portions MUST be less than 100 - Resizing";
 const char PortionLimitNote[] = "100 Portions will be required";
 
@@ -260,8 +263,7 @@ int RefreshCountNote(int32_t count, uint64_t sourceSize, int32_t *portionCount,
         // the source. The held size keeps a job from meeting a wrapped one.
         fewest = SmallestEqualPortionCount(sourceSize);
         *equalPortionSize = MAX_PORTION_SIZE;
-        snprintf(note, noteSize, "Portions must be smaller than 4 GiB: %llu or more are needed",
-                 (unsigned long long)fewest);
+        snprintf(note, noteSize, "At least %llu portions: 4 GiB limit", (unsigned long long)fewest);
         return result | PLAN_NOTE_WRITTEN | PLAN_COUNT_TOO_SMALL;
     }
     *equalPortionSize = (uint32_t)size;

@@ -56,7 +56,8 @@ extern const SizePreset SizePresets[SIZE_PRESET_COUNT];
 
 // Lines and message text the planner and the Slice command show.
 extern const char SizeTooSmallNote[];    // SizeNote for a size of 309 bytes or less
-extern const char SourceTooLargeNote[];  // either note, and Slice's refusal, above MAX_SET_DATA
+extern const char SourceTooLargeNote[];  // either note for a source above MAX_SET_DATA
+extern const char SourceTooLargeMessage[]; // Slice's refusal of such a source
 extern const char PortionLimitMessage[]; // the resizing message box's text
 extern const char PortionLimitNote[];    // SizeNote right after resizing
 
