@@ -53,11 +53,6 @@ static const ResultBox ResultBoxes[] = {
 
 static const char SliceErrorTitle[] = "Dorvane - Slice Error";
 
-static uint64_t SourceSize(void)
-{
-    return (uint64_t)Window.SourceFileSizeHigh << 32 | Window.SourceFileSizeLow;
-}
-
 static void Enable(int id, int on)
 {
     EnableWindow(Control(id), on);

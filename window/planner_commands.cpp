@@ -5,7 +5,7 @@
 
 #include "planning.h"
 
-static uint64_t SourceSize(void)
+uint64_t SourceSize(void)
 {
     return (uint64_t)Window.SourceFileSizeHigh << 32 | Window.SourceFileSizeLow;
 }

@@ -61,6 +61,9 @@ void HandlePlannerCommand(int id, int code);
 // resizing message and the resized size when it needs over 100 portions.
 void CheckPortionLimit(void);
 
+// SourceFileSize as one number, both halves.
+uint64_t SourceSize(void);
+
 // Shows a message box owned by MainWindow, brought to the foreground.
 int ShowBox(const char *text, const char *title, UINT style);
 
