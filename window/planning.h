@@ -27,9 +27,9 @@ enum {
 
 // What a step asks the window to do besides storing its figures.
 enum {
-    PLAN_TEXT_REPLACED = 1, // set the control's text to the returned text
-    PLAN_NOTE_WRITTEN = 2,  // set the note to the returned note
-    PLAN_COUNT_TOO_SMALL = 4 // the note says the count needs portions of 4 GiB or more
+    PLAN_TEXT_REPLACED = 1,  // set the control's text to the returned text
+    PLAN_NOTE_WRITTEN = 2,   // set the note to the returned note
+    PLAN_COUNT_TOO_SMALL = 4 // the note says so few portions would reach 4 GiB
 };
 
 // Which line RefreshSizeNote wrote into SizeNote.
@@ -55,11 +55,11 @@ extern const SizeUnit SizeUnits[UNIT_COUNT];
 extern const SizePreset SizePresets[SIZE_PRESET_COUNT];
 
 // Lines and message text the planner and the Slice command show.
-extern const char SizeTooSmallNote[];    // SizeNote for a size of 309 bytes or less
-extern const char SourceTooLargeNote[];  // either note for a source above MAX_SET_DATA
+extern const char SizeTooSmallNote[];      // SizeNote for a size of 309 bytes or less
+extern const char SourceTooLargeNote[];    // either note for a source above MAX_SET_DATA
 extern const char SourceTooLargeMessage[]; // Slice's refusal of such a source
-extern const char PortionLimitMessage[]; // the resizing message box's text
-extern const char PortionLimitNote[];    // SizeNote right after resizing
+extern const char PortionLimitMessage[];   // the resizing message box's text
+extern const char PortionLimitNote[];      // SizeNote right after resizing
 
 // The number at the start of text, read as a decimal number with an optional
 // fraction and exponent: 0 when the text does not start with one. At most

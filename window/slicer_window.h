@@ -32,7 +32,7 @@ struct SlicerWindowState {
     uint32_t PortionSize;                  // size method: portion length, header included
     uint32_t EqualPortionSize;             // count method: portion length, header included
     int32_t PortionCount;                  // portions, as the last planning step left it
-    int CountTooSmall;                     // 1 while CountNote says the count needs larger portions
+    int CountTooSmall;                     // 1 while CountNote says its portions would reach 4 GiB
     char HelpFilePath[HELP_PATH_SIZE];     // the help file beside the program
     const char *OpenDialogFolder;          // where the open-file dialog starts
     HWND SavedFocusControl;                // gets the focus back on activation
