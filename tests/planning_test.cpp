@@ -8,10 +8,13 @@
 #include <string>
 
 #include "planning.h"
+#include "slice_format.h"
 
 namespace {
 
 const uint64_t FourGiB = 4294967296ull;
+const uint64_t TwelveGiB = 3 * FourGiB;
+const char TooLarge[] = "Too large: sets hold 429496698600";
 
 TEST(ParseSizeValue, ReadsADecimalNumberAndStopsAtTheFirstMisfit)
 {
@@ -167,10 +170,20 @@ TEST(RefreshSizeNote, CountsPortionsOrSaysWhyNot)
         {1000, 300, SIZE_NOTE_TOO_SMALL, 42, "Portions must be larger than 309 bytes"},
         {1000, 309, SIZE_NOTE_TOO_SMALL, 42, "Portions must be larger than 309 bytes"},
         {0, 0, SIZE_NOTE_TOO_SMALL, 42, "Portions must be larger than 309 bytes"},
-        // Nothing is computed from the low word of a large source.
-        {FourGiB, 358400, SIZE_NOTE_SOURCE_TOO_LARGE, 42, "Files of 4 GiB or more cannot be sliced"},
-        {FourGiB + 1000, 1000, SIZE_NOTE_SOURCE_TOO_LARGE, 42, "Files of 4 GiB or more cannot be sliced"},
-        {UINT64_MAX, 300, SIZE_NOTE_SOURCE_TOO_LARGE, 42, "Files of 4 GiB or more cannot be sliced"},
+        // Past 4 GiB the whole size counts: every floppy needs over 100.
+        {TwelveGiB, 358400, SIZE_NOTE_COUNT, 35983, "35983 Portions will be required"},
+        {TwelveGiB, 724480, SIZE_NOTE_COUNT, 17793, "17793 Portions will be required"},
+        {TwelveGiB, 1213952, SIZE_NOTE_COUNT, 10617, "10617 Portions will be required"},
+        {TwelveGiB, 1456640, SIZE_NOTE_COUNT, 8848, "8848 Portions will be required"},
+        {TwelveGiB, 2922496, SIZE_NOTE_COUNT, 4410, "4410 Portions will be required"},
+        {TwelveGiB, 3221225472u, SIZE_NOTE_COUNT, 5, "5 Portions will be required"}, // 3072 MB
+        {TwelveGiB, MAX_PORTION_SIZE, SIZE_NOTE_COUNT, 4, "4 Portions will be required"},
+        {TwelveGiB, 128849328, SIZE_NOTE_COUNT, 100, "100 Portions will be required"},
+        {MAX_SET_DATA, MAX_PORTION_SIZE, SIZE_NOTE_COUNT, 100, "100 Portions will be required"},
+        {MAX_SET_DATA, 310, SIZE_NOTE_COUNT, INT32_MAX, "429496698600 Portions will be required"},
+        {TwelveGiB, 309, SIZE_NOTE_TOO_SMALL, 42, "Portions must be larger than 309 bytes"},
+        {MAX_SET_DATA + 1, MAX_PORTION_SIZE, SIZE_NOTE_SOURCE_TOO_LARGE, 42, TooLarge},
+        {UINT64_MAX, 300, SIZE_NOTE_SOURCE_TOO_LARGE, 42, TooLarge},
     };
     for (const auto &c : cases) {
         int32_t count = 42;
@@ -193,7 +206,9 @@ TEST(PortionLimitResize, ResizesAbove100PortionsOnly)
         {100000000, 100, 0}, {69100, 100, 0}, {100000000, 101, 1000309},
         {4294967295u, INT32_MAX, 42949982}, // 309 x 100 plus the source passes 32 bits
         {4294967295u, UINT32_MAX, 42949982}, {1000000, 0, 0}, {1000000, -5, 0},
-        {FourGiB, 500, 0}, {FourGiB + 12345, 101, 0},
+        {FourGiB, 500, 42949982}, {FourGiB + 12345, 101, 42950106},
+        {TwelveGiB, 35983, 128849328}, {MAX_SET_DATA, 101, MAX_PORTION_SIZE},
+        {TwelveGiB, 100, 0}, {MAX_SET_DATA + 1, 101, 0}, {UINT64_MAX, INT32_MAX, 0},
     };
     for (const auto &c : cases) {
         uint32_t size = 0;
@@ -207,7 +222,9 @@ TEST(PortionLimitResize, ResizesAbove100PortionsOnly)
 
 TEST(PortionLimitResize, GivesTheSmallestSizeForAtMost100Portions)
 {
-    const uint64_t sources[] = {1, 99, 100, 101, 150, 12345, 69100, 1000001, 4294967295u};
+    const uint64_t sources[] = {1,       99,         100,          101,        150,
+                                12345,   69100,      1000001,      4294967295u, TwelveGiB + 7,
+                                MAX_SET_DATA - 100, MAX_SET_DATA};
     for (uint64_t source : sources) {
         uint32_t size = 0;
         char text[PLAN_TEXT_SIZE];
@@ -226,7 +243,7 @@ TEST(PortionLimitResize, GivesTheSmallestSizeForAtMost100Portions)
 
 TEST(RefreshCountNote, SizesEqualPortionsAndCapsTheCount)
 {
-    const char *large = "Files of 4 GiB or more cannot be sliced";
+    const char *large = TooLarge;
     struct {
         int32_t typed;
         uint64_t source;
@@ -245,10 +262,23 @@ TEST(RefreshCountNote, SizesEqualPortionsAndCapsTheCount)
         {0, 1000000, 0, 0, 7, "", "old"}, {-5, 1000000, 0, -5, 7, "", "old"},
         {100, 4294967295u, PLAN_NOTE_WRITTEN, 100, 42949982, "", "Portions will be 42949982 bytes"},
         {1, 4294966986u, PLAN_NOTE_WRITTEN, 1, UINT32_MAX, "", "Portions will be 4294967295 bytes"},
-        {1, 4294967295u, PLAN_NOTE_WRITTEN, 1, UINT32_MAX, "", "Portions will be 4294967295 bytes"},
-        {3, FourGiB, PLAN_NOTE_WRITTEN, 3, 7, "", large},
-        {0, FourGiB + 5, PLAN_NOTE_WRITTEN, 0, 7, "", large},
-        {150, FourGiB, 3, 100, 7, "100", large},
+        // One portion more than a 32-bit size: the size is held, and the
+        // note names the count that fits.
+        {1, 4294967295u, PLAN_NOTE_WRITTEN | PLAN_COUNT_TOO_SMALL, 1, MAX_PORTION_SIZE, "",
+         "At least 2 portions: 4 GiB limit"},
+        {3, FourGiB, PLAN_NOTE_WRITTEN, 3, 1431656075, "", "Portions will be 1431656075 bytes"},
+        {0, FourGiB + 5, 0, 0, 7, "", "old"},
+        {150, FourGiB, 3, 100, 42949982, "100", "Portions will be 42949982 bytes"},
+        {100, TwelveGiB, PLAN_NOTE_WRITTEN, 100, 128849328, "", "Portions will be 128849328 bytes"},
+        {4, TwelveGiB, PLAN_NOTE_WRITTEN, 4, 3221225781u, "", "Portions will be 3221225781 bytes"},
+        {3, TwelveGiB, PLAN_NOTE_WRITTEN | PLAN_COUNT_TOO_SMALL, 3, MAX_PORTION_SIZE, "",
+         "At least 4 portions: 4 GiB limit"},
+        {100, MAX_SET_DATA, PLAN_NOTE_WRITTEN, 100, MAX_PORTION_SIZE, "",
+         "Portions will be 4294967295 bytes"},
+        {99, MAX_SET_DATA, PLAN_NOTE_WRITTEN | PLAN_COUNT_TOO_SMALL, 99, MAX_PORTION_SIZE, "",
+         "At least 100 portions: 4 GiB limit"},
+        {100, MAX_SET_DATA + 1, PLAN_NOTE_WRITTEN, 100, 7, "", large},
+        {150, UINT64_MAX, 3, 100, 7, "100", large},
     };
     for (const auto &c : cases) {
         int32_t count = 42;
@@ -283,12 +313,32 @@ TEST(SliceChecks, RefuseLargeSourcesAndHeaderOnlyPortions)
 {
     EXPECT_FALSE(SourceTooLargeToSlice(0));
     EXPECT_FALSE(SourceTooLargeToSlice(4294967295u));
-    EXPECT_TRUE(SourceTooLargeToSlice(FourGiB));
+    EXPECT_FALSE(SourceTooLargeToSlice(TwelveGiB));
+    EXPECT_FALSE(SourceTooLargeToSlice(MAX_SET_DATA));
+    EXPECT_TRUE(SourceTooLargeToSlice(MAX_SET_DATA + 1));
     EXPECT_TRUE(SourceTooLargeToSlice(UINT64_MAX));
+    // The note and the refusal name the largest source that fits.
+    EXPECT_EQ(std::string(SourceTooLargeNote), TooLarge);
+    EXPECT_NE(std::string(TooLarge).find(std::to_string(MAX_SET_DATA)), std::string::npos);
+    EXPECT_NE(std::string(SourceTooLargeMessage).find(std::to_string(MAX_SET_DATA) + " bytes"),
+              std::string::npos);
     EXPECT_FALSE(FolderPortionSizeAcceptable(0));
     EXPECT_FALSE(FolderPortionSizeAcceptable(309));
     EXPECT_TRUE(FolderPortionSizeAcceptable(310));
     EXPECT_TRUE(FolderPortionSizeAcceptable(UINT32_MAX));
+}
+
+TEST(SmallestEqualPortionCount, KeepsEqualPortionsWithinTheLargestSize)
+{
+    const uint64_t room = MAX_PORTION_SIZE - 309;
+    struct {
+        uint64_t source, count;
+    } cases[] = {
+        {0, 1}, {room, 1}, {room + 1, 2}, {4294967295u, 2}, {TwelveGiB, 4},
+        {MAX_SET_DATA, 100}, {MAX_SET_DATA + 1, 101},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(SmallestEqualPortionCount(c.source), c.count) << c.source;
 }
 
 } // namespace

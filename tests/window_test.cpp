@@ -559,30 +559,6 @@ TEST_F(SlicerWindow, ResultBoxHoldsLongPathsWhole)
     EXPECT_EQ(Boxes[0].Text, "Slice " + source + " to " + deep + "\\ is complete");
 }
 
-TEST_F(SlicerWindow, SourcesOf4GiBOrMoreAreNamedSoAndRefused)
-{
-    Open();
-    std::string source = sources_ / "HUGE.DAT";
-    HANDLE file = CreateFileA(source.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    LARGE_INTEGER size;
-    size.QuadPart = 0x100000000LL + 5000; // sparse
-    SetFilePointerEx(file, size, NULL, FILE_BEGIN);
-    SetEndOfFile(file);
-    CloseHandle(file);
-    Type(ID_SOURCE_PATH_EDIT, source);
-    Click(ID_SIZE_RADIO);
-    EXPECT_EQ(Text(ID_SIZE_NOTE), "Files of 4 GiB or more cannot be sliced");
-    Click(ID_COUNT_RADIO);
-    EXPECT_EQ(Text(ID_COUNT_NOTE), "Files of 4 GiB or more cannot be sliced");
-    Type(ID_DESTINATION_EDIT, out_.Path());
-    Click(ID_SLICE_BUTTON);
-    ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, "Files of 4 GiB or more cannot be sliced");
-    EXPECT_EQ(Boxes[0].Style, kErrorStyle);
-    EXPECT_TRUE(Listing(out_.Path()).empty());
-}
-
 std::vector<std::string> Titles; // the main window's titles, as they were set
 
 LRESULT CALLBACK RecordTitle(int code, WPARAM wParam, LPARAM lParam)
@@ -923,6 +899,51 @@ TEST_F(SlicerWindow, PlannerStepsRunOnTheirNotifications)
     EXPECT_EQ(Window.EqualPortionSize, 500309u);
     Type(ID_COUNT_EDIT, "");
     EXPECT_EQ(Text(ID_COUNT_NOTE), "Portions will be 500309 bytes");
+}
+
+// A 12 GiB source is planned with its whole size; one too large for a set
+// and a count too small for it are refused before any job starts.
+TEST_F(SlicerWindow, SourcesPast4GiBArePlannedWholeAndRefusedOnlyPastTheirLimits)
+{
+    Open();
+    Type(ID_SOURCE_PATH_EDIT, SparseSource(sources_, 12ull << 30));
+    Click(ID_SIZE_RADIO);
+    SendMessageA(Control(ID_SIZE_COMBO), CB_SETCURSEL, 3, 0);
+    NotifyAsControl(ID_SIZE_COMBO, CBN_SELCHANGE);
+    EXPECT_EQ(Text(ID_SIZE_NOTE), "8848 Portions will be required");
+    NotifyAsControl(ID_SIZE_COMBO, CBN_KILLFOCUS);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "Number of Portions MUST be less than 100 - Resizing");
+    EXPECT_EQ(Text(ID_SIZE_COMBO), "128849328");
+    EXPECT_EQ(Text(ID_SIZE_NOTE), "100 Portions will be required");
+
+    Click(ID_COUNT_RADIO);
+    Type(ID_COUNT_EDIT, "3");
+    EXPECT_EQ(Text(ID_COUNT_NOTE), "At least 4 portions: 4 GiB limit");
+    Type(ID_DESTINATION_EDIT, out_.Path());
+    Click(ID_SLICE_BUTTON);
+    ASSERT_EQ(Boxes.size(), 2u);
+    EXPECT_EQ(Boxes[1].Text,
+              "Portions must be smaller than 4 GiB: slice this file into at least 4 portions.");
+    EXPECT_EQ(Boxes[1].Style, kErrorStyle);
+    Type(ID_COUNT_EDIT, "4");
+    EXPECT_EQ(Text(ID_COUNT_NOTE), "Portions will be 3221225781 bytes");
+    EXPECT_EQ(Window.EqualPortionSize, 3221225781u);
+
+    // One byte more than 100 portions of the largest size carry.
+    const char *large = "Too large: sets hold 429496698600";
+    Type(ID_SOURCE_PATH_EDIT, SparseSource(sources_, 429496698601ull));
+    EXPECT_EQ(Text(ID_COUNT_NOTE), large);
+    Click(ID_SIZE_RADIO);
+    EXPECT_EQ(Text(ID_SIZE_NOTE), large);
+    Type(ID_DESTINATION_EDIT, out_.Path());
+    Click(ID_SLICE_BUTTON);
+    ASSERT_EQ(Boxes.size(), 3u);
+    EXPECT_EQ(Boxes[2].Text, "The file is too large for a slice set: a set holds at most "
+                             "429496698600 bytes (100 portions of 4294967295 bytes, headers "
+                             "included).");
+    EXPECT_EQ(Boxes[2].Style, kErrorStyle);
+    EXPECT_TRUE(Listing(out_.Path()).empty());
 }
 
 TEST_F(SlicerWindow, IconGroupHoldsTwoSixteenColourImages)

@@ -259,6 +259,16 @@ static int FolderJobAllowed(const char *source, const char *destination, uint32_
     if (IsChecked(ID_SIZE_RADIO) && !Window.NoSourceFile)
         CheckPortionLimit();
     *portionSize = IsChecked(ID_SIZE_RADIO) ? Window.PortionSize : Window.EqualPortionSize;
+    // EqualPortionSize is then held below 4 GiB, and the job would make
+    // more portions than the count asks for; the note says how many fit.
+    if (IsChecked(ID_COUNT_RADIO) && Window.CountTooSmall) {
+        snprintf(text, sizeof text,
+                 "Portions must be smaller than 4 GiB: slice this file into at least %llu "
+                 "portions.",
+                 (unsigned long long)SmallestEqualPortionCount(SourceSize()));
+        ShowBox(text, SliceErrorTitle, MB_OK | MB_ICONERROR);
+        return 0;
+    }
     if (!FolderPortionSizeAcceptable(*portionSize)) {
         ShowBox("Portions must be larger than 309 bytes", SliceErrorTitle, MB_OK | MB_ICONERROR);
         return 0;
@@ -297,9 +307,8 @@ static void Slice(void)
 
     if (Window.JobRunning)
         return;
-    if (!Window.NoSourceFile &&
-        SourceTooLargeToSlice((uint64_t)Window.SourceFileSizeHigh << 32 | Window.SourceFileSizeLow)) {
-        ShowBox(SourceTooLargeNote, SliceErrorTitle, MB_OK | MB_ICONERROR);
+    if (!Window.NoSourceFile && SourceTooLargeToSlice(SourceSize())) {
+        ShowBox(SourceTooLargeMessage, SliceErrorTitle, MB_OK | MB_ICONERROR);
         return;
     }
     ReadText(ID_SOURCE_PATH_EDIT, source);

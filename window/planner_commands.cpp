@@ -5,7 +5,7 @@
 
 #include "planning.h"
 
-static uint64_t SourceSize(void)
+uint64_t SourceSize(void)
 {
     return (uint64_t)Window.SourceFileSizeHigh << 32 | Window.SourceFileSizeLow;
 }
@@ -105,8 +105,10 @@ static void RefreshCount(void)
     // The replaced text comes back here as EN_CHANGE and passes at once.
     if (done & PLAN_TEXT_REPLACED)
         SetWindowTextA(Control(ID_COUNT_EDIT), replacement);
-    if (done & PLAN_NOTE_WRITTEN)
+    if (done & PLAN_NOTE_WRITTEN) {
         SetWindowTextA(Control(ID_COUNT_NOTE), note);
+        Window.CountTooSmall = (done & PLAN_COUNT_TOO_SMALL) != 0;
+    }
 }
 
 static void SmallestCount(void)

@@ -4,7 +4,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "slice_arith.h"
 #include "slice_format.h"
 
 // The sizes are the lists' contents; their order is the controls' indexes.
@@ -24,7 +23,12 @@ const SizePreset SizePresets[SIZE_PRESET_COUNT] = {
 };
 
 const char SizeTooSmallNote[] = "Portions must be larger than 309 bytes";
-const char SourceTooLargeNote[] = "Files of 4 GiB or more cannot be sliced";
+// The number is MAX_SET_DATA; a test holds the texts and it together. The
+// note is cut to the width of CountNote, the narrower note.
+const char SourceTooLargeNote[] = "Too large: sets hold 429496698600";
+const char SourceTooLargeMessage[] = "The file is too large for a slice set: a set holds at "
+                                     "most 429496698600 bytes (100 portions of 4294967295 "
+                                     "bytes, headers included).";
 const char PortionLimitMessage[] = "Number of Portions MUST be less than 100 - Resizing";
 const char PortionLimitNote[] = "100 Portions will be required";
 
@@ -110,9 +114,22 @@ int32_t ParseCountValue(const char *text)
 
 int SourceTooLargeToSlice(uint64_t sourceSize)
 {
-    // The header keeps the size in two words, but the planner and the
-    // engine count portions and their sizes in 32 bits.
-    return sourceSize > UINT32_MAX;
+    return sourceSize > MAX_SET_DATA;
+}
+
+// Portions of portionSize bytes (above the header) needed for the source.
+static uint64_t PortionsFor(uint64_t sourceSize, uint32_t portionSize)
+{
+    uint64_t room = portionSize - PORTION_HEADER_SIZE;
+
+    return sourceSize / room + (sourceSize % room != 0);
+}
+
+uint64_t SmallestEqualPortionCount(uint64_t sourceSize)
+{
+    uint64_t count = PortionsFor(sourceSize, MAX_PORTION_SIZE);
+
+    return count ? count : 1;
 }
 
 int FolderPortionSizeAcceptable(uint32_t portionSize)
@@ -121,13 +138,13 @@ int FolderPortionSizeAcceptable(uint32_t portionSize)
 }
 
 // A byte count from a double: negative and NaN values, which no integer
-// conversion may see, are 0; 4 GiB and more is the largest 32-bit count.
+// conversion may see, are 0; past the largest portion it is that portion.
 static uint32_t WholeBytes(double bytes)
 {
     if (!(bytes >= 0))
         return 0;
-    if (bytes >= 4294967296.0)
-        return UINT32_MAX;
+    if (bytes >= (double)MAX_PORTION_SIZE + 1)
+        return MAX_PORTION_SIZE;
     return (uint32_t)bytes;
 }
 
@@ -185,7 +202,7 @@ uint32_t UnitChangePortionSize(double textValue, int entrySelected, double entry
 int RefreshSizeNote(uint64_t sourceSize, uint32_t portionSize, int32_t *portionCount,
                     char *note, size_t noteSize)
 {
-    uint32_t count;
+    uint64_t count;
 
     if (SourceTooLargeToSlice(sourceSize)) {
         snprintf(note, noteSize, "%s", SourceTooLargeNote);
@@ -195,11 +212,11 @@ int RefreshSizeNote(uint64_t sourceSize, uint32_t portionSize, int32_t *portionC
         snprintf(note, noteSize, "%s", SizeTooSmallNote);
         return SIZE_NOTE_TOO_SMALL;
     }
-    count = PortionsNeeded((uint32_t)sourceSize, portionSize);
+    count = PortionsFor(sourceSize, portionSize);
     // Beyond INT32_MAX the stored count only has to stay above the limit;
     // the note shows the real number.
     *portionCount = count > INT32_MAX ? INT32_MAX : (int32_t)count;
-    snprintf(note, noteSize, "%lu Portions will be required", (unsigned long)count);
+    snprintf(note, noteSize, "%llu Portions will be required", (unsigned long long)count);
     return SIZE_NOTE_COUNT;
 }
 
@@ -210,7 +227,8 @@ int PortionLimitResize(uint64_t sourceSize, int64_t portionCount, uint32_t *resi
 
     if (portionCount <= MAX_PORTIONS || SourceTooLargeToSlice(sourceSize))
         return 0;
-    // 309 plus a hundredth of the source rounded up; below 43 million.
+    // 309 plus a hundredth of the source rounded up: MAX_PORTION_SIZE at
+    // most, as the source is MAX_SET_DATA at most.
     size = (sourceSize + (uint64_t)MAX_PORTIONS * PORTION_HEADER_SIZE) / MAX_PORTIONS +
            (sourceSize % MAX_PORTIONS != 0);
     *resized = (uint32_t)size;
@@ -223,7 +241,7 @@ int RefreshCountNote(int32_t count, uint64_t sourceSize, int32_t *portionCount,
                      char *note, size_t noteSize)
 {
     int result = 0;
-    uint64_t size;
+    uint64_t size, fewest;
 
     *portionCount = count;
     if (count > MAX_PORTIONS) {
@@ -240,9 +258,15 @@ int RefreshCountNote(int32_t count, uint64_t sourceSize, int32_t *portionCount,
         return result;
     size = ((uint64_t)*portionCount * PORTION_HEADER_SIZE + sourceSize) / (uint64_t)*portionCount +
            (sourceSize % (uint64_t)*portionCount != 0);
-    // Only one portion of a source within 309 bytes of 4 GiB exceeds 32 bits;
-    // the note shows the size the job would really get.
-    *equalPortionSize = size > UINT32_MAX ? UINT32_MAX : (uint32_t)size;
+    if (size > MAX_PORTION_SIZE) {
+        // A portion's size is a 32-bit number: so few portions cannot hold
+        // the source. The held size keeps a job from meeting a wrapped one.
+        fewest = SmallestEqualPortionCount(sourceSize);
+        *equalPortionSize = MAX_PORTION_SIZE;
+        snprintf(note, noteSize, "At least %llu portions: 4 GiB limit", (unsigned long long)fewest);
+        return result | PLAN_NOTE_WRITTEN | PLAN_COUNT_TOO_SMALL;
+    }
+    *equalPortionSize = (uint32_t)size;
     snprintf(note, noteSize, "Portions will be %lu bytes", (unsigned long)*equalPortionSize);
     return result | PLAN_NOTE_WRITTEN;
 }

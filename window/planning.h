@@ -27,8 +27,9 @@ enum {
 
 // What a step asks the window to do besides storing its figures.
 enum {
-    PLAN_TEXT_REPLACED = 1, // set the control's text to the returned text
-    PLAN_NOTE_WRITTEN = 2   // set the note to the returned note
+    PLAN_TEXT_REPLACED = 1,  // set the control's text to the returned text
+    PLAN_NOTE_WRITTEN = 2,   // set the note to the returned note
+    PLAN_COUNT_TOO_SMALL = 4 // the note says so few portions would reach 4 GiB
 };
 
 // Which line RefreshSizeNote wrote into SizeNote.
@@ -54,10 +55,11 @@ extern const SizeUnit SizeUnits[UNIT_COUNT];
 extern const SizePreset SizePresets[SIZE_PRESET_COUNT];
 
 // Lines and message text the planner and the Slice command show.
-extern const char SizeTooSmallNote[];    // SizeNote for a size of 309 bytes or less
-extern const char SourceTooLargeNote[];  // either note, and Slice's refusal, for 4 GiB or more
-extern const char PortionLimitMessage[]; // the resizing message box's text
-extern const char PortionLimitNote[];    // SizeNote right after resizing
+extern const char SizeTooSmallNote[];      // SizeNote for a size of 309 bytes or less
+extern const char SourceTooLargeNote[];    // either note for a source above MAX_SET_DATA
+extern const char SourceTooLargeMessage[]; // Slice's refusal of such a source
+extern const char PortionLimitMessage[];   // the resizing message box's text
+extern const char PortionLimitNote[];      // SizeNote right after resizing
 
 // The number at the start of text, read as a decimal number with an optional
 // fraction and exponent: 0 when the text does not start with one. At most
@@ -68,15 +70,22 @@ double ParseSizeValue(const char *text);
 // characters), 0 when there is none, held to the int32_t range.
 int32_t ParseCountValue(const char *text);
 
-// 1 when a source of sourceSize bytes is too large for any slice set.
+// 1 when a source of sourceSize bytes is too large for any slice set: more
+// than MAX_SET_DATA, 100 portions of the largest size.
 int SourceTooLargeToSlice(uint64_t sourceSize);
+
+// The fewest equal portions of a source that stay within MAX_PORTION_SIZE,
+// header included: 1 up to MAX_PORTION_SIZE - 309 bytes, 100 at
+// MAX_SET_DATA, more than 100 for a source too large to slice.
+uint64_t SmallestEqualPortionCount(uint64_t sourceSize);
 
 // 1 when a folder job's portion size leaves room for data after the header.
 int FolderPortionSizeAcceptable(uint32_t portionSize);
 
 // Typed size: PortionSize from SizeCombo's value in the selected unit. A
 // value below 1 becomes 1; then PLAN_TEXT_REPLACED is returned and text
-// holds the replacement for SizeCombo's text.
+// holds the replacement for SizeCombo's text. Here and in the two steps
+// below a size past MAX_PORTION_SIZE is held to it.
 int TypedPortionSize(double value, int unit, uint32_t *portionSize, char *text, size_t textSize);
 
 // Picked size: index is SizeCombo's selected entry, entryValue the number in
@@ -105,6 +114,9 @@ int PortionLimitResize(uint64_t sourceSize, int64_t portionCount, uint32_t *resi
 // *portionCount; a count above 100 becomes 100 (PLAN_TEXT_REPLACED, text
 // "100"). For a count of 1 or more, *equalPortionSize and note are written
 // (PLAN_NOTE_WRITTEN); for a source too large to slice only the note is.
+// A count whose portions would pass MAX_PORTION_SIZE adds
+// PLAN_COUNT_TOO_SMALL: the size is held to MAX_PORTION_SIZE (a job would
+// make more portions than counted) and the note names the fewest that fit.
 int RefreshCountNote(int32_t count, uint64_t sourceSize, int32_t *portionCount,
                      uint32_t *equalPortionSize, char *text, size_t textSize,
                      char *note, size_t noteSize);

@@ -32,6 +32,7 @@ struct SlicerWindowState {
     uint32_t PortionSize;                  // size method: portion length, header included
     uint32_t EqualPortionSize;             // count method: portion length, header included
     int32_t PortionCount;                  // portions, as the last planning step left it
+    int CountTooSmall;                     // 1 while CountNote says its portions would reach 4 GiB
     char HelpFilePath[HELP_PATH_SIZE];     // the help file beside the program
     const char *OpenDialogFolder;          // where the open-file dialog starts
     HWND SavedFocusControl;                // gets the focus back on activation
@@ -59,6 +60,9 @@ void HandlePlannerCommand(int id, int code);
 // The size method's portion limit check for the current PortionSize: the
 // resizing message and the resized size when it needs over 100 portions.
 void CheckPortionLimit(void);
+
+// SourceFileSize as one number, both halves.
+uint64_t SourceSize(void);
 
 // Shows a message box owned by MainWindow, brought to the foreground.
 int ShowBox(const char *text, const char *title, UINT style);
