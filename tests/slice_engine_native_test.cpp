@@ -305,7 +305,7 @@ TEST(SliceCommandLine, ArgumentsAndThePlannedPortions)
          "fits is 100309 bytes (--size 100309)."},
         {{"s", "d", "--size", "309"}, COMMAND_RUN, 10, 243, 0, "has no room for data"},
         {{"s", "d", "--count", "2"}, COMMAND_RUN, 0, 243, 0, "has no room for data"},
-        {{"s", "d", "--count", "7"}, COMMAND_RUN, 0x100000000ull, 0, 0xFFFFFFFFu, ""}, // left to the job
+        {{"s", "d", "--count", "7"}, COMMAND_RUN, 0x100000000ull, 0, 613567066, ""}, // past 4 GiB
         {{"s", "d", "--disks", "--help"}, COMMAND_HELP, 0, 0, 0, ""},
         {{"--version"}, COMMAND_VERSION, 0, 0, 0, ""},
         {{"s", "d"}, COMMAND_WRONG, 0, 0, 0, "give one of --size, --count and --disks"},
