@@ -155,6 +155,7 @@ static int PlanSet(FuzzedDataProvider &in, PortionPlan *plans, int count, Portio
     } else {
         h->FileSizeLow = total;
     }
+    // A high word claims 4 GiB more than these small portions ever carry.
     damaged |= h->FileSizeHigh != 0 || CheckRestoreName(h->FileName) != NAME_OK;
     EncodePortionHeader(h, base);
     for (n = 0; n < count; n++) {
