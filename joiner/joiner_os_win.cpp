@@ -94,12 +94,9 @@ int OsSameEntry(const char *a, const char *b)
 
 long OsFileSize(OsFile file, uint64_t *size)
 {
-    DWORD high = 0, low;
+    DWORD high = 0;
+    DWORD low = GetFileSize(AsHandle(file), &high);
 
-    // A portion of 4 GiB - 1 bytes has a low word of 0xFFFFFFFF: only the
-    // error number tells a failure, so an older one is cleared first.
-    SetLastError(NO_ERROR);
-    low = GetFileSize(AsHandle(file), &high);
     if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
         return LastError();
     *size = ((uint64_t)high << 32) | low;
