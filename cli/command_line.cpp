@@ -170,13 +170,13 @@ int PlanFolderPortions(const SliceCommand *command, uint64_t sourceSize, uint32_
         return SLICE_TOO_MANY_PORTIONS;
     }
     // No silent resizing on a command line: the size that fits is named.
-    if (PortionLimitResize(sourceSize, PortionsNeeded((uint32_t)sourceSize, *portionSize),
+    if (PortionLimitResize(sourceSize, PortionsNeeded(sourceSize, *portionSize),
                            &resized, text, sizeof text)) {
         snprintf(message, messageSize,
                  "Portions of %lu bytes would take %lu portions, and a slice set holds at most "
                  "100. The smallest size that fits is %lu bytes (--size %lu).\n",
                  (unsigned long)*portionSize,
-                 (unsigned long)PortionsNeeded((uint32_t)sourceSize, *portionSize),
+                 (unsigned long)PortionsNeeded(sourceSize, *portionSize),
                  (unsigned long)resized, (unsigned long)resized);
         return SLICE_TOO_MANY_PORTIONS;
     }

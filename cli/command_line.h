@@ -42,7 +42,8 @@ int ParseSizeArgument(const char *text, uint32_t *bytes);
 // --size given or the --count's equal size. Returns 0, or the job's result
 // code that refuses it with message set: a size that leaves no room for
 // data, or one that needs more than 100 portions (the message names the
-// smallest size that fits). A source of 4 GiB or more is left to the job.
+// smallest size that fits). A source larger than a set can carry is left
+// to the job, which refuses it in its own words.
 int PlanFolderPortions(const SliceCommand *command, uint64_t sourceSize, uint32_t *portionSize,
                        char *message, size_t messageSize);
 

@@ -155,7 +155,7 @@ static void TerminalFinal(void *, int, const char *text)
 }
 
 // "42%  4200000 of 10000000 bytes  12.5 MB/s", redrawn in place.
-static void TerminalProgress(void *, uint32_t done, uint32_t total)
+static void TerminalProgress(void *, uint64_t done, uint64_t total)
 {
     int64_t now;
     double seconds;
@@ -167,8 +167,8 @@ static void TerminalProgress(void *, uint32_t done, uint32_t total)
         return;
     Terminal.LastDrawn = now;
     seconds = (double)(now - Terminal.Started) / NS_PER_SECOND;
-    fprintf(stderr, "\r%3u%%  %lu of %lu bytes  %.1f MB/s\033[K",
-            (unsigned)((uint64_t)done * 100 / total), (unsigned long)done, (unsigned long)total,
+    fprintf(stderr, "\r%3u%%  %llu of %llu bytes  %.1f MB/s\033[K",
+            (unsigned)(done * 100 / total), (unsigned long long)done, (unsigned long long)total,
             seconds > 0 ? done / seconds / 1e6 : 0.0);
     Terminal.ProgressDrawn = 1;
 }

@@ -14,14 +14,15 @@ uint32_t FreeBytesFromClusters(uint32_t sectorsPerCluster, uint32_t bytesPerSect
     return bytes > UINT32_MAX ? UINT32_MAX : (uint32_t)bytes;
 }
 
-uint32_t PortionsNeeded(uint32_t sourceSize, uint32_t portionSize)
+uint32_t PortionsNeeded(uint64_t sourceSize, uint32_t portionSize)
 {
-    uint32_t room;
+    uint64_t room, count;
 
     if (sourceSize == 0)
         return 0;
     if (portionSize <= PORTION_HEADER_SIZE)
         return UINT32_MAX;
     room = portionSize - PORTION_HEADER_SIZE;
-    return sourceSize / room + (sourceSize % room != 0);
+    count = sourceSize / room + (sourceSize % room != 0);
+    return count > UINT32_MAX ? UINT32_MAX : (uint32_t)count;
 }

@@ -13,7 +13,8 @@ uint32_t FreeBytesFromClusters(uint32_t sectorsPerCluster, uint32_t bytesPerSect
 
 // The number of portion files a folder job writes for a source of
 // sourceSize bytes in portions of portionSize bytes, header included.
-// 0 for an empty source; UINT32_MAX when portionSize leaves no room for data.
-uint32_t PortionsNeeded(uint32_t sourceSize, uint32_t portionSize);
+// 0 for an empty source; UINT32_MAX when portionSize leaves no room for data
+// or the count would not fit 32 bits (either is far above the limit of 100).
+uint32_t PortionsNeeded(uint64_t sourceSize, uint32_t portionSize);
 
 #endif

@@ -27,7 +27,8 @@ struct SliceWorkerState {
     char *PortionPath;          // heap: destination + file name, number at the end
     unsigned PortionNumber;     // from 0
     int DiskNumber;             // shown in prompts: always PortionNumber + 1
-    uint32_t BytesDone;         // source bytes written to portions so far
+    uint64_t SourceSize;        // the source's size, up to MAX_SET_DATA
+    uint64_t BytesDone;         // source bytes written to portions so far
     uint32_t Room;              // payload bytes the current portion may take
     uint32_t BytesInPortion;    // payload bytes written to it so far
     unsigned char *Buffer;      // TRANSFER_SIZE bytes, zero-filled
@@ -44,6 +45,7 @@ enum FinalArgs {
     ARGS_SOURCE,        // JobSource
     ARGS_SOURCE_ERROR,  // JobSource, pending error
     ARGS_SOURCE_SIZE,   // JobSource, JobPortionSize
+    ARGS_SOURCE_LIMIT,  // JobSource, SourceSize, MAX_SET_DATA (as decimal text)
     ARGS_PORTION_ERROR  // portion path, pending error
 };
 
@@ -71,8 +73,9 @@ static const FinalMessage FinalMessages[] = {
     {SLICE_UNNUMBERABLE_NAME, ARGS_SOURCE,
      "The file name of %s cannot be numbered: its last two characters become the "
      "portion number, so it needs 2 to 255 characters.\n"},
-    {SLICE_SOURCE_TOO_LARGE, ARGS_SOURCE,
-     "%s is 4 GiB or larger. Files of 4 GiB or more cannot be sliced.\n"},
+    {SLICE_SOURCE_TOO_LARGE, ARGS_SOURCE_LIMIT,
+     "%s has %s bytes, more than a slice set can carry. The largest file that can be "
+     "sliced has %s bytes: 100 portions of just under 4 GiB.\n"},
     {SLICE_NO_BUFFER, ARGS_NONE, "Error allocating transfer buffer\n"},
     {SLICE_NOT_REMOVABLE, ARGS_DESTINATION, "Destination: %s is not removable\n"},
     {SLICE_NO_PATH_BUFFER, ARGS_NONE, "Error allocating destination name buffer\n"},
@@ -332,7 +335,7 @@ static int WriteAll(SliceWorkerState *w, const void *data, uint32_t count)
 // Header and data of one portion, then the file is flushed and closed.
 static int WritePortion(SliceWorkerState *w)
 {
-    uint32_t size = w->Header.FileSizeLow;
+    uint64_t size = w->SourceSize;
     unsigned char raw[PORTION_HEADER_SIZE];
     uint32_t count, got;
     long closed;
@@ -349,7 +352,7 @@ static int WritePortion(SliceWorkerState *w)
         if (count > w->Room - w->BytesInPortion)
             count = w->Room - w->BytesInPortion;
         if (count > size - w->BytesDone)
-            count = size - w->BytesDone;
+            count = (uint32_t)(size - w->BytesDone);
         w->PendingError = SliceOsRead(w->Source, w->Buffer, count, &got);
         if (w->PendingError)
             return SLICE_READ_FAILED;
@@ -404,10 +407,13 @@ static int PrepareJob(SliceWorkerState *w)
     w->PendingError = SliceOsSize(w->Source, &size);
     if (w->PendingError)
         return SLICE_NO_SIZE;
+    // The header carries the size in two words; under 4 GiB the high one
+    // is 0 and the set is what it always was. A portion's size is a 32-bit
+    // number, so 100 of them carry at most MAX_SET_DATA bytes.
+    w->SourceSize = size;
     w->Header.FileSizeLow = (uint32_t)size;
     w->Header.FileSizeHigh = (uint32_t)(size >> 32);
-    // Only the low word is carried: a larger file would be cut short silently.
-    if (w->Header.FileSizeHigh != 0) {
+    if (size > MAX_SET_DATA) {
         w->PendingError = 1;
         return SLICE_SOURCE_TOO_LARGE;
     }
@@ -450,7 +456,7 @@ static int PrepareJob(SliceWorkerState *w)
     // A folder job knows its portion count in advance: refuse one that the
     // two-digit numbers cannot name before any portion exists.
     if (w->JobPortionSize != 0 &&
-        PortionsNeeded(w->Header.FileSizeLow, w->JobPortionSize) > MAX_PORTIONS) {
+        PortionsNeeded(w->SourceSize, w->JobPortionSize) > MAX_PORTIONS) {
         w->PendingError = 1;
         return SLICE_TOO_MANY_PORTIONS;
     }
@@ -461,7 +467,7 @@ static int SliceAll(SliceWorkerState *w)
 {
     int result = PrepareJob(w);
 
-    while (!result && w->BytesDone < w->Header.FileSizeLow) {
+    while (!result && w->BytesDone < w->SourceSize) {
         if (w->PortionNumber >= MAX_PORTIONS) {
             w->PendingError = 1;
             return SLICE_TOO_MANY_DISKS;
@@ -480,6 +486,7 @@ static void ShowFinalMessage(const SliceWorkerState *w, int result)
 {
     const FinalMessage *message = NULL;
     char *text = NULL;
+    char size[DECIMAL_TEXT_SIZE], limit[DECIMAL_TEXT_SIZE];
     size_t i;
 
     if (w->PendingError == 0)
@@ -507,6 +514,10 @@ static void ShowFinalMessage(const SliceWorkerState *w, int result)
         break;
     case ARGS_SOURCE_SIZE:
         text = FormatText(message->Format, w->JobSource, (unsigned long)w->JobPortionSize);
+        break;
+    case ARGS_SOURCE_LIMIT:
+        text = FormatText(message->Format, w->JobSource, DecimalText(w->SourceSize, size),
+                          DecimalText(MAX_SET_DATA, limit));
         break;
     case ARGS_PORTION_ERROR:
         text = FormatText(message->Format, w->PortionPath, w->PendingError);

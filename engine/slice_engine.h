@@ -23,7 +23,7 @@ enum SliceResult {
     SLICE_READ_FAILED = 242,      // reading the source failed or fell short
     SLICE_TOO_MANY_PORTIONS = 243,// folder: the portion size needs over 100 portions
     SLICE_UNNUMBERABLE_NAME = 244,// the source's name is too short (or long) to number
-    SLICE_SOURCE_TOO_LARGE = 245, // the source has 4 GiB or more
+    SLICE_SOURCE_TOO_LARGE = 245, // the source has more than a set can carry (MAX_SET_DATA)
     SLICE_CANCELLED = 246,        // Cancel at the overwrite question
     SLICE_ABORTED = 247,          // Abort at a "not ready" or open-error message
     SLICE_NO_BUFFER = 248,        // the transfer buffer could not be allocated
@@ -64,8 +64,9 @@ struct SliceUser {
     void (*Notice)(void *context, const char *text);
     // The one message of a failed job, shown where it ends.
     void (*Final)(void *context, int code, const char *text);
-    // Source bytes written so far, after every transfer.
-    void (*Progress)(void *context, uint32_t done, uint32_t total);
+    // Source bytes written so far, after every transfer; 64-bit, for a
+    // source may have up to MAX_SET_DATA bytes.
+    void (*Progress)(void *context, uint64_t done, uint64_t total);
 };
 
 // Runs one job and returns its result code. destination is a drive name such

@@ -189,3 +189,18 @@ int CheckRestoreName(const char field[FILE_NAME_FIELD])
         return NAME_ALTERED;
     return NAME_OK;
 }
+
+char *DecimalText(uint64_t value, char out[DECIMAL_TEXT_SIZE])
+{
+    char digits[DECIMAL_TEXT_SIZE];
+    size_t count = 0, i;
+
+    do {
+        digits[count++] = (char)('0' + value % 10);
+        value /= 10;
+    } while (value);
+    for (i = 0; i < count; i++)
+        out[i] = digits[count - 1 - i];
+    out[count] = 0;
+    return out;
+}

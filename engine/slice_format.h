@@ -62,7 +62,7 @@ struct PortionHeader {
     FileTime LastAccessTime;
     FileTime LastWriteTime;
     uint32_t FileSizeLow;           // bytes carried by the whole set
-    uint32_t FileSizeHigh;          // nonzero only for files the set cannot carry
+    uint32_t FileSizeHigh;          // and its high word: nonzero from 4 GiB on
     char FileName[FILE_NAME_FIELD]; // the sliced file's name, zero-padded
     SystemTime SliceTime;           // local time when the slicing started
 };
@@ -106,5 +106,13 @@ enum NameCheck {
 
 // Checks that a stored FileName names one plain file inside the destination.
 int CheckRestoreName(const char field[FILE_NAME_FIELD]);
+
+enum { DECIMAL_TEXT_SIZE = 21 }; // 2^64 - 1 has 20 digits
+
+// Writes value in decimal into out and returns out. The C libraries of the
+// two platforms disagree on how printf formats a 64-bit number (the one
+// KELMORIX.EXE uses knows only its own form), so byte counts that may pass
+// 4 GiB are printed as text.
+char *DecimalText(uint64_t value, char out[DECIMAL_TEXT_SIZE]);
 
 #endif

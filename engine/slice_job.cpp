@@ -94,9 +94,10 @@ static void BoxFinal(void *, int, const char *text)
 
 // Tells the window how far the job is, once per percent: posted, so the
 // worker never waits for the window.
-static void BoxProgress(void *, uint32_t done, uint32_t total)
+static void BoxProgress(void *, uint64_t done, uint64_t total)
 {
-    unsigned percent = (unsigned)((uint64_t)done * 100 / total);
+    // At most MAX_SET_DATA times 100: far from wrapping 64 bits.
+    unsigned percent = (unsigned)(done * 100 / total);
 
     if (percent == BoxState.PercentShown)
         return;

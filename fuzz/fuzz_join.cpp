@@ -155,6 +155,7 @@ static int PlanSet(FuzzedDataProvider &in, PortionPlan *plans, int count, Portio
     } else {
         h->FileSizeLow = total;
     }
+    // A high word claims 4 GiB more than these small portions ever carry.
     damaged |= h->FileSizeHigh != 0 || CheckRestoreName(h->FileName) != NAME_OK;
     EncodePortionHeader(h, base);
     for (n = 0; n < count; n++) {
@@ -240,6 +241,7 @@ static void CheckOutput(const PortionPlan *plans, int count, const PortionHeader
     static unsigned char data[MAX_SET_PORTIONS * MAX_PAYLOAD];
     static unsigned char buffer[MAX_SET_PORTIONS * MAX_PAYLOAD + 1];
     char path[PATH_SIZE];
+    uint64_t fileSize = (uint64_t)h->FileSizeHigh << 32 | h->FileSizeLow;
     uint32_t present;
     ssize_t got;
     int fd, whole;
@@ -250,10 +252,11 @@ static void CheckOutput(const PortionPlan *plans, int count, const PortionHeader
     REQUIRE(fd >= 0);
     got = read(fd, buffer, sizeof buffer);
     close(fd);
-    REQUIRE(got >= 0 && (uint32_t)got <= h->FileSizeLow && (uint32_t)got <= present);
+    // Never more than the recorded size, both of its words.
+    REQUIRE(got >= 0 && (uint64_t)got <= fileSize && (uint32_t)got <= present);
     REQUIRE(memcmp(buffer, data, (size_t)got) == 0);
     if (success)
-        REQUIRE(whole && (uint32_t)got == present && present == h->FileSizeLow);
+        REQUIRE(whole && (uint32_t)got == present && present == fileSize);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -55,7 +55,7 @@ static int NotReady(void *, const char *) { return SLICE_ANSWER_ABORT; }
 static int OpenError(void *, const char *, long) { return SLICE_ANSWER_ABORT; }
 static void Notice(void *, const char *) {}
 static void Final(void *, int, const char *) {}
-static void Progress(void *, uint32_t done, uint32_t total) { REQUIRE(done <= total); }
+static void Progress(void *, uint64_t done, uint64_t total) { REQUIRE(done <= total); }
 
 static const SliceUser FuzzUser = {NULL, NextDisk, AskOverwrite, NotReady, OpenError,
                                    Notice, Final, Progress};

@@ -36,7 +36,7 @@ struct RestoreRun {
     unsigned PortionIndex;         // number of the portion to read next
     int DiskNumber;                // disk expected to hold it, counted from 1
     uint64_t BytesWritten;         // data bytes appended to the output
-    uint32_t FileSize;             // FileSizeLow: never more bytes are written
+    uint64_t FileSize;             // FileSizeHigh * 2^32 + FileSizeLow: never more is written
     unsigned char *Buffer;         // BufferSize bytes for the copy through memory
     uint32_t BufferSize;           // one of TransferSizes
     int NoKernelCopy;              // 1 once the kernel has said it cannot copy here
@@ -44,7 +44,7 @@ struct RestoreRun {
     OsFile Output;                 // open output, or 0
     int OutputCreated;             // 1 once the output exists under its name
     int DataComplete;              // 1 once the last portion's data is written
-    int MoreDataThanFile;          // 1 when the set carries more than FileSizeLow
+    int MoreDataThanFile;          // 1 when the set carries more than FileSize
     long PendingError;             // number for the final line, 0: print none
 };
 
@@ -56,7 +56,7 @@ enum ReportArgs {
     ARGS_PORTION,         // portion path, pending error
     ARGS_PORTION_ONLY,    // portion path
     ARGS_SOURCE,          // source argument
-    ARGS_COUNTS,          // portion path, bytes written, FileSizeLow
+    ARGS_COUNTS,          // portion path, bytes written, FileSize (as decimal text)
     ARGS_DISK,            // disk number
     ARGS_ERROR            // pending error
 };
@@ -76,9 +76,7 @@ static const ReportLine ReportLines[] = {
      "name another destination folder.\n"},
     {RESTORE_NO_CONSOLE, ARGS_DISK, "There is no console to answer the prompt for disk #%d.\n"},
     {RESTORE_SIZE_MISMATCH, ARGS_COUNTS,
-     "The slice set ends at %s with %lu bytes, but its file has %lu bytes.\n"},
-    {RESTORE_TOO_LARGE, ARGS_PORTION_ONLY,
-     "%s holds a file of 4 GiB or more, which a slice set cannot carry.\n"},
+     "The slice set ends at %s with %s bytes, but its file has %s bytes.\n"},
     {RESTORE_FOREIGN_PORTION, ARGS_PORTION_ONLY, "%s belongs to another slice set.\n"},
     {RESTORE_WRITE_FAILED, ARGS_OUTPUT, "Error writing %s = %ld\n"},
     {RESTORE_READ_FAILED, ARGS_PORTION, "Error reading data from %s = %ld\n"},
@@ -101,7 +99,7 @@ static const ReportLine ReportLines[] = {
 
 // 236 when the data runs on past the recorded size: the output was cut there.
 static const char ExcessLine[] =
-    "The slice set holds more data than its file: %s goes past its %lu bytes.\n";
+    "The slice set holds more data than its file: %s goes past its %s bytes.\n";
 
 static const char *const UsageLines[] = {
     "\nUSAGE: KELMORIX [source folder] [destination folder]\n",
@@ -314,10 +312,6 @@ static int ReadFirstHeader(RestoreRun *run)
         run->PendingError = 1;
         return RESTORE_UNSAFE_NAME;
     }
-    if (run->Header.FileSizeHigh != 0) {
-        run->PendingError = 1;
-        return RESTORE_TOO_LARGE;
-    }
     return 0;
 }
 
@@ -444,14 +438,18 @@ static long WriteAll(RestoreRun *run, uint32_t count)
 // Moves what it can of count bytes inside the kernel; returns how many.
 // Wherever it stops, the copy through memory goes on from the same place and
 // meets any failure again, telling a read from a write and giving its number.
-static uint32_t KernelCopy(RestoreRun *run, uint32_t count)
+static uint64_t KernelCopy(RestoreRun *run, uint64_t count)
 {
-    uint32_t copied = 0, done;
+    uint64_t copied = 0;
+    uint32_t done;
     long error;
 
     while (copied < count && !run->NoKernelCopy) {
         done = 0;
-        error = OsCopyData(run->Portion, run->Output, count - copied, &done);
+        // A portion of a damaged set may hold 4 GiB or more: asked in parts.
+        error = OsCopyData(run->Portion, run->Output,
+                           count - copied < UINT32_MAX ? (uint32_t)(count - copied) : UINT32_MAX,
+                           &done);
         if (error == OS_NO_KERNEL_COPY)
             run->NoKernelCopy = 1;
         if (error || done == 0)
@@ -464,8 +462,8 @@ static uint32_t KernelCopy(RestoreRun *run, uint32_t count)
 
 static int CopyPortionData(RestoreRun *run)
 {
-    uint64_t size = 0, data, room;
-    uint32_t remaining, chunk, done, used = 0;
+    uint64_t size = 0, data, room, remaining;
+    uint32_t chunk, done, used = 0;
     long error = OsFileSize(run->Portion, &size);
 
     if (error) {
@@ -476,10 +474,10 @@ static int CopyPortionData(RestoreRun *run)
     // A damaged or hostile set may carry more than its file's size: nothing
     // past that size is written, so it cannot fill the destination disk.
     room = run->FileSize - run->BytesWritten;
-    remaining = (uint32_t)(data < room ? data : room);
+    remaining = data < room ? data : room;
     remaining -= KernelCopy(run, remaining);
     while (remaining > 0) {
-        chunk = remaining < run->BufferSize ? remaining : run->BufferSize;
+        chunk = remaining < run->BufferSize ? (uint32_t)remaining : run->BufferSize;
         done = 0;
         error = OsRead(run->Portion, run->Buffer, chunk, &done);
         if (error || done != chunk) {
@@ -534,7 +532,7 @@ static int FinishOutput(RestoreRun *run)
 
 static int CopyPortions(RestoreRun *run)
 {
-    const uint32_t fileSize = run->FileSize;
+    const uint64_t fileSize = run->FileSize;
     int result, priority, last;
 
     for (;;) {
@@ -573,6 +571,7 @@ static int CopyPortions(RestoreRun *run)
 
 static void FinalReport(const RestoreRun *run, int result)
 {
+    char written[DECIMAL_TEXT_SIZE], size[DECIMAL_TEXT_SIZE];
     const ReportLine *line = NULL;
     size_t i;
 
@@ -604,11 +603,12 @@ static void FinalReport(const RestoreRun *run, int result)
         printf(line->Format, run->SourceArgument);
         break;
     case ARGS_COUNTS:
+        DecimalText(run->FileSize, size);
         if (run->MoreDataThanFile)
-            printf(ExcessLine, run->PortionPath, (unsigned long)run->FileSize);
+            printf(ExcessLine, run->PortionPath, size);
         else
-            printf(line->Format, run->PortionPath, (unsigned long)run->BytesWritten,
-                   (unsigned long)run->FileSize);
+            printf(line->Format, run->PortionPath, DecimalText(run->BytesWritten, written),
+                   size);
         break;
     case ARGS_DISK:
         printf(line->Format, run->DiskNumber);
@@ -657,7 +657,7 @@ static int Restore(RestoreRun *run)
         result = CreateOutput(run);
     if (result)
         return result;
-    run->FileSize = run->Header.FileSizeLow;
+    run->FileSize = (uint64_t)run->Header.FileSizeHigh << 32 | run->Header.FileSizeLow;
     for (i = 0; i < sizeof TransferSizes / sizeof TransferSizes[0] && !run->Buffer; i++) {
         run->BufferSize = TransferSizes[i];
         run->Buffer = (unsigned char *)calloc(1, run->BufferSize);

@@ -13,7 +13,7 @@ enum RestoreResult {
     RESTORE_PATH_TOO_LONG = 234,   // the current folder does not fit its buffer
     RESTORE_NO_TEMP = 235,         // neither TEMP nor TMP names a destination
     RESTORE_SIZE_MISMATCH = 236,   // the portions hold more or less than the set's size
-    RESTORE_TOO_LARGE = 237,       // the header records a file of 4 GiB or more
+                                   // 237 is free: it refused sets of 4 GiB or more
     RESTORE_FOREIGN_PORTION = 238, // a portion of another set under the expected name
     RESTORE_WRITE_FAILED = 239,    // the output took fewer bytes than given (disk full)
     RESTORE_READ_FAILED = 240,     // a portion yielded fewer data bytes than its size

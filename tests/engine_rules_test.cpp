@@ -8,6 +8,7 @@
 
 #include "folder_lines.h"
 #include "slice_arith.h"
+#include "slice_format.h"
 
 namespace {
 
@@ -33,7 +34,8 @@ TEST(FreeBytesFromClusters, MultipliesWithoutWrappingAndCaps)
 TEST(PortionsNeeded, CountsPortionsOfAFolderJob)
 {
     struct {
-        uint32_t sourceSize, portionSize, expected;
+        uint64_t sourceSize;
+        uint32_t portionSize, expected;
     } cases[] = {
         {0, 1000, 0},
         {1, 1000, 1},
@@ -47,6 +49,13 @@ TEST(PortionsNeeded, CountsPortionsOfAFolderJob)
         {5, 310, 5},             // one payload byte per portion
         {5, 309, 0xFFFFFFFFu},   // no room for data at all
         {5, 0, 0xFFFFFFFFu},
+        // Sources of 4 GiB and more: counted in 64 bits, the count held to 32.
+        {5ull << 30, 0x80000000u, 3},
+        {5ull << 30, 0x6AAAABE0u, 3},         // 5 GiB in three equal portions
+        {5ull << 30, 0x6AAAABDFu, 4},         // a byte less: a fourth one
+        {MAX_SET_DATA, MAX_PORTION_SIZE, 100}, // the largest set
+        {MAX_SET_DATA + 1, MAX_PORTION_SIZE, 101},
+        {UINT64_MAX, 310, 0xFFFFFFFFu},
     };
     for (const auto &c : cases)
         EXPECT_EQ(PortionsNeeded(c.sourceSize, c.portionSize), c.expected)

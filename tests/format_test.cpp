@@ -179,4 +179,25 @@ TEST(RestoreNameCheck, OnlyPlainNamesInsideTheDestination)
     EXPECT_EQ(CheckRestoreName(full), NAME_OK);
 }
 
+TEST(DecimalText, EveryWidthUpTo64Bits)
+{
+    struct {
+        uint64_t Value;
+        const char *Text;
+    } const cases[] = {
+        {0, "0"},
+        {9, "9"},
+        {10, "10"},
+        {0xFFFFFFFFu, "4294967295"},
+        {0x100000000u, "4294967296"},
+        {MAX_SET_DATA, "429496698600"},
+        {UINT64_MAX, "18446744073709551615"},
+    };
+    for (const auto &c : cases) {
+        char text[DECIMAL_TEXT_SIZE];
+        memset(text, 'x', sizeof text);
+        EXPECT_STREQ(DecimalText(c.Value, text), c.Text);
+    }
+}
+
 } // namespace

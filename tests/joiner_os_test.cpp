@@ -94,6 +94,30 @@ TEST_F(JoinerOs, OpenFilesAreNotShared)
     OsClose(first);
 }
 
+TEST_F(JoinerOs, SizesOf4GiBAndAroundAreRead)
+{
+    // Sparse files: the high word counts, and a low word of 0xFFFFFFFF (the
+    // size query's error value) after an older error is a size, not a failure.
+    const uint64_t sizes[] = {0xFFFFFFFFu, 0x100000000u + 5};
+    for (uint64_t size : sizes) {
+        std::string path = Path("HUGE.D00");
+        HANDLE made = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        ASSERT_NE(made, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER end;
+        end.QuadPart = (LONGLONG)size;
+        ASSERT_TRUE(SetFilePointerEx(made, end, NULL, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(made));
+        CloseHandle(made);
+        OsFile file = 0;
+        ASSERT_EQ(OsOpenRead(path.c_str(), &file), 0);
+        uint64_t read = 0;
+        SetLastError(ERROR_ACCESS_DENIED);
+        EXPECT_EQ(OsFileSize(file, &read), 0);
+        EXPECT_EQ(read, size);
+        OsClose(file);
+    }
+}
+
 TEST_F(JoinerOs, SearchAndQueryReportMissingFiles)
 {
     char name[16];

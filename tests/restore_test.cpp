@@ -179,6 +179,38 @@ TEST_F(Restore, DeclinedOrUnanswerableOverwriteKeepsTheFile)
     }
 }
 
+TEST_F(Restore, TheSizeIsBothWordsCountedExactly)
+{
+    // The set carries 2500 bytes; its header says otherwise. The counts pass
+    // 32 bits, which the line prints whole.
+    struct {
+        uint32_t Low, High;
+        const char *Line;
+    } const cases[] = {
+        {2500, 1, "The slice set ends at /sets/BIG.D03 with 2500 bytes, but its file has "
+                  "4294969796 bytes.\n"},
+        {0, 1, "The slice set ends at /sets/BIG.D03 with 2500 bytes, but its file has "
+               "4294967296 bytes.\n"},
+        {2400, 0, "The slice set holds more data than its file: /sets/BIG.D03 goes past its "
+                  "2400 bytes.\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Line);
+        FreshSet();
+        for (auto &file : Fake.Files) {
+            PortionHeader h;
+            DecodePortionHeader((const unsigned char *)file.second.Data.data(), &h);
+            h.FileSizeLow = c.Low;
+            h.FileSizeHigh = c.High;
+            file.second.Data = Portion(h, file.second.Data.substr(PORTION_HEADER_SIZE));
+        }
+        Outcome run = Join("/sets", kOut);
+        EXPECT_EQ(run.Code, 236) << run.Text;
+        EXPECT_TRUE(Said(run, c.Line)) << run.Text;
+        ExpectNothingLeftOpen();
+    }
+}
+
 TEST_F(Restore, AHundredPortionsWithoutALastOneEndTheRun)
 {
     ResetFakeOs();

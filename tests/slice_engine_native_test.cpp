@@ -108,7 +108,7 @@ const SliceUser ScriptedUser = {
     },
     [](void *, const char *text) { Record(std::string("notice ") + text); },
     [](void *, int code, const char *text) { Record(std::to_string(code) + " " + text); },
-    [](void *, uint32_t, uint32_t) {},
+    [](void *, uint64_t, uint64_t) {},
 };
 
 class LinuxSliceJob : public ::testing::Test {
@@ -239,6 +239,40 @@ TEST_F(LinuxSliceJob, OverwriteIsAskedOnceAndCancelKeepsEverything)
     EXPECT_EQ(script_.Said, std::vector<std::string>{"overwrite?"});
     EXPECT_EQ(Listing(out_), (std::vector<std::string>{"KELMORIX.EXE", "big.d00", "big.d01",
                                                        "big.d02", "big.d03", "big.d04"}));
+}
+
+TEST_F(LinuxSliceJob, SourcesOf4GiBAndMoreGoAsFarAsTheSetHoldsThem)
+{
+    // Sparse sources: nothing is written unless the job gets past its
+    // refusals, which it must not here.
+    struct {
+        uint64_t Size;
+        int Code;
+        std::string Text; // after the source path
+    } const cases[] = {
+        {MAX_SET_DATA + 1, SLICE_SOURCE_TOO_LARGE,
+         " has 429496698601 bytes, more than a slice set can carry. The largest file that can "
+         "be sliced has 429496698600 bytes: 100 portions of just under 4 GiB.\n"},
+        {MAX_SET_DATA, SLICE_TOO_MANY_PORTIONS,
+         " into portions of 1000 bytes would take more than 100 portions, and a slice set "
+         "holds at most 100.\n"},
+        {(1ull << 32) + 1000, SLICE_TOO_MANY_PORTIONS,
+         " into portions of 1000 bytes would take more than 100 portions, and a slice set "
+         "holds at most 100.\n"},
+    };
+    for (const auto &c : cases) {
+        script_.Said.clear();
+        source_ = dir_ + "/huge.dat";
+        int fd = open(source_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, (off_t)c.Size), 0);
+        close(fd);
+        EXPECT_EQ(RunSlice(source_.c_str(), out_.c_str(), 1000, &ScriptedUser), c.Code);
+        std::string start = c.Code == SLICE_SOURCE_TOO_LARGE ? "" : "Slicing ";
+        EXPECT_EQ(script_.Said, std::vector<std::string>{std::to_string(c.Code) + " " + start +
+                                                         source_ + c.Text});
+        EXPECT_TRUE(Listing(out_).empty());
+    }
 }
 
 TEST_F(LinuxSliceJob, FailuresEndWithTheirCodeAndOneMessage)

@@ -358,17 +358,25 @@ TEST_F(SliceJob, RefusesWhatTheFormatCannotCarry)
     }
 }
 
-TEST_F(SliceJob, RefusesSourcesOf4GiBOrMore)
+TEST_F(SliceJob, RefusesSourcesLargerThanASetHolds)
 {
     // A size whose low word is the platform's error value is a size like
-    // any other: that source gets as far as the portion count.
+    // any other, and so is one with a high word: up to the most a set can
+    // carry, such a source gets as far as the portion count.
     struct {
         long long size;
         uint32_t code;
         const char *text; // %s: the source path
     } cases[] = {
-        {0x100000000LL + 1000, 245,
-         "%s is 4 GiB or larger. Files of 4 GiB or more cannot be sliced.\n"},
+        {(long long)MAX_SET_DATA + 1, 245,
+         "%s has 429496698601 bytes, more than a slice set can carry. The largest file that can "
+         "be sliced has 429496698600 bytes: 100 portions of just under 4 GiB.\n"},
+        {(long long)MAX_SET_DATA, 243,
+         "Slicing %s into portions of 1000 bytes would take more than 100 portions, and a "
+         "slice set holds at most 100.\n"},
+        {0x100000000LL + 1000, 243,
+         "Slicing %s into portions of 1000 bytes would take more than 100 portions, and a "
+         "slice set holds at most 100.\n"},
         {0xFFFFFFFFLL, 243,
          "Slicing %s into portions of 1000 bytes would take more than 100 portions, and a "
          "slice set holds at most 100.\n"},
