@@ -153,16 +153,29 @@ int PlanFolderPortions(const SliceCommand *command, uint64_t sourceSize, uint32_
     int32_t count = 0;
     uint32_t resized;
 
+    int planned = 0;
+
     *portionSize = command->PortionSize;
     if (command->Method == METHOD_COUNT)
-        RefreshCountNote(command->Count, sourceSize, &count, portionSize, text, sizeof text,
-                         note, sizeof note);
+        planned = RefreshCountNote(command->Count, sourceSize, &count, portionSize, text,
+                                   sizeof text, note, sizeof note);
     // The job refuses such a source in its own words; any folder size will
     // do to get it there (0 would mean a removable drive).
     if (SourceTooLargeToSlice(sourceSize)) {
         if (*portionSize == 0)
             *portionSize = UINT32_MAX;
         return 0;
+    }
+    // Equal portions of 4 GiB or more cannot be: the planner held the size
+    // to the largest portion, which would make more portions than asked.
+    if (planned & PLAN_COUNT_TOO_SMALL) {
+        char fewest[DECIMAL_TEXT_SIZE];
+        DecimalText(SmallestEqualPortionCount(sourceSize), fewest);
+        snprintf(message, messageSize,
+                 "%d equal portions of this file would be 4 GiB or more each, and a portion "
+                 "must be smaller. The fewest that fit are %s (--count %s).\n",
+                 (int)command->Count, fewest, fewest);
+        return SLICE_TOO_MANY_PORTIONS;
     }
     if (!FolderPortionSizeAcceptable(*portionSize)) {
         snprintf(message, messageSize, "%s: a portion of %lu bytes has no room for data.\n",

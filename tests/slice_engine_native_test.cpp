@@ -340,6 +340,10 @@ TEST(SliceCommandLine, ArgumentsAndThePlannedPortions)
         {{"s", "d", "--size", "309"}, COMMAND_RUN, 10, 243, 0, "has no room for data"},
         {{"s", "d", "--count", "2"}, COMMAND_RUN, 0, 243, 0, "has no room for data"},
         {{"s", "d", "--count", "7"}, COMMAND_RUN, 0x100000000ull, 0, 613567066, ""}, // past 4 GiB
+        {{"s", "d", "--count", "3"}, COMMAND_RUN, 5 * 0x40000000ull + 4321, 0, 1789571456, ""},
+        {{"s", "d", "--count", "3"}, COMMAND_RUN, 12 * 0x40000000ull, 243, 0,
+         "3 equal portions of this file would be 4 GiB or more each, and a portion must be "
+         "smaller. The fewest that fit are 4 (--count 4)."},
         {{"s", "d", "--disks", "--help"}, COMMAND_HELP, 0, 0, 0, ""},
         {{"--version"}, COMMAND_VERSION, 0, 0, 0, ""},
         {{"s", "d"}, COMMAND_WRONG, 0, 0, 0, "give one of --size, --count and --disks"},
