@@ -3,7 +3,6 @@
 #include "slice_os.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -13,19 +12,15 @@
 #include <unistd.h>
 
 #include "embedded_joiner.h"
+#include "posix_media.h"
 
 enum {
     READONLY_ATTRIBUTE = 0x01, // Windows' read-only bit
-    ARCHIVE_ATTRIBUTE = 0x20,  // Windows' archive bit: set on every file written
-    MOUNT_FIELDS = 5           // mountinfo: ID, parent, device, root, mount point
+    ARCHIVE_ATTRIBUTE = 0x20   // Windows' archive bit: set on every file written
 };
 
 static const uint64_t UNIX_EPOCH_TICKS = 116444736000000000ULL; // 1970-01-01 as a FILETIME
 static const uint64_t TICKS_PER_SECOND = 10000000ULL;          // FILETIME counts 100 ns
-
-// The kernel's own tables; a test build may name others.
-static const char MOUNT_INFO[] = "/proc/self/mountinfo";
-static const char SYSFS_ROOT[] = "/sys";
 
 static long Errno(void)
 {
@@ -38,21 +33,6 @@ static int AsFd(SliceFile file)
 {
     return (int)(file - 1);
 }
-
-#ifdef DORVANE_TEST_HOOKS
-// Test builds only: a removable device cannot be made on demand, so the
-// tests name a mount table and a sysfs tree of their own.
-static const char *Setting(const char *variable, const char *standard)
-{
-    const char *value = getenv(variable);
-    return value && *value ? value : standard;
-}
-#else
-static const char *Setting(const char *, const char *standard)
-{
-    return standard;
-}
-#endif
 
 long SliceOsAttributes(const char *path, uint32_t *attributes)
 {
@@ -208,91 +188,17 @@ uint32_t SliceOsFreeBytes(const char *destination)
     return bytes > UINT32_MAX ? UINT32_MAX : (uint32_t)bytes;
 }
 
-// Undoes the octal escapes (\040 for a blank, ...) of a mountinfo field.
-static void Unescape(char *text)
-{
-    char *out = text;
-
-    while (*text) {
-        if (text[0] == '\\' && text[1] >= '0' && text[1] <= '3' && text[2] >= '0' &&
-            text[2] <= '7' && text[3] >= '0' && text[3] <= '7') {
-            *out++ = (char)((text[1] - '0') * 64 + (text[2] - '0') * 8 + (text[3] - '0'));
-            text += 4;
-        } else {
-            *out++ = *text++;
-        }
-    }
-    *out = 0;
-}
-
-// The device numbers of the last mount at mountPoint in the mountinfo file
-// (a later mount hides an earlier one). Returns 0 when there is none.
-static int FindMount(const char *mountInfo, const char *mountPoint, unsigned *major,
-                     unsigned *minor)
-{
-    FILE *table = fopen(mountInfo, "re");
-    char *line = NULL, *fields[MOUNT_FIELDS], *at;
-    size_t capacity = 0;
-    unsigned lineMajor, lineMinor;
-    int found = 0, i;
-
-    if (!table)
-        return 0;
-    while (getline(&line, &capacity, table) > 0) {
-        at = line;
-        for (i = 0; i < MOUNT_FIELDS && *at; i++) {
-            fields[i] = at;
-            at += strcspn(at, " \n");
-            if (*at)
-                *at++ = 0;
-        }
-        if (i < MOUNT_FIELDS || sscanf(fields[2], "%u:%u", &lineMajor, &lineMinor) != 2)
-            continue;
-        Unescape(fields[4]);
-        if (strcmp(fields[4], mountPoint) == 0) {
-            *major = lineMajor;
-            *minor = lineMinor;
-            found = 1;
-        }
-    }
-    free(line);
-    fclose(table);
-    return found;
-}
-
-// Whether sysfs marks the block device removable. A partition has no mark
-// of its own: its disk, the folder above it, carries it.
-static int DeviceIsRemovable(const char *sysfsRoot, unsigned major, unsigned minor)
-{
-    char path[PATH_MAX];
-    struct stat info;
-    char flag = 0;
-    int fd, partition;
-
-    snprintf(path, sizeof path, "%s/dev/block/%u:%u/partition", sysfsRoot, major, minor);
-    partition = stat(path, &info) == 0;
-    snprintf(path, sizeof path, "%s/dev/block/%u:%u/%sremovable", sysfsRoot, major, minor,
-             partition ? "../" : "");
-    fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    if (read(fd, &flag, 1) != 1)
-        flag = 0;
-    close(fd);
-    return flag == '1';
-}
-
 // A removable destination is the mount point of a file system on a device
-// that sysfs marks removable, as the Linux joiner tells a set on disks.
+// that sysfs marks removable, the same test as the Linux joiner makes of a source.
 int SliceOsIsRemovable(const char *destination)
 {
-    char real[PATH_MAX];
-    unsigned major, minor;
-
-    if (!realpath(destination, real))
-        return 0;
-    return FindMount(Setting("DORVANE_MOUNTINFO", MOUNT_INFO), real, &major, &minor) &&
-           DeviceIsRemovable(Setting("DORVANE_SYSFS", SYSFS_ROOT), major, minor);
+#ifdef DORVANE_TEST_HOOKS
+    // Test builds only: a removable device cannot be made on demand, so the
+    // tests name a mount table and a sysfs tree of their own.
+    return IsRemovablePath(destination, getenv("DORVANE_MOUNTINFO"), getenv("DORVANE_SYSFS"));
+#else
+    return IsRemovablePath(destination, NULL, NULL);
+#endif
 }
 
 void SliceOsLocalTime(SystemTime *now)

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -13,22 +12,18 @@
 #include <unistd.h>
 
 #include "joiner_os.h"
-#include "joiner_os_posix.h"
+#include "../engine/posix_keys.h"
+#include "../engine/posix_media.h"
 
 enum {
     READONLY_ATTRIBUTE = 0x01,            // the Windows read-only bit in FileAttributes
     LOWEST_PRIORITY = 19,                 // the nice value of the copy
     ESCAPE_KEY = 0x1B,                    // starts the sequence of an extended key
-    SEQUENCE_TIMEOUT = 1,                 // tenths of a second between a sequence's bytes
-    MOUNT_FIELDS = 5                      // ID, parent, device, root, mount point
+    SEQUENCE_TIMEOUT = 1                  // tenths of a second between a sequence's bytes
 };
 
 static const uint64_t UNIX_EPOCH_TICKS = 116444736000000000ULL; // 1970-01-01 as a FILETIME
 static const uint64_t TICKS_PER_SECOND = 10000000ULL;          // FILETIME counts 100 ns
-
-// The kernel's own tables; the tests' build may put others in their place.
-static const char MOUNT_INFO[] = "/proc/self/mountinfo";
-static const char SYSFS_ROOT[] = "/sys";
 
 static long Errno(void)
 {
@@ -42,126 +37,15 @@ static int AsFd(OsFile file)
     return (int)(file - 1);
 }
 
-#ifdef KELMORIX_TEST_HOOKS
-// Test builds only: a removable device cannot be made on demand, so the
-// tests name a mount table and a sysfs tree of their own.
-static const char *Setting(const char *variable, const char *standard)
-{
-    const char *value = getenv(variable);
-    return value && *value ? value : standard;
-}
-#else
-static const char *Setting(const char *, const char *standard)
-{
-    return standard;
-}
-#endif
-
-// Undoes the octal escapes (\040, \011, \012, \134) of a mountinfo field.
-static void Unescape(char *text)
-{
-    char *out = text;
-
-    while (*text) {
-        if (text[0] == '\\' && text[1] >= '0' && text[1] <= '3' && text[2] >= '0' &&
-            text[2] <= '7' && text[3] >= '0' && text[3] <= '7') {
-            *out++ = (char)((text[1] - '0') * 64 + (text[2] - '0') * 8 + (text[3] - '0'));
-            text += 4;
-        } else {
-            *out++ = *text++;
-        }
-    }
-    *out = 0;
-}
-
-int ParseMountLine(char *line, MountEntry *entry)
-{
-    char *fields[MOUNT_FIELDS];
-    char *end;
-    int i;
-
-    for (i = 0; i < MOUNT_FIELDS; i++) {
-        fields[i] = line;
-        line += strcspn(line, " \n");
-        if (line == fields[i])
-            return -1;
-        if (*line)
-            *line++ = 0;
-        else if (i + 1 < MOUNT_FIELDS)
-            return -1;
-    }
-    if (fields[2][0] < '0' || fields[2][0] > '9')
-        return -1;
-    entry->Major = (unsigned)strtoul(fields[2], &end, 10);
-    if (*end != ':' || end[1] < '0' || end[1] > '9')
-        return -1;
-    entry->Minor = (unsigned)strtoul(end + 1, &end, 10);
-    if (*end)
-        return -1;
-    Unescape(fields[4]);
-    entry->MountPoint = fields[4];
-    return 0;
-}
-
-// 1 when the sysfs file at path starts with '1'.
-static int FlagIsSet(const char *path)
-{
-    char flag = 0;
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-
-    if (fd < 0)
-        return 0;
-    if (read(fd, &flag, 1) != 1)
-        flag = 0;
-    close(fd);
-    return flag == '1';
-}
-
-// Whether sysfs marks the device removable. A partition has no mark of its
-// own: its disk, the folder above it, carries it.
-static int DeviceIsRemovable(const char *sysfsRoot, unsigned major, unsigned minor)
-{
-    static const char *const Marks[] = {"removable", "../removable"};
-    char path[PATH_MAX];
-    struct stat info;
-    int length = snprintf(path, sizeof path, "%s/dev/block/%u:%u/partition", sysfsRoot, major, minor);
-    int partition = length > 0 && (size_t)length < sizeof path && stat(path, &info) == 0;
-
-    length = snprintf(path, sizeof path, "%s/dev/block/%u:%u/%s", sysfsRoot, major, minor,
-                      Marks[partition]);
-    return length > 0 && (size_t)length < sizeof path && FlagIsSet(path);
-}
-
-int IsRemovableMountPoint(const char *path, const char *mountInfo, const char *sysfsRoot)
-{
-    FILE *table = fopen(mountInfo, "re");
-    char *line = NULL;
-    size_t capacity = 0;
-    MountEntry entry, found;
-    int mounted = 0;
-
-    if (!table)
-        return 0;
-    // A later line mounts over an earlier one at the same place: the last
-    // one is what the path shows.
-    while (getline(&line, &capacity, table) > 0)
-        if (ParseMountLine(line, &entry) == 0 && strcmp(entry.MountPoint, path) == 0) {
-            found = entry;
-            mounted = 1;
-        }
-    free(line);
-    fclose(table);
-    return mounted && DeviceIsRemovable(sysfsRoot, found.Major, found.Minor);
-}
-
 int OsIsRemovable(const char *path)
 {
-    char real[PATH_MAX];
-
-    if (!realpath(path, real))
-        return 0;
-    return IsRemovableMountPoint(real, Setting("KELMORIX_MOUNTINFO", MOUNT_INFO),
-                                 Setting("KELMORIX_SYSFS", SYSFS_ROOT));
+#ifdef KELMORIX_TEST_HOOKS
+    // Test builds only: a removable device cannot be made on demand, so the
+    // tests name a mount table and a sysfs tree of their own.
+    return IsRemovablePath(path, getenv("KELMORIX_MOUNTINFO"), getenv("KELMORIX_SYSFS"));
+#else
+    return IsRemovablePath(path, NULL, NULL);
+#endif
 }
 
 void OsDriveName(const char *source, char *name, size_t size)
@@ -462,66 +346,6 @@ void OsRestorePriority(int priority)
     setpriority(PRIO_PROCESS, 0, priority);
 }
 
-// The terminal that OsReadKey has put in raw mode, or -1: the signal handler
-// must give it its mode back before the program ends.
-static volatile sig_atomic_t RawTerminal = -1;
-
-// The terminal's mode before OsReadKey changed it.
-static struct termios SavedMode;
-
-// Signals that end the program while it waits for a key.
-static const int EndingSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
-enum { ENDING_SIGNALS = sizeof EndingSignals / sizeof EndingSignals[0] };
-
-static void RestoreTerminalAndEnd(int number)
-{
-    int fd = RawTerminal;
-
-    if (fd >= 0)
-        tcsetattr(fd, TCSANOW, &SavedMode);
-    RawTerminal = -1;
-    signal(number, SIG_DFL);
-    raise(number); // delivered, with its default action, once the handler returns
-}
-
-static void CatchEndingSignals(struct sigaction previous[ENDING_SIGNALS])
-{
-    struct sigaction action;
-    size_t i;
-
-    memset(&action, 0, sizeof action);
-    action.sa_handler = RestoreTerminalAndEnd;
-    sigemptyset(&action.sa_mask);
-    for (i = 0; i < ENDING_SIGNALS; i++) {
-        sigaction(EndingSignals[i], NULL, &previous[i]);
-        // A signal the caller ignores (a program started in the background)
-        // stays ignored.
-        if (previous[i].sa_handler != SIG_IGN)
-            sigaction(EndingSignals[i], &action, NULL);
-    }
-}
-
-static void RestoreSignals(const struct sigaction previous[ENDING_SIGNALS])
-{
-    size_t i;
-
-    for (i = 0; i < ENDING_SIGNALS; i++)
-        sigaction(EndingSignals[i], &previous[i], NULL);
-}
-
-// One byte from the terminal: 0 to 255, or -1 when none comes (the terminal
-// hung up, or the wait in raw mode timed out).
-static int ReadByte(int fd)
-{
-    unsigned char byte;
-    ssize_t n;
-
-    do
-        n = read(fd, &byte, 1);
-    while (n < 0 && errno == EINTR);
-    return n == 1 ? byte : -1;
-}
-
 // After an Escape: a key that sends a sequence (arrows, function keys,
 // Alt with a key) counts as one extended key, 0, and its bytes are taken so
 // that they cannot answer the next prompt. A lone Escape is itself.
@@ -532,16 +356,16 @@ static int ReadSequence(int fd, struct termios *mode)
     mode->c_cc[VMIN] = 0;
     mode->c_cc[VTIME] = SEQUENCE_TIMEOUT;
     tcsetattr(fd, TCSANOW, mode);
-    introducer = ReadByte(fd);
+    introducer = ReadKeyByte(fd);
     if (introducer < 0)
         return ESCAPE_KEY;
     if (introducer == '[') {
         // Parameters and intermediates run up to a final byte of 0x40-0x7E.
         do
-            byte = ReadByte(fd);
+            byte = ReadKeyByte(fd);
         while (byte >= 0x20 && byte < 0x40);
     } else if (introducer == 'O') {
-        ReadByte(fd);
+        ReadKeyByte(fd);
     }
     return 0;
 }
@@ -556,49 +380,27 @@ static void DiscardRestOfKey(int fd, struct termios *mode, int first)
     mode->c_cc[VMIN] = 0;
     mode->c_cc[VTIME] = SEQUENCE_TIMEOUT;
     tcsetattr(fd, TCSANOW, mode);
-    while (continuation-- > 0 && ReadByte(fd) >= 0) {
+    while (continuation-- > 0 && ReadKeyByte(fd) >= 0) {
     }
     tcflush(fd, TCIFLUSH);
 }
 
+// The key's own bytes after its first: a sequence's read by ReadSequence,
+// a multi-byte letter's by DiscardRestOfKey.
+static int TakeRestOfKey(int fd, struct termios *mode, int first)
+{
+    int key = first;
+
+    if (key == ESCAPE_KEY)
+        key = ReadSequence(fd, mode);
+    if (key >= 0)
+        DiscardRestOfKey(fd, mode, key);
+    return key;
+}
+
 int OsReadKey(void)
 {
-    struct sigaction previous[ENDING_SIGNALS];
-    struct termios raw;
-    int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    int key;
-
-    if (fd < 0)
-        return -1;
-    if (tcgetattr(fd, &SavedMode) != 0) {
-        close(fd);
-        return -1;
-    }
-    raw = SavedMode;
-    // No line editing and no echo; Ctrl+C still ends the program (ISIG).
-    // Enter gives '\r', as it does on a Windows console. Ctrl+Z would stop
-    // the program with the terminal left raw, so it is just a key here.
-    raw.c_lflag &= ~(tcflag_t)(ICANON | ECHO | IEXTEN);
-    raw.c_iflag &= ~(tcflag_t)(ICRNL | INLCR | IGNCR | IXON);
-    raw.c_cc[VSUSP] = _POSIX_VDISABLE;
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    CatchEndingSignals(previous);
-    RawTerminal = fd;
-    if (tcsetattr(fd, TCSANOW, &raw) != 0) {
-        key = -1;
-    } else {
-        key = ReadByte(fd);
-        if (key == ESCAPE_KEY)
-            key = ReadSequence(fd, &raw);
-        if (key >= 0)
-            DiscardRestOfKey(fd, &raw, key);
-    }
-    tcsetattr(fd, TCSANOW, &SavedMode);
-    RawTerminal = -1;
-    RestoreSignals(previous);
-    close(fd);
-    return key;
+    return ReadRawKey(TakeRestOfKey);
 }
 
 long OsCurrentFolder(char *buffer, size_t size)

@@ -1,8 +1,10 @@
-// What the joiner's POSIX layer knows of mounts and removable devices,
-// separate from the layer itself so that it can be tested with a mount
-// table and a sysfs tree made by the tests.
-#ifndef KELMORIX_JOINER_OS_POSIX_H
-#define KELMORIX_JOINER_OS_POSIX_H
+// Mounts and removable devices on Linux (and POSIX systems with /proc and
+// sysfs), for both Linux programs: the joiner asks whether a source is a
+// disk to be swapped, the slicer whether a destination is. Compiled into
+// each program; the tests give it a mount table and a sysfs tree of their
+// own.
+#ifndef DORVANE_POSIX_MEDIA_H
+#define DORVANE_POSIX_MEDIA_H
 
 // One line of a mountinfo file (/proc/self/mountinfo).
 struct MountEntry {
@@ -21,5 +23,11 @@ int ParseMountLine(char *line, MountEntry *entry);
 // marks removable, according to the mountinfo file mountInfo; 0 otherwise,
 // also when either cannot be read.
 int IsRemovableMountPoint(const char *path, const char *mountInfo, const char *sysfsRoot);
+
+// 1 when path, its links and relative parts resolved, is such a mount
+// point. mountInfo and sysfsRoot name the tables to read; NULL or empty
+// stands for the kernel's own (a test build passes what its environment
+// names, and the environment may name nothing).
+int IsRemovablePath(const char *path, const char *mountInfo, const char *sysfsRoot);
 
 #endif
