@@ -2,16 +2,15 @@
 // Error numbers are errno values.
 #include "slice_os.h"
 
-#include <fcntl.h>
-#include <stdio.h>
+#include <errno.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
 
 #include "embedded_joiner.h"
+#include "posix_files.h"
 #include "posix_media.h"
 
 enum {
@@ -19,56 +18,22 @@ enum {
     ARCHIVE_ATTRIBUTE = 0x20   // Windows' archive bit: set on every file written
 };
 
-static const uint64_t UNIX_EPOCH_TICKS = 116444736000000000ULL; // 1970-01-01 as a FILETIME
-static const uint64_t TICKS_PER_SECOND = 10000000ULL;          // FILETIME counts 100 ns
-
-static long Errno(void)
-{
-    return errno ? errno : 1;
-}
-
-// SliceFile holds the descriptor plus one, so that descriptor 0 (standard
-// input closed by the caller) is still told apart from "not open".
-static int AsFd(SliceFile file)
-{
-    return (int)(file - 1);
-}
-
 long SliceOsAttributes(const char *path, uint32_t *attributes)
 {
     struct stat info;
 
     if (stat(path, &info) != 0)
-        return Errno();
+        return PosixErrno();
     // Windows reports the archive bit on every file it has written; the
     // one attribute Linux keeps a meaning for is read-only.
     *attributes = ARCHIVE_ATTRIBUTE | ((info.st_mode & 0222) ? 0 : READONLY_ATTRIBUTE);
     return 0;
 }
 
+// A device or FIFO has no size to slice by: EINVAL.
 long SliceOsOpenSource(const char *path, SliceFile *file)
 {
-    // Without O_NONBLOCK a source that is a FIFO would hang the open.
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat info;
-    long error = 0;
-
-    if (fd < 0)
-        return Errno();
-    if (fstat(fd, &info) != 0)
-        error = Errno();
-    else if (S_ISDIR(info.st_mode))
-        error = EISDIR;
-    else if (!S_ISREG(info.st_mode))
-        error = EINVAL; // a device or FIFO has no size to slice by
-    else if (fcntl(fd, F_SETFL, 0) != 0)
-        error = Errno();
-    if (error) {
-        close(fd);
-        return error;
-    }
-    *file = (SliceFile)fd + 1;
-    return 0;
+    return PosixOpenPlain(path, file);
 }
 
 static FileTime ToFileTime(const struct timespec *t)
@@ -90,8 +55,8 @@ long SliceOsTimes(SliceFile file, FileTime *creation, FileTime *lastAccess, File
 {
     struct stat info;
 
-    if (fstat(AsFd(file), &info) != 0)
-        return Errno();
+    if (fstat(PosixFd(file), &info) != 0)
+        return PosixErrno();
     *creation = ToFileTime(&info.st_mtim);
     *lastAccess = ToFileTime(&info.st_atim);
     *lastWrite = ToFileTime(&info.st_mtim);
@@ -100,43 +65,18 @@ long SliceOsTimes(SliceFile file, FileTime *creation, FileTime *lastAccess, File
 
 long SliceOsSize(SliceFile file, uint64_t *size)
 {
-    struct stat info;
-
-    if (fstat(AsFd(file), &info) != 0)
-        return Errno();
-    *size = (uint64_t)info.st_size;
-    return 0;
+    return PosixFileSize(file, size);
 }
 
+// A portion never lands where a link in its name's place points.
 long SliceOsCreateNew(const char *path, SliceFile *file)
 {
-    // O_EXCL also refuses a symbolic link in the name's place, so a portion
-    // never lands where such a link points.
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-
-    if (fd < 0)
-        return Errno();
-    *file = (SliceFile)fd + 1;
-    return 0;
+    return PosixCreateNew(path, file);
 }
 
 long SliceOsRead(SliceFile file, void *buffer, uint32_t count, uint32_t *done)
 {
-    uint32_t got = 0;
-    ssize_t n;
-
-    while (got < count) {
-        n = read(AsFd(file), (char *)buffer + got, count - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return Errno();
-        if (n == 0)
-            break;
-        got += (uint32_t)n;
-    }
-    *done = got;
-    return 0;
+    return PosixRead(file, buffer, count, done);
 }
 
 // Writes on after a partial write, as a Windows write does; a disk that
@@ -147,12 +87,12 @@ long SliceOsWrite(SliceFile file, const void *buffer, uint32_t count, uint32_t *
     ssize_t n;
 
     while (written < count) {
-        n = write(AsFd(file), (const char *)buffer + written, count - written);
+        n = write(PosixFd(file), (const char *)buffer + written, count - written);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
             *done = written;
-            return Errno();
+            return PosixErrno();
         }
         if (n == 0)
             break;
@@ -164,17 +104,17 @@ long SliceOsWrite(SliceFile file, const void *buffer, uint32_t count, uint32_t *
 
 long SliceOsFlush(SliceFile file)
 {
-    return fsync(AsFd(file)) == 0 ? 0 : Errno();
+    return PosixFlush(file);
 }
 
 long SliceOsClose(SliceFile file)
 {
-    return close(AsFd(file)) == 0 ? 0 : Errno();
+    return PosixClose(file);
 }
 
 long SliceOsDelete(const char *path)
 {
-    return unlink(path) == 0 ? 0 : Errno();
+    return PosixDelete(path);
 }
 
 uint32_t SliceOsFreeBytes(const char *destination)

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "joiner_os.h"
+#include "../engine/posix_files.h"
 #include "../engine/posix_keys.h"
 #include "../engine/posix_media.h"
 
@@ -21,21 +22,6 @@ enum {
     ESCAPE_KEY = 0x1B,                    // starts the sequence of an extended key
     SEQUENCE_TIMEOUT = 1                  // tenths of a second between a sequence's bytes
 };
-
-static const uint64_t UNIX_EPOCH_TICKS = 116444736000000000ULL; // 1970-01-01 as a FILETIME
-static const uint64_t TICKS_PER_SECOND = 10000000ULL;          // FILETIME counts 100 ns
-
-static long Errno(void)
-{
-    return errno ? errno : 1;
-}
-
-// OsFile holds the descriptor plus one, so that descriptor 0 (standard input
-// closed by the caller) is still distinguishable from "not open".
-static int AsFd(OsFile file)
-{
-    return (int)(file - 1);
-}
 
 int OsIsRemovable(const char *path)
 {
@@ -63,7 +49,7 @@ long OsQueryPath(const char *path, int *isFolder)
     struct stat info;
 
     if (stat(path, &info) != 0)
-        return Errno();
+        return PosixErrno();
     if (isFolder)
         *isFolder = S_ISDIR(info.st_mode) != 0;
     return 0;
@@ -113,7 +99,7 @@ long OsFindFirst(const char *pattern, char *name, size_t size)
     dir = opendir(folder);
     free(folder);
     if (!dir)
-        return Errno();
+        return PosixErrno();
     for (;;) {
         errno = 0;
         entry = readdir(dir);
@@ -139,41 +125,16 @@ long OsFindFirst(const char *pattern, char *name, size_t size)
     return 0;
 }
 
+// A device or FIFO holds no portion: EINVAL.
 long OsOpenRead(const char *path, OsFile *file)
 {
-    // Without O_NONBLOCK a portion that is a FIFO would hang the open.
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat info;
-    long error = 0;
-
-    if (fd < 0)
-        return Errno();
-    if (fstat(fd, &info) != 0)
-        error = Errno();
-    else if (S_ISDIR(info.st_mode))
-        error = EISDIR;
-    else if (!S_ISREG(info.st_mode))
-        error = EINVAL; // a device or FIFO holds no portion
-    else if (fcntl(fd, F_SETFL, 0) != 0)
-        error = Errno();
-    if (error) {
-        close(fd);
-        return error;
-    }
-    *file = (OsFile)fd + 1;
-    return 0;
+    return PosixOpenPlain(path, file);
 }
 
+// The output never lands where a link in its name's place points.
 long OsCreateNew(const char *path, OsFile *file)
 {
-    // O_EXCL also refuses a symbolic link in the name's place, so the
-    // output never lands where such a link points.
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-
-    if (fd < 0)
-        return Errno();
-    *file = (OsFile)fd + 1;
-    return 0;
+    return PosixCreateNew(path, file);
 }
 
 int OsSameEntry(const char *a, const char *b)
@@ -188,33 +149,12 @@ int OsSameEntry(const char *a, const char *b)
 
 long OsFileSize(OsFile file, uint64_t *size)
 {
-    struct stat info;
-
-    if (fstat(AsFd(file), &info) != 0)
-        return Errno();
-    *size = (uint64_t)info.st_size;
-    return 0;
+    return PosixFileSize(file, size);
 }
 
-// Reads until count bytes or the end of the file, as a read of a Windows
-// file does; read() may stop early when a signal arrives.
 long OsRead(OsFile file, void *buffer, uint32_t count, uint32_t *done)
 {
-    uint32_t got = 0;
-    ssize_t n;
-
-    while (got < count) {
-        n = read(AsFd(file), (char *)buffer + got, count - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return Errno();
-        if (n == 0)
-            break;
-        got += (uint32_t)n;
-    }
-    *done = got;
-    return 0;
+    return PosixRead(file, buffer, count, done);
 }
 
 long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done)
@@ -222,10 +162,10 @@ long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done)
     ssize_t n;
 
     do
-        n = write(AsFd(file), buffer, count);
+        n = write(PosixFd(file), buffer, count);
     while (n < 0 && errno == EINTR);
     if (n < 0)
-        return Errno();
+        return PosixErrno();
     *done = (uint32_t)n;
     return 0;
 }
@@ -243,13 +183,13 @@ long OsCopyData(OsFile from, OsFile to, uint32_t count, uint32_t *done)
     if (off && strcmp(off, "1") == 0)
         return OS_NO_KERNEL_COPY;
     do
-        n = copy_file_range(AsFd(from), NULL, AsFd(to), NULL, count, 0);
+        n = copy_file_range(PosixFd(from), NULL, PosixFd(to), NULL, count, 0);
     while (n < 0 && errno == EINTR);
     if (n < 0) {
         for (i = 0; i < sizeof NoKernelCopyErrors / sizeof NoKernelCopyErrors[0]; i++)
             if (errno == NoKernelCopyErrors[i])
                 return OS_NO_KERNEL_COPY;
-        return Errno();
+        return PosixErrno();
     }
     *done = (uint32_t)n;
     return 0;
@@ -257,17 +197,17 @@ long OsCopyData(OsFile from, OsFile to, uint32_t count, uint32_t *done)
 
 long OsFlush(OsFile file)
 {
-    return fsync(AsFd(file)) == 0 ? 0 : Errno();
+    return PosixFlush(file);
 }
 
 long OsClose(OsFile file)
 {
-    return close(AsFd(file)) == 0 ? 0 : Errno();
+    return PosixClose(file);
 }
 
 long OsDelete(const char *path)
 {
-    return unlink(path) == 0 ? 0 : Errno();
+    return PosixDelete(path);
 }
 
 // A FILETIME as a timespec. 0 leaves the time as it is, as it does on
@@ -310,7 +250,7 @@ long OsSetTimes(OsFile file, const FileTime *creation, const FileTime *lastAcces
     (void)creation;
     times[0] = ToTimespec(lastAccess);
     times[1] = ToTimespec(lastWrite);
-    return futimens(AsFd(file), times) == 0 ? 0 : Errno();
+    return futimens(PosixFd(file), times) == 0 ? 0 : PosixErrno();
 }
 
 // Read-only is the one attribute with a Linux meaning: no write bits.
@@ -322,8 +262,8 @@ long OsSetAttributes(const char *path, uint32_t attributes)
     if (!(attributes & READONLY_ATTRIBUTE))
         return 0;
     if (stat(path, &info) != 0)
-        return Errno();
-    return chmod(path, info.st_mode & 07555) == 0 ? 0 : Errno();
+        return PosixErrno();
+    return chmod(path, info.st_mode & 07555) == 0 ? 0 : PosixErrno();
 }
 
 // The copy runs at the lowest priority. Only a privileged process may take
@@ -405,7 +345,7 @@ int OsReadKey(void)
 
 long OsCurrentFolder(char *buffer, size_t size)
 {
-    return getcwd(buffer, size) ? 0 : Errno();
+    return getcwd(buffer, size) ? 0 : PosixErrno();
 }
 
 long OsLastingPath(const char *path, char **lasting)
@@ -419,7 +359,7 @@ long OsLastingPath(const char *path, char **lasting)
     }
     folder = getcwd(NULL, 0);
     if (!folder)
-        return Errno();
+        return PosixErrno();
     folderLength = strlen(folder);
     *lasting = (char *)malloc(folderLength + 1 + strlen(path) + 1);
     if (*lasting)
