@@ -23,6 +23,7 @@
 
 #include "../engine/slice_format.h"
 #include "../joiner/restore.h"
+#include "remove_tree.h"
 
 #define REQUIRE(condition) \
     do {                    \
@@ -57,26 +58,6 @@ struct PortionPlan {
 static unsigned char DataByte(uint32_t offset)
 {
     return (unsigned char)(offset * 131u + (offset >> 8) * 7u + 1u);
-}
-
-static void RemoveTree(const char *path)
-{
-    char child[PATH_SIZE];
-    struct dirent *entry;
-    DIR *dir = opendir(path);
-
-    if (dir) {
-        while ((entry = readdir(dir)) != NULL) {
-            if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0)
-                continue;
-            snprintf(child, sizeof child, "%s/%s", path, entry->d_name);
-            RemoveTree(child);
-        }
-        closedir(dir);
-        rmdir(path);
-    } else {
-        unlink(path);
-    }
 }
 
 // The names in a folder, sorted into one string, and how many there are.

@@ -21,6 +21,7 @@
 
 #include "../engine/embedded_joiner.h"
 #include "../engine/slice_arith.h"
+#include "remove_tree.h"
 #include "../engine/slice_engine.h"
 #include "../engine/slice_format.h"
 #include "../joiner/restore.h"
@@ -59,26 +60,6 @@ static void Progress(void *, uint64_t done, uint64_t total) { REQUIRE(done <= to
 
 static const SliceUser FuzzUser = {NULL, NextDisk, AskOverwrite, NotReady, OpenError,
                                    Notice, Final, Progress};
-
-static void RemoveTree(const char *path)
-{
-    char child[PATH_SIZE];
-    struct dirent *entry;
-    DIR *dir = opendir(path);
-
-    if (dir) {
-        while ((entry = readdir(dir)) != NULL) {
-            if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0)
-                continue;
-            snprintf(child, sizeof child, "%s/%s", path, entry->d_name);
-            RemoveTree(child);
-        }
-        closedir(dir);
-        rmdir(path);
-    } else {
-        unlink(path);
-    }
-}
 
 // Every name in a folder with its size, sorted, as one string:
 // "|name:size|name:size|".
