@@ -8,6 +8,7 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -79,7 +80,7 @@ void MakeSet(MadeSet &set, const std::vector<Bytes> &files, unsigned blocks, siz
     for (unsigned i = 0; i < files.size(); i++)
         ASSERT_EQ(Par2WriterAddFile(&set.Writer, SampleName(i).c_str(), files[i].size()), PAR2_OK);
     for (unsigned i = 0; i < files.size() && blocks > 1; i++) {
-        size_t head = files[i].size() < (size_t)PAR2_HEAD_SIZE ? files[i].size() : (size_t)PAR2_HEAD_SIZE;
+        size_t head = std::min(files[i].size(), (size_t)PAR2_HEAD_SIZE);
         ASSERT_EQ(Par2WriterPrime(&set.Writer, i, files[i].data(), head), PAR2_OK);
     }
     for (unsigned i = 0; i < files.size(); i++)
