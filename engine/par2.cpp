@@ -65,11 +65,20 @@ static void JoinName(char *out, const char *source, const char *suffix)
 
 int Par2FileNames(const char *source, unsigned count, char *index, char *recovery)
 {
-    char suffix[] = ".vol00+00.par2";
+    // Both numbers as wide as the count: ".vol0+3.par2", ".vol00+10.par2".
+    char suffix[16] = ".vol0";
+    char *p = suffix + 5;
     if (!source[0] || count < 1 || count > PAR2_MAX_RECOVERY)
         return PAR2_BAD_ARGUMENT;
-    suffix[7] = (char)('0' + count / 10);
-    suffix[8] = (char)('0' + count % 10);
+    if (count > 9) {
+        *p++ = '0';
+        *p++ = '+';
+        *p++ = (char)('0' + count / 10);
+    } else {
+        *p++ = '+';
+    }
+    *p++ = (char)('0' + count % 10);
+    memcpy(p, ".par2", 6);
     JoinName(index, source, ".par2");
     JoinName(recovery, source, suffix);
     return PAR2_OK;

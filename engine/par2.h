@@ -13,8 +13,8 @@
 //     pieces or all at once; checks every packet and reports each file's
 //     name, length and slice checksums and where the exponent-0 recovery
 //     block lies in the file. Small, for KELMORIX.EXE.
-// File names (both halves): SOURCE.par2 and SOURCE.vol00+NN.par2, from the
-// sliced file's name; see Par2FileNames.
+// File names (both halves): SOURCE.par2 and SOURCE.vol0+N.par2 (N blocks),
+// from the sliced file's name; see Par2FileNames.
 #ifndef DORVANE_PAR2_H
 #define DORVANE_PAR2_H
 
@@ -55,7 +55,8 @@ typedef int (*Par2Sink)(void *context, const void *data, size_t size);
 
 // The index and recovery file names for the set of the sliced file whose
 // name (no folder) is `source`, for `count` recovery blocks (1 to 10):
-// "SOURCE.par2" and "SOURCE.vol00+NN.par2", as the PAR2 tools name theirs.
+// "SOURCE.par2" and "SOURCE.vol0+N.par2" ("SOURCE.vol00+10.par2" for ten),
+// as the PAR2 tools name theirs.
 // Both are longer than the source's name and end in ".par2", so neither is
 // ever the sliced file, a portion (same length as the source, ending in two
 // digits), the checksum list (ending in .SFV) or KELMORIX.EXE, nor found by
