@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ namespace {
 const char *const Par2Tool = "/usr/bin/par2";
 
 struct InteropCase {
+    const char *Name;
     unsigned Files;
     size_t Length, Last;    // each file's length, the last one's
     unsigned Blocks;
@@ -26,12 +28,17 @@ struct InteropCase {
 };
 
 const InteropCase Cases[] = {
-    {7, 1000, 537, 1, {3}},
-    {7, 1000, 537, 3, {0, 6}},
-    {7, 1001, 999, 2, {6}},                // slices padded to 1004
-    {5, 40001, 20000, 3, {1, 2, 4}},       // heads of 16 KiB; every block used
-    {1, 70000, 70000, 1, {0}},
+    {"OneBlock", 7, 1000, 537, 1, {3}},
+    {"ThreeBlocksTwoLost", 7, 1000, 537, 3, {0, 6}},
+    {"PaddedSlices", 7, 1001, 999, 2, {6}},          // slices of 1004 bytes
+    {"LongFilesThreeLost", 5, 40001, 20000, 3, {1, 2, 4}},  // heads of 16 KiB
+    {"OneFile", 1, 70000, 70000, 1, {0}},
 };
+
+void PrintTo(const InteropCase &c, std::ostream *out)
+{
+    *out << c.Name;
+}
 
 class Par2Interop : public Scratch, public ::testing::WithParamInterface<InteropCase> {
 protected:
@@ -92,6 +99,9 @@ TEST_P(Par2Interop, ToolVerifiesAndRepairsJoinerRebuilds)
     EXPECT_TRUE(Rebuild(r, stored, files, c.Lost[0]) == files[c.Lost[0]]);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sets, Par2Interop, ::testing::ValuesIn(Cases));
+INSTANTIATE_TEST_SUITE_P(Sets, Par2Interop, ::testing::ValuesIn(Cases),
+                         [](const ::testing::TestParamInfo<InteropCase> &info) {
+                             return std::string(info.param.Name);
+                         });
 
 } // namespace
