@@ -125,7 +125,7 @@ struct Par2Writer {
 // Feed is Hash plus Accumulate: Hash touches only that file's entry and
 // Accumulate only the blocks, so a caller may run the two for the same
 // bytes on two threads (never two Hash calls for one file, nor two
-// Accumulate calls, at once).
+// Accumulate calls, at once; every Prime before either thread starts).
 int Par2WriterBegin(Par2Writer *w, uint64_t sliceSize, unsigned recoveryCount,
                     unsigned char *blocks, Par2CrcFunction crc, const char *creator);
 int Par2WriterAddFile(Par2Writer *w, const char *name, uint64_t length);

@@ -125,12 +125,16 @@ int Par2WriterPrime(Par2Writer *w, unsigned file, const void *head, size_t size)
     return PAR2_OK;
 }
 
-// What a head digest read in the stream says: the first one given stands,
-// and a second that differs means the file changed between the reads.
+// A head digest read in the stream: it stands where none was given ahead,
+// and where one was, a difference means the file changed between the reads.
+// (Never written over a given one, so Accumulate may read it meanwhile.)
 static void SeeHead(Par2WriterFile *f, const unsigned char *digest)
 {
-    if (f->Primed && memcmp(f->Head, digest, MD5_DIGEST_SIZE))
-        f->Changed = 1;
+    if (f->Primed) {
+        if (memcmp(f->Head, digest, MD5_DIGEST_SIZE))
+            f->Changed = 1;
+        return;
+    }
     memcpy(f->Head, digest, MD5_DIGEST_SIZE);
     f->Primed = 1;
 }
