@@ -145,14 +145,12 @@ def write(source):
         outputs = [os.path.join(folder, name) for name in ("help.hlp", "help.htm")]
         run = subprocess.run([sys.executable, WRITER_PATH, f.name] + outputs, capture_output=True,
                              text=True, timeout=120)
-        written = []
-        for out in outputs:
-            if os.path.exists(out):
-                with open(out, "rb") as f:
-                    written.append(f.read())
-            else:
-                written.append(None)
-        return (run, *written)
+        return (run, *(read(out) if os.path.exists(out) else None for out in outputs))
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
 
 
 # What the page may hold: no scripts, frames, images or anything fetched.
