@@ -58,8 +58,9 @@ static void WriteAndReadBack(const uint8_t *data, size_t size)
 
     memcpy(name, data, length);
     name[length] = 0;
-    for (unsigned i = 0; i < MAX_PORTIONS; i++)
-        crcs[i] = Crc32Update(0, data, size > i ? i : size) ^ i;
+    crcs[0] = Crc32Update(0, data, size);
+    for (unsigned i = 1; i < MAX_PORTIONS; i++)
+        crcs[i] = crcs[i - 1] * 2654435761u + i;
     for (size_t i = 0; i < 8 && i < size; i++)
         fileSize = fileSize << 8 | data[size - 1 - i];
     ChecklistSet set = {"1.0.0", name, fileSize, crcs[7], 1 + (unsigned)(size % MAX_PORTIONS), crcs};
