@@ -1,14 +1,12 @@
-// The checksum list: its name, the writer (which also measures the list in
-// advance), and the reader with the name lookup. Layout and name rule: see
-// checklist.h.
+// The checksum list: its name, and the reader with the name lookup (the
+// writer is in checklist_write.cpp, which the joiners do not link). Layout
+// and name rule: see checklist.h.
 #include "checklist.h"
 
 #include <string.h>
 
-static const char ProgramLine[] = "; Written by Dorvane ";
-static const char FileLinePrefix[] = "; Sliced file ";
-static const char LineEnd[] = "\r\n";
-enum { MAX_VERSION = 32, CRC_DIGITS = 8 };
+static const char FileLinePrefix[] = CHECKLIST_FILE_LINE;
+enum { CRC_DIGITS = 8 };
 
 static char UpperAscii(char c)
 {
@@ -59,94 +57,6 @@ int ChecklistName(const char *sourceName, char out[FILE_NAME_FIELD])
     }
     memcpy(out + stem, lower && !upper ? ".sfv" : ".SFV", 5);
     return 0;
-}
-
-// Where the writer puts its bytes; with no buffer it only counts them.
-struct Sink {
-    char *Out;
-    size_t Capacity;
-    size_t Count;
-};
-
-static void Put(Sink *sink, const char *text, size_t length)
-{
-    if (sink->Out && sink->Count + length <= sink->Capacity)
-        memcpy(sink->Out + sink->Count, text, length);
-    sink->Count += length;
-}
-
-static void PutText(Sink *sink, const char *text)
-{
-    Put(sink, text, strlen(text));
-}
-
-static void PutHex(Sink *sink, uint32_t value)
-{
-    char digits[CRC_DIGITS];
-    for (int i = CRC_DIGITS - 1; i >= 0; i--, value >>= 4)
-        digits[i] = "0123456789ABCDEF"[value & 15];
-    Put(sink, digits, CRC_DIGITS);
-}
-
-static void PutDecimal(Sink *sink, uint64_t value)
-{
-    char text[DECIMAL_TEXT_SIZE];
-    PutText(sink, DecimalText(value, text));
-}
-
-// Whether the list can carry the set (see ChecklistSize).
-static int CanCarry(const ChecklistSet *set)
-{
-    size_t length = strlen(set->FileName), version = strlen(set->Version);
-    char first = length > 2 ? set->FileName[0] : '0'; // a portion name's
-    return set->Portions >= 1 && set->Portions <= MAX_PORTIONS && length >= 2 &&
-           length < FILE_NAME_FIELD && !HasControl(set->FileName, length) && first != ';' &&
-           first != ' ' && version <= MAX_VERSION && !HasControl(set->Version, version);
-}
-
-static size_t WriteList(const ChecklistSet *set, Sink *sink)
-{
-    char name[FILE_NAME_FIELD];
-
-    if (!CanCarry(set))
-        return 0;
-    PutText(sink, ProgramLine);
-    PutText(sink, set->Version);
-    PutText(sink, LineEnd);
-    strcpy(name, set->FileName);
-    for (unsigned n = 0; n < set->Portions; n++) {
-        SetPortionNumber(name, n);
-        PutText(sink, name);
-        PutText(sink, " ");
-        PutHex(sink, sink->Out ? set->PortionCrcs[n] : 0); // counting reads no CRC
-        PutText(sink, LineEnd);
-    }
-    PutText(sink, FileLinePrefix);
-    PutText(sink, set->FileName);
-    PutText(sink, ", ");
-    PutDecimal(sink, set->FileSize);
-    PutText(sink, " bytes, CRC-32 ");
-    PutHex(sink, set->FileCrc);
-    PutText(sink, ", ");
-    PutDecimal(sink, set->Portions);
-    PutText(sink, set->Portions == 1 ? " portion" : " portions");
-    PutText(sink, LineEnd);
-    return sink->Count;
-}
-
-size_t ChecklistSize(const ChecklistSet *set)
-{
-    Sink counter = {NULL, 0, 0};
-    return WriteList(set, &counter);
-}
-
-size_t ChecklistWrite(const ChecklistSet *set, char *out, size_t capacity)
-{
-    Sink sink = {out, capacity, 0};
-    if (!out || !set->PortionCrcs)
-        return 0;
-    size_t size = WriteList(set, &sink);
-    return size <= capacity ? size : 0;
 }
 
 // One line of the text: [Start, Start + Length), its end of line and blanks

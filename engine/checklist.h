@@ -40,6 +40,10 @@
 
 #include "slice_format.h"
 
+// The fixed starts of the two comment lines.
+#define CHECKLIST_PROGRAM_LINE "; Written by Dorvane "
+#define CHECKLIST_FILE_LINE "; Sliced file "
+
 // No list a joiner accepts is longer: 100 portion lines of 255-character
 // names, the two comments, and room for a few more. A longer file is not read.
 enum { CHECKLIST_MAX_SIZE = 32768 };
