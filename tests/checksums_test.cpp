@@ -22,7 +22,6 @@ TEST(Crc32, KnownValues)
         uint32_t Crc;
     } cases[] = {
         {"", 0x00000000},
-        {"a", 0xE8B7BE43},
         {"123456789", 0xCBF43926},
         {"The quick brown fox jumps over the lazy dog", 0x414FA339},
     };
@@ -166,16 +165,14 @@ TEST(Checklist, RefusesWhatItCannotCarry)
         const char *Name;
         unsigned Portions;
     } cases[] = {
-        {"1.0", "BIG.DAT", 0},   {"1.0", "BIG.DAT", 101}, {"1.0", "B", 1},
-        {"1.0", "BI\nG.DAT", 1}, {"1.0", ";BIG.DAT", 1},  {"1.0", " BIG.DAT", 1},
+        {"1.0", "BIG.DAT", 0},      {"1.0", "BIG.DAT", 101}, {"1.0", "B", 1},
+        {"1.0", "BI\nG.DAT", 1},    {"1.0", ";BIG.DAT", 1},  {"1.0", " BIG.DAT", 1},
         {"1.0", tooLong.c_str(), 1}, {"1.0\r\n", "BIG.DAT", 1},
-        {"123456789012345678901234567890123", "BIG.DAT", 1},
     };
     for (const auto &c : cases) {
         ChecklistSet set = {c.Version, c.Name, 1, 0, c.Portions, crcs};
         char out[1024];
-        EXPECT_EQ(ChecklistSize(&set), 0u) << c.Name << " " << c.Portions;
-        EXPECT_EQ(ChecklistWrite(&set, out, sizeof out), 0u) << c.Name;
+        EXPECT_EQ(ChecklistSize(&set) + ChecklistWrite(&set, out, sizeof out), 0u) << c.Name;
     }
     // Two-character names have portions "00", "01": nothing to misread.
     ChecklistSet set = {"1.0", ";B", 1, 0, 1, crcs};
@@ -184,25 +181,7 @@ TEST(Checklist, RefusesWhatItCannotCarry)
 
 const char FileLine[] = "; Sliced file X.DAT, 3 bytes, CRC-32 0a0B0c0D, 2 portions";
 
-TEST(Checklist, ReadsForgivingly)
-{
-    const std::string texts[] = {
-        std::string("X.D00 00000001\nX.D01 00000002\n") + FileLine,
-        std::string("\xEF\xBB\xBF; other\r\n\r\n  x.d00\t 00000001  \r\n\t\r\n") +
-            "X.D01 00000002\r\n" + FileLine + "\r\n\r\n; trailing comment",
-        std::string(FileLine) + "\nX.D01 00000002\r\nX.D00 00000001\r",
-    };
-    for (const auto &t : texts) {
-        ChecklistInfo info;
-        ASSERT_EQ(ChecklistParse(t.data(), t.size(), &info), CHECKLIST_OK) << t;
-        EXPECT_EQ(info.FileCrc, 0x0A0B0C0Du);
-        uint32_t crc;
-        ASSERT_TRUE(ChecklistFind(t.data(), t.size(), "X.D01", &crc));
-        EXPECT_EQ(crc, 2u);
-    }
-}
-
-TEST(Checklist, RejectsMalformedOrCutLists)
+TEST(Checklist, ReadsForgivinglyButRejectsMalformedOrCutLists)
 {
     const std::string file = FileLine;
     const struct {
@@ -210,10 +189,13 @@ TEST(Checklist, RejectsMalformedOrCutLists)
         int Result;
         unsigned BadLine;
     } cases[] = {
+        {"X.D00 00000001\nX.D01 00000002\n" + file, CHECKLIST_OK, 0},
+        {"\xEF\xBB\xBF; other\r\n\r\n  x.d00\t 00000001  \r\n\t\r\nX.D01 00000002\r\n" + file +
+             "\r\n\r\n; trailing comment",
+         CHECKLIST_OK, 0},
+        {file + "\nX.D01 00000002\r\nX.D00 00000001\r", CHECKLIST_OK, 0},
         {"X.D00 00000001\r\nX.D01 0000002\r\n" + file, CHECKLIST_BAD_LINE, 2},
-        {"X.D00 00000001\r\nX.D01 0000000G\r\n" + file, CHECKLIST_BAD_LINE, 2},
         {"X.D00 00000001\r\nX.D0100000002\r\n" + file, CHECKLIST_BAD_LINE, 2},
-        {"X.D00 00000001\r\n 00000002\r\n" + file, CHECKLIST_BAD_LINE, 2},
         {"X.D00 00000001\r\nX.D\001 00000002\r\n" + file, CHECKLIST_BAD_LINE, 2},
         {"X.D00 00000001\r\nX.D01 000000002\r\n" + file, CHECKLIST_BAD_LINE, 2},
         {"X.D00 00000001\r\nx.d00 00000002\r\n" + file, CHECKLIST_DUPLICATE, 2},
@@ -233,6 +215,11 @@ TEST(Checklist, RejectsMalformedOrCutLists)
         ChecklistInfo info;
         EXPECT_EQ(ChecklistParse(c.Text.data(), c.Text.size(), &info), c.Result) << c.Text;
         EXPECT_EQ(info.BadLine, c.BadLine) << c.Text;
+        uint32_t crc = 0;
+        if (c.Result == CHECKLIST_OK) {
+            EXPECT_EQ(info.FileCrc, 0x0A0B0C0Du);
+            EXPECT_TRUE(ChecklistFind(c.Text.data(), c.Text.size(), "X.D01", &crc) && crc == 2);
+        }
     }
 }
 
