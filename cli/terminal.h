@@ -1,4 +1,5 @@
-// Keys from the user's terminal for the Linux dorvane's questions.
+// Keys from the user's terminal for the Linux dorvane's questions, and the
+// terminal's width for its progress line.
 #ifndef DORVANE_TERMINAL_H
 #define DORVANE_TERMINAL_H
 
@@ -8,5 +9,9 @@
 // signal included. Returns the key's first byte, or -1 when there is no
 // terminal to read from.
 int ReadTerminalKey(void);
+
+// The width in columns of the terminal on fd; 80 when fd is no terminal or
+// the terminal does not say.
+int TerminalColumns(int fd);
 
 #endif

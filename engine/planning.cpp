@@ -1,3 +1,7 @@
+// The portion planner's arithmetic (declared in planning.h): the size and
+// count lists, parsing what is typed, and the steps that turn a typed or
+// picked size, a unit change or a count into portion sizes, counts and
+// note lines. No OS calls: the window and the Linux command line share it.
 #include "planning.h"
 
 #include <math.h>

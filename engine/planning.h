@@ -3,8 +3,9 @@
 // typed or picked with its unit, and the number typed for equal portions.
 //
 // The window keeps PortionSize, EqualPortionSize and PortionCount and does
-// all control reading and writing itself; these functions only compute, so
-// that every figure can be checked natively. Each step function takes the
+// all control reading and writing itself (the Linux command line reads its
+// sizes through the same parsing); these functions only compute, with no
+// OS calls, so that every figure can be checked natively. Each step function takes the
 // figures the window holds and tells it what to write back: a size or count,
 // a control text to replace (returned as PLAN_TEXT_REPLACED, the text in a
 // caller buffer) and the note line (formatted into a caller buffer).

@@ -1,0 +1,228 @@
+// The main window's field checks and pickers: the source checked as it is
+// typed (and the methods that come on with a file), the open-file picker,
+// the choice of method, the destination checked as it is typed, and the
+// folder picker; with the small helpers every command body shares.
+#include "commands.h"
+
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include "remembered_folders.h"
+#include "slice_job.h"
+
+// The method controls: enabled and disabled together, with the source.
+static const int MethodControls[] = {
+    ID_REMOVABLE_RADIO, ID_DRIVE_COMBO, ID_SIZE_RADIO, ID_SIZE_COMBO, ID_UNIT_COMBO,
+    ID_COUNT_RADIO, ID_COUNT_EDIT, ID_COUNT_UP_DOWN, ID_PORTIONS_LABEL, ID_EQUAL_SIZE_LABEL,
+};
+
+// What choosing each method does to the window.
+struct MethodChoice {
+    int Radio;          // the radio clicked
+    int SliceEnable;    // 1: enable Slice; 0: disable it unless the destination is valid
+    int DestinationOn;  // DestinationEdit and its Browse button
+    int ShownNote;      // the note shown, or -1 for none
+    int PlannerId;      // the planner step run afterwards, or -1
+    int PlannerCode;
+};
+
+static const MethodChoice MethodChoices[] = {
+    {ID_REMOVABLE_RADIO, 1, 0, -1, -1, 0},
+    {ID_SIZE_RADIO, 0, 1, ID_SIZE_NOTE, ID_SIZE_COMBO, CBN_EDITCHANGE},
+    {ID_COUNT_RADIO, 0, 1, ID_COUNT_NOTE, ID_COUNT_EDIT, EN_CHANGE},
+};
+
+void EnableControl(int id, int on)
+{
+    EnableWindow(Control(id), on);
+}
+
+int ControlChecked(int id)
+{
+    return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+int ReadControlPath(int id, char text[PATH_TEXT_SIZE])
+{
+    text[0] = '\0';
+    if (GetWindowTextLengthA(Control(id)) >= PATH_TEXT_SIZE)
+        return 0;
+    GetWindowTextA(Control(id), text, PATH_TEXT_SIZE);
+    return 1;
+}
+
+// A message box owned by the main window and brought to the foreground,
+// shown the way the job shows its own.
+int ShowBox(const char *text, const char *title, UINT style)
+{
+    return JobHooks.ShowMessage(MainWindow, text, title, style | MB_SETFOREGROUND);
+}
+
+// The folder part of a source path: cut before the last backslash, else
+// after the last colon. Returns 0 when the path has neither.
+static int CutToFolder(const char *path, char folder[FOLDER_LINE_SIZE])
+{
+    const char *slash = strrchr(path, '\\');
+    const char *colon = strrchr(path, ':');
+    size_t length;
+
+    if (slash)
+        length = (size_t)(slash - path);
+    else if (colon)
+        length = (size_t)(colon - path) + 1;
+    else
+        length = strlen(path);
+    if (length >= FOLDER_LINE_SIZE)
+        length = FOLDER_LINE_SIZE - 1;
+    memmove(folder, path, length);
+    folder[length] = '\0';
+    return slash || colon;
+}
+
+static void RememberSourceFolder(const char *path)
+{
+    Window.OpenDialogFolder = CutToFolder(path, Folders.RememberedSourceFolder)
+                                  ? Folders.RememberedSourceFolder
+                                  : Folders.ProgramFolder;
+}
+
+void CheckSource(void)
+{
+    char path[PATH_TEXT_SIZE];
+    HANDLE file;
+    DWORD high = 0;
+    size_t i;
+
+    file = ReadControlPath(ID_SOURCE_PATH_EDIT, path)
+               ? CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL)
+               : INVALID_HANDLE_VALUE;
+    if (file == INVALID_HANDLE_VALUE) {
+        SetCurrentDirectoryA(Folders.ProgramFolder);
+        for (i = 0; i < sizeof MethodControls / sizeof MethodControls[0]; i++)
+            EnableControl(MethodControls[i], 0);
+        EnableControl(ID_SLICE_BUTTON, 0);
+        Window.NoSourceFile = 1;
+        Window.SliceDisabled = 1;
+        return;
+    }
+    Window.SourceFileSizeLow = GetFileSize(file, &high);
+    Window.SourceFileSizeHigh = high;
+    CloseHandle(file);
+    for (i = 0; i < sizeof MethodControls / sizeof MethodControls[0]; i++)
+        EnableControl(MethodControls[i], 1);
+    if (!Window.JobRunning) {
+        EnableControl(ID_SLICE_BUTTON, 1);
+        Window.SliceDisabled = 0;
+    }
+    Window.NoSourceFile = 0;
+    NotifyAsControl(ID_COUNT_EDIT, EN_CHANGE);
+    NotifyAsControl(ID_UNIT_COMBO, CBN_SELCHANGE);
+    RememberSourceFolder(path);
+}
+
+void ChooseSource(void)
+{
+    char path[PATH_TEXT_SIZE] = "";
+    OPENFILENAMEA dialog;
+
+    memset(&dialog, 0, sizeof dialog);
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = MainWindow;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof path - 1; // 260 characters and the terminator
+    dialog.lpstrInitialDir = Window.OpenDialogFolder;
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    if (GetOpenFileNameA(&dialog)) {
+        SetWindowTextA(Control(ID_SOURCE_PATH_EDIT), path);
+        RememberSourceFolder(path);
+    }
+    SetFocus(Control(ID_SOURCE_BROWSE_BUTTON));
+}
+
+void ChooseMethod(int radio)
+{
+    const MethodChoice *choice = &MethodChoices[0];
+    size_t i;
+
+    for (i = 0; i < sizeof MethodChoices / sizeof MethodChoices[0]; i++)
+        if (MethodChoices[i].Radio == radio)
+            choice = &MethodChoices[i];
+    for (i = 0; i < sizeof MethodChoices / sizeof MethodChoices[0]; i++)
+        SendMessageA(Control(MethodChoices[i].Radio), BM_SETCHECK,
+                     MethodChoices[i].Radio == radio ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (choice->SliceEnable) {
+        if (!Window.JobRunning)
+            EnableControl(ID_SLICE_BUTTON, 1);
+    } else if (!Window.DestinationValid) {
+        EnableControl(ID_SLICE_BUTTON, 0);
+    }
+    Window.SliceDisabled = !choice->SliceEnable;
+    EnableControl(ID_DESTINATION_EDIT, choice->DestinationOn);
+    EnableControl(ID_DESTINATION_BROWSE_BUTTON, choice->DestinationOn);
+    Window.RemovableMode = radio == ID_REMOVABLE_RADIO;
+    ShowWindow(Control(ID_COUNT_NOTE), choice->ShownNote == ID_COUNT_NOTE ? SW_SHOW : SW_HIDE);
+    ShowWindow(Control(ID_SIZE_NOTE), choice->ShownNote == ID_SIZE_NOTE ? SW_SHOW : SW_HIDE);
+    if (choice->PlannerId >= 0)
+        NotifyAsControl(choice->PlannerId, choice->PlannerCode);
+}
+
+void CheckDestination(void)
+{
+    char path[PATH_TEXT_SIZE];
+    DWORD attributes;
+
+    // A destination is remembered whole or not at all, and the remembered
+    // folder holds 259 characters: a longer one is no destination, as a
+    // path cut to fit would name another folder.
+    attributes = ReadControlPath(ID_DESTINATION_EDIT, path) && strlen(path) < FOLDER_LINE_SIZE
+                     ? GetFileAttributesA(path)
+                     : INVALID_FILE_ATTRIBUTES;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (!Window.JobRunning)
+            EnableControl(ID_SLICE_BUTTON, 1);
+        Window.DestinationValid = 1;
+        Window.SliceDisabled = 0;
+        snprintf(Folders.RememberedDestinationFolder, sizeof Folders.RememberedDestinationFolder,
+                 "%s", path);
+    } else {
+        EnableControl(ID_SLICE_BUTTON, 0);
+        Window.DestinationValid = 0;
+        Window.SliceDisabled = 1;
+    }
+}
+
+static int CALLBACK FolderBrowserProc(HWND browser, UINT message, LPARAM lParam, LPARAM data)
+{
+    (void)lParam;
+    (void)data;
+    if (message == BFFM_INITIALIZED)
+        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, (LPARAM)Folders.RememberedDestinationFolder);
+    return 0;
+}
+
+void ChooseDestination(void)
+{
+    IMalloc *allocator;
+    BROWSEINFOA browse;
+    LPITEMIDLIST chosen;
+    char path[MAX_PATH];
+
+    if (SUCCEEDED(SHGetMalloc(&allocator))) {
+        memset(&browse, 0, sizeof browse);
+        browse.hwndOwner = MainWindow;
+        browse.lpszTitle = "Select Destination Folder for SLICE";
+        browse.ulFlags = BIF_RETURNONLYFSDIRS;
+        browse.lpfn = FolderBrowserProc;
+        chosen = SHBrowseForFolderA(&browse);
+        if (chosen) {
+            if (SHGetPathFromIDListA(chosen, path))
+                SetDlgItemTextA(MainWindow, ID_DESTINATION_EDIT, path);
+            allocator->Free(chosen);
+        }
+        allocator->Release();
+    }
+    SetFocus(Control(ID_DESTINATION_BROWSE_BUTTON));
+}

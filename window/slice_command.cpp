@@ -1,0 +1,129 @@
+// The Slice command: the refusals of a folder job before it starts, the
+// job itself with the buttons held while it runs, and the box that reports
+// how it ended.
+#include "commands.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "planning.h"
+#include "slice_format.h"
+#include "slice_job.h"
+
+// The three ways a job ends, as the Slice command reports them.
+struct ResultBox {
+    int Outcome;        // 0 complete, 1 cancelled, 2 errors
+    const char *Format; // source, destination
+    const char *Title;
+    UINT Icon;
+};
+
+static const ResultBox ResultBoxes[] = {
+    {0, "Slice %s to %s is complete", "Dorvane - Slice Complete", 0},
+    {1, "Slice %s to %s was cancelled", "Dorvane - Slice Cancelled", 0},
+    {2, "Errors were encountered while Slicing %s to %s", "Dorvane - Slice Error", MB_ICONERROR},
+};
+
+static const char SliceErrorTitle[] = "Dorvane - Slice Error";
+
+// The reasons Slice may refuse a folder job before it starts; each is shown
+// in a box and starts nothing. Returns 1 when the job may start.
+static int FolderJobAllowed(const char *source, const char *destination, uint32_t *portionSize)
+{
+    size_t needed = strlen(destination) + strlen(SourceFileName(source));
+    char text[128 + 2 * PATH_TEXT_SIZE];
+
+    // Without this the limit would be checked only when the size fields
+    // lose the focus, and a job could meet its 101st portion.
+    if (ControlChecked(ID_SIZE_RADIO) && !Window.NoSourceFile)
+        CheckPortionLimit();
+    *portionSize = ControlChecked(ID_SIZE_RADIO) ? Window.PortionSize : Window.EqualPortionSize;
+    // EqualPortionSize is then held below 4 GiB, and the job would make
+    // more portions than the count asks for; the note says how many fit.
+    if (ControlChecked(ID_COUNT_RADIO) && Window.CountTooSmall) {
+        snprintf(text, sizeof text,
+                 "Portions must be smaller than 4 GiB: slice this file into at least %llu "
+                 "portions.",
+                 (unsigned long long)SmallestEqualPortionCount(SourceSize()));
+        ShowBox(text, SliceErrorTitle, MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    if (!FolderPortionSizeAcceptable(*portionSize)) {
+        ShowBox("Portions must be larger than 309 bytes", SliceErrorTitle, MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    if (needed >= PATH_TEXT_SIZE) {
+        snprintf(text, sizeof text,
+                 "The destination %s cannot hold the portions of %s: their paths would be "
+                 "longer than 260 characters.",
+                 destination, SourceFileName(source));
+        ShowBox(text, SliceErrorTitle, MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    return 1;
+}
+
+static void ReportResult(uint32_t result, const char *source, const char *destination)
+{
+    const ResultBox *box = &ResultBoxes[result == 0 ? 0 : result == SLICE_CANCELLED ? 1 : 2];
+    size_t size = strlen(box->Format) + strlen(source) + strlen(destination) + 1;
+    char *text = (char *)malloc(size);
+
+    // The text holds both paths whole, however long they are.
+    if (text)
+        snprintf(text, size, box->Format, source, destination);
+    ShowBox(text ? text : box->Title, box->Title, MB_OK | box->Icon);
+    free(text);
+}
+
+void Slice(void)
+{
+    char source[PATH_TEXT_SIZE];
+    char destination[PATH_TEXT_SIZE + 1];
+    uint32_t portionSize = 0, result;
+    LRESULT drive;
+    size_t length;
+
+    if (Window.JobRunning)
+        return;
+    if (!Window.NoSourceFile && SourceTooLargeToSlice(SourceSize())) {
+        ShowBox(SourceTooLargeMessage, SliceErrorTitle, MB_OK | MB_ICONERROR);
+        return;
+    }
+    ReadControlPath(ID_SOURCE_PATH_EDIT, source);
+    if (ControlChecked(ID_REMOVABLE_RADIO)) {
+        destination[0] = '\0';
+        drive = SendMessageA(Control(ID_DRIVE_COMBO), CB_GETCURSEL, 0, 0);
+        if (drive != CB_ERR && SendMessageA(Control(ID_DRIVE_COMBO), CB_GETLBTEXTLEN, drive, 0) < 4)
+            SendMessageA(Control(ID_DRIVE_COMBO), CB_GETLBTEXT, drive, (LPARAM)destination);
+    } else {
+        ReadControlPath(ID_DESTINATION_EDIT, destination);
+        length = strlen(destination);
+        if (!length || destination[length - 1] != '\\')
+            strcpy(destination + length, "\\");
+        if (!FolderJobAllowed(source, destination, &portionSize))
+            return;
+    }
+    EnableControl(ID_SLICE_BUTTON, 0);
+    EnableControl(ID_EXIT_BUTTON, 0);
+    Window.JobRunning = 1;
+    result = RunSliceJob(source, destination, portionSize);
+    Window.JobRunning = 0;
+    SetWindowTextA(MainWindow, "Dorvane");
+    // After a folder job Slice waits for the destination to be checked
+    // again; the Tab order passes over it meanwhile, or the focus would
+    // stop at a button that cannot take it.
+    if (ControlChecked(ID_SIZE_RADIO) || ControlChecked(ID_COUNT_RADIO)) {
+        SetFocus(Control(ID_DESTINATION_EDIT));
+        Window.SliceDisabled = 1;
+    } else {
+        // Slice had the focus and lost it when it was disabled: without
+        // this no control would have it after a drive job, and Tab, which
+        // only the controls answer, would do nothing.
+        EnableControl(ID_SLICE_BUTTON, 1);
+        SetFocus(Control(ID_SLICE_BUTTON));
+    }
+    EnableControl(ID_EXIT_BUTTON, 1);
+    ReportResult(result, source, destination);
+}
