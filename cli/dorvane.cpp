@@ -13,7 +13,7 @@
 #include "command_line.h"
 #include "embedded_joiner.h"
 #include "slice_engine.h"
-#include "terminal.h"
+#include "os/console.h"
 
 #ifndef DORVANE_VERSION
 #define DORVANE_VERSION "1.0.0"
@@ -83,7 +83,7 @@ static int AskKey(const char *choices)
     int key;
 
     for (;;) {
-        key = ReadTerminalKey();
+        key = OsReadKeyByte();
         if (key < 0)
             return -1;
         if (key >= 'A' && key <= 'Z')
@@ -99,7 +99,7 @@ static int TerminalNextDisk(void *, int disk, const char *)
 {
     Say("Please insert disk #%d in drive %s. Press any key when ready.\n", disk,
         Terminal.DriveName);
-    if (ReadTerminalKey() >= 0)
+    if (OsReadKeyByte() >= 0)
         return 0;
     Say("There is no terminal to read a key press from, so disk #%d cannot be asked for.\n",
         disk);
