@@ -40,8 +40,9 @@ int RestoreCreateOutput(RestoreRun *run)
     long error;
     int key;
 
-    run->OutputPath = RestoreJoinPath(run->DestinationPath, !RestoreEndsWithSeparator(run->DestinationPath),
-                               run->Header.FileName);
+    run->OutputPath = RestoreJoinPath(run->DestinationPath,
+                                      !RestoreEndsWithSeparator(run->DestinationPath),
+                                      run->Header.FileName);
     if (!run->OutputPath)
         return RESTORE_NO_OUTPUT_PATH;
     if (OutputIsPortion(run)) {

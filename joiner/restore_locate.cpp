@@ -77,7 +77,8 @@ static int LocateInFolder(RestoreRun *run)
     // A drive name (A:) takes a bare file name, which lands in the drive's
     // current folder. Where there are no drive names a removable source is a
     // mount point, a folder like any other.
-    int separator = !(run->RemovableSource && OS_DRIVE_SEPARATOR) && !RestoreEndsWithSeparator(source);
+    int separator =
+        !(run->RemovableSource && OS_DRIVE_SEPARATOR) && !RestoreEndsWithSeparator(source);
     char name[FILE_NAME_FIELD + 4];
     char *pattern = RestoreJoinPath(source, separator, "*00");
     long error;
