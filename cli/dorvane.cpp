@@ -13,7 +13,7 @@
 #include "command_line.h"
 #include "embedded_joiner.h"
 #include "slice_engine.h"
-#include "terminal.h"
+#include "os/console.h"
 
 #ifndef DORVANE_VERSION
 #define DORVANE_VERSION "1.0.0"
@@ -92,7 +92,7 @@ static int AskKey(const char *choices)
     int key;
 
     for (;;) {
-        key = ReadTerminalKey();
+        key = OsReadKeyByte();
         if (key < 0)
             return -1;
         if (key >= 'A' && key <= 'Z')
@@ -108,7 +108,7 @@ static int TerminalNextDisk(void *, int disk, const char *)
 {
     Say("Please insert disk #%d in drive %s. Press any key when ready.\n", disk,
         Terminal.DriveName);
-    if (ReadTerminalKey() >= 0)
+    if (OsReadKeyByte() >= 0)
         return 0;
     Say("There is no terminal to read a key press from, so disk #%d cannot be asked for.\n",
         disk);
@@ -188,7 +188,7 @@ static void TerminalProgress(void *, uint64_t done, uint64_t total)
         return;
     Terminal.LastDrawn = now;
     seconds = (double)(now - Terminal.Started) / NS_PER_SECOND;
-    FormatProgressLine(line, sizeof line, TerminalColumns(2), Terminal.Name, done, total,
+    FormatProgressLine(line, sizeof line, OsConsoleColumns(2), Terminal.Name, done, total,
                        seconds > 0 ? done / seconds : 0.0);
     fprintf(stderr, "\r%s\033[K", line);
     Terminal.ProgressDrawn = 1;

@@ -1,5 +1,5 @@
-// The joiner's Windows layer, at the places where a wrong answer would let
-// the joiner overflow a buffer or replace a file without asking.
+// The Windows platform layer, at the places where a wrong answer would let
+// a program overflow a buffer or replace a file without asking.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "../joiner/joiner_os.h"
+#include "os/console.h"
+#include "os/files.h"
+#include "os/process.h"
 
 namespace {
 
-class JoinerOs : public ::testing::Test {
+class OsWin : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -49,7 +51,7 @@ protected:
     std::vector<std::string> made_;
 };
 
-TEST_F(JoinerOs, CurrentFolderNeverPassesItsBuffer)
+TEST_F(OsWin, CurrentFolderNeverPassesItsBuffer)
 {
     char buffer[8];
     memset(buffer, 'Q', sizeof buffer);
@@ -62,7 +64,7 @@ TEST_F(JoinerOs, CurrentFolderNeverPassesItsBuffer)
     EXPECT_STREQ(full, folder_);
 }
 
-TEST_F(JoinerOs, CreateNewNeverReplacesAFile)
+TEST_F(OsWin, CreateNewNeverReplacesAFile)
 {
     std::string path = Path("TAKEN.DAT");
     Write(path, "keep");
@@ -84,7 +86,7 @@ TEST_F(JoinerOs, CreateNewNeverReplacesAFile)
     EXPECT_EQ(OsClose(file), 0);
 }
 
-TEST_F(JoinerOs, OpenFilesAreNotShared)
+TEST_F(OsWin, OpenFilesAreNotShared)
 {
     std::string path = Path("HELD.D00");
     Write(path, "x");
@@ -94,7 +96,7 @@ TEST_F(JoinerOs, OpenFilesAreNotShared)
     OsClose(first);
 }
 
-TEST_F(JoinerOs, SizesOf4GiBAndAroundAreRead)
+TEST_F(OsWin, SizesOf4GiBAndAroundAreRead)
 {
     // Sparse files: the high word counts, and a low word of 0xFFFFFFFF (the
     // size query's error value) after an older error is a size, not a failure.
@@ -118,7 +120,7 @@ TEST_F(JoinerOs, SizesOf4GiBAndAroundAreRead)
     }
 }
 
-TEST_F(JoinerOs, SearchAndQueryReportMissingFiles)
+TEST_F(OsWin, SearchAndQueryReportMissingFiles)
 {
     char name[16];
     std::string pattern = std::string(folder_) + "\\*00";
@@ -139,6 +141,84 @@ TEST_F(JoinerOs, SearchAndQueryReportMissingFiles)
     EXPECT_EQ(isFolder, 1);
     EXPECT_EQ(OsQueryPath(longName.c_str(), &isFolder), 0);
     EXPECT_EQ(isFolder, 0);
+}
+
+TEST_F(OsWin, SameFileIsWhatTheFileIs)
+{
+    std::string big = Path("BIG.DAT"), copy = Path("COPY.DAT"), hard = Path("HARD.DAT");
+    Write(big, "x");
+    Write(copy, "x");
+    ASSERT_TRUE(CreateHardLinkA(hard.c_str(), big.c_str(), NULL));
+    std::string lower = std::string(folder_) + "\\big.dat";
+    std::string dotted = std::string(folder_) + "\\.\\BIG.DAT";
+    // (second name, error, same): names compared by the file they reach.
+    const struct {
+        std::string Other;
+        long Error;
+        int Same;
+    } cases[] = {{big, 0, 1},  {lower, 0, 1}, {dotted, 0, 1}, {hard, 0, 1},
+                 {copy, 0, 0}, {folder_, 0, 0}, {Path("NONE.DAT"), OS_FILE_NOT_FOUND, 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Other);
+        int same = -1;
+        EXPECT_EQ(OsSameFile(big.c_str(), c.Other.c_str(), &same), c.Error);
+        EXPECT_EQ(same, c.Same);
+    }
+    // A file held open without sharing (a source being sliced) is still asked.
+    OsFile held = 0;
+    ASSERT_EQ(OsOpenRead(big.c_str(), &held), 0);
+    int same = -1;
+    EXPECT_EQ(OsSameFile(big.c_str(), hard.c_str(), &same), 0);
+    EXPECT_EQ(same, 1);
+    OsClose(held);
+}
+
+TEST_F(OsWin, RenameOverReplacesInOneStep)
+{
+    std::string target = Path("BIG.DAT"), fresh = Path("BIG.TMP");
+    Write(target, "old");
+    Write(fresh, "new");
+    ASSERT_EQ(OsRenameOver(fresh.c_str(), target.c_str()), 0);
+    EXPECT_EQ(GetFileAttributesA(fresh.c_str()), INVALID_FILE_ATTRIBUTES);
+    OsFile file = 0;
+    ASSERT_EQ(OsOpenRead(target.c_str(), &file), 0);
+    char text[8] = {0};
+    uint32_t done = 0;
+    EXPECT_EQ(OsRead(file, text, sizeof text, &done), 0);
+    EXPECT_STREQ(text, "new");
+    EXPECT_EQ(OsClose(file), 0);
+    // A missing source leaves the name as it was.
+    EXPECT_EQ(OsRenameOver(Path("NONE.TMP").c_str(), target.c_str()), OS_FILE_NOT_FOUND);
+    EXPECT_NE(GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Keys typed ahead are gone after the flush; without a console (a test run
+// whose output is no terminal) the call says so.
+TEST(Console, TypedAheadKeysAreDropped)
+{
+    HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    DWORD mode = 0;
+    if (input == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &mode)) {
+        EXPECT_EQ(OsFlushTypedAhead(), -1);
+        EXPECT_EQ(OsReadKey(), -1);
+        if (input != INVALID_HANDLE_VALUE)
+            CloseHandle(input);
+        return;
+    }
+    INPUT_RECORD key = {};
+    key.EventType = KEY_EVENT;
+    key.Event.KeyEvent.bKeyDown = TRUE;
+    key.Event.KeyEvent.wRepeatCount = 1;
+    key.Event.KeyEvent.uChar.AsciiChar = 'y';
+    DWORD count = 0;
+    ASSERT_TRUE(WriteConsoleInputA(input, &key, 1, &count));
+    ASSERT_TRUE(GetNumberOfConsoleInputEvents(input, &count));
+    EXPECT_GT(count, 0u);
+    EXPECT_EQ(OsFlushTypedAhead(), 0);
+    ASSERT_TRUE(GetNumberOfConsoleInputEvents(input, &count));
+    EXPECT_EQ(count, 0u);
+    CloseHandle(input);
 }
 
 } // namespace

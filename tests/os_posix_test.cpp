@@ -1,17 +1,25 @@
-// The joiner's Linux layer: the calls where a wrong answer would let the
-// joiner replace a file, hang, or depend on the folder's order.
+// The Linux platform layer's files and folders: the calls where a wrong
+// answer would let a program replace a file, hang, or depend on the order
+// of a folder's entries.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "../joiner/joiner_os.h"
+#include "os/console.h"
+#include "os/files.h"
+#include "os/process.h"
 #include "scratch.h"
 
 namespace {
@@ -137,6 +145,94 @@ TEST_F(Scratch, CurrentFolderNeverPassesItsBuffer)
     ASSERT_EQ(OsCurrentFolder(full, sizeof full), 0);
     EXPECT_EQ(full, folder_);
     ASSERT_EQ(chdir("/"), 0);
+}
+
+TEST_F(Scratch, SameFileIsWhatTheFileIs)
+{
+    Write("BIG.DAT", "x");
+    Write("COPY.DAT", "x");
+    ASSERT_EQ(link(Path("BIG.DAT").c_str(), Path("HARD.DAT").c_str()), 0);
+    ASSERT_EQ(symlink(Path("BIG.DAT").c_str(), Path("SOFT.DAT").c_str()), 0);
+    Folder("SUB");
+    // (second name, error, same): names compared by the file they reach.
+    const struct {
+        std::string Other;
+        long Error;
+        int Same;
+    } cases[] = {{Path("BIG.DAT"), 0, 1},         {Path("SUB/../BIG.DAT"), 0, 1},
+                 {Path("HARD.DAT"), 0, 1},        {Path("SOFT.DAT"), 0, 1},
+                 {Path("COPY.DAT"), 0, 0},        {Path("SUB"), 0, 0},
+                 {Path("NONE.DAT"), OS_FILE_NOT_FOUND, 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Other);
+        int same = -1;
+        EXPECT_EQ(OsSameFile(Path("BIG.DAT").c_str(), c.Other.c_str(), &same), c.Error);
+        EXPECT_EQ(same, c.Same);
+    }
+}
+
+TEST_F(Scratch, RenameOverReplacesInOneStep)
+{
+    Write("BIG.DAT", "old");
+    Write("BIG.TMP", "new");
+    ASSERT_EQ(OsRenameOver(Path("BIG.TMP").c_str(), Path("BIG.DAT").c_str()), 0);
+    OsFile file = 0;
+    EXPECT_EQ(OsOpenRead(Path("BIG.TMP").c_str(), &file), OS_FILE_NOT_FOUND);
+    ASSERT_EQ(OsOpenRead(Path("BIG.DAT").c_str(), &file), 0);
+    char text[8] = {0};
+    uint32_t done = 0;
+    EXPECT_EQ(OsRead(file, text, sizeof text, &done), 0);
+    EXPECT_STREQ(text, "new");
+    EXPECT_EQ(OsClose(file), 0);
+    // A missing source leaves the name as it was.
+    EXPECT_EQ(OsRenameOver(Path("NONE.TMP").c_str(), Path("BIG.DAT").c_str()), OS_FILE_NOT_FOUND);
+    EXPECT_EQ(access(Path("BIG.DAT").c_str(), F_OK), 0);
+}
+
+// In a child of its own session, the terminal a pseudo-terminal: keys typed
+// before the flush are gone, the key typed after it is the one read. Without
+// a terminal both calls say so. The child's exit status is the step that
+// failed, 0 for none.
+TEST(Console, TypedAheadKeysAreDropped)
+{
+    int master = -1, slave = -1, ready[2], go[2];
+    ASSERT_EQ(openpty(&master, &slave, NULL, NULL, NULL), 0);
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(go), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        char byte = 0;
+        struct termios raw;
+        struct pollfd typed = {slave, POLLIN, 0};
+        setsid();
+        if (OsFlushTypedAhead() != -1 || OsReadKey() != -1)
+            _exit(1);
+        if (ioctl(slave, TIOCSCTTY, 0) != 0 || tcgetattr(slave, &raw) != 0)
+            _exit(2);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+        if (write(ready[1], "r", 1) != 1 || poll(&typed, 1, 5000) != 1)
+            _exit(3);
+        if (OsFlushTypedAhead() != 0)
+            _exit(4);
+        if (write(ready[1], "f", 1) != 1 || read(go[0], &byte, 1) != 1)
+            _exit(5);
+        _exit(OsReadKey() == 'x' ? 0 : 6);
+    }
+    close(slave);
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(write(master, "yn", 2), 2);
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(write(master, "x", 1), 1);
+    ASSERT_EQ(write(go[1], "g", 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    for (int fd : {master, ready[0], ready[1], go[0], go[1]})
+        close(fd);
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "../engine/posix_media.h"
+#include "os/media.h"
 #include "scratch.h"
 
 namespace {
@@ -37,8 +37,8 @@ TEST(MountLine, FieldsAndEscapes)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Line);
         std::string line = c.Line;
-        MountEntry entry = {};
-        ASSERT_EQ(ParseMountLine(&line[0], &entry), c.Result);
+        OsMountEntry entry = {};
+        ASSERT_EQ(OsParseMountLine(&line[0], &entry), c.Result);
         if (c.Result == 0) {
             EXPECT_EQ(entry.Major, c.Major);
             EXPECT_EQ(entry.Minor, c.Minor);
@@ -85,10 +85,10 @@ TEST_F(Scratch, RemovableMountPointsFromMountTableAndSysfs)
     std::string mountinfo = Path("mountinfo"), sysfs = Path("sys");
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Path);
-        EXPECT_EQ(IsRemovableMountPoint(c.Path, mountinfo.c_str(), sysfs.c_str()), c.Removable);
+        EXPECT_EQ(OsIsRemovableMountPoint(c.Path, mountinfo.c_str(), sysfs.c_str()), c.Removable);
     }
-    EXPECT_EQ(IsRemovableMountPoint("/media/floppy", Path("none").c_str(), sysfs.c_str()), 0);
-    EXPECT_EQ(IsRemovableMountPoint("/media/floppy", mountinfo.c_str(), Path("none").c_str()), 0);
+    EXPECT_EQ(OsIsRemovableMountPoint("/media/floppy", Path("none").c_str(), sysfs.c_str()), 0);
+    EXPECT_EQ(OsIsRemovableMountPoint("/media/floppy", mountinfo.c_str(), Path("none").c_str()), 0);
 }
 
 } // namespace

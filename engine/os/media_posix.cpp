@@ -1,6 +1,7 @@
-// Mounts and removable devices from the kernel's tables: the mount table
-// of /proc and the block devices' marks in sysfs.
-#include "posix_media.h"
+// The media service on Linux (media.h): mounts and removable devices from the
+// kernel's tables, the mount table of /proc and the block devices' marks in
+// sysfs. The slice job's part is in media_job_posix.cpp.
+#include "media.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -35,7 +36,7 @@ static void Unescape(char *text)
     *out = 0;
 }
 
-int ParseMountLine(char *line, MountEntry *entry)
+int OsParseMountLine(char *line, OsMountEntry *entry)
 {
     char *fields[MOUNT_FIELDS];
     char *end;
@@ -93,12 +94,12 @@ static int DeviceIsRemovable(const char *sysfsRoot, unsigned major, unsigned min
     return length > 0 && (size_t)length < sizeof path && FlagIsSet(path);
 }
 
-int IsRemovableMountPoint(const char *path, const char *mountInfo, const char *sysfsRoot)
+int OsIsRemovableMountPoint(const char *path, const char *mountInfo, const char *sysfsRoot)
 {
     FILE *table = fopen(mountInfo, "re");
     char *line = NULL;
     size_t capacity = 0;
-    MountEntry entry, found;
+    OsMountEntry entry, found;
     int mounted = 0;
 
     if (!table)
@@ -106,7 +107,7 @@ int IsRemovableMountPoint(const char *path, const char *mountInfo, const char *s
     // A later line mounts over an earlier one at the same place: the last
     // one is what the path shows.
     while (getline(&line, &capacity, table) > 0)
-        if (ParseMountLine(line, &entry) == 0 && strcmp(entry.MountPoint, path) == 0) {
+        if (OsParseMountLine(line, &entry) == 0 && strcmp(entry.MountPoint, path) == 0) {
             found = entry;
             mounted = 1;
         }
@@ -115,12 +116,42 @@ int IsRemovableMountPoint(const char *path, const char *mountInfo, const char *s
     return mounted && DeviceIsRemovable(sysfsRoot, found.Major, found.Minor);
 }
 
-int IsRemovablePath(const char *path, const char *mountInfo, const char *sysfsRoot)
+// The tables to read: the kernel's own, but in a test build those that its
+// environment names, for a removable device cannot be made on demand. A test
+// build defines OS_TEST_HOOKS as its program's prefix ("KELMORIX_",
+// "DORVANE_"): PREFIX MOUNTINFO and PREFIX SYSFS name them; unset or empty
+// stands for the kernel's.
+#ifdef OS_TEST_HOOKS
+static const char *const MountInfoVariable = OS_TEST_HOOKS "MOUNTINFO";
+static const char *const SysfsVariable = OS_TEST_HOOKS "SYSFS";
+#else
+static const char *const MountInfoVariable = NULL;
+static const char *const SysfsVariable = NULL;
+#endif
+
+static const char *Table(const char *variable, const char *kernel)
+{
+    const char *named = variable ? getenv(variable) : NULL;
+
+    return named && *named ? named : kernel;
+}
+
+int OsIsRemovable(const char *path)
 {
     char real[PATH_MAX];
 
     if (!realpath(path, real))
         return 0;
-    return IsRemovableMountPoint(real, mountInfo && *mountInfo ? mountInfo : MOUNT_INFO,
-                                 sysfsRoot && *sysfsRoot ? sysfsRoot : SYSFS_ROOT);
+    return OsIsRemovableMountPoint(real, Table(MountInfoVariable, MOUNT_INFO),
+                                   Table(SysfsVariable, SYSFS_ROOT));
+}
+
+void OsDriveName(const char *source, char *name, size_t size)
+{
+    // A removable source is a mount point; prompts name it as the kernel
+    // does, whatever form the user typed.
+    char real[PATH_MAX];
+    const char *shown = realpath(source, real) ? real : source;
+
+    snprintf(name, size, "%s", shown);
 }
