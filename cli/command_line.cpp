@@ -5,6 +5,7 @@
 #include "command_line.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
@@ -105,6 +106,49 @@ static int Wrong(char *message, size_t size, const char *text, const char *argum
     return COMMAND_WRONG;
 }
 
+static int AllDigits(const char *text)
+{
+    if (!*text)
+        return 0;
+    for (; *text; text++)
+        if (*text < '0' || *text > '9')
+            return 0;
+    return 1;
+}
+
+// When argv[*index] is --recovery, with its count as --recovery=N or as the
+// next argument when that is all digits: sets command->Recovery and returns
+// COMMAND_RUN, or COMMAND_WRONG with the message; -1 for any other argument.
+static int TakeRecovery(int argc, char **argv, int *index, SliceCommand *command, char *message,
+                        size_t messageSize)
+{
+    static const char Name[] = "--recovery";
+    const char *argument = argv[*index], *count = NULL;
+    size_t length = sizeof Name - 1;
+
+    if (strncmp(argument, Name, length) != 0 || (argument[length] && argument[length] != '='))
+        return -1;
+    if (argument[length] == '=')
+        count = argument + length + 1;
+    else if (*index + 1 < argc && AllDigits(argv[*index + 1]))
+        count = argv[++*index];
+    if (command->Recovery)
+        return Wrong(message, messageSize, "%s", "--recovery is given twice");
+    command->Recovery = RECOVERY_DEFAULT_BLOCKS;
+    if (!count)
+        return COMMAND_RUN;
+    // Leading zeros aside, more than two digits are out of range anyway.
+    while (count[0] == '0' && count[1])
+        count++;
+    if (!AllDigits(count) || strlen(count) > 2 || atoi(count) < 1 ||
+        atoi(count) > RECOVERY_MOST_BLOCKS)
+        return Wrong(message, messageSize,
+                     "--recovery takes a number of recovery blocks from 1 to 10, not \"%s\"",
+                     count);
+    command->Recovery = (unsigned)atoi(count);
+    return COMMAND_RUN;
+}
+
 // The options that answer the overwrite question.
 struct AnswerOption {
     const char *Name;
@@ -146,6 +190,11 @@ int ParseSliceCommand(int argc, char **argv, SliceCommand *command, char *messag
                 options = 0;
                 continue;
             }
+            int recovery = TakeRecovery(argc, argv, &i, command, message, messageSize);
+            if (recovery == COMMAND_WRONG)
+                return COMMAND_WRONG;
+            if (recovery == COMMAND_RUN)
+                continue;
             method = TakeValueOption(argc, argv, &i, &value);
             answer = AnswerOf(argv[i]);
         }
@@ -188,6 +237,11 @@ int ParseSliceCommand(int argc, char **argv, SliceCommand *command, char *messag
         return Wrong(message, messageSize, "%s", "a source file and a destination are needed");
     if (methods != 1)
         return Wrong(message, messageSize, "%s", "give one of --size, --count and --disks");
+    // Disk after disk, the recovery data would need a disk of its own.
+    if (command->Recovery && command->Method == METHOD_DISKS)
+        return Wrong(message, messageSize, "%s",
+                     "--recovery writes recovery data only into a folder (--size or --count), "
+                     "not disk after disk (--disks)");
     if (!positional[0][0] || !positional[1][0])
         return Wrong(message, messageSize, "%s", "an empty path names nothing");
     command->Source = positional[0];

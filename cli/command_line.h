@@ -33,7 +33,13 @@ struct SliceCommand {
     uint32_t PortionSize;    // --size, in bytes, header included
     int32_t Count;           // --count, 2 to 100
     int Overwrite;           // an OverwriteAnswer
+    unsigned Recovery;       // --recovery: PAR2 recovery blocks, 1 to 10; 0 without
 };
+
+// --recovery takes an optional count of blocks: --recovery=N, or N as the
+// next argument whenever that argument is all digits (so a path made of
+// digits alone goes after --, or is written ./N). Without one, 1 block.
+enum { RECOVERY_DEFAULT_BLOCKS = 1, RECOVERY_MOST_BLOCKS = 10 };
 
 // Reads argv[1..argc-1]; after "--" every argument is a path. On
 // COMMAND_WRONG, message holds one line.

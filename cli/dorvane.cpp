@@ -12,6 +12,7 @@
 
 #include "command_line.h"
 #include "embedded_joiner.h"
+#include "recovery_job.h"
 #include "slice_engine.h"
 #include "os/console.h"
 
@@ -32,6 +33,13 @@ static const char Usage[] =
     "  --yes   answers Y to \"Do you want to overwrite preexisting files?\", for a\n"
     "          script that has no terminal\n"
     "  --no    answers N to it: the job is then cancelled (246)\n"
+    "  --recovery [N]  with --size or --count: after the set, writes PAR2 recovery\n"
+    "          data beside it, N blocks (1 to 10, default 1) of one portion's size\n"
+    "          each, so that par2 (par2 repair NAME.par2) rebuilds up to N lost or\n"
+    "          damaged portions; costs one more read of the set. N follows as\n"
+    "          --recovery=N, or as the next argument when that is all digits (a path\n"
+    "          of digits alone goes after --). Exit status 234 when it cannot be\n"
+    "          written: the set itself is then complete\n"
     "  --      ends the options, so that a SOURCE named -x can follow\n"
     "\n"
     "Cuts SOURCE into a slice set of at most 100 portions and writes KELMORIX.EXE,\n"
@@ -49,6 +57,7 @@ struct TerminalUserState {
     const char *DriveName;  // the mount point as prompts name it
     const char *Name;       // the source's name as the progress line shows it
     int Overwrite;          // the OverwriteAnswer of the command line
+    int OverwriteAgreed;    // the overwrite question was answered yes
     int ProgressOn;         // 1 when standard error is a terminal
     int ProgressDrawn;      // 1 while a progress line stands on it
     int64_t Started;        // when the job began, in ns
@@ -194,8 +203,19 @@ static void TerminalProgress(void *, uint64_t done, uint64_t total)
     Terminal.ProgressDrawn = 1;
 }
 
+// The overwrite question, its yes remembered: it covers the recovery files,
+// which belong to the set as much as its portions.
+static int AskOverwriteRemembered(void *context)
+{
+    int answer = TerminalAskOverwrite(context);
+
+    if (answer == SLICE_ANSWER_OK)
+        Terminal.OverwriteAgreed = 1;
+    return answer;
+}
+
 static const SliceUser TerminalUser = {
-    NULL,           TerminalNextDisk, TerminalAskOverwrite, TerminalNotReady,
+    NULL,           TerminalNextDisk, AskOverwriteRemembered, TerminalNotReady,
     TerminalOpenError, TerminalNotice, TerminalFinal,       TerminalProgress,
 };
 
@@ -227,6 +247,29 @@ static char *DriveName(const char *path)
         name[length] = 0;
     }
     return name;
+}
+
+// The recovery data beside a complete set in destination (with its
+// separator). Returns 0 or SLICE_RECOVERY_FAILED.
+static int WriteRecovery(const SliceCommand *command, const char *destination)
+{
+    long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+    RecoveryRequest request;
+    int result;
+
+    request.Source = command->Source;
+    request.Destination = destination;
+    request.Blocks = command->Recovery;
+    request.OverwriteAgreed = Terminal.OverwriteAgreed;
+    // Half the machine's memory at most for the blocks: more would only be
+    // swapped, or end the program.
+    request.MemoryLimit = pages > 0 && pageSize > 0 ? (uint64_t)pages * (uint64_t)pageSize / 2
+                                                    : (uint64_t)1 << 30;
+    request.Creator = "Dorvane " DORVANE_VERSION;
+    Terminal.Started = Terminal.LastDrawn = Now();
+    result = WriteRecoveryData(&request, &TerminalUser);
+    ClearProgress();
+    return result;
 }
 
 // Works out the portion size and runs the job. Returns its result code.
@@ -274,14 +317,19 @@ static int Slice(const SliceCommand *command)
         Terminal.Started = Terminal.LastDrawn = Now();
         result = RunSlice(command->Source, destination, portionSize, &TerminalUser);
         ClearProgress();
+        if (result == SLICE_COMPLETE && command->Recovery)
+            result = WriteRecovery(command, destination);
     }
     // A count the equal portions could not keep is no failure, but the set
     // is not what was asked for, so it is said.
-    if (result == SLICE_COMPLETE && planned &&
+    if ((result == SLICE_COMPLETE || result == SLICE_RECOVERY_FAILED) && planned &&
         CountNotKept(command, (uint64_t)info.st_size, portionSize, message, sizeof message))
         Say("%s", message);
     if (result == SLICE_COMPLETE)
         Say("Slice %s to %s is complete\n", command->Source, command->Destination);
+    else if (result == SLICE_RECOVERY_FAILED)
+        Say("Slice %s to %s is complete, but its recovery data could not be written\n",
+            command->Source, command->Destination);
     else if (result == SLICE_CANCELLED)
         Say("Slice %s to %s was cancelled\n", command->Source, command->Destination);
     else

@@ -404,7 +404,7 @@ TEST(SliceCommandLine, ACountThePortionsCannotKeepIsSaid)
         {7, 10000000, ""},
     };
     for (const auto &c : cases) {
-        SliceCommand command = {"s", "d", METHOD_COUNT, 0, c.count, OVERWRITE_ASK};
+        SliceCommand command = {"s", "d", METHOD_COUNT, 0, c.count, OVERWRITE_ASK, 0};
         char message[512] = "";
         uint32_t size;
         ASSERT_EQ(PlanFolderPortions(&command, c.sourceSize, &size, message, sizeof message), 0);
