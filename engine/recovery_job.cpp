@@ -142,7 +142,8 @@ static int MayTake(RecoveryState *r, unsigned i)
         return 0;
     Tell(r, "%s is already there.\n", r->Final[i]);
     if (r->User->AskOverwrite(r->User->Context) != SLICE_ANSWER_OK)
-        return Failed(r, "%s was not replaced.\n", r->Final[i]);
+        return Failed(r, "%s was not replaced: the overwrite question was not answered yes.\n",
+                      r->Final[i]);
     r->Agreed = 1;
     return 0;
 }

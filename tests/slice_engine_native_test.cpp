@@ -389,6 +389,46 @@ TEST(SliceCommandLine, ArgumentsAndThePlannedPortions)
     }
 }
 
+// --recovery's count is taken only when it is all digits; a digit path
+// after it would otherwise be read as one.
+TEST(SliceCommandLine, RecoveryBlocks)
+{
+    struct {
+        std::vector<const char *> args;
+        unsigned recovery;   // 0: the line is wrong
+        const char *text;    // the source, or a part of the message
+    } cases[] = {
+        {{"s", "d", "--size", "1000", "--recovery"}, 1, "s"},
+        {{"--recovery", "3", "s", "d", "--count", "5"}, 3, "s"},
+        {{"--recovery", "s", "d", "--count", "5"}, 1, "s"},
+        {{"s", "d", "--count", "5", "--recovery=10"}, 10, "s"},
+        {{"s", "d", "--count", "5", "--recovery", "010"}, 10, "s"},
+        {{"--count", "5", "--recovery", "--", "12", "34"}, 1, "12"},
+        {{"--recovery", "12", "34", "--count", "5"}, 0, "from 1 to 10, not \"12\""},
+        {{"s", "d", "--count", "5", "--recovery", "0"}, 0, "from 1 to 10, not \"0\""},
+        {{"s", "d", "--count", "5", "--recovery="}, 0, "from 1 to 10, not \"\""},
+        {{"s", "d", "--count", "5", "--recovery=2x"}, 0, "not \"2x\""},
+        {{"s", "d", "--count", "5", "--recovery", "--recovery"}, 0, "--recovery is given twice"},
+        {{"s", "d", "--disks", "--recovery"}, 0, "only into a folder"},
+        {{"s", "d", "--count", "5", "--recoveryx"}, 0, "unknown option --recoveryx"},
+    };
+    for (const auto &c : cases) {
+        std::vector<char *> argv = {(char *)"dorvane"};
+        for (const char *a : c.args)
+            argv.push_back((char *)a);
+        SliceCommand command;
+        char message[512] = "";
+        int outcome = ParseSliceCommand((int)argv.size(), argv.data(), &command, message, sizeof message);
+        EXPECT_EQ(outcome, c.recovery ? COMMAND_RUN : COMMAND_WRONG) << message;
+        if (outcome == COMMAND_RUN) {
+            EXPECT_EQ(command.Recovery, c.recovery);
+            EXPECT_STREQ(command.Source, c.text);
+        } else {
+            EXPECT_NE(strstr(message, c.text), nullptr) << message;
+        }
+    }
+}
+
 TEST(SliceCommandLine, ACountThePortionsCannotKeepIsSaid)
 {
     struct {
