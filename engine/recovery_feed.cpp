@@ -2,14 +2,14 @@
 //
 // MD5 is the slow part (some 400-750 MB/s on one core, against several GB/s
 // for reading from the page cache and XORing), and each file's MD5 is one
-// sequential chain, so the files are split between two lanes: the main
-// thread reads one piece of each lane's file in turn and adds it to the
-// recovery blocks (Par2WriterAccumulate, one thread only); the pieces of
-// lane 0 go to the hashing thread through a ring of buffers, those of lane 1
-// are hashed by the main thread itself. Each thread thus hashes about half
-// of the set, and the main thread also reads and XORs; a lane takes the next
-// file when its own ends. Where no thread can be started, the main thread
-// hashes both lanes.
+// sequential chain, so the files are split between lanes: the main thread
+// reads one piece of each lane's file in turn and adds it to the recovery
+// blocks (Par2WriterAccumulate, one thread only); the pieces of the first
+// lanes go to the hashing thread through a ring of buffers, those of the
+// last lane are hashed by the main thread itself, which also reads and XORs
+// everything: so the hashing thread takes the larger share. A lane takes the
+// next file when its own ends. Where no thread can be started, the main
+// thread hashes every lane.
 #include "recovery_feed.h"
 
 #include <condition_variable>
@@ -22,6 +22,7 @@
 #include "os/files.h"
 
 enum {
+    LANES = 3,               // files read at once; all but the last hashed by the thread
     PIECE_SIZE = 256 * 1024, // small enough to stay in a core's cache between read and hash
     RING_PIECES = 16         // pieces read ahead for the hashing thread
 };
@@ -66,7 +67,7 @@ struct FeedState {
     uint64_t Total;      // bytes of the whole set
     uint64_t Read;       // bytes read so far
     unsigned char *Own;  // the main thread's own piece buffer
-    Lane Lanes[2];
+    Lane Lanes[LANES];
 };
 
 static void HashPieces(HashRing *ring)
@@ -121,13 +122,13 @@ static int StartLane(FeedState *s, unsigned k)
     return FEED_OK;
 }
 
-// A buffer for lane k's next piece: a free place in the ring for lane 0
-// while the hashing thread runs, else the main thread's own.
+// A buffer for lane k's next piece: a free place in the ring for the
+// hashing thread's lanes while it runs, else the main thread's own.
 static Piece *TakeBuffer(FeedState *s, unsigned k, Piece *own)
 {
     HashRing *ring = s->Ring;
 
-    if (k != 0 || !s->Threaded)
+    if (k == LANES - 1 || !s->Threaded)
         return own;
     std::unique_lock<std::mutex> lock(ring->Lock);
     ring->Freed.wait(lock, [ring] { return ring->Count < RING_PIECES; });
@@ -183,14 +184,19 @@ static int FeedPiece(FeedState *s, unsigned k)
 
 static int FeedAll(FeedState *s)
 {
-    int result = StartLane(s, 0);
+    int result = 0, reading = 1;
+    unsigned k;
 
-    if (!result)
-        result = StartLane(s, 1);
-    while (!result && (s->Lanes[0].File || s->Lanes[1].File))
-        for (unsigned k = 0; k < 2 && !result; k++)
-            if (s->Lanes[k].File)
+    for (k = 0; k < LANES && !result; k++)
+        result = StartLane(s, k);
+    while (!result && reading) {
+        reading = 0;
+        for (k = 0; k < LANES && !result; k++)
+            if (s->Lanes[k].File) {
                 result = FeedPiece(s, k);
+                reading = 1;
+            }
+    }
     return result;
 }
 
@@ -244,7 +250,7 @@ int RecoveryFeed(Par2Writer *w, char *path, const SliceUser *user, RecoveryFeedF
         if (!result && ring->Result)
             result = Fail(&s, ring->FailedFile, FEED_WRITER_FAILED, 0, ring->Result);
     }
-    for (i = 0; i < 2; i++)
+    for (i = 0; i < LANES; i++)
         if (s.Lanes[i].File)
             OsClose(s.Lanes[i].File);
     if (!result) {
