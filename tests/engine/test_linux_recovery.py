@@ -108,6 +108,14 @@ class Recovery(Scratch):
         # KELMORIX.EXE did not fit either: the Linux kelmorix rebuilds the set.
         self.assertEqual(self.rebuild(out), sample_data(20000))
 
+    def test_an_empty_file_has_nothing_to_recover(self):
+        out = self.folder("out")
+        run = run_dorvane([self.source("big.dat", b""), out, "--size", "1000", "--recovery"],
+                          self.dir, console=False)
+        self.assertEqual(run.code, 0, run.output)
+        self.assertIn("makes no portion: there is no recovery data to write", run.output)
+        self.assertFalse([n for n in os.listdir(out) if "par2" in n], os.listdir(out))
+
 
 if __name__ == "__main__":
     unittest.main()
