@@ -2,14 +2,16 @@
 //
 // MD5 is the slow part (some 400-750 MB/s on one core, against several GB/s
 // for reading from the page cache and XORing), and each file's MD5 is one
-// sequential chain, so the files are split between lanes: the main thread
-// reads one piece of each lane's file in turn and adds it to the recovery
-// blocks (Par2WriterAccumulate, one thread only); the pieces of the first
-// lanes go to the hashing thread through a ring of buffers, those of the
-// last lane are hashed by the main thread itself, which also reads and XORs
-// everything: so the hashing thread takes the larger share. A lane takes the
-// next file when its own ends. Where no thread can be started, the main
-// thread hashes every lane.
+// sequential chain. So the main thread reads a few files at once, a piece
+// of each in turn, adds every piece to the recovery blocks at once
+// (Par2WriterAccumulate: one thread only) and leaves it in a pool; both
+// threads hash pieces from the pool, each taking the earliest piece of a
+// file the other is not hashing, so each file's pieces are hashed in order
+// and never two at once. The main thread reads while the pool has room and
+// hashes when it is full; the hashing thread only hashes. The work thus
+// shares itself out by itself, also when the other programs on the machine
+// leave one of the threads waiting for a processor. Where no thread can be
+// started, the main thread does it all.
 #include "recovery_feed.h"
 
 #include <condition_variable>
@@ -22,27 +24,31 @@
 #include "os/files.h"
 
 enum {
-    LANES = 3,               // files read at once; all but the last hashed by the thread
+    LANES = 4,               // files read at once, so that two can be hashed at once
     PIECE_SIZE = 256 * 1024, // small enough to stay in a core's cache between read and hash
-    RING_PIECES = 16         // pieces read ahead for the hashing thread
+    POOL_PIECES = 64         // pieces read ahead: 16 MiB, some 20 ms of hashing
 };
 
+enum PieceState { PIECE_FREE, PIECE_FILLING, PIECE_QUEUED, PIECE_HASHING };
+
 struct Piece {
+    int State;        // a PieceState
     unsigned File;
     uint32_t Size;
+    uint64_t Order;   // when it was queued
     unsigned char *Data;
 };
 
-// The hashing thread's queue: pieces are filled by the main thread at
-// Ring[(Head + Count) % RING_PIECES] and hashed in order from Ring[Head].
-struct HashRing {
+// What the two threads share, under Lock.
+struct HashPool {
     std::mutex Lock;
-    std::condition_variable Filled; // a piece was queued, or Stop was set
-    std::condition_variable Freed;  // a piece was hashed
-    Piece Ring[RING_PIECES];
-    unsigned Head;
-    unsigned Count;
-    int Stop;           // no more pieces will come
+    std::condition_variable Changed; // a piece was queued or hashed, or Stop set
+    Piece Pieces[POOL_PIECES];
+    unsigned char Busy[PAR2_MAX_FILES]; // a thread is hashing a piece of this file
+    unsigned Free;      // pieces PIECE_FREE
+    unsigned Queued;    // pieces PIECE_QUEUED
+    uint64_t NextOrder;
+    int Stop;           // no more pieces will come (or the feed failed)
     int Result;         // the writer's first refusal, PAR2_OK until then
     unsigned FailedFile;
     Par2Writer *Writer;
@@ -61,36 +67,101 @@ struct FeedState {
     char *Path;
     const SliceUser *User;
     RecoveryFeedFailure *Failure;
-    HashRing *Ring;
-    int Threaded;        // 1 while the hashing thread runs
+    HashPool *Pool;
     unsigned Next;       // the next portion a lane takes
     uint64_t Total;      // bytes of the whole set
     uint64_t Read;       // bytes read so far
-    unsigned char *Own;  // the main thread's own piece buffer
     Lane Lanes[LANES];
 };
 
-static void HashPieces(HashRing *ring)
+// The earliest queued piece of a file nobody is hashing, or NULL.
+static Piece *Eligible(HashPool *pool)
 {
-    std::unique_lock<std::mutex> lock(ring->Lock);
+    Piece *best = NULL;
+
+    for (unsigned i = 0; i < POOL_PIECES; i++) {
+        Piece *p = &pool->Pieces[i];
+        if (p->State == PIECE_QUEUED && !pool->Busy[p->File] && (!best || p->Order < best->Order))
+            best = p;
+    }
+    return best;
+}
+
+// Hashes one piece; lock is held on entry and on return, not meanwhile.
+static void HashOne(HashPool *pool, Piece *piece, std::unique_lock<std::mutex> &lock)
+{
+    int failed = pool->Result, result = PAR2_OK;
+
+    piece->State = PIECE_HASHING;
+    pool->Queued--;
+    pool->Busy[piece->File] = 1;
+    lock.unlock();
+    // After a refusal the rest is only drained.
+    if (!failed)
+        result = Par2WriterHash(pool->Writer, piece->File, piece->Data, piece->Size);
+    lock.lock();
+    if (result && !pool->Result) {
+        pool->Result = result;
+        pool->FailedFile = piece->File;
+    }
+    pool->Busy[piece->File] = 0;
+    piece->State = PIECE_FREE;
+    pool->Free++;
+    pool->Changed.notify_all();
+}
+
+static void HashPieces(HashPool *pool)
+{
+    std::unique_lock<std::mutex> lock(pool->Lock);
+    Piece *piece;
+
     for (;;) {
-        ring->Filled.wait(lock, [ring] { return ring->Count || ring->Stop; });
-        if (!ring->Count)
+        pool->Changed.wait(lock, [pool, &piece] {
+            piece = Eligible(pool);
+            return piece || pool->Stop;
+        });
+        if (piece)
+            HashOne(pool, piece, lock);
+        else
             return;
-        Piece piece = ring->Ring[ring->Head];
-        int failed = ring->Result;
-        lock.unlock();
-        // After a refusal the rest is only drained, so the reader never waits.
-        int result = failed ? PAR2_OK
-                            : Par2WriterHash(ring->Writer, piece.File, piece.Data, piece.Size);
-        lock.lock();
-        if (result && !ring->Result) {
-            ring->Result = result;
-            ring->FailedFile = piece.File;
+    }
+}
+
+// The main thread's place for the next piece it reads: a free one, or, the
+// pool being full, one it frees by hashing.
+static Piece *TakePiece(HashPool *pool)
+{
+    std::unique_lock<std::mutex> lock(pool->Lock);
+    Piece *piece;
+
+    for (;;) {
+        if (pool->Free) {
+            for (piece = pool->Pieces; piece->State != PIECE_FREE; piece++)
+                ;
+            piece->State = PIECE_FILLING;
+            pool->Free--;
+            return piece;
         }
-        ring->Head = (ring->Head + 1) % RING_PIECES;
-        ring->Count--;
-        ring->Freed.notify_one();
+        piece = Eligible(pool);
+        if (piece)
+            HashOne(pool, piece, lock);
+        else
+            pool->Changed.wait(lock);
+    }
+}
+
+// The main thread's share of what is left once everything is read.
+static void HashTheRest(HashPool *pool)
+{
+    std::unique_lock<std::mutex> lock(pool->Lock);
+    Piece *piece;
+
+    while (pool->Queued) {
+        piece = Eligible(pool);
+        if (piece)
+            HashOne(pool, piece, lock);
+        else
+            pool->Changed.wait(lock);
     }
 }
 
@@ -122,50 +193,40 @@ static int StartLane(FeedState *s, unsigned k)
     return FEED_OK;
 }
 
-// A buffer for lane k's next piece: a free place in the ring for the
-// hashing thread's lanes while it runs, else the main thread's own.
-static Piece *TakeBuffer(FeedState *s, unsigned k, Piece *own)
-{
-    HashRing *ring = s->Ring;
-
-    if (k == LANES - 1 || !s->Threaded)
-        return own;
-    std::unique_lock<std::mutex> lock(ring->Lock);
-    ring->Freed.wait(lock, [ring] { return ring->Count < RING_PIECES; });
-    return &ring->Ring[(ring->Head + ring->Count) % RING_PIECES];
-}
-
-// One piece of lane k's file: read, added to the blocks, hashed or queued.
+// One piece of lane k's file: read, added to the blocks, left to be hashed.
 static int FeedPiece(FeedState *s, unsigned k)
 {
     Lane *lane = &s->Lanes[k];
     uint64_t length = s->Writer->Files[lane->Number].Length;
-    Piece own = {0, 0, s->Own}, *piece = TakeBuffer(s, k, &own);
+    Piece *piece = TakePiece(s->Pool);
     unsigned char extra;
     uint32_t size = length - lane->Done < PIECE_SIZE ? (uint32_t)(length - lane->Done)
                                                     : (uint32_t)PIECE_SIZE;
     uint32_t got;
     long error = OsRead(lane->File, piece->Data, size, &got);
-    int result;
-
+    int result = error || got != size
+                     ? PAR2_OK
+                     : Par2WriterAccumulate(s->Writer, lane->Number, piece->Data, size);
+    {
+        std::lock_guard<std::mutex> lock(s->Pool->Lock);
+        if (error || got != size || result) {
+            piece->State = PIECE_FREE;
+            s->Pool->Free++;
+        } else {
+            piece->State = PIECE_QUEUED;
+            piece->File = lane->Number;
+            piece->Size = size;
+            piece->Order = s->Pool->NextOrder++;
+            s->Pool->Queued++;
+        }
+    }
+    s->Pool->Changed.notify_all();
     if (error)
         return Fail(s, lane->Number, FEED_READ_FAILED, error, 0);
     if (got != size)
         return Fail(s, lane->Number, FEED_CHANGED, 0, 0);
-    result = Par2WriterAccumulate(s->Writer, lane->Number, piece->Data, size);
     if (result)
         return Fail(s, lane->Number, FEED_WRITER_FAILED, 0, result);
-    piece->File = lane->Number;
-    piece->Size = size;
-    if (piece == &own) {
-        result = Par2WriterHash(s->Writer, lane->Number, piece->Data, size);
-        if (result)
-            return Fail(s, lane->Number, FEED_WRITER_FAILED, 0, result);
-    } else {
-        std::lock_guard<std::mutex> lock(s->Ring->Lock);
-        s->Ring->Count++;
-        s->Ring->Filled.notify_one();
-    }
     lane->Done += size;
     s->Read += size;
     s->User->Progress(s->User->Context, s->Read, s->Total);
@@ -197,59 +258,59 @@ static int FeedAll(FeedState *s)
                 reading = 1;
             }
     }
+    if (!result)
+        HashTheRest(s->Pool);
     return result;
 }
 
-// The hashing thread, when one can be started; the main thread hashes
-// everything otherwise.
-static std::thread StartHashing(FeedState *s)
+// The hashing thread, when one can be started (joinable then).
+static std::thread StartHashing(HashPool *pool)
 {
     try {
-        std::thread thread(HashPieces, s->Ring);
-        s->Threaded = 1;
-        return thread;
+        return std::thread(HashPieces, pool);
     } catch (...) {
-        s->Threaded = 0;
         return std::thread();
     }
 }
 
 int RecoveryFeed(Par2Writer *w, char *path, const SliceUser *user, RecoveryFeedFailure *failure)
 {
-    HashRing *ring = new HashRing();
-    unsigned char *memory = (unsigned char *)malloc((size_t)PIECE_SIZE * (RING_PIECES + 1));
+    HashPool *pool = new HashPool();
+    unsigned char *memory = (unsigned char *)malloc((size_t)PIECE_SIZE * POOL_PIECES);
     FeedState s = {};
     std::thread thread;
     unsigned i;
     int result;
 
+    s.Failure = failure;
     if (!memory) {
-        delete ring;
+        delete pool;
         return Fail(&s, 0, FEED_READ_FAILED, OS_NO_MEMORY, 0);
     }
     s.Writer = w;
     s.Path = path;
     s.User = user;
-    s.Failure = failure;
-    s.Ring = ring;
-    s.Own = memory + (size_t)PIECE_SIZE * RING_PIECES;
-    for (i = 0; i < RING_PIECES; i++)
-        ring->Ring[i].Data = memory + (size_t)PIECE_SIZE * i;
-    ring->Writer = w;
+    s.Pool = pool;
+    for (i = 0; i < POOL_PIECES; i++)
+        pool->Pieces[i].Data = memory + (size_t)PIECE_SIZE * i;
+    pool->Free = POOL_PIECES;
+    pool->Writer = w;
     for (i = 0; i < w->FileCount; i++)
         s.Total += w->Files[i].Length;
-    thread = StartHashing(&s);
+    thread = StartHashing(pool);
     result = FeedAll(&s);
-    if (s.Threaded) {
-        {
-            std::lock_guard<std::mutex> lock(ring->Lock);
-            ring->Stop = 1;
-        }
-        ring->Filled.notify_one();
-        thread.join();
-        if (!result && ring->Result)
-            result = Fail(&s, ring->FailedFile, FEED_WRITER_FAILED, 0, ring->Result);
+    {
+        std::lock_guard<std::mutex> lock(pool->Lock);
+        pool->Stop = 1;
+        // A failed feed leaves its queued pieces unhashed.
+        if (result)
+            pool->Result = pool->Result ? pool->Result : PAR2_BAD_ARGUMENT;
     }
+    pool->Changed.notify_all();
+    if (thread.joinable())
+        thread.join();
+    if (!result && pool->Result)
+        result = Fail(&s, pool->FailedFile, FEED_WRITER_FAILED, 0, pool->Result);
     for (i = 0; i < LANES; i++)
         if (s.Lanes[i].File)
             OsClose(s.Lanes[i].File);
@@ -263,6 +324,6 @@ int RecoveryFeed(Par2Writer *w, char *path, const SliceUser *user, RecoveryFeedF
                           finished);
     }
     free(memory);
-    delete ring;
+    delete pool;
     return result;
 }
