@@ -813,9 +813,16 @@ unsigned __stdcall CloseViewer(void *)
     return 0;
 }
 
+// Windows XP, the last to carry the help viewer.
+DWORD WINAPI WindowsXP()
+{
+    return 0x0A280105;
+}
+
 TEST_F(SlicerWindow, HelpAsksTheViewerForTheFileBesideTheProgram)
 {
     Open();
+    HelpHooks.Version = WindowsXP;
     ViewerWindows.clear();
     HANDLE closer = (HANDLE)_beginthreadex(NULL, 0, CloseViewer, NULL, 0, NULL);
     Click(ID_HELP_BUTTON);
