@@ -1,3 +1,7 @@
+// The Linux dorvane's command line, in three parts: the arguments (sizes,
+// counts, options and paths), the portion size they come to with the
+// planner's arithmetic, and the lines the command prints about the job (a
+// count that could not be kept, the progress line).
 #include "command_line.h"
 
 #include <stdio.h>
@@ -22,6 +26,7 @@ static const UnitName UnitNames[] = {
 
 int ParseSizeArgument(const char *text, uint32_t *bytes)
 {
+    const char *point = strchr(text, '.');
     size_t digits = 0, points = 0, at;
     size_t i;
 
@@ -35,6 +40,10 @@ int ParseSizeArgument(const char *text, uint32_t *bytes)
         return -1;
     for (i = 0; i < sizeof UnitNames / sizeof UnitNames[0]; i++)
         if (strcasecmp(text + at, UnitNames[i].Text) == 0) {
+            // A portion is whole bytes: 1.44 alone is more likely a size
+            // whose unit was forgotten than a byte and a bit.
+            if (UnitNames[i].Unit == UNIT_BYTES && point && strpbrk(point + 1, "123456789"))
+                return SIZE_PART_OF_A_BYTE;
             // The unit list's rule: a floppy size counts as its capacity
             // only together with its own unit.
             *bytes = UnitChangePortionSize(ParseSizeValue(text), 0, 0, UnitNames[i].Unit);
@@ -96,38 +105,78 @@ static int Wrong(char *message, size_t size, const char *text, const char *argum
     return COMMAND_WRONG;
 }
 
+// The options that answer the overwrite question.
+struct AnswerOption {
+    const char *Name;
+    int Answer;
+};
+
+static const AnswerOption AnswerOptions[] = {{"--yes", OVERWRITE_YES}, {"--no", OVERWRITE_NO}};
+
+// The OverwriteAnswer an argument gives, OVERWRITE_ASK for any other.
+static int AnswerOf(const char *argument)
+{
+    size_t i;
+
+    for (i = 0; i < sizeof AnswerOptions / sizeof AnswerOptions[0]; i++)
+        if (strcmp(argument, AnswerOptions[i].Name) == 0)
+            return AnswerOptions[i].Answer;
+    return OVERWRITE_ASK;
+}
+
 int ParseSliceCommand(int argc, char **argv, SliceCommand *command, char *message,
                       size_t messageSize)
 {
     const char *positional[2] = {NULL, NULL};
     const char *value;
-    int positionals = 0, methods = 0, method, i;
+    int positionals = 0, methods = 0, options = 1, method, answer, sized, i;
 
     memset(command, 0, sizeof *command);
-    for (i = 1; i < argc; i++) {
+    for (i = 1; i < argc && strcmp(argv[i], "--") != 0; i++) {
         if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0)
             return COMMAND_HELP;
         if (strcmp(argv[i], "--version") == 0)
             return COMMAND_VERSION;
     }
     for (i = 1; i < argc; i++) {
-        method = TakeValueOption(argc, argv, &i, &value);
+        method = METHOD_NONE;
+        answer = OVERWRITE_ASK;
+        if (options) {
+            if (strcmp(argv[i], "--") == 0) {
+                options = 0;
+                continue;
+            }
+            method = TakeValueOption(argc, argv, &i, &value);
+            answer = AnswerOf(argv[i]);
+        }
         if (method == -1)
             return Wrong(message, messageSize, "%s needs a value", argv[i]);
-        if (method == METHOD_SIZE && ParseSizeArgument(value, &command->PortionSize) != 0)
+        sized = method == METHOD_SIZE ? ParseSizeArgument(value, &command->PortionSize) : 0;
+        if (sized == SIZE_PART_OF_A_BYTE)
+            return Wrong(message, messageSize,
+                         "--size \"%s\" is a fraction of a byte: give its unit (KB or MB, as "
+                         "in 1.44MB) or a whole number of bytes",
+                         value);
+        if (sized != 0)
             return Wrong(message, messageSize,
                          "--size takes a size such as 650000, 97.5KB or 1.44MB, not \"%s\"",
                          value);
         if (method == METHOD_COUNT && ParseCount(value, &command->Count) != 0)
             return Wrong(message, messageSize,
                          "--count takes a number of portions from 2 to 100, not \"%s\"", value);
-        if (method == METHOD_NONE && strcmp(argv[i], "--disks") == 0)
+        if (options && method == METHOD_NONE && strcmp(argv[i], "--disks") == 0)
             method = METHOD_DISKS;
-        if (method != METHOD_NONE) {
+        if (answer != OVERWRITE_ASK) {
+            if (command->Overwrite != OVERWRITE_ASK && command->Overwrite != answer)
+                return Wrong(message, messageSize, "%s",
+                             "--yes and --no cannot both answer the overwrite question");
+            command->Overwrite = answer;
+        } else if (method != METHOD_NONE) {
             command->Method = method;
             methods++;
-        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            return Wrong(message, messageSize, "unknown option %s", argv[i]);
+        } else if (options && argv[i][0] == '-' && argv[i][1] != '\0') {
+            return Wrong(message, messageSize, "unknown option %s (a path that starts with - "
+                         "goes after --)", argv[i]);
         } else if (positionals < 2) {
             positional[positionals++] = argv[i];
         } else {
@@ -194,4 +243,98 @@ int PlanFolderPortions(const SliceCommand *command, uint64_t sourceSize, uint32_
         return SLICE_TOO_MANY_PORTIONS;
     }
     return 0;
+}
+
+int CountNotKept(const SliceCommand *command, uint64_t sourceSize, uint32_t portionSize,
+                 char *message, size_t messageSize)
+{
+    uint32_t made;
+
+    if (command->Method != METHOD_COUNT || !FolderPortionSizeAcceptable(portionSize) ||
+        SourceTooLargeToSlice(sourceSize))
+        return 0;
+    // An empty source still makes its one header-only portion.
+    made = sourceSize ? PortionsNeeded(sourceSize, portionSize) : 1;
+    if (made == (uint32_t)command->Count)
+        return 0;
+    snprintf(message, messageSize,
+             "dorvane: %lu portion%s made, not %d: a portion is whole bytes, and %llu bytes at "
+             "%lu data bytes a portion (%lu bytes with the header) fill %lu\n",
+             (unsigned long)made, made == 1 ? "" : "s", (int)command->Count,
+             (unsigned long long)sourceSize, (unsigned long)(portionSize - PORTION_HEADER_SIZE),
+             (unsigned long)portionSize, (unsigned long)made);
+    return 1;
+}
+
+// The forms of the progress line's figures, longest first: the first that
+// fits the terminal is drawn.
+struct ProgressForm {
+    int Counts;    // "4200000 of 10000000"
+    int BytesWord; // " bytes" after them
+    int Speed;     // "12.5 MB/s"
+};
+
+static const ProgressForm ProgressForms[] = {{1, 1, 1}, {1, 0, 1}, {1, 0, 0}, {0, 0, 0}};
+
+enum {
+    PROGRESS_FIGURES_SIZE = 128, // the longest figures: two 20-digit counts and a speed
+    PROGRESS_NAME_LEAST = 6      // a name cut to fewer characters tells nothing
+};
+
+static size_t FormatFigures(char *figures, const ProgressForm *form, uint64_t done,
+                            uint64_t total, double bytesPerSecond)
+{
+    size_t length;
+
+    length = (size_t)snprintf(figures, PROGRESS_FIGURES_SIZE, "%3u%%",
+                              (unsigned)(total ? done * 100 / total : 100));
+    if (form->Counts)
+        length += (size_t)snprintf(figures + length, PROGRESS_FIGURES_SIZE - length,
+                                   "  %llu of %llu%s", (unsigned long long)done,
+                                   (unsigned long long)total, form->BytesWord ? " bytes" : "");
+    if (form->Speed && length < PROGRESS_FIGURES_SIZE)
+        length += (size_t)snprintf(figures + length, PROGRESS_FIGURES_SIZE - length,
+                                   "  %.1f MB/s", bytesPerSecond / 1e6);
+    return length < PROGRESS_FIGURES_SIZE ? length : PROGRESS_FIGURES_SIZE - 1;
+}
+
+void FormatProgressLine(char *line, size_t lineSize, int columns, const char *name,
+                        uint64_t done, uint64_t total, double bytesPerSecond)
+{
+    char figures[PROGRESS_FIGURES_SIZE];
+    size_t limit, length = 0, room, nameLength = strlen(name), cut, at = 0, i;
+
+    // The last column is left free: a character there makes some
+    // terminals wrap the line before the next one is drawn.
+    limit = columns > 1 ? (size_t)columns - 1 : 1;
+    if (limit > lineSize - 1)
+        limit = lineSize - 1;
+    for (i = 0; i < sizeof ProgressForms / sizeof ProgressForms[0]; i++) {
+        length = FormatFigures(figures, &ProgressForms[i], done, total, bytesPerSecond);
+        if (length <= limit)
+            break;
+    }
+    if (length > limit)
+        length = limit;
+    room = limit - length > 2 ? limit - length - 2 : 0;
+    if (room >= PROGRESS_NAME_LEAST && nameLength) {
+        cut = nameLength;
+        if (nameLength > room) {
+            // Cut between characters: never inside a UTF-8 sequence.
+            for (cut = room - 3; cut > 0 && (name[cut] & 0xC0) == 0x80; cut--)
+                ;
+        }
+        for (; at < cut; at++) {
+            unsigned char c = (unsigned char)name[at];
+            line[at] = c < 0x20 || c == 0x7F ? '?' : (char)c;
+        }
+        if (cut < nameLength) {
+            memcpy(line + at, "...", 3);
+            at += 3;
+        }
+        memcpy(line + at, "  ", 2);
+        at += 2;
+    }
+    memcpy(line + at, figures, length);
+    line[at + length] = 0;
 }

@@ -1,5 +1,7 @@
-// The Linux dorvane's command line, and the portion size it asks for worked
-// out with the window's own planner arithmetic. Portable: tested natively.
+// The Linux dorvane's command line: its arguments, the portion size they ask
+// for worked out with the window's own planner arithmetic, the line that says
+// when a count could not be kept, and the progress line fitted to a width.
+// Portable: tested natively.
 #ifndef DORVANE_COMMAND_LINE_H
 #define DORVANE_COMMAND_LINE_H
 
@@ -7,6 +9,10 @@
 #include <stdint.h>
 
 enum SliceMethod { METHOD_NONE, METHOD_SIZE, METHOD_COUNT, METHOD_DISKS };
+
+// How the overwrite question is answered: on the terminal, or by --yes or
+// --no for a script that has none.
+enum OverwriteAnswer { OVERWRITE_ASK, OVERWRITE_YES, OVERWRITE_NO };
 
 // What ParseSliceCommand makes of the arguments.
 enum CommandOutcome {
@@ -26,16 +32,20 @@ struct SliceCommand {
     int Method;              // a SliceMethod
     uint32_t PortionSize;    // --size, in bytes, header included
     int32_t Count;           // --count, 2 to 100
+    int Overwrite;           // an OverwriteAnswer
 };
 
-// Reads argv[1..argc-1]. On COMMAND_WRONG, message holds one line.
+// Reads argv[1..argc-1]; after "--" every argument is a path. On
+// COMMAND_WRONG, message holds one line.
 int ParseSliceCommand(int argc, char **argv, SliceCommand *command, char *message,
                       size_t messageSize);
 
 // A size as the window reads it: a number with an optional fraction and a
 // unit (none or B for bytes, K or KB, M or MB; any case); the floppy sizes
 // 360KB, 720KB, 1.2MB, 1.44MB and 2.88MB are their real capacities.
-// Returns 0, or -1 when the text is not such a size.
+// Returns 0, SIZE_PART_OF_A_BYTE for a count of bytes with a fraction
+// (1.44 alone), or -1 when the text is not such a size.
+enum { SIZE_PART_OF_A_BYTE = -2 };
 int ParseSizeArgument(const char *text, uint32_t *bytes);
 
 // The portion size of a folder job for a source of sourceSize bytes: the
@@ -46,5 +56,18 @@ int ParseSizeArgument(const char *text, uint32_t *bytes);
 // to the job, which refuses it in its own words.
 int PlanFolderPortions(const SliceCommand *command, uint64_t sourceSize, uint32_t *portionSize,
                        char *message, size_t messageSize);
+
+// 1 when a --count job of portionSize makes another number of portions
+// than counted (equal portions are whole bytes: 99 of a 1,000-byte source
+// hold 11 bytes each and make 91); message then holds the line saying so.
+int CountNotKept(const SliceCommand *command, uint64_t sourceSize, uint32_t portionSize,
+                 char *message, size_t messageSize);
+
+// The progress line "NAME  42%  4200000 of 10000000 bytes  12.5 MB/s" in
+// fewer than columns characters, so that it never wraps: the name (its
+// control characters shown as '?') is cut short first, then the words and
+// the speed are left out; the percentage always stays.
+void FormatProgressLine(char *line, size_t lineSize, int columns, const char *name,
+                        uint64_t done, uint64_t total, double bytesPerSecond);
 
 #endif

@@ -13,7 +13,7 @@
 #include "command_line.h"
 #include "embedded_joiner.h"
 #include "slice_engine.h"
-#include "terminal.h"
+#include "os/console.h"
 
 #ifndef DORVANE_VERSION
 #define DORVANE_VERSION "1.0.0"
@@ -22,11 +22,17 @@
 static const char Usage[] =
     "Usage:\n"
     "  dorvane SOURCE DESTINATION_FOLDER --size SIZE   portions of SIZE, header included\n"
-    "                                                  (650000, 97.5KB, 360KB, 1.44MB, ...)\n"
+    "                                                  (650000, 97.5KB, 360KB, 1.44MB, ...;\n"
+    "                                                  a fraction needs its unit, K or M)\n"
     "  dorvane SOURCE DESTINATION_FOLDER --count N     N equal portions, 2 to 100\n"
     "  dorvane SOURCE MOUNT_POINT --disks              disk after disk on a removable\n"
     "                                                  mount point, each disk filled\n"
     "  dorvane --help | --version\n"
+    "\n"
+    "  --yes   answers Y to \"Do you want to overwrite preexisting files?\", for a\n"
+    "          script that has no terminal\n"
+    "  --no    answers N to it: the job is then cancelled (246)\n"
+    "  --      ends the options, so that a SOURCE named -x can follow\n"
     "\n"
     "Cuts SOURCE into a slice set of at most 100 portions and writes KELMORIX.EXE,\n"
     "the Windows joiner, beside the first; kelmorix rebuilds the set on Linux.\n"
@@ -34,12 +40,15 @@ static const char Usage[] =
 
 enum {
     PROGRESS_INTERVAL_NS = 200000000, // 0.2 s between two drawings of the progress line
+    PROGRESS_LINE_SIZE = 512,         // the widest progress line drawn, and its end
     NS_PER_SECOND = 1000000000
 };
 
 // The terminal side of one job.
 struct TerminalUserState {
     const char *DriveName;  // the mount point as prompts name it
+    const char *Name;       // the source's name as the progress line shows it
+    int Overwrite;          // the OverwriteAnswer of the command line
     int ProgressOn;         // 1 when standard error is a terminal
     int ProgressDrawn;      // 1 while a progress line stands on it
     int64_t Started;        // when the job began, in ns
@@ -83,7 +92,7 @@ static int AskKey(const char *choices)
     int key;
 
     for (;;) {
-        key = ReadTerminalKey();
+        key = OsReadKeyByte();
         if (key < 0)
             return -1;
         if (key >= 'A' && key <= 'Z')
@@ -99,7 +108,7 @@ static int TerminalNextDisk(void *, int disk, const char *)
 {
     Say("Please insert disk #%d in drive %s. Press any key when ready.\n", disk,
         Terminal.DriveName);
-    if (ReadTerminalKey() >= 0)
+    if (OsReadKeyByte() >= 0)
         return 0;
     Say("There is no terminal to read a key press from, so disk #%d cannot be asked for.\n",
         disk);
@@ -109,6 +118,15 @@ static int TerminalNextDisk(void *, int disk, const char *)
 static int TerminalAskOverwrite(void *)
 {
     Say("Do you want to overwrite preexisting files? Overwrite? (Y/N): ");
+    // A script's answer, given on the command line, is shown as a typed one.
+    if (Terminal.Overwrite == OVERWRITE_YES) {
+        Say("Y (--yes)\n");
+        return SLICE_ANSWER_OK;
+    }
+    if (Terminal.Overwrite == OVERWRITE_NO) {
+        Say("N (--no)\n\n");
+        return SLICE_ANSWER_CANCEL;
+    }
     // Without a terminal nothing is replaced.
     if (AskKey("yn") == 'y')
         return SLICE_ANSWER_OK;
@@ -154,9 +172,12 @@ static void TerminalFinal(void *, int, const char *text)
     Say("%s", text);
 }
 
-// "42%  4200000 of 10000000 bytes  12.5 MB/s", redrawn in place.
+// "big.iso  42%  4200000 of 10000000 bytes  12.5 MB/s", redrawn in place
+// and never wider than the terminal: a wrapped line would not be redrawn
+// but repeated.
 static void TerminalProgress(void *, uint64_t done, uint64_t total)
 {
+    char line[PROGRESS_LINE_SIZE];
     int64_t now;
     double seconds;
 
@@ -167,9 +188,9 @@ static void TerminalProgress(void *, uint64_t done, uint64_t total)
         return;
     Terminal.LastDrawn = now;
     seconds = (double)(now - Terminal.Started) / NS_PER_SECOND;
-    fprintf(stderr, "\r%3u%%  %llu of %llu bytes  %.1f MB/s\033[K",
-            (unsigned)(done * 100 / total), (unsigned long long)done, (unsigned long long)total,
-            seconds > 0 ? done / seconds / 1e6 : 0.0);
+    FormatProgressLine(line, sizeof line, OsConsoleColumns(2), Terminal.Name, done, total,
+                       seconds > 0 ? done / seconds : 0.0);
+    fprintf(stderr, "\r%s\033[K", line);
     Terminal.ProgressDrawn = 1;
 }
 
@@ -213,7 +234,9 @@ static int Slice(const SliceCommand *command)
 {
     char message[512];
     struct stat info;
+    const char *slash = strrchr(command->Source, '/');
     uint32_t portionSize = 0;
+    int planned = 0;
     char *destination = WithSeparator(command->Destination);
     char *driveName = DriveName(command->Destination);
     int result;
@@ -226,6 +249,8 @@ static int Slice(const SliceCommand *command)
         return SLICE_NO_PATH_BUFFER;
     }
     Terminal.DriveName = driveName;
+    Terminal.Name = slash ? slash + 1 : command->Source;
+    Terminal.Overwrite = command->Overwrite;
     if (EmbeddedJoinerSize == 0)
         Say("This dorvane was built without the i686 cross compiler and carries no %s: "
             "the set will lack its joiner program.\n",
@@ -233,9 +258,11 @@ static int Slice(const SliceCommand *command)
     // The planner needs the size; a source that cannot be read is left to
     // the job, which says why in its own words.
     result = 0;
-    if (command->Method != METHOD_DISKS && stat(command->Source, &info) == 0)
+    if (command->Method != METHOD_DISKS && stat(command->Source, &info) == 0) {
         result = PlanFolderPortions(command, (uint64_t)info.st_size, &portionSize, message,
                                     sizeof message);
+        planned = 1;
+    }
     else if (command->Method == METHOD_SIZE)
         portionSize = command->PortionSize;
     else if (command->Method == METHOD_COUNT)
@@ -248,6 +275,11 @@ static int Slice(const SliceCommand *command)
         result = RunSlice(command->Source, destination, portionSize, &TerminalUser);
         ClearProgress();
     }
+    // A count the equal portions could not keep is no failure, but the set
+    // is not what was asked for, so it is said.
+    if (result == SLICE_COMPLETE && planned &&
+        CountNotKept(command, (uint64_t)info.st_size, portionSize, message, sizeof message))
+        Say("%s", message);
     if (result == SLICE_COMPLETE)
         Say("Slice %s to %s is complete\n", command->Source, command->Destination);
     else if (result == SLICE_CANCELLED)

@@ -7,7 +7,9 @@
 
 #include "slice_arith.h"
 #include "slice_format.h"
-#include "slice_os.h"
+#include "os/files.h"
+#include "os/media.h"
+#include "os/process.h"
 
 // Data moves in blocks of 1 MiB, through one buffer on the heap: fewer,
 // larger reads and writes than the 64 KiB the format's first slicer used.
@@ -22,8 +24,8 @@ struct SliceWorkerState {
     uint32_t JobPortionSize;    // portion file length with header; 0: removable drive
     const SliceUser *User;      // who answers the questions
     PortionHeader Header;       // filled once; only LastPortion changes
-    SliceFile Source;           // the source, read sequentially; or 0
-    SliceFile Portion;          // the portion being written; or 0
+    OsFile Source;           // the source, read sequentially; or 0
+    OsFile Portion;          // the portion being written; or 0
     char *PortionPath;          // heap: destination + file name, number at the end
     unsigned PortionNumber;     // from 0
     int DiskNumber;             // shown in prompts: always PortionNumber + 1
@@ -123,7 +125,7 @@ static void DeletePreexistingPortions(const SliceWorkerState *w)
     memcpy(path, w->PortionPath, length + 1);
     for (number = w->PortionNumber; number < MAX_PORTIONS; number++) {
         SetPortionNumber(path, number);
-        SliceOsDelete(path);
+        OsDelete(path);
     }
     free(path);
 }
@@ -146,7 +148,7 @@ static int CreatePortion(SliceWorkerState *w)
     int result;
 
     for (;;) {
-        w->PendingError = SliceOsCreateNew(w->PortionPath, &w->Portion);
+        w->PendingError = OsCreateNew(w->PortionPath, &w->Portion);
         if (!w->PendingError) {
             w->JustDeleted = 0;
             return 0;
@@ -155,7 +157,7 @@ static int CreatePortion(SliceWorkerState *w)
         // Right after the deletion a collision means a file that could not be
         // deleted (read-only, say): that goes to the open-error message below
         // rather than round the deletion again.
-        if (w->PendingError == SLICE_OS_FILE_EXISTS && !w->JustDeleted) {
+        if (w->PendingError == OS_FILE_EXISTS && !w->JustDeleted) {
             if (AskOverwrite(w) != SLICE_ANSWER_OK) {
                 w->PendingError = 0;
                 return SLICE_CANCELLED;
@@ -181,18 +183,18 @@ static int CreatePortion(SliceWorkerState *w)
 // code that ends the job.
 static int CheckSpace(SliceWorkerState *w)
 {
-    uint32_t free = SliceOsFreeBytes(w->JobDestination);
-    SliceFile probe;
+    uint32_t free = OsFreeBytes(w->JobDestination);
+    OsFile probe;
     long error;
     int result;
 
     while (free <= PORTION_HEADER_SIZE) {
         // A file that can be created tells a full disk from a missing one.
-        error = SliceOsCreateNew(w->PortionPath, &probe);
+        error = OsCreateNew(w->PortionPath, &probe);
         if (!error) {
-            SliceOsClose(probe);
-            SliceOsDelete(w->PortionPath);
-        } else if (error == SLICE_OS_FILE_EXISTS) {
+            OsClose(probe);
+            OsDelete(w->PortionPath);
+        } else if (error == OS_FILE_EXISTS) {
             if (AskOverwrite(w) != SLICE_ANSWER_OK) {
                 w->PendingError = 0;
                 return SLICE_CANCELLED;
@@ -206,7 +208,7 @@ static int CheckSpace(SliceWorkerState *w)
         result = w->User->NextDisk(w->User->Context, w->DiskNumber, w->JobDestination);
         if (result)
             return result;
-        free = SliceOsFreeBytes(w->JobDestination);
+        free = OsFreeBytes(w->JobDestination);
     }
     return 0;
 }
@@ -217,8 +219,8 @@ long WriteJoinerFile(const char *folder, int *replaceFailed)
     uint32_t size, written = 0;
     size_t folderLength = strlen(folder);
     char *path;
-    SliceFile file = 0;
-    long error = SliceOsJoinerProgram(&data, &size);
+    OsFile file = 0;
+    long error = OsJoinerProgram(&data, &size);
 
     if (replaceFailed)
         *replaceFailed = 0;
@@ -226,33 +228,33 @@ long WriteJoinerFile(const char *folder, int *replaceFailed)
         return error;
     path = (char *)malloc(folderLength + sizeof JOINER_FILE_NAME);
     if (!path)
-        return SLICE_OS_NO_MEMORY;
+        return OS_NO_MEMORY;
     memcpy(path, folder, folderLength);
     memcpy(path + folderLength, JOINER_FILE_NAME, sizeof JOINER_FILE_NAME);
 
     // The joiner is the program's own file, not the user's: an older copy
     // is replaced without a question. When it cannot be deleted, that is the
     // error worth telling, not the collision that follows.
-    error = SliceOsCreateNew(path, &file);
-    if (error == SLICE_OS_FILE_EXISTS) {
-        error = SliceOsDelete(path);
+    error = OsCreateNew(path, &file);
+    if (error == OS_FILE_EXISTS) {
+        error = OsDelete(path);
         if (error) {
             if (replaceFailed)
                 *replaceFailed = 1;
         } else {
-            error = SliceOsCreateNew(path, &file);
+            error = OsCreateNew(path, &file);
         }
     }
     if (!error) {
-        error = SliceOsWrite(file, data, size, &written);
+        error = OsWrite(file, data, size, &written);
         if (!error && written != size)
-            error = SLICE_OS_DISK_FULL; // a short write without an error: no room left
-        long closed = SliceOsClose(file);
+            error = OS_DISK_FULL; // a short write without an error: no room left
+        long closed = OsClose(file);
         if (!error)
             error = closed;
         // A joiner cut short would crash when run: better none at all.
         if (error)
-            SliceOsDelete(path);
+            OsDelete(path);
     }
     free(path);
     return error;
@@ -302,7 +304,7 @@ static int OpenPortionWithRoom(SliceWorkerState *w)
             return result;
         if (w->PortionNumber == 0)
             WriteJoinerBesidePortion(w);
-        capacity = removable ? SliceOsFreeBytes(w->JobDestination) : w->JobPortionSize;
+        capacity = removable ? OsFreeBytes(w->JobDestination) : w->JobPortionSize;
         if (capacity > PORTION_HEADER_SIZE) {
             w->Room = capacity - PORTION_HEADER_SIZE;
             return 0;
@@ -310,9 +312,9 @@ static int OpenPortionWithRoom(SliceWorkerState *w)
         // The new portion (and on disk 1 the joiner) took the last of the
         // space: a portion without data would only confuse the joiner. Take
         // it back and treat the disk like one that is not ready.
-        SliceOsClose(w->Portion);
+        OsClose(w->Portion);
         w->Portion = 0;
-        SliceOsDelete(w->PortionPath);
+        OsDelete(w->PortionPath);
         if (w->User->NotReady(w->User->Context, w->JobDestination) == SLICE_ANSWER_ABORT)
             return SLICE_ABORTED;
     }
@@ -322,11 +324,11 @@ static int WriteAll(SliceWorkerState *w, const void *data, uint32_t count)
 {
     uint32_t written = 0;
 
-    w->PendingError = SliceOsWrite(w->Portion, data, count, &written);
+    w->PendingError = OsWrite(w->Portion, data, count, &written);
     if (w->PendingError)
         return SLICE_WRITE_FAILED;
     if (written != count) {
-        w->PendingError = SLICE_OS_DISK_FULL; // no error, yet short: no room left
+        w->PendingError = OS_DISK_FULL; // no error, yet short: no room left
         return SLICE_WRITE_FAILED;
     }
     return 0;
@@ -353,12 +355,12 @@ static int WritePortion(SliceWorkerState *w)
             count = w->Room - w->BytesInPortion;
         if (count > size - w->BytesDone)
             count = (uint32_t)(size - w->BytesDone);
-        w->PendingError = SliceOsRead(w->Source, w->Buffer, count, &got);
+        w->PendingError = OsRead(w->Source, w->Buffer, count, &got);
         if (w->PendingError)
             return SLICE_READ_FAILED;
         if (got != count) {
             // The source shrank since its size was read.
-            w->PendingError = SLICE_OS_SOURCE_ENDED;
+            w->PendingError = OS_SOURCE_ENDED;
             return SLICE_READ_FAILED;
         }
         result = WriteAll(w, w->Buffer, count);
@@ -369,10 +371,10 @@ static int WritePortion(SliceWorkerState *w)
         memset(w->Buffer, 0, count);
         w->User->Progress(w->User->Context, w->BytesDone, size);
     }
-    w->PendingError = SliceOsFlush(w->Portion);
+    w->PendingError = OsFlush(w->Portion);
     if (w->PendingError)
         return SLICE_CLOSE_FAILED;
-    closed = SliceOsClose(w->Portion);
+    closed = OsClose(w->Portion);
     w->Portion = 0;
     if (closed) {
         w->PendingError = closed;
@@ -389,22 +391,22 @@ static int PrepareJob(SliceWorkerState *w)
     const char *name;
     size_t nameLength, destinationLength;
 
-    SliceOsLocalTime(&w->Header.SliceTime);
+    OsLocalTime(&w->Header.SliceTime);
     w->Header.LastPortion = 0;
 
-    w->PendingError = SliceOsAttributes(w->JobSource, &w->Header.FileAttributes);
+    w->PendingError = OsGetAttributes(w->JobSource, &w->Header.FileAttributes);
     if (w->PendingError)
         return SLICE_NO_ATTRIBUTES;
-    w->PendingError = SliceOsOpenSource(w->JobSource, &w->Source);
+    w->PendingError = OsOpenRead(w->JobSource, &w->Source);
     if (w->PendingError) {
         w->Source = 0;
         return SLICE_NO_SOURCE;
     }
-    w->PendingError = SliceOsTimes(w->Source, &w->Header.CreationTime,
+    w->PendingError = OsGetTimes(w->Source, &w->Header.CreationTime,
                                    &w->Header.LastAccessTime, &w->Header.LastWriteTime);
     if (w->PendingError)
         return SLICE_NO_TIMES;
-    w->PendingError = SliceOsSize(w->Source, &size);
+    w->PendingError = OsFileSize(w->Source, &size);
     if (w->PendingError)
         return SLICE_NO_SIZE;
     // The header carries the size in two words; under 4 GiB the high one
@@ -442,7 +444,7 @@ static int PrepareJob(SliceWorkerState *w)
     memcpy(w->PortionPath, w->JobDestination, destinationLength);
     memcpy(w->PortionPath + destinationLength, name, nameLength + 1);
 
-    if (w->JobPortionSize == 0 && !SliceOsIsRemovable(w->JobDestination)) {
+    if (w->JobPortionSize == 0 && !OsIsRemovableDrive(w->JobDestination)) {
         w->PendingError = 1;
         return SLICE_NOT_REMOVABLE;
     }
@@ -552,9 +554,9 @@ int RunSlice(const char *source, const char *destination, uint32_t portionSize,
     // A portion left open by a failure is closed as it stands; the portions
     // before it are complete and stay where they are.
     if (w.Portion)
-        SliceOsClose(w.Portion);
+        OsClose(w.Portion);
     if (w.Source)
-        SliceOsClose(w.Source);
+        OsClose(w.Source);
     ShowFinalMessage(&w, result);
     free(w.Buffer);
     free(w.PortionPath);

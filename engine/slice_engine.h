@@ -1,9 +1,10 @@
 // The slice job itself, on every platform: one source file cut into a slice
 // set, into a folder in portions of a given size or onto a removable drive,
 // disk after disk. The steps, their result codes and their messages live
-// here; the operating system is reached only through slice_os.h, and the
-// user only through a SliceUser, whose answers the Windows program gives
-// with message boxes and the Linux command with keys on its terminal.
+// here; the operating system is reached only through the platform layer
+// (os/), and the user only through a SliceUser, whose answers the Windows
+// program gives with message boxes and the Linux command with keys on its
+// terminal.
 #ifndef DORVANE_SLICE_ENGINE_H
 #define DORVANE_SLICE_ENGINE_H
 

@@ -5,7 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "joiner_os.h"
+#include "os/media.h"
+#include "os/process.h"
 #include "restore.h"
 
 #ifdef _WIN32

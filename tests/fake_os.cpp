@@ -69,6 +69,17 @@ int OsIsRemovable(const char *path)
     return Fake.Removable.count(path) ? 1 : 0;
 }
 
+int OsIsRemovableDrive(const char *destination)
+{
+    return OsIsRemovable(destination);
+}
+
+uint32_t OsFreeBytes(const char *destination)
+{
+    auto found = Fake.FreeBytes.find(destination);
+    return found == Fake.FreeBytes.end() ? 0 : found->second;
+}
+
 // As on Linux: a removable source is a mount point, named without the
 // separator the user may have typed after it.
 void OsDriveName(const char *source, char *name, size_t size)
@@ -226,7 +237,55 @@ long OsClose(OsFile file)
 
 long OsDelete(const char *path)
 {
+    if (const FakeFault *fault = FaultFor("delete", path))
+        return fault->Error;
     return Fake.Files.erase(path) ? 0 : ENOENT;
+}
+
+long OsRenameOver(const char *from, const char *to)
+{
+    auto found = Fake.Files.find(from);
+    if (found == Fake.Files.end())
+        return ENOENT;
+    FakeEntry moved = found->second;
+    Fake.Files.erase(found);
+    Fake.Files[to] = moved;
+    return 0;
+}
+
+// Paths are the files' identities here: no links, no second spelling.
+long OsSameFile(const char *a, const char *b, int *same)
+{
+    *same = 0;
+    for (const char *path : {a, b})
+        if (!Fake.Files.count(path) && !Fake.Folders.count(path))
+            return ENOENT;
+    *same = strcmp(a, b) == 0;
+    return 0;
+}
+
+long OsGetTimes(OsFile file, FileTime *creation, FileTime *lastAccess, FileTime *lastWrite)
+{
+    Handle *h = Find(file);
+    if (!h)
+        return EBADF;
+    if (const FakeFault *fault = FaultFor("times", h->Path))
+        return fault->Error;
+    const FakeEntry &entry = Fake.Files[h->Path];
+    *creation = entry.Times[0];
+    *lastAccess = entry.Times[1];
+    *lastWrite = entry.Times[2];
+    return 0;
+}
+
+long OsGetAttributes(const char *path, uint32_t *attributes)
+{
+    if (const FakeFault *fault = FaultFor("attributes", path))
+        return fault->Error;
+    if (!Fake.Files.count(path))
+        return ENOENT;
+    *attributes = Fake.Files[path].Attributes;
+    return 0;
 }
 
 long OsSetTimes(OsFile file, const FileTime *creation, const FileTime *lastAccess,
@@ -275,6 +334,17 @@ int OsReadKey(void)
     return n < (int)Fake.Keys.size() ? Fake.Keys[n] : -1;
 }
 
+int OsReadKeyByte(void)
+{
+    return OsReadKey();
+}
+
+int OsFlushTypedAhead(void)
+{
+    Fake.InputFlushed++;
+    return 0;
+}
+
 long OsCurrentFolder(char *buffer, size_t size)
 {
     if (Fake.CurrentFolder.size() >= size)
@@ -293,4 +363,20 @@ long OsLastingPath(const char *path, char **lasting)
 void OsLeaveCurrentFolder(void)
 {
     Fake.CurrentFolder = "/";
+}
+
+// A fixed moment, so that headers written under the fake compare equal.
+void OsLocalTime(SystemTime *now)
+{
+    *now = SystemTime();
+    now->Year = 2026;
+    now->Month = 1;
+    now->Day = 2;
+}
+
+long OsJoinerProgram(const void **data, uint32_t *size)
+{
+    *data = Fake.Joiner.data();
+    *size = (uint32_t)Fake.Joiner.size();
+    return 0;
 }

@@ -1,6 +1,7 @@
-// An in-memory stand-in for the joiner's operating-system layer, so that the
-// reassembly logic can be run natively and made to meet every failure the
-// real platforms produce only rarely (a failed close, a short read).
+// An in-memory stand-in for the platform layer (engine/os/), so that the
+// joiner's reassembly and the slice job can be run natively and made to meet
+// every failure the real platforms produce only rarely (a failed close, a
+// short read or write, a full disk, a missing file).
 #ifndef KELMORIX_FAKE_OS_H
 #define KELMORIX_FAKE_OS_H
 
@@ -10,7 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "../joiner/joiner_os.h"
+#include "os/console.h"
+#include "os/files.h"
+#include "os/media.h"
+#include "os/process.h"
 
 struct FakeEntry {
     std::string Data;
@@ -23,7 +27,7 @@ struct FakeEntry {
 // Error; with Error 0 a read or write does only Short of the bytes asked.
 struct FakeFault {
     std::string Operation; // "open", "create", "read", "write", "copy", "flush",
-                           // "close", "size", "times", "attributes"
+                           // "close", "delete", "size", "times", "attributes"
     std::string Path;
     int Nth = 1;
     long Error = 0;
@@ -33,7 +37,9 @@ struct FakeFault {
 struct FakeOs {
     std::map<std::string, FakeEntry> Files;
     std::set<std::string> Folders;
-    std::set<std::string> Removable;  // paths on which OsIsRemovable answers 1
+    std::set<std::string> Removable;  // paths on which OsIsRemovable(Drive) answers 1
+    std::map<std::string, uint32_t> FreeBytes; // OsFreeBytes by destination; 0 if absent
+    std::string Joiner;               // the joiner program OsJoinerProgram gives
     std::vector<int> Keys;            // what OsReadKey returns, in turn; then -1
     std::function<void(int)> OnKey;   // runs before the Nth key (from 0) is read
     std::vector<FakeFault> Faults;
@@ -44,6 +50,7 @@ struct FakeOs {
     int PriorityLowered = 0;
     int PriorityRestored = 0;
     int OpenFiles = 0;                // handles not yet closed
+    int InputFlushed = 0;             // calls of OsFlushTypedAhead
 };
 
 // The layer's state for the test that runs now; reset by each test.

@@ -8,7 +8,9 @@
 
 #include <string>
 
-#include "media.h"
+#include "os/media.h"
+#include "os/process.h"
+#include "slice_engine.h"
 #include "remembered_folders.h"
 #include "win_files.h"
 
@@ -16,18 +18,18 @@ using namespace testfiles;
 
 namespace {
 
-TEST(WriteJoinerProgram, WritesTheBuiltJoinerAndReplacesAnOldOne)
+TEST(WriteJoinerFile, WritesTheBuiltJoinerAndReplacesAnOldOne)
 {
     ScratchFolder out("joiner");
     std::string built = ReadAll(BuiltJoinerPath());
     ASSERT_GT(built.size(), 1000u);
     EXPECT_EQ(built.substr(0, 2), "MZ");
 
-    EXPECT_EQ(WriteJoinerProgram(out.Slash().c_str()), 0);
+    EXPECT_EQ(WriteJoinerFile(out.Slash().c_str(), NULL), 0);
     EXPECT_EQ(ReadAll(out / "KELMORIX.EXE"), built);
 
     WriteAll(out / "KELMORIX.EXE", std::string(100000, 'x')); // longer than the joiner
-    EXPECT_EQ(WriteJoinerProgram(out.Slash().c_str()), 0);
+    EXPECT_EQ(WriteJoinerFile(out.Slash().c_str(), NULL), 0);
     EXPECT_EQ(ReadAll(out / "KELMORIX.EXE"), built);
 
     // One it cannot replace is reported, and left as it was.
@@ -38,10 +40,10 @@ TEST(WriteJoinerProgram, WritesTheBuiltJoinerAndReplacesAnOldOne)
     EXPECT_EQ(replaceFailed, 1);
     EXPECT_EQ(ReadAll(out / "KELMORIX.EXE"), "locked");
 
-    EXPECT_EQ(WriteJoinerProgram((out / "MISSING\\").c_str()), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(WriteJoinerFile((out / "MISSING\\").c_str(), NULL), ERROR_PATH_NOT_FOUND);
 }
 
-TEST(WriteJoinerProgram, TheSlicerCarriesTheSameJoiner)
+TEST(WriteJoinerFile, TheSlicerCarriesTheSameJoiner)
 {
     std::string path = std::string("Z:") + DORVANE_BUILD_PATH;
     HMODULE slicer = LoadLibraryExA(path.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
@@ -55,16 +57,16 @@ TEST(WriteJoinerProgram, TheSlicerCarriesTheSameJoiner)
     EXPECT_TRUE(carried == ReadAll(BuiltJoinerPath()));
 }
 
-TEST(DiskFreeBytes, ReportsTheDriveOrZero)
+TEST(OsFreeBytes, ReportsTheDriveOrZero)
 {
     ULARGE_INTEGER available, total, free;
     ASSERT_TRUE(GetDiskFreeSpaceExA("Z:\\", &available, &total, &free));
     uint64_t expected = free.QuadPart > 0xFFFFFFFFu ? 0xFFFFFFFFu : free.QuadPart;
-    uint32_t measured = DiskFreeBytes("Z:");
+    uint32_t measured = OsFreeBytes("Z:");
     // Other programs write meanwhile: allow for a few megabytes of drift.
     EXPECT_NEAR((double)measured, (double)expected, 16.0 * 1024 * 1024);
     EXPECT_GT(measured, 0u);
-    EXPECT_EQ(DiskFreeBytes("Q:"), 0u); // no such drive
+    EXPECT_EQ(OsFreeBytes("Q:"), 0u); // no such drive
 }
 
 class RememberedFolders : public ::testing::Test {

@@ -311,7 +311,8 @@ TEST(SliceCommandLine, SizesReadAsTheWindowReadsThem)
         {"720b", 0, 720},       {"5000MB", 0, 0xFFFFFFFFu},
         {"", -1, 0},            {"abc", -1, 0},        {"1.2.3KB", -1, 0},
         {"12GB", -1, 0},        {"-5", -1, 0},         {"1e6", -1, 0},
-        {" 5", -1, 0},
+        {" 5", -1, 0},          {"1.5K", 0, 1536},     {"720.0", 0, 720},
+        {"1.44", SIZE_PART_OF_A_BYTE, 0}, {"1.5b", SIZE_PART_OF_A_BYTE, 0},
     };
     for (const auto &c : cases) {
         uint32_t bytes = 0;
@@ -331,6 +332,8 @@ TEST(SliceCommandLine, ArgumentsAndThePlannedPortions)
         int planned;          // PlanFolderPortions' result
         uint32_t portionSize; // when planned is 0
         const char *message;  // a part of the message
+        int overwrite = OVERWRITE_ASK;
+        const char *source = "s";
     } cases[] = {
         {{"s", "d", "--size", "1.44MB"}, COMMAND_RUN, 10000000, 0, 1456640, ""},
         {{"--count=7", "s", "d"}, COMMAND_RUN, 10000000, 0, 1428881, ""},
@@ -354,6 +357,13 @@ TEST(SliceCommandLine, ArgumentsAndThePlannedPortions)
         {{"s", "d", "--count", "101"}, COMMAND_WRONG, 0, 0, 0, "from 2 to 100, not \"101\""},
         {{"s", "d", "--fast"}, COMMAND_WRONG, 0, 0, 0, "unknown option --fast"},
         {{"", "d", "--disks"}, COMMAND_WRONG, 0, 0, 0, "an empty path"},
+        {{"--disks", "--", "-x", "--help"}, COMMAND_RUN, 0, 0, 0, "", OVERWRITE_ASK, "-x"},
+        {{"--", "--disks", "d"}, COMMAND_WRONG, 0, 0, 0, "give one of"},
+        {{"s", "d", "--disks", "--yes"}, COMMAND_RUN, 0, 0, 0, "", OVERWRITE_YES},
+        {{"--no", "s", "--no", "d", "--disks"}, COMMAND_RUN, 0, 0, 0, "", OVERWRITE_NO},
+        {{"s", "d", "--disks", "--yes", "--no"}, COMMAND_WRONG, 0, 0, 0, "cannot both"},
+        {{"s", "d", "--size", "1.44"}, COMMAND_WRONG, 0, 0, 0,
+         "--size \"1.44\" is a fraction of a byte: give its unit"},
     };
     for (const auto &c : cases) {
         std::vector<char *> argv = {(char *)"dorvane"};
@@ -363,6 +373,10 @@ TEST(SliceCommandLine, ArgumentsAndThePlannedPortions)
         char message[512] = "";
         int outcome = ParseSliceCommand((int)argv.size(), argv.data(), &command, message, sizeof message);
         EXPECT_EQ(outcome, c.outcome) << c.args.back();
+        if (outcome == COMMAND_RUN) {
+            EXPECT_EQ(command.Overwrite, c.overwrite) << c.args.back();
+            EXPECT_STREQ(command.Source, c.source);
+        }
         if (outcome == COMMAND_RUN && command.Method != METHOD_DISKS) {
             uint32_t size = 0;
             EXPECT_EQ(PlanFolderPortions(&command, c.sourceSize, &size, message, sizeof message),
@@ -372,6 +386,60 @@ TEST(SliceCommandLine, ArgumentsAndThePlannedPortions)
             }
         }
         EXPECT_NE(strstr(message, c.message), nullptr) << message;
+    }
+}
+
+TEST(SliceCommandLine, ACountThePortionsCannotKeepIsSaid)
+{
+    struct {
+        int32_t count;
+        uint64_t sourceSize;
+        const char *line; // "" when the count is kept
+    } cases[] = {
+        {99, 1000, "dorvane: 91 portions made, not 99: a portion is whole bytes, and 1000 bytes at "
+                   "11 data bytes a portion (320 bytes with the header) fill 91\n"},
+        {3, 2, "dorvane: 2 portions made, not 3:"},
+        {2, 1, "dorvane: 1 portion made, not 2:"},
+        {100, 1000, ""},
+        {7, 10000000, ""},
+    };
+    for (const auto &c : cases) {
+        SliceCommand command = {"s", "d", METHOD_COUNT, 0, c.count, OVERWRITE_ASK};
+        char message[512] = "";
+        uint32_t size;
+        ASSERT_EQ(PlanFolderPortions(&command, c.sourceSize, &size, message, sizeof message), 0);
+        EXPECT_EQ(CountNotKept(&command, c.sourceSize, size, message, sizeof message), *c.line != 0);
+        EXPECT_EQ(std::string(message).substr(0, strlen(c.line)), c.line) << c.count;
+    }
+}
+
+// Never wider than the terminal; the figures before the name, the
+// percentage before everything; a name cut between UTF-8 characters.
+TEST(SliceCommandLine, ProgressLineFitsTheTerminal)
+{
+    struct {
+        int columns;
+        const char *line;
+    } cases[] = {
+        {80, "ab\xC3\xA9?]0;x.iso   42%  4200000000 of 10000000000 bytes  12.5 MB/s"},
+        {60, "ab\xC3\xA9?]...   42%  4200000000 of 10000000000 bytes  12.5 MB/s"},
+        {50, " 42%  4200000000 of 10000000000 bytes  12.5 MB/s"},
+        {40, "ab...   42%  4200000000 of 10000000000"},
+        {20, "ab\xC3\xA9?]0;x.iso   42%"},
+        {5, " 42%"},
+    };
+    for (const auto &c : cases) {
+        char line[512];
+        FormatProgressLine(line, sizeof line, c.columns, "ab\xC3\xA9\x1B]0;x.iso", 4200000000u,
+                           10000000000u, 12.5e6);
+        EXPECT_STREQ(line, c.line) << c.columns;
+    }
+    for (int columns = 5; columns < 100; columns++) {
+        char line[512];
+        FormatProgressLine(line, sizeof line, columns, "a-very-long-name.iso", 4200000000u,
+                           10000000000u, 12.5e6);
+        EXPECT_LT(strlen(line), (size_t)columns);
+        EXPECT_NE(strstr(line, "42%"), nullptr) << line;
     }
 }
 

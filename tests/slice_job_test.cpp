@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "media.h"
+#include "slice_engine.h"
 #include "slice_format.h"
 #include "slice_job.h"
 #include "box_recorder.h"

@@ -58,6 +58,35 @@ class LinuxDorvane(Scratch):
                 self.assertEqual(read(os.path.join(out, "big.d01")), kept)
         self.assertEqual(self.rebuild(out), sample_data(5000))
 
+    def test_scripts_answer_the_overwrite_question_without_a_terminal(self):
+        source = self.source("big.dat", sample_data(5000))
+        out = self.folder("out")
+        with open(os.path.join(out, "big.d01"), "wb") as f:
+            f.write(b"old")
+        for option, code, answer in (("--no", 246, "N"), ("--yes", 0, "Y")):
+            run = run_dorvane([option, source, out, "--size", "1000"], self.dir, console=False)
+            self.assertEqual(run.code, code, run.output)
+            self.assertIn("Overwrite? (Y/N): %s (%s)\n" % (answer, option), run.output)
+            if code:
+                self.assertEqual(read(os.path.join(out, "big.d01")), b"old")
+        self.assertEqual(self.rebuild(out), sample_data(5000))
+
+    def test_a_count_the_portions_cannot_keep_is_said(self):
+        out = self.folder("out")
+        run = run_dorvane([self.source("k.bin", sample_data(1000)), out, "--count", "99"], self.dir,
+                          console=False)
+        self.assertEqual(run.code, 0, run.output)
+        self.assertIn("\ndorvane: 91 portions made, not 99: ", "\n" + run.output)
+        self.assertEqual(len(portions(out)), 91)
+
+    def test_progress_line_never_wraps_a_narrow_terminal(self):
+        source = self.source("a-name-longer-than-the-line-is-wide.dat", b"x" * 20000000)
+        run = run_dorvane([source, self.folder("out"), "--count", "3"], self.dir, columns=40)
+        self.assertEqual(run.code, 0, run.output)
+        lines = run.terminal.replace("\x1b[K", "").replace("\r", "\n").split("\n")
+        self.assertIn("100%  20000000 of 20000000", run.terminal)
+        self.assertLess(max(len(line) for line in lines), 40, lines)
+
     def test_disk_prompt_without_a_terminal_ends_the_run(self):
         if not DORVANE_HOOKED:
             self.skipTest("DORVANE_HOOKED is set by the build's test run")

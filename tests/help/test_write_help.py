@@ -1,8 +1,11 @@
 """scripts/write-help read back without the viewer: the directory finds
 every internal file, the topic chain holds every topic and paragraph in
 order across packed blocks, and the context names and titles point at the
-topics' starts. Faults in the source are refused and leave no file."""
+topics' starts. The HTML page parsed back: every topic an anchor, every
+jump a link that lands, the text as written. Faults in the source are
+refused and leave no file."""
 
+import html.parser
 import os
 import random
 import struct
@@ -135,16 +138,47 @@ class HelpFile:
 
 
 def write(source):
+    """The writer's run, its help file and its page (None where not written)."""
     with tempfile.TemporaryDirectory() as folder:
         with open(os.path.join(folder, "help.txt"), "w", encoding="utf-8") as f:
             f.write(source)
-        out = os.path.join(folder, "help.hlp")
-        run = subprocess.run([sys.executable, WRITER_PATH, f.name, out], capture_output=True,
+        outputs = [os.path.join(folder, name) for name in ("help.hlp", "help.htm")]
+        run = subprocess.run([sys.executable, WRITER_PATH, f.name] + outputs, capture_output=True,
                              text=True, timeout=120)
-        if not os.path.exists(out):
-            return run, None
-        with open(out, "rb") as f:
-            return run, f.read()
+        return (run, *(read(out) if os.path.exists(out) else None for out in outputs))
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+# What the page may hold: no scripts, frames, images or anything fetched.
+PAGE_TAGS = {"html", "head", "meta", "title", "style", "body", "div", "h1", "h2", "h3", "p", "ul",
+             "li", "dl", "dt", "dd", "pre", "code", "strong", "a", "br"}
+
+
+class Page(html.parser.HTMLParser):
+    """A written page taken apart: its tags, ids in order, links with the id
+    of the topic they sit in, and its text with the references resolved."""
+
+    def __init__(self, data):
+        super().__init__(convert_charrefs=True)
+        self.tags, self.ids, self.links, self.text, self.topic = set(), [], [], [], None
+        self.feed(data.decode("utf-8"))
+        self.close()
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        self.tags.add(tag)
+        if "id" in attrs:
+            self.ids.append(attrs["id"])
+            self.topic = attrs["id"]
+        if tag == "a":
+            self.links.append((self.topic, attrs["href"]))
+
+    def handle_data(self, data):
+        self.text.append(data)
 
 
 def long_source(paragraphs):
@@ -158,7 +192,7 @@ def long_source(paragraphs):
 class Structure(unittest.TestCase):
     def check(self, source):
         settings, topics = W.parse(source)
-        run, data = write(source)
+        run, data, _ = write(source)
         self.assertEqual(run.returncode, 0, run.stderr)
         help_file = HelpFile(data)
         (magic, minor, _, _, flags), records = help_file.system()
@@ -205,10 +239,59 @@ class Structure(unittest.TestCase):
         ]
         for name, source, message in cases:
             with self.subTest(name):
-                run, data = write(source)
+                run, data, page = write(source)
                 self.assertEqual(run.returncode, 1)
                 self.assertIn(message, run.stderr)
-                self.assertIsNone(data)
+                self.assertEqual((data, page), (None, None))
+
+
+class HelpPage(unittest.TestCase):
+    def test_the_shipped_page_has_every_topic_and_every_jump(self):
+        with open(SOURCE, encoding="utf-8") as f:
+            source = f.read()
+        _, topics = W.parse(source)
+        run, _, data = write(source)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        page = Page(data)
+        self.assertLessEqual(page.tags, PAGE_TAGS)
+        self.assertIn(b"charset=utf-8", data[:data.index(b"</head>")])
+        # Each topic an anchor, the contents first.
+        self.assertEqual(page.ids, [t.name for t in topics])
+        for _, href in page.links:
+            self.assertIn(href[1:], page.ids, href)
+        contents = {href for topic, href in page.links if topic == topics[0].name}
+        self.assertLessEqual({"#" + t.name for t in topics[1:]}, contents)
+        # The source's jumps in order, each from its own topic; every other
+        # topic ends with a way back to the contents.
+        jumps = []
+        for number, topic in enumerate(topics):
+            jumps += [(topic.name, run[2].lower()) for _, runs in topic.paragraphs for run in runs
+                      if run not in (W.TAB, W.BREAK) and run[2]]
+            jumps += [(topic.name, topics[0].name)] if number else []
+        self.assertEqual([(topic, href[1:].lower()) for topic, href in page.links], jumps)
+
+    def test_text_is_escaped_wherever_it_stands(self):
+        cases = [  # (source line, text the page shows)
+            ("Fish & <b>chips</b> \"q\" 'a'.", "Fish & <b>chips</b> \"q\" 'a'."),
+            ("**x < y & z**", "x < y & z"),
+            ("`if (a<b && c>\"d\")`", 'if (a<b && c>"d")'),
+            ("[[B|to <b> & \"b\"]]", 'to <b> & "b"'),
+            ("* item > & <i>", "item > & <i>"),
+            ("x<&y :: means \"&amp;\"", "x<&y"),
+            ("> example <tag> & &lt;", "example <tag> & &lt;"),
+            ("Caf\u00e9 \u2014 na\u00efve \u20ac", "Caf\u00e9 \u2014 na\u00efve \u20ac"),
+        ]
+        source = ("@title T & <T>\n@copyright <c> & 'c'\n== a: A <&> \"a\"\n" +
+                  "\n\n".join(line for line, _ in cases) + "\n== b: B\nEnd.\n")
+        run, _, data = write(source)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        page = Page(data)
+        self.assertLessEqual(page.tags, PAGE_TAGS)
+        self.assertEqual(page.links[0], ("a", "#b"))  # the jump lands whatever its case
+        for line, shown in cases + [("@title", "T & <T>"), ("@copyright", "<c> & 'c'"),
+                                    ("topic title", 'A <&> "a"')]:
+            with self.subTest(line):
+                self.assertIn(shown, page.text)
 
 
 if __name__ == "__main__":

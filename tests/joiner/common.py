@@ -71,9 +71,11 @@ def sample_data(size, seed=1):
 
 
 class Run:
-    def __init__(self, code, output, terminal_flags=None):
+    def __init__(self, code, output, terminal_flags=None, terminal=""):
         self.code = code
         self.output = output
+        # What the program wrote to the terminal (standard error, echoes).
+        self.terminal = terminal
         # The terminal's local mode flags once the program has ended (only
         # for a program that had the terminal as its controlling one).
         self.terminal_flags = terminal_flags
@@ -90,7 +92,7 @@ def wait_for_raw_mode(terminal, deadline):
 
 
 def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None, console=True,
-                    controlling=False, env=None, started=None):
+                    controlling=False, env=None, started=None, columns=None):
     """Runs a command with standard input and error on a pseudo-terminal and
     standard output on a pipe (so the text is exactly what was printed).
     answer(n, output) is called at the n-th prompt (counted from 0) and
@@ -98,8 +100,10 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
     session of its own whose controlling terminal is the pseudo-terminal
     (what /dev/tty opens); with console False nothing is a terminal and
     there is no controlling terminal either. started(process) is called
-    once the program runs."""
+    once the program runs. columns sets the terminal's width."""
     master, slave = pty.openpty()
+    if columns is not None:
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
     if not console:
         os.close(slave)
         slave = subprocess.DEVNULL
@@ -116,7 +120,7 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
                             start_new_session=controlling)
     if started is not None:
         started(proc)
-    raw = b""
+    raw = terminal = b""
     answered = 0
     deadline = time.monotonic() + timeout
     out_fd = proc.stdout.fileno()
@@ -135,6 +139,8 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
                     open_fds.remove(fd)
                 elif fd == out_fd:
                     raw += chunk
+                else:
+                    terminal += chunk
             text = raw.decode("latin-1").replace("\r\n", "\n")
             prompts = sum(text.count(p) for p in PROMPTS)
             while answer is not None and answered < prompts:
@@ -144,6 +150,14 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
                     wait_for_raw_mode(slave if controlling and console else None, deadline)
                     os.write(master, keys)
         proc.wait(timeout=max(1, deadline - time.monotonic()))
+        while master in open_fds and select.select([master], [], [], 0)[0]:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            terminal += chunk
         flags = termios.tcgetattr(slave)[3] if controlling and console else None
     finally:
         if proc.poll() is None:
@@ -153,7 +167,8 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
         os.close(master)
         if console:
             os.close(slave)
-    return Run(proc.returncode, raw.decode("latin-1").replace("\r\n", "\n"), flags)
+    return Run(proc.returncode, raw.decode("latin-1").replace("\r\n", "\n"), flags,
+               terminal.decode("latin-1"))
 
 
 def repoint(link, target):

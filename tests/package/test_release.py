@@ -83,9 +83,11 @@ class Packages(Release):
 
     def test_the_zip_holds_the_stripped_slicer_carrying_the_joiner(self):
         with zipfile.ZipFile(self.zip) as z:
-            self.assertEqual(sorted(z.namelist()), ["README.txt", "dorvane.exe", "dorvane.hlp"])
-            with open(os.path.join(os.path.dirname(ENV("DORVANE_EXE")), "dorvane.hlp"), "rb") as f:
-                self.assertEqual(z.read("dorvane.hlp"), f.read())
+            self.assertEqual(sorted(z.namelist()),
+                             ["README.txt", "dorvane.exe", "dorvane.hlp", "dorvane.htm"])
+            for name in ("dorvane.hlp", "dorvane.htm"):
+                with open(os.path.join(os.path.dirname(ENV("DORVANE_EXE")), name), "rb") as f:
+                    self.assertEqual(z.read(name), f.read(), name)
             z.extractall(self.scratch)
         exe = os.path.join(self.scratch, "dorvane.exe")
         with open(exe, "rb") as f:
@@ -129,13 +131,19 @@ class Packages(Release):
                                  (0, "%s %s" % (program, VERSION)))
 
     def test_a_missing_help_file_stops_the_zip(self):
-        build = os.path.join(self.scratch, "build")
-        os.makedirs(os.path.join(build, "window"))
-        shutil.copy(ENV("DORVANE_EXE"), os.path.join(build, "window"))
-        run = subprocess.run([os.path.join(TOP, "scripts", "package"), "--windows-build", build,
-                              "--out", os.path.join(self.scratch, "out"), "--no-install"],
-                             capture_output=True, text=True, timeout=60, stdin=subprocess.DEVNULL)
-        self.assertNotEqual(run.returncode, 0)
-        self.assertIn("no dorvane.hlp beside", run.stderr)
-        self.assertFalse(os.path.exists(os.path.join(self.scratch, "out",
-                                                     "dorvane-%s-windows.zip" % VERSION)))
+        built = os.path.dirname(ENV("DORVANE_EXE"))
+        for missing, present in (("dorvane.hlp", ()), ("dorvane.htm", ("dorvane.hlp",))):
+            with self.subTest(missing=missing):
+                build = os.path.join(self.scratch, missing, "build")
+                os.makedirs(os.path.join(build, "window"))
+                for name in ("dorvane.exe",) + present:
+                    shutil.copy(os.path.join(built, name), os.path.join(build, "window"))
+                out = os.path.join(self.scratch, missing, "out")
+                run = subprocess.run([os.path.join(TOP, "scripts", "package"), "--windows-build",
+                                      build, "--out", out, "--no-install"],
+                                     capture_output=True, text=True, timeout=60,
+                                     stdin=subprocess.DEVNULL)
+                self.assertNotEqual(run.returncode, 0)
+                self.assertIn("no %s beside" % missing, run.stderr)
+                self.assertFalse(os.path.exists(os.path.join(out, "dorvane-%s-windows.zip"
+                                                             % VERSION)))

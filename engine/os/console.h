@@ -1,0 +1,34 @@
+// Key presses: the platform layer's console service (console_win.cpp,
+// console_posix.cpp). Keys come from the console or terminal itself, never
+// from standard input, which may be a file; without one the calls say so.
+#ifndef DORVANE_OS_CONSOLE_H
+#define DORVANE_OS_CONSOLE_H
+
+// OsReadKey: waits for one key press and reads it without echo or line
+// editing. Returns its character, 0 for an extended key (an arrow, a
+// function key: its further codes are taken with it), or -1 when there is no
+// console to read from. Ctrl+C still ends the program, and on POSIX the
+// terminal's mode is given back however the wait ends.
+int OsReadKey(void);
+
+// OsReadKeyByte: as OsReadKey, but returns a key's first byte as the
+// terminal sends it (Escape for an arrow); what is left of the key and
+// whatever else was typed ahead is dropped, so it cannot answer the next
+// question.
+int OsReadKeyByte(void);
+
+// OsFlushTypedAhead: drops every key typed but not yet read, so that a
+// question is answered by a key pressed after it was asked. Returns 0, or
+// -1 when there is no console.
+int OsFlushTypedAhead(void);
+
+#ifndef _WIN32
+// OsConsoleColumns: the width in columns of the terminal on descriptor fd,
+// or 80 when fd is no terminal or the terminal does not say. Asked on every
+// drawing of the Linux dorvane's progress line, so that a terminal resized
+// during a job gets lines of its new width. (The Windows programs draw no
+// such line.)
+int OsConsoleColumns(int fd);
+#endif
+
+#endif

@@ -1,0 +1,80 @@
+// The console service on Win32 (console.h): key events from CONIN$, the
+// console itself, whatever standard input is.
+#include "console.h"
+
+#include <windows.h>
+
+static HANDLE OpenConsoleInput(void)
+{
+    return CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       NULL, OPEN_EXISTING, 0, NULL);
+}
+
+// Keys that only change what another key means; pressed alone they are not
+// an answer to a prompt.
+static int IsModifierKey(WORD key)
+{
+    static const WORD Modifiers[] = {VK_SHIFT, VK_CONTROL, VK_MENU,  VK_CAPITAL,
+                                     VK_NUMLOCK, VK_SCROLL, VK_LWIN, VK_RWIN};
+    size_t i;
+
+    for (i = 0; i < sizeof Modifiers / sizeof Modifiers[0]; i++)
+        if (Modifiers[i] == key)
+            return 1;
+    return 0;
+}
+
+int OsReadKey(void)
+{
+    HANDLE input = OpenConsoleInput();
+    DWORD mode = 0, count = 0;
+    INPUT_RECORD record;
+    int key = -1;
+
+    if (input == INVALID_HANDLE_VALUE)
+        return -1;
+    if (!GetConsoleMode(input, &mode)) {
+        CloseHandle(input);
+        return -1;
+    }
+    // No line editing and no echo; Ctrl+C still ends the program.
+    SetConsoleMode(input, ENABLE_PROCESSED_INPUT);
+    while (ReadConsoleInputA(input, &record, 1, &count) && count == 1) {
+        if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown)
+            continue;
+        if (record.Event.KeyEvent.uChar.AsciiChar) {
+            key = (unsigned char)record.Event.KeyEvent.uChar.AsciiChar;
+            break;
+        }
+        if (!IsModifierKey(record.Event.KeyEvent.wVirtualKeyCode)) {
+            key = 0; // an extended key: one event carries both of its codes
+            break;
+        }
+    }
+    SetConsoleMode(input, mode);
+    CloseHandle(input);
+    return key;
+}
+
+// A console event is a whole key: there is no rest of it to take, only what
+// was typed after it.
+int OsReadKeyByte(void)
+{
+    int key = OsReadKey();
+
+    if (key >= 0)
+        OsFlushTypedAhead();
+    return key;
+}
+
+int OsFlushTypedAhead(void)
+{
+    HANDLE input = OpenConsoleInput();
+    int result;
+
+    if (input == INVALID_HANDLE_VALUE)
+        return -1;
+    result = FlushConsoleInputBuffer(input) ? 0 : -1;
+    CloseHandle(input);
+    return result;
+}

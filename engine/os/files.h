@@ -1,0 +1,92 @@
+// Files and folders: the platform layer's file service (files_win.cpp,
+// files_posix.cpp). Error numbers and the handle type are in os.h.
+#ifndef DORVANE_OS_FILES_H
+#define DORVANE_OS_FILES_H
+
+#include "os.h"
+
+// OsOpenRead: opens an existing file for reading, not shared where the
+// platform can refuse sharing (Windows: ERROR_SHARING_VIOLATION for a second
+// open). On POSIX only a plain file opens: EISDIR for a folder, EINVAL for a
+// device or FIFO, and the open never hangs on either.
+long OsOpenRead(const char *path, OsFile *file);
+
+// OsCreateNew: creates a new file for writing, not shared. Fails with
+// OS_FILE_EXISTS when the name is taken, also by a link (which is never
+// followed), so that nothing is ever replaced by accident.
+long OsCreateNew(const char *path, OsFile *file);
+
+// OsRead: reads from the file's position until count bytes or the end of the
+// file; *done says how many came (fewer only at the end).
+long OsRead(OsFile file, void *buffer, uint32_t count, uint32_t *done);
+
+// OsWrite: appends count bytes at the file's position. A partial write is
+// carried on with the rest; *done says how many were written, also on a
+// failure. Fewer than count without an error means the disk took no more.
+long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done);
+
+// OsFlush: puts what was written on the disk itself before it returns.
+long OsFlush(OsFile file);
+
+// OsClose: closes an open file; the handle is gone even when it fails.
+long OsClose(OsFile file);
+
+// OsDelete: deletes the directory entry path (a link, not what it points to).
+long OsDelete(const char *path);
+
+// OsFileSize: the open file's size in bytes, 4 GiB and more included.
+long OsFileSize(OsFile file, uint64_t *size);
+
+// OsGetTimes: the open file's creation, last access and last write times as
+// FILETIMEs. POSIX keeps no creation time every file system reports: the
+// last change of the contents stands for it.
+long OsGetTimes(OsFile file, FileTime *creation, FileTime *lastAccess, FileTime *lastWrite);
+
+// OsSetTimes: gives the open file those times. A time of 0 leaves it as it
+// is; POSIX sets no creation time, nor "all ones" (Windows' stop updating).
+long OsSetTimes(OsFile file, const FileTime *creation, const FileTime *lastAccess,
+                const FileTime *lastWrite);
+
+// OsGetAttributes: path's attribute bits as Windows keeps them. On POSIX
+// every file has the archive bit, and read-only when it has no write bits.
+long OsGetAttributes(const char *path, uint32_t *attributes);
+
+// OsSetAttributes: gives path those attribute bits. On POSIX read-only is the
+// one with a meaning (the write bits go); the rest are left aside.
+long OsSetAttributes(const char *path, uint32_t attributes);
+
+// OsQueryPath: 0 when path exists, with *isFolder (when not NULL) telling
+// whether it is a folder; otherwise the error that says why not.
+long OsQueryPath(const char *path, int *isFolder);
+
+// OsFindFirst: the first directory entry matching pattern ('*' and '?' in
+// its last component only) as a bare name into name[size]. On POSIX the
+// first in byte order, whatever order the file system lists them in.
+long OsFindFirst(const char *pattern, char *name, size_t size);
+
+// OsSameEntry: 1 when both paths name the same existing directory entry, so
+// that deleting one would delete the other; 0 otherwise.
+int OsSameEntry(const char *a, const char *b);
+
+// OsSameFile: *same is 1 when both paths name one and the same file (links
+// followed), by what the file is, not by its name: device and inode on POSIX,
+// volume serial and file index on Windows. Fails with the error of the path
+// that cannot be asked (a missing one: OS_FILE_NOT_FOUND); *same is then 0.
+long OsSameFile(const char *a, const char *b, int *same);
+
+// OsRenameOver: gives from the name to, replacing a file of that name in one
+// step, so that to names either the old file or the whole new one, never a
+// part. Both must be on the same volume.
+long OsRenameOver(const char *from, const char *to);
+
+// Returned by OsCopyData where the data cannot be moved inside the kernel
+// (no such call, or not between these file systems): copy it through memory.
+enum { OS_NO_KERNEL_COPY = -1 };
+
+// OsCopyData: appends up to count bytes from from's position to to's,
+// without passing them through the program's memory. Fewer bytes (0 at the
+// end of from) are not a failure. Where it is not available, also when the
+// environment setting KELMORIX_NO_KERNEL_COPY is 1, returns OS_NO_KERNEL_COPY.
+long OsCopyData(OsFile from, OsFile to, uint32_t count, uint32_t *done);
+
+#endif

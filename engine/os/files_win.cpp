@@ -1,0 +1,241 @@
+// The file service on Win32 (files.h). Error numbers are GetLastError values.
+// Parts: opening and closing; reading and writing; times and attributes;
+// paths, search and identity.
+#include "files.h"
+
+#include <windows.h>
+
+#include <string.h>
+
+static HANDLE AsHandle(OsFile file)
+{
+    return (HANDLE)file;
+}
+
+// The last error, never 0 for a call that said it failed.
+static long LastError(void)
+{
+    long error = (long)GetLastError();
+
+    return error ? error : 1;
+}
+
+// ---- Opening and closing ----------------------------------------------------
+
+// Not shared (share mode 0): no other program writes a portion while it is
+// read, nor reads the output while it is written.
+static long OpenFile(const char *path, DWORD access, DWORD disposition, OsFile *file)
+{
+    HANDLE handle = CreateFileA(path, access, 0, NULL, disposition, FILE_ATTRIBUTE_NORMAL, NULL);
+
+    if (handle == INVALID_HANDLE_VALUE)
+        return LastError();
+    *file = (OsFile)handle;
+    return 0;
+}
+
+long OsOpenRead(const char *path, OsFile *file)
+{
+    return OpenFile(path, GENERIC_READ, OPEN_EXISTING, file);
+}
+
+long OsCreateNew(const char *path, OsFile *file)
+{
+    return OpenFile(path, GENERIC_WRITE, CREATE_NEW, file);
+}
+
+long OsFlush(OsFile file)
+{
+    return FlushFileBuffers(AsHandle(file)) ? 0 : LastError();
+}
+
+long OsClose(OsFile file)
+{
+    return CloseHandle(AsHandle(file)) ? 0 : LastError();
+}
+
+long OsDelete(const char *path)
+{
+    return DeleteFileA(path) ? 0 : LastError();
+}
+
+long OsRenameOver(const char *from, const char *to)
+{
+    // Write-through: the rename is on the disk when the call returns.
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0
+                                                                                      : LastError();
+}
+
+// ---- Reading and writing ----------------------------------------------------
+
+long OsRead(OsFile file, void *buffer, uint32_t count, uint32_t *done)
+{
+    DWORD got = 0;
+
+    if (!ReadFile(AsHandle(file), buffer, count, &got, NULL))
+        return LastError();
+    *done = got;
+    return 0;
+}
+
+long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done)
+{
+    uint32_t written = 0;
+    DWORD put;
+
+    while (written < count) {
+        put = 0;
+        if (!WriteFile(AsHandle(file), (const char *)buffer + written, count - written, &put,
+                       NULL)) {
+            *done = written;
+            return LastError();
+        }
+        if (put == 0)
+            break;
+        written += put;
+    }
+    *done = written;
+    return 0;
+}
+
+long OsFileSize(OsFile file, uint64_t *size)
+{
+    DWORD low, high = 0;
+
+    // A size whose low word is 0xFFFFFFFF is a size like any other: only
+    // the error number tells a failure, so it is cleared first.
+    SetLastError(NO_ERROR);
+    low = GetFileSize(AsHandle(file), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
+        return (long)GetLastError();
+    *size = (uint64_t)high << 32 | low;
+    return 0;
+}
+
+long OsCopyData(OsFile, OsFile, uint32_t, uint32_t *)
+{
+    return OS_NO_KERNEL_COPY;
+}
+
+// ---- Times and attributes ---------------------------------------------------
+
+long OsGetTimes(OsFile file, FileTime *creation, FileTime *lastAccess, FileTime *lastWrite)
+{
+    FILETIME times[3];
+    FileTime *out[3] = {creation, lastAccess, lastWrite};
+    int i;
+
+    if (!GetFileTime(AsHandle(file), &times[0], &times[1], &times[2]))
+        return LastError();
+    for (i = 0; i < 3; i++) {
+        out[i]->LowDateTime = times[i].dwLowDateTime;
+        out[i]->HighDateTime = times[i].dwHighDateTime;
+    }
+    return 0;
+}
+
+static FILETIME ToFiletime(const FileTime *t)
+{
+    FILETIME f;
+
+    f.dwLowDateTime = t->LowDateTime;
+    f.dwHighDateTime = t->HighDateTime;
+    return f;
+}
+
+long OsSetTimes(OsFile file, const FileTime *creation, const FileTime *lastAccess,
+                const FileTime *lastWrite)
+{
+    FILETIME c = ToFiletime(creation), a = ToFiletime(lastAccess), w = ToFiletime(lastWrite);
+
+    return SetFileTime(AsHandle(file), &c, &a, &w) ? 0 : LastError();
+}
+
+long OsGetAttributes(const char *path, uint32_t *attributes)
+{
+    DWORD found = GetFileAttributesA(path);
+
+    if (found == INVALID_FILE_ATTRIBUTES)
+        return LastError();
+    *attributes = found;
+    return 0;
+}
+
+long OsSetAttributes(const char *path, uint32_t attributes)
+{
+    return SetFileAttributesA(path, attributes) ? 0 : LastError();
+}
+
+// ---- Paths, search and identity ---------------------------------------------
+
+long OsQueryPath(const char *path, int *isFolder)
+{
+    uint32_t attributes;
+    long error = OsGetAttributes(path, &attributes);
+
+    if (!error && isFolder)
+        *isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return error;
+}
+
+long OsFindFirst(const char *pattern, char *name, size_t size)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    size_t length;
+
+    if (search == INVALID_HANDLE_VALUE)
+        return LastError();
+    FindClose(search);
+    length = strlen(found.cFileName);
+    if (length >= size)
+        return OS_BUFFER_TOO_SMALL;
+    memcpy(name, found.cFileName, length + 1);
+    return 0;
+}
+
+int OsSameEntry(const char *a, const char *b)
+{
+    char first[MAX_PATH], second[MAX_PATH];
+    DWORD firstLength = GetFullPathNameA(a, sizeof first, first, NULL);
+    DWORD secondLength = GetFullPathNameA(b, sizeof second, second, NULL);
+
+    // File names are compared without regard to case, as the file system does.
+    return firstLength && firstLength < sizeof first && secondLength &&
+           secondLength < sizeof second && lstrcmpiA(first, second) == 0 &&
+           GetFileAttributesA(a) != INVALID_FILE_ATTRIBUTES;
+}
+
+// What a file is: its volume and its index on that volume. Asked through a
+// handle that reads no data and shares everything, so that a file another
+// program holds open (the source being sliced) can still be asked.
+static long FileIdentity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
+{
+    HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    long error = 0;
+
+    if (handle == INVALID_HANDLE_VALUE)
+        return LastError();
+    if (!GetFileInformationByHandle(handle, info))
+        error = LastError();
+    CloseHandle(handle);
+    return error;
+}
+
+long OsSameFile(const char *a, const char *b, int *same)
+{
+    BY_HANDLE_FILE_INFORMATION first, second;
+    long error = FileIdentity(a, &first);
+
+    *same = 0;
+    if (!error)
+        error = FileIdentity(b, &second);
+    if (error)
+        return error;
+    *same = first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+            first.nFileIndexHigh == second.nFileIndexHigh &&
+            first.nFileIndexLow == second.nFileIndexLow;
+    return 0;
+}

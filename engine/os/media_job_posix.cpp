@@ -1,0 +1,22 @@
+// What the slice job asks of a destination on Linux (media.h): whether it is
+// a removable mount point, and its free bytes.
+#include "media.h"
+
+#include <sys/statvfs.h>
+
+// A mount point is a drive like any path that leads to one.
+int OsIsRemovableDrive(const char *destination)
+{
+    return OsIsRemovable(destination);
+}
+
+uint32_t OsFreeBytes(const char *destination)
+{
+    struct statvfs info;
+    uint64_t bytes;
+
+    if (statvfs(destination, &info) != 0)
+        return 0;
+    bytes = (uint64_t)info.f_bavail * info.f_frsize;
+    return bytes > UINT32_MAX ? UINT32_MAX : (uint32_t)bytes;
+}

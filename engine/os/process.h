@@ -1,0 +1,43 @@
+// The running program: the platform layer's process service (process_win.cpp,
+// process_posix.cpp; the slice job's part in process_job_win/posix.cpp).
+#ifndef DORVANE_OS_PROCESS_H
+#define DORVANE_OS_PROCESS_H
+
+#include "os.h"
+
+// OsLowerPriority: puts the program at the lowest priority, so that a long
+// copy leaves the machine usable. Returns the priority to restore.
+int OsLowerPriority(void);
+
+// OsRestorePriority: gives back a priority OsLowerPriority returned. On POSIX
+// only a privileged process can raise it again; others stay at the lowest.
+void OsRestorePriority(int priority);
+
+// OsCurrentFolder: the current folder into buffer[size]; fails with
+// OS_BUFFER_TOO_SMALL when it does not fit, buffer[size..] untouched.
+long OsCurrentFolder(char *buffer, size_t size);
+
+// OsLastingPath: path as a heap string (free it) that still names the same
+// place after OsLeaveCurrentFolder: made absolute where that matters.
+long OsLastingPath(const char *path, char **lasting);
+
+// OsLeaveCurrentFolder: leaves the current folder where a process standing in
+// it keeps its disk from being swapped (a mount point on Linux); does nothing
+// elsewhere.
+void OsLeaveCurrentFolder(void);
+
+// OsLocalTime: the local time now, as Windows' local-time query gives it.
+void OsLocalTime(SystemTime *now);
+
+// The joiner travels in the Windows slicer as its resource "QUORDEX" 101.
+enum {
+    JOINER_RESOURCE_ID = 101,       // integer name of the "QUORDEX" resource
+    JOINER_RESOURCE_LANGUAGE = 1033 // US English
+};
+#define JOINER_RESOURCE_TYPE "QUORDEX"
+
+// OsJoinerProgram: the joiner program this build carries, its bytes in
+// *data, and *size 0 when the build carries none.
+long OsJoinerProgram(const void **data, uint32_t *size);
+
+#endif

@@ -1,0 +1,300 @@
+// PAR2 recovery data, the part both joiners carry (the writer is in
+// par2_write.cpp). In this file:
+//   the packets' magic and types, and the file names of the recovery data;
+//   the reader: a byte-stream parser that checks each packet's length and
+//     MD5 and keeps the main packet, the file descriptions, the slice
+//     checksums and where the exponent-0 recovery block lies;
+//   Par2Xor, the one step of a rebuild.
+// Hostile input: every length read from the stream only counts bytes down;
+// nothing is indexed by it, so no input can make the reader overrun.
+#include "par2.h"
+
+#include <string.h>
+
+const unsigned char Par2Magic[8] = {'P', 'A', 'R', '2', 0, 'P', 'K', 'T'};
+const unsigned char Par2TypeMain[16] = "PAR 2.0\0Main\0\0\0";
+const unsigned char Par2TypeFileDesc[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
+                                            'F', 'i', 'l', 'e', 'D', 'e', 's', 'c'};
+const unsigned char Par2TypeSliceChecksums[16] = "PAR 2.0\0IFSC\0\0\0";
+const unsigned char Par2TypeRecovery[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
+                                            'R', 'e', 'c', 'v', 'S', 'l', 'i', 'c'};
+const unsigned char Par2TypeCreator[16] = "PAR 2.0\0Creator";
+
+static uint32_t Get32(const unsigned char *p)
+{
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+static uint64_t Get64(const unsigned char *p)
+{
+    return Get32(p) | (uint64_t)Get32(p + 4) << 32;
+}
+
+uint64_t Par2SliceSize(uint64_t length)
+{
+    return (length + 3) & ~(uint64_t)3;
+}
+
+static int SameName(const char *a, const char *b)
+{
+    for (;; a++, b++) {
+        int x = *a >= 'a' && *a <= 'z' ? *a - 32 : *a;
+        int y = *b >= 'a' && *b <= 'z' ? *b - 32 : *b;
+        if (x != y)
+            return 0;
+        if (!x)
+            return 1;
+    }
+}
+
+// The source's name and the suffix within 255 bytes, never the source's
+// name itself (letter case aside, as Windows compares names).
+static void JoinName(char *out, const char *source, const char *suffix)
+{
+    size_t keep = strlen(source), extra = strlen(suffix);
+    if (keep + extra > PAR2_NAME_SIZE - 1)
+        keep = PAR2_NAME_SIZE - 1 - extra;
+    for (;;) {
+        memcpy(out, source, keep);
+        memcpy(out + keep, suffix, extra + 1);
+        if (!SameName(out, source))
+            return;
+        keep--;
+    }
+}
+
+int Par2FileNames(const char *source, unsigned count, char *index, char *recovery)
+{
+    // Both numbers as wide as the count: ".vol0+3.par2", ".vol00+10.par2".
+    char suffix[16] = ".vol0";
+    char *p = suffix + 5;
+    if (!source[0] || count < 1 || count > PAR2_MAX_RECOVERY)
+        return PAR2_BAD_ARGUMENT;
+    if (count > 9) {
+        *p++ = '0';
+        *p++ = '+';
+        *p++ = (char)('0' + count / 10);
+    } else {
+        *p++ = '+';
+    }
+    *p++ = (char)('0' + count % 10);
+    memcpy(p, ".par2", 6);
+    JoinName(index, source, ".par2");
+    JoinName(recovery, source, suffix);
+    return PAR2_OK;
+}
+
+// --- reader ---------------------------------------------------------------
+
+void Par2ReadBegin(Par2Reader *r)
+{
+    memset(r, 0, sizeof *r);
+}
+
+static Par2ReadFile *FindFile(Par2Reader *r, const unsigned char *id)
+{
+    unsigned i;
+    for (i = 0; i < r->FileCount; i++)
+        if (!memcmp(r->Files[i].Id, id, MD5_DIGEST_SIZE))
+            return &r->Files[i];
+    if (r->FileCount == PAR2_MAX_FILES)
+        return 0;
+    memcpy(r->Files[i].Id, id, MD5_DIGEST_SIZE);
+    return &r->Files[r->FileCount++];
+}
+
+// Whether a packet of the set `set` should replace one of `old` already
+// kept: once the main packet is known, its set wins over any other.
+static int Replaces(const Par2Reader *r, int kept, const unsigned char *old,
+                    const unsigned char *set)
+{
+    if (!kept)
+        return 1;
+    return r->HaveMain && memcmp(old, r->SetId, MD5_DIGEST_SIZE) &&
+           !memcmp(set, r->SetId, MD5_DIGEST_SIZE);
+}
+
+static void KeepMain(Par2Reader *r, const unsigned char *set, const unsigned char *b, size_t n)
+{
+    unsigned char digest[MD5_DIGEST_SIZE];
+    uint64_t count;
+    if (r->HaveMain || n < 12 || n > PAR2_READ_BODY)
+        return;
+    count = Get32(b + 8);
+    // The set ID is the digest of the main packet's body: a second check.
+    Md5Digest(b, n, digest);
+    if (count < 1 || count > PAR2_MAX_FILES || 12 + 16 * count > n || (n - 12) % 16 ||
+        Get64(b) == 0 || Get64(b) % 4 || memcmp(digest, set, MD5_DIGEST_SIZE))
+        return;
+    r->HaveMain = 1;
+    memcpy(r->SetId, set, MD5_DIGEST_SIZE);
+    r->SliceSize = Get64(b);
+    r->MainCount = (unsigned)count;
+    memcpy(r->MainIds, b + 12, 16 * (size_t)count);
+}
+
+// File ID, file MD5, first 16 KiB's MD5, length, name padded to 4 bytes.
+static void KeepDescription(Par2Reader *r, const unsigned char *b, size_t n)
+{
+    unsigned char id[MD5_DIGEST_SIZE];
+    Md5Context c;
+    Par2ReadFile *f;
+    size_t length = 0;
+    if (n < 60 || n > 56 + PAR2_NAME_SIZE)
+        return;
+    while (56 + length < n && b[56 + length])
+        length++;
+    if (length == 0 || length >= PAR2_NAME_SIZE)
+        return;
+    // The file ID is the digest of the 16 KiB digest, length and name.
+    Md5Begin(&c);
+    Md5Update(&c, b + 32, 24 + length);
+    Md5End(&c, id);
+    if (memcmp(id, b, MD5_DIGEST_SIZE) || !(f = FindFile(r, b)))
+        return;
+    memcpy(f->Name, b + 56, length);
+    f->Name[length] = 0;
+    f->Length = Get64(b + 48);
+    f->Described = 1;
+}
+
+// File ID, then the slice's MD5 and CRC-32: kept for one-slice files only.
+static void KeepChecksums(Par2Reader *r, const unsigned char *set, const unsigned char *b,
+                          size_t n)
+{
+    Par2ReadFile *f;
+    if (n != 36 || !(f = FindFile(r, b)) || !Replaces(r, f->Checked, f->ChecksumSet, set))
+        return;
+    memcpy(f->SliceHash, b + 16, MD5_DIGEST_SIZE);
+    f->SliceCrc = Get32(b + 32);
+    memcpy(f->ChecksumSet, set, MD5_DIGEST_SIZE);
+    f->Checked = 1;
+}
+
+static void EndPacket(Par2Reader *r)
+{
+    unsigned char digest[MD5_DIGEST_SIZE];
+    const unsigned char *set = r->Header + 32, *type = r->Header + 48;
+    size_t n = r->BodyFill <= PAR2_READ_BODY ? (size_t)r->BodyFill : 0;
+
+    r->HeaderFill = 0;
+    Md5End(&r->Md5, digest);
+    if (memcmp(digest, r->Header + 16, MD5_DIGEST_SIZE))
+        return;
+    if (!memcmp(type, Par2TypeMain, 16))
+        KeepMain(r, set, r->Body, n);
+    else if (!memcmp(type, Par2TypeFileDesc, 16))
+        KeepDescription(r, r->Body, n);
+    else if (!memcmp(type, Par2TypeSliceChecksums, 16))
+        KeepChecksums(r, set, r->Body, n);
+    else if (!memcmp(type, Par2TypeRecovery, 16) && r->BodyFill >= 4 && Get32(r->Body) == 0 &&
+             Replaces(r, r->HaveRecovery, r->RecoverySet, set)) {
+        r->HaveRecovery = 1;
+        memcpy(r->RecoverySet, set, MD5_DIGEST_SIZE);
+        r->RecoveryOffset = r->PacketStart + 68;
+        r->RecoveryLength = r->BodyFill - 4;
+    }
+}
+
+// A full header: its length must be whole words and cover the header.
+static void StartBody(Par2Reader *r)
+{
+    uint64_t length = Get64(r->Header + 8);
+    if (length < 64 || length % 4) {
+        r->HeaderFill = 0;
+        return;
+    }
+    r->BodyLeft = length - 64;
+    r->BodyFill = 0;
+    Md5Begin(&r->Md5);
+    Md5Update(&r->Md5, r->Header + 32, 32);
+    if (!r->BodyLeft)
+        EndPacket(r);
+}
+
+void Par2ReadFeed(Par2Reader *r, const void *data, size_t size)
+{
+    const unsigned char *p = (const unsigned char *)data;
+    while (size) {
+        if (r->HeaderFill < 8) {
+            // Looking for the magic; after "PAR2\0P" a mismatch may start it anew.
+            unsigned char c = *p++;
+            size--;
+            r->Offset++;
+            if (c == Par2Magic[r->HeaderFill])
+                r->HeaderFill++;
+            else if (r->HeaderFill == 6 && c == 'A')
+                r->HeaderFill = 2;
+            else
+                r->HeaderFill = c == 'P';
+            if (r->HeaderFill)
+                r->PacketStart = r->Offset - r->HeaderFill;
+        } else if (r->HeaderFill < 64) {
+            size_t take = 64 - r->HeaderFill < size ? 64 - r->HeaderFill : size;
+            memcpy(r->Header + r->HeaderFill, p, take);
+            r->HeaderFill += (unsigned)take;
+            p += take;
+            size -= take;
+            r->Offset += take;
+            if (r->HeaderFill == 64)
+                StartBody(r);
+        } else {
+            size_t take = r->BodyLeft < size ? (size_t)r->BodyLeft : size;
+            if (r->BodyFill < PAR2_READ_BODY) {
+                size_t room = PAR2_READ_BODY - (size_t)r->BodyFill;
+                memcpy(r->Body + r->BodyFill, p, take < room ? take : room);
+            }
+            Md5Update(&r->Md5, p, take);
+            r->BodyFill += take;
+            r->BodyLeft -= take;
+            p += take;
+            size -= take;
+            r->Offset += take;
+            if (!r->BodyLeft)
+                EndPacket(r);
+        }
+    }
+}
+
+int Par2ReadFinish(Par2Reader *r)
+{
+    unsigned i, j;
+    if (!r->HaveMain)
+        return PAR2_NO_MAIN;
+    // The files in the main packet's order, each described.
+    for (i = 0; i < r->MainCount; i++) {
+        Par2ReadFile swap;
+        for (j = i; j < r->FileCount; j++)
+            if (r->Files[j].Described && !memcmp(r->Files[j].Id, r->MainIds[i], MD5_DIGEST_SIZE))
+                break;
+        if (j == r->FileCount)
+            return PAR2_NO_DESCRIPTION;
+        swap = r->Files[i];
+        r->Files[i] = r->Files[j];
+        r->Files[j] = swap;
+        if (r->Files[i].Length > r->SliceSize)
+            return PAR2_UNSUPPORTED;
+        if (memcmp(r->Files[i].ChecksumSet, r->SetId, MD5_DIGEST_SIZE))
+            r->Files[i].Checked = 0;
+    }
+    r->FileCount = r->MainCount;
+    if (!r->HaveRecovery || memcmp(r->RecoverySet, r->SetId, MD5_DIGEST_SIZE) ||
+        r->RecoveryLength != r->SliceSize)
+        return PAR2_NO_RECOVERY;
+    return PAR2_OK;
+}
+
+void Par2Xor(void *acc, const void *data, size_t size)
+{
+    unsigned char *a = (unsigned char *)acc;
+    const unsigned char *d = (const unsigned char *)data;
+    for (; size >= 8; size -= 8, a += 8, d += 8) {
+        uint64_t x, y;
+        memcpy(&x, a, 8);
+        memcpy(&y, d, 8);
+        x ^= y;
+        memcpy(a, &x, 8);
+    }
+    while (size--)
+        *a++ ^= *d++;
+}

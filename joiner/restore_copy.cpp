@@ -1,0 +1,277 @@
+// The copy and the finish: the output created under the sliced file's name,
+// every portion's data appended in number order (through the kernel where it
+// can, else through memory), the next disk asked for on a removable source,
+// and the output given its times and attributes. Parts: the output; the next
+// portion; moving the data; the finish.
+#include "restore_run.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "os/console.h"
+#include "os/files.h"
+#include "os/process.h"
+
+// ---- The output -------------------------------------------------------------
+
+// Whether the output path is the path of one of the set's portions (a sliced
+// file named like DATA.A02, rebuilt beside its set): replacing it would
+// delete that portion before it is read.
+static int OutputIsPortion(RestoreRun *run)
+{
+    int number = PortionNumberOf(run->OutputPath);
+    char *portion;
+    int same;
+
+    if (number < 0)
+        return 0;
+    portion = RestoreJoinPath(run->PortionPath, 0, "");
+    if (!portion)
+        return 0;
+    SetPortionNumber(portion, (unsigned)number);
+    same = OsSameEntry(run->OutputPath, portion);
+    free(portion);
+    return same;
+}
+
+int RestoreCreateOutput(RestoreRun *run)
+{
+    long error;
+    int key;
+
+    run->OutputPath = RestoreJoinPath(run->DestinationPath,
+                                      !RestoreEndsWithSeparator(run->DestinationPath),
+                                      run->Header.FileName);
+    if (!run->OutputPath)
+        return RESTORE_NO_OUTPUT_PATH;
+    if (OutputIsPortion(run)) {
+        run->PendingError = 1;
+        return RESTORE_OUTPUT_IS_PORTION;
+    }
+    error = OsCreateNew(run->OutputPath, &run->Output);
+    if (error == OS_FILE_EXISTS) {
+        printf("%s already exists.  Overwrite? (Y/N): ", run->OutputPath);
+        fflush(stdout);
+        key = OsReadKey();
+        printf("\n");
+        if (key != 'Y' && key != 'y') {
+            run->Output = 0;
+            run->PendingError = error;
+            return RESTORE_OPEN_OUTPUT;
+        }
+        OsDelete(run->OutputPath);
+        error = OsCreateNew(run->OutputPath, &run->Output);
+    }
+    if (error) {
+        run->Output = 0;
+        run->PendingError = error;
+        return RESTORE_OPEN_OUTPUT;
+    }
+    run->OutputCreated = 1;
+    run->PendingError = 0;
+    return 0;
+}
+
+// ---- The next portion -------------------------------------------------------
+
+// Opens the next portion and reads its header. On a removable source a
+// missing portion or one of another set is a wrong disk: the user is told
+// and asked again, for as long as it takes.
+static int OpenNextPortion(RestoreRun *run)
+{
+    char found[FILE_NAME_FIELD + 4];
+    char *pattern;
+    int result, number;
+
+    for (;;) {
+        result = RestoreReadPortionHeader(run, RESTORE_READ_HEADER);
+        if (result == 0 && SameSliceSet(run->FirstHeader, run->RawHeader))
+            return 0;
+        if (result == 0) {
+            RestoreClosePortion(run);
+            run->PendingError = 1;
+            if (!run->RemovableSource)
+                return RESTORE_FOREIGN_PORTION;
+            printf("\nThe disk in drive %s holds a portion of another slice set.\n",
+                   run->DriveName);
+        } else if (result != RESTORE_OPEN_PORTION || !run->RemovableSource) {
+            RestoreClosePortion(run);
+            return result;
+        } else {
+            pattern = RestoreJoinPath(run->PortionPath, 0, "");
+            if (!pattern)
+                return RESTORE_NO_SOURCE_PATH;
+            pattern[strlen(pattern) - 2] = pattern[strlen(pattern) - 1] = '?';
+            number = OsFindFirst(pattern, found, sizeof found) ? -1 : PortionNumberOf(found);
+            free(pattern);
+            if (number < 0)
+                printf("\nThe current disk in %s does not have a slice file on it.\n",
+                       run->SourceArgument);
+            else
+                printf("\nYou need to insert Disk #%d.  You inserted Disk #%d.\n",
+                       run->DiskNumber, number + 1);
+        }
+        result = RestorePromptForDisk(run);
+        if (result)
+            return result;
+    }
+}
+
+// ---- Moving the data --------------------------------------------------------
+
+// Appends count bytes of the buffer to the output. A short write is retried
+// with the rest, so that a full disk is reported with its own error number.
+static long WriteAll(RestoreRun *run, uint32_t count)
+{
+    uint32_t offset = 0, done;
+    long error;
+
+    while (offset < count) {
+        done = 0;
+        error = OsWrite(run->Output, run->Buffer + offset, count - offset, &done);
+        run->BytesWritten += done;
+        offset += done;
+        if (error)
+            return error;
+        if (done == 0)
+            return 1;
+    }
+    return 0;
+}
+
+// Moves what it can of count bytes inside the kernel; returns how many.
+// Wherever it stops, the copy through memory goes on from the same place and
+// meets any failure again, telling a read from a write and giving its number.
+static uint64_t KernelCopy(RestoreRun *run, uint64_t count)
+{
+    uint64_t copied = 0;
+    uint32_t done;
+    long error;
+
+    while (copied < count && !run->NoKernelCopy) {
+        done = 0;
+        // A portion of a damaged set may hold 4 GiB or more: asked in parts.
+        error = OsCopyData(run->Portion, run->Output,
+                           count - copied < UINT32_MAX ? (uint32_t)(count - copied) : UINT32_MAX,
+                           &done);
+        if (error == OS_NO_KERNEL_COPY)
+            run->NoKernelCopy = 1;
+        if (error || done == 0)
+            break;
+        copied += done;
+        run->BytesWritten += done;
+    }
+    return copied;
+}
+
+static int CopyPortionData(RestoreRun *run)
+{
+    uint64_t size = 0, data, room, remaining;
+    uint32_t chunk, done, used = 0;
+    long error = OsFileSize(run->Portion, &size);
+
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_READ_FAILED;
+    }
+    data = size - PORTION_HEADER_SIZE;
+    // A damaged or hostile set may carry more than its file's size: nothing
+    // past that size is written, so it cannot fill the destination disk.
+    room = run->FileSize - run->BytesWritten;
+    remaining = data < room ? data : room;
+    remaining -= KernelCopy(run, remaining);
+    while (remaining > 0) {
+        chunk = remaining < run->BufferSize ? (uint32_t)remaining : run->BufferSize;
+        done = 0;
+        error = OsRead(run->Portion, run->Buffer, chunk, &done);
+        if (error || done != chunk) {
+            run->PendingError = error ? error : 1;
+            return RESTORE_READ_FAILED;
+        }
+        error = WriteAll(run, chunk);
+        if (error) {
+            run->PendingError = error;
+            return RESTORE_WRITE_FAILED;
+        }
+        remaining -= chunk;
+        used = chunk > used ? chunk : used;
+    }
+    memset(run->Buffer, 0, used);
+    if (data > room) {
+        run->MoreDataThanFile = 1;
+        run->PendingError = 1;
+        return RESTORE_SIZE_MISMATCH;
+    }
+    error = OsFlush(run->Output);
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_WRITE_FAILED;
+    }
+    return 0;
+}
+
+// ---- The finish -------------------------------------------------------------
+
+// Gives the output the sliced file's times and attributes.
+static int FinishOutput(RestoreRun *run)
+{
+    const PortionHeader *h = &run->Header;
+    long error = OsSetTimes(run->Output, &h->CreationTime, &h->LastAccessTime, &h->LastWriteTime);
+
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_SET_TIMES;
+    }
+    error = OsClose(run->Output);
+    run->Output = 0;
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_CLOSE_OUTPUT;
+    }
+    error = OsSetAttributes(run->OutputPath, h->FileAttributes);
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_SET_ATTRIBUTES;
+    }
+    return 0;
+}
+
+int RestoreCopyPortions(RestoreRun *run)
+{
+    const uint64_t fileSize = run->FileSize;
+    int result, priority, last;
+
+    for (;;) {
+        result = OpenNextPortion(run);
+        if (result)
+            return result;
+        run->PendingError = 0;
+        priority = OsLowerPriority();
+        result = CopyPortionData(run);
+        RestoreClosePortion(run);
+        OsRestorePriority(priority);
+        if (result)
+            return result;
+        last = run->Header.LastPortion == 1;
+        // The set's size and its last-portion mark must agree with the data
+        // actually found; anything else is a damaged set, not a success.
+        if ((last && run->BytesWritten != fileSize) ||
+            (!last && run->PortionIndex + 1 >= MAX_PORTIONS)) {
+            run->PendingError = 1;
+            return RESTORE_SIZE_MISMATCH;
+        }
+        run->PortionIndex++;
+        run->DiskNumber++;
+        if (last) {
+            run->DataComplete = 1;
+            return FinishOutput(run);
+        }
+        SetPortionNumber(run->PortionPath, run->PortionIndex);
+        if (run->RemovableSource) {
+            result = RestorePromptForDisk(run);
+            if (result)
+                return result;
+        }
+    }
+}

@@ -1,0 +1,91 @@
+// The state of one joiner run and the steps that share it, one file per
+// concern:
+//   restore.cpp           the run from start to end, and its release
+//   restore_locate.cpp    paths, the source, and the set's first portion
+//   restore_copy.cpp      the output, each portion's data, and the finish
+//   restore_messages.cpp  usage, disk prompts and the final report
+// Portable: the platform is reached only through the layer in engine/os/.
+#ifndef KELMORIX_RESTORE_RUN_H
+#define KELMORIX_RESTORE_RUN_H
+
+#include <stdint.h>
+
+#include "os/os.h"
+#include "restore.h"
+
+// The state of one run. It lives on RestoreSliceSet's stack; the heap parts
+// are released by ReleaseRun on every path.
+struct RestoreRun {
+    const char *SourceArgument;    // as given; shown in messages and prompts
+    const char *DestinationFolder; // as given; shown in messages
+    const char *SourcePath;        // the source as paths are built from it
+    const char *DestinationPath;   // the destination as the output path is built from it
+    char *LastingSource;           // heap, or NULL: SourcePath once the current folder is left
+    char *LastingDestination;      // heap, or NULL: likewise DestinationPath
+    int RemovableSource;           // 1: disks are prompted for
+    char DriveName[OS_DRIVE_NAME_SIZE]; // removable source: its drive, as prompts name it
+    int NameArgument;              // 1: the source is not an existing folder
+    int DestinationNameForm;       // 1: neither of its last two characters is '0'
+    char *PortionPath;             // heap: the portion to read next
+    char *OutputPath;              // heap: destination, separator, FileName
+    unsigned char FirstHeader[PORTION_HEADER_SIZE]; // portion 00's header as stored
+    unsigned char RawHeader[PORTION_HEADER_SIZE];   // the latest header as stored
+    PortionHeader Header;          // the latest header, decoded
+    unsigned PortionIndex;         // number of the portion to read next
+    int DiskNumber;                // disk expected to hold it, counted from 1
+    uint64_t BytesWritten;         // data bytes appended to the output
+    uint64_t FileSize;             // FileSizeHigh * 2^32 + FileSizeLow: never more is written
+    unsigned char *Buffer;         // BufferSize bytes for the copy through memory
+    uint32_t BufferSize;           // one of TransferSizes
+    int NoKernelCopy;              // 1 once the kernel has said it cannot copy here
+    OsFile Portion;                // open portion, or 0
+    OsFile Output;                 // open output, or 0
+    int OutputCreated;             // 1 once the output exists under its name
+    int DataComplete;              // 1 once the last portion's data is written
+    int MoreDataThanFile;          // 1 when the set carries more than FileSize
+    long PendingError;             // number for the final line, 0: print none
+};
+
+// ---- restore_locate.cpp ----
+
+// 1 when a file name can be appended to path without a separator.
+int RestoreEndsWithSeparator(const char *path);
+
+// A heap string of the three parts, the separator only when asked for.
+char *RestoreJoinPath(const char *folder, int separator, const char *name);
+
+// Before disk 1 is asked for: paths that stay valid once the current folder
+// is left. Returns 0 or a RestoreResult.
+int RestoreLeaveCurrentFolder(RestoreRun *run);
+
+// Finds the set's portion 00 from the source (a folder or a name), reads its
+// header and checks the file name it carries. Returns 0 or a RestoreResult.
+int RestoreFindFirstPortion(RestoreRun *run);
+
+// Opens the portion path, checks its length and reads its header; a read
+// that fails ends with readFailure. Returns 0 or a RestoreResult.
+int RestoreReadPortionHeader(RestoreRun *run, int readFailure);
+
+// Closes the open portion, if any.
+void RestoreClosePortion(RestoreRun *run);
+
+// ---- restore_copy.cpp ----
+
+// Creates the output under the sliced file's name, asking before one of that
+// name is replaced. Returns 0 or a RestoreResult.
+int RestoreCreateOutput(RestoreRun *run);
+
+// Appends every portion's data in number order, asking for disks on a
+// removable source, then gives the output its times and attributes.
+int RestoreCopyPortions(RestoreRun *run);
+
+// ---- restore_messages.cpp ----
+
+// "Please insert disk #n", then waits for a key. Returns 0, or
+// RESTORE_NO_CONSOLE when no key can ever come.
+int RestorePromptForDisk(RestoreRun *run);
+
+// The final line of result, and what the run leaves behind.
+void RestoreFinalReport(const RestoreRun *run, int result);
+
+#endif
