@@ -47,14 +47,19 @@ static int OpenHelpPage(void)
     return opened;
 }
 
+static int AskHelpViewer(void)
+{
+    return WinHelpA(MainWindow, Window.HelpFilePath, HELP_FINDER, 0);
+}
+
+// Each Windows falls back on the other file when its own cannot be opened:
+// Vista to 8.1 can have the viewer installed, and a Wine prefix may know no
+// program for a page.
 void ShowHelp(void)
 {
-    int shown;
+    int shown = SystemHasHelpViewer() ? AskHelpViewer() || OpenHelpPage()
+                                      : OpenHelpPage() || AskHelpViewer();
 
-    if (SystemHasHelpViewer())
-        shown = WinHelpA(MainWindow, Window.HelpFilePath, HELP_FINDER, 0) || OpenHelpPage();
-    else
-        shown = OpenHelpPage();
     if (!shown)
         ShowBox("HELP Error", "Dorvane - Error", MB_OK);
 }
