@@ -813,22 +813,54 @@ unsigned __stdcall CloseViewer(void *)
     return 0;
 }
 
+// Windows XP, the last to carry the help viewer, and Windows 10, whose
+// shell here knows no program for the page.
+DWORD WINAPI WindowsXP()
+{
+    return 0x0A280105;
+}
+
+DWORD WINAPI Windows10()
+{
+    return 0x4A61000A;
+}
+
+int ShellRequests;
+
+HINSTANCE WINAPI RefusePage(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT)
+{
+    ShellRequests++;
+    return (HINSTANCE)SE_ERR_NOASSOC;
+}
+
 TEST_F(SlicerWindow, HelpAsksTheViewerForTheFileBesideTheProgram)
 {
-    Open();
-    ViewerWindows.clear();
-    HANDLE closer = (HANDLE)_beginthreadex(NULL, 0, CloseViewer, NULL, 0, NULL);
-    Click(ID_HELP_BUTTON);
-    WaitForSingleObject(closer, INFINITE);
-    CloseHandle(closer);
-    // Wine's viewer answers a missing file itself, naming it; the viewer
-    // was reached, so the program has nothing to report.
-    ASSERT_EQ(ViewerWindows.size(), 1u);
-    EXPECT_NE(ViewerWindows[0].find("dorvane.hlp"), std::string::npos) << ViewerWindows[0];
-    EXPECT_NE(ViewerWindows[0].find(home_.Path().substr(home_.Path().rfind('\\'))),
-              std::string::npos)
-        << ViewerWindows[0];
-    EXPECT_TRUE(Boxes.empty());
+    const struct {
+        VersionFunction Version;
+        int ShellRequests;
+    } cases[] = {{WindowsXP, 0}, {Windows10, 1}};
+    for (const auto &c : cases) {
+        Open();
+        HelpHooks.Version = c.Version;
+        HelpHooks.Open = RefusePage;
+        ShellRequests = 0;
+        ViewerWindows.clear();
+        HANDLE closer = (HANDLE)_beginthreadex(NULL, 0, CloseViewer, NULL, 0, NULL);
+        Click(ID_HELP_BUTTON);
+        WaitForSingleObject(closer, INFINITE);
+        CloseHandle(closer);
+        EXPECT_EQ(ShellRequests, c.ShellRequests);
+        // Wine's viewer answers a missing file itself, naming it; the viewer
+        // was reached, so the program has nothing to report.
+        ASSERT_EQ(ViewerWindows.size(), 1u);
+        EXPECT_NE(ViewerWindows[0].find("dorvane.hlp"), std::string::npos) << ViewerWindows[0];
+        EXPECT_NE(ViewerWindows[0].find(home_.Path().substr(home_.Path().rfind('\\'))),
+                  std::string::npos)
+            << ViewerWindows[0];
+        EXPECT_TRUE(Boxes.empty());
+        DestroyWindow(MainWindow);
+        DrainQueue();
+    }
 }
 
 } // namespace
