@@ -2,6 +2,7 @@
 // asks its questions on the terminal, answered with a key as the Linux
 // kelmorix asks for disks, and writes the KELMORIX.EXE the build carries
 // beside portion 0, so that the set rebuilds itself on Windows.
+#include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -85,6 +86,46 @@ static void Say(const char *format, ...)
     fflush(stdout);
 }
 
+// A question, and the answer shown after it, go to standard output as every
+// line does, and to the terminal as well when standard output goes elsewhere
+// (a file, a pipe): the user who is to answer must see what is asked.
+static void Ask(const char *format, ...) __attribute__((format(printf, 1, 2)));
+static void Ask(const char *format, ...)
+{
+    char text[1024];
+    va_list args;
+    int terminal;
+
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    Say("%s", text);
+    if (isatty(1))
+        return;
+    terminal = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0)
+        return;
+    if (write(terminal, text, strlen(text)) < 0) {
+        // The question stands on standard output all the same.
+    }
+    close(terminal);
+}
+
+// Keys typed before a question was asked do not answer it: they go before
+// it is shown.
+static void AskAfresh(const char *format, ...) __attribute__((format(printf, 1, 2)));
+static void AskAfresh(const char *format, ...)
+{
+    char text[1024];
+    va_list args;
+
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    OsFlushTypedAhead();
+    Ask("%s", text);
+}
+
 // One of the keys in choices (lower case), whatever its case; -1 without a
 // terminal. Other keys are not answers and are read past.
 static int AskKey(const char *choices)
@@ -98,7 +139,7 @@ static int AskKey(const char *choices)
         if (key >= 'A' && key <= 'Z')
             key += 'a' - 'A';
         if (key && strchr(choices, key)) {
-            Say("%c\n", key - 'a' + 'A');
+            Ask("%c\n", key - 'a' + 'A');
             return key;
         }
     }
@@ -106,8 +147,8 @@ static int AskKey(const char *choices)
 
 static int TerminalNextDisk(void *, int disk, const char *)
 {
-    Say("Please insert disk #%d in drive %s. Press any key when ready.\n", disk,
-        Terminal.DriveName);
+    AskAfresh("Please insert disk #%d in drive %s. Press any key when ready.\n", disk,
+              Terminal.DriveName);
     if (OsReadKeyByte() >= 0)
         return 0;
     Say("There is no terminal to read a key press from, so disk #%d cannot be asked for.\n",
@@ -117,7 +158,7 @@ static int TerminalNextDisk(void *, int disk, const char *)
 
 static int TerminalAskOverwrite(void *)
 {
-    Say("Do you want to overwrite preexisting files? Overwrite? (Y/N): ");
+    AskAfresh("Do you want to overwrite preexisting files? Overwrite? (Y/N): ");
     // A script's answer, given on the command line, is shown as a typed one.
     if (Terminal.Overwrite == OVERWRITE_YES) {
         Say("Y (--yes)\n");
@@ -137,7 +178,7 @@ static int TerminalAskOverwrite(void *)
 // Abort, Retry or Ignore; Abort without a terminal.
 static int AskAbortRetryIgnore(void)
 {
-    Say("Abort, Retry or Ignore? (A/R/I): ");
+    AskAfresh("Abort, Retry or Ignore? (A/R/I): ");
     switch (AskKey("ari")) {
     case 'r':
         return SLICE_ANSWER_RETRY;
@@ -152,13 +193,13 @@ static int AskAbortRetryIgnore(void)
 
 static int TerminalNotReady(void *, const char *)
 {
-    Say("%s is not ready.\n", Terminal.DriveName);
+    Ask("%s is not ready.\n", Terminal.DriveName);
     return AskAbortRetryIgnore();
 }
 
 static int TerminalOpenError(void *, const char *path, long error)
 {
-    Say("Error while opening %s.  Error Code = %ld (%s)\n", path, error, strerror((int)error));
+    Ask("Error while opening %s.  Error Code = %ld (%s)\n", path, error, strerror((int)error));
     return AskAbortRetryIgnore();
 }
 
