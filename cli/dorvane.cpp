@@ -92,23 +92,24 @@ static void Say(const char *format, ...)
 static void Ask(const char *format, ...) __attribute__((format(printf, 1, 2)));
 static void Ask(const char *format, ...)
 {
-    char text[1024];
+    char *text = NULL;
     va_list args;
-    int terminal;
+    int terminal, length;
 
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
+    length = vasprintf(&text, format, args); // a path has no fixed bound here
     va_end(args);
+    if (length < 0)
+        return;
     Say("%s", text);
-    if (isatty(1))
-        return;
-    terminal = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (terminal < 0)
-        return;
-    if (write(terminal, text, strlen(text)) < 0) {
-        // The question stands on standard output all the same.
+    terminal = isatty(1) ? -1 : open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (terminal >= 0) {
+        if (write(terminal, text, (size_t)length) < 0) {
+            // The question stands on standard output all the same.
+        }
+        close(terminal);
     }
-    close(terminal);
+    free(text);
 }
 
 // Keys typed before a question was asked do not answer it: they go before
@@ -116,14 +117,17 @@ static void Ask(const char *format, ...)
 static void AskAfresh(const char *format, ...) __attribute__((format(printf, 1, 2)));
 static void AskAfresh(const char *format, ...)
 {
-    char text[1024];
+    char *text = NULL;
     va_list args;
+    int length;
 
-    va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
-    va_end(args);
     OsFlushTypedAhead();
-    Ask("%s", text);
+    va_start(args, format);
+    length = vasprintf(&text, format, args);
+    va_end(args);
+    if (length >= 0)
+        Ask("%s", text);
+    free(text);
 }
 
 // One of the keys in choices (lower case), whatever its case; -1 without a
