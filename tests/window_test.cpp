@@ -513,6 +513,29 @@ TEST_F(SlicerWindow, SliceRefusesWhatNoJobCanDo)
     EXPECT_EQ(Listing(out_.Path()).size(), 101u); // 100 portions and the joiner
 }
 
+// The destination typed by the folder's short alias is still the source's
+// folder: Slice refuses a set whose portion 00 would be the source itself.
+TEST_F(SlicerWindow, SliceRefusesASetWrittenOverItsSource)
+{
+    Open();
+    std::string source = ChooseSource(5000, "X.D00");
+    char alias[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA(sources_.Path().c_str(), alias, sizeof alias), 0u);
+    ASSERT_NE(std::string(alias), sources_.Path());
+    Click(ID_COUNT_RADIO);
+    Type(ID_COUNT_EDIT, "3");
+    Type(ID_DESTINATION_EDIT, alias);
+    Click(ID_SLICE_BUTTON);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "The portion " + std::string(alias) + "\\X.D00 is the source " + source +
+                                 " itself: the set would be written over it. Nothing was deleted "
+                                 "or written; choose another destination folder.\n");
+    EXPECT_EQ(Boxes[0].Title, "Dorvane - Slice Error");
+    EXPECT_EQ(Boxes[0].Style, kErrorStyle);
+    EXPECT_EQ(Listing(sources_.Path()), std::vector<std::string>{"X.D00"});
+    EXPECT_EQ(ReadAll(source), Pattern(5000));
+}
+
 TEST_F(SlicerWindow, LongDestinationIsRefusedBeforeAnyJob)
 {
     Open();
