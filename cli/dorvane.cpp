@@ -2,6 +2,7 @@
 // asks its questions on the terminal, answered with a key as the Linux
 // kelmorix asks for disks, and writes the KELMORIX.EXE the build carries
 // beside portion 0, so that the set rebuilds itself on Windows.
+#include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -94,6 +95,50 @@ static void Say(const char *format, ...)
     fflush(stdout);
 }
 
+// A question, and the answer shown after it, go to standard output as every
+// line does, and to the terminal as well when standard output goes elsewhere
+// (a file, a pipe): the user who is to answer must see what is asked.
+static void Ask(const char *format, ...) __attribute__((format(printf, 1, 2)));
+static void Ask(const char *format, ...)
+{
+    char *text = NULL;
+    va_list args;
+    int terminal, length;
+
+    va_start(args, format);
+    length = vasprintf(&text, format, args); // a path has no fixed bound here
+    va_end(args);
+    if (length < 0)
+        return;
+    Say("%s", text);
+    terminal = isatty(1) ? -1 : open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (terminal >= 0) {
+        if (write(terminal, text, (size_t)length) < 0) {
+            // The question stands on standard output all the same.
+        }
+        close(terminal);
+    }
+    free(text);
+}
+
+// Keys typed before a question was asked do not answer it: they go before
+// it is shown.
+static void AskAfresh(const char *format, ...) __attribute__((format(printf, 1, 2)));
+static void AskAfresh(const char *format, ...)
+{
+    char *text = NULL;
+    va_list args;
+    int length;
+
+    OsFlushTypedAhead();
+    va_start(args, format);
+    length = vasprintf(&text, format, args);
+    va_end(args);
+    if (length >= 0)
+        Ask("%s", text);
+    free(text);
+}
+
 // One of the keys in choices (lower case), whatever its case; -1 without a
 // terminal. Other keys are not answers and are read past.
 static int AskKey(const char *choices)
@@ -107,7 +152,7 @@ static int AskKey(const char *choices)
         if (key >= 'A' && key <= 'Z')
             key += 'a' - 'A';
         if (key && strchr(choices, key)) {
-            Say("%c\n", key - 'a' + 'A');
+            Ask("%c\n", key - 'a' + 'A');
             return key;
         }
     }
@@ -115,8 +160,8 @@ static int AskKey(const char *choices)
 
 static int TerminalNextDisk(void *, int disk, const char *)
 {
-    Say("Please insert disk #%d in drive %s. Press any key when ready.\n", disk,
-        Terminal.DriveName);
+    AskAfresh("Please insert disk #%d in drive %s. Press any key when ready.\n", disk,
+              Terminal.DriveName);
     if (OsReadKeyByte() >= 0)
         return 0;
     Say("There is no terminal to read a key press from, so disk #%d cannot be asked for.\n",
@@ -126,7 +171,7 @@ static int TerminalNextDisk(void *, int disk, const char *)
 
 static int TerminalAskOverwrite(void *)
 {
-    Say("Do you want to overwrite preexisting files? Overwrite? (Y/N): ");
+    AskAfresh("Do you want to overwrite preexisting files? Overwrite? (Y/N): ");
     // A script's answer, given on the command line, is shown as a typed one.
     if (Terminal.Overwrite == OVERWRITE_YES) {
         Say("Y (--yes)\n");
@@ -146,7 +191,7 @@ static int TerminalAskOverwrite(void *)
 // Abort, Retry or Ignore; Abort without a terminal.
 static int AskAbortRetryIgnore(void)
 {
-    Say("Abort, Retry or Ignore? (A/R/I): ");
+    AskAfresh("Abort, Retry or Ignore? (A/R/I): ");
     switch (AskKey("ari")) {
     case 'r':
         return SLICE_ANSWER_RETRY;
@@ -161,13 +206,13 @@ static int AskAbortRetryIgnore(void)
 
 static int TerminalNotReady(void *, const char *)
 {
-    Say("%s is not ready.\n", Terminal.DriveName);
+    Ask("%s is not ready.\n", Terminal.DriveName);
     return AskAbortRetryIgnore();
 }
 
 static int TerminalOpenError(void *, const char *path, long error)
 {
-    Say("Error while opening %s.  Error Code = %ld (%s)\n", path, error, strerror((int)error));
+    Ask("Error while opening %s.  Error Code = %ld (%s)\n", path, error, strerror((int)error));
     return AskAbortRetryIgnore();
 }
 

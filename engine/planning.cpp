@@ -262,6 +262,10 @@ int RefreshCountNote(int32_t count, uint64_t sourceSize, int32_t *portionCount,
         return result;
     size = ((uint64_t)*portionCount * PORTION_HEADER_SIZE + sourceSize) / (uint64_t)*portionCount +
            (sourceSize % (uint64_t)*portionCount != 0);
+    // An empty source still makes a set, its one portion the header alone;
+    // a size with room for a byte is one every check takes for a portion.
+    if (size == PORTION_HEADER_SIZE)
+        size = PORTION_HEADER_SIZE + 1;
     if (size > MAX_PORTION_SIZE) {
         // A portion's size is a 32-bit number: so few portions cannot hold
         // the source. The held size keeps a job from meeting a wrapped one.

@@ -7,6 +7,7 @@
 
 #include "slice_arith.h"
 #include "slice_format.h"
+#include "slice_guard.h"
 #include "os/files.h"
 #include "os/media.h"
 #include "os/process.h"
@@ -27,6 +28,8 @@ struct SliceWorkerState {
     OsFile Source;           // the source, read sequentially; or 0
     OsFile Portion;          // the portion being written; or 0
     char *PortionPath;          // heap: destination + file name, number at the end
+    char *ClashPath;            // heap: the job's file that is the source, for 235
+    int Clash;                  // a SliceClash: what ClashPath is
     unsigned PortionNumber;     // from 0
     int DiskNumber;             // shown in prompts: always PortionNumber + 1
     uint64_t SourceSize;        // the source's size, up to MAX_SET_DATA
@@ -35,7 +38,7 @@ struct SliceWorkerState {
     uint32_t BytesInPortion;    // payload bytes written to it so far
     unsigned char *Buffer;      // TRANSFER_SIZE bytes, zero-filled
     int AskBeforeOverwrite;     // 1 until the user first agrees to overwrite
-    int JustDeleted;            // 1 right after preexisting portions were deleted
+    int JustDeleted;            // 1 right after the portion's old file was deleted
     int JoinerFailureShown;     // 1 once a failed KELMORIX.EXE was reported
     long PendingError;          // number for the final message; 0: show none
 };
@@ -48,7 +51,8 @@ enum FinalArgs {
     ARGS_SOURCE_ERROR,  // JobSource, pending error
     ARGS_SOURCE_SIZE,   // JobSource, JobPortionSize
     ARGS_SOURCE_LIMIT,  // JobSource, SourceSize, MAX_SET_DATA (as decimal text)
-    ARGS_PORTION_ERROR  // portion path, pending error
+    ARGS_PORTION_ERROR, // portion path, pending error
+    ARGS_CLASH          // ClashPath, JobSource (SourceClashMessage)
 };
 
 // The one final message of each failure, shown when the job ends.
@@ -59,6 +63,7 @@ struct FinalMessage {
 };
 
 static const FinalMessage FinalMessages[] = {
+    {SLICE_SOURCE_IN_SET, ARGS_CLASH, "The source would be written over\n"},
     {SLICE_UNSAFE_NAME, ARGS_SOURCE,
      "The file name of %s cannot be carried by a slice set: the joiner would refuse to "
      "rebuild a file of that name.\n"},
@@ -112,22 +117,48 @@ static char *FormatText(const char *format, ...)
     }
 }
 
-// Deletes the files named like this portion and every later one, up to 99.
-// Earlier numbers belong to the set being written and are left alone.
-static void DeletePreexistingPortions(const SliceWorkerState *w)
+// Ends the job when path, one of the files it is about to write, is the
+// source itself: nothing is then deleted or written. Returns 0 or 235.
+static int RefuseSource(SliceWorkerState *w, const char *path, int clash)
 {
-    size_t length = strlen(w->PortionPath);
-    char *path = (char *)malloc(length + 1);
-    unsigned number;
+    if (!SliceIsSource(w->JobSource, path))
+        return 0;
+    free(w->ClashPath);
+    w->ClashPath = strdup(path);
+    w->Clash = clash;
+    w->PendingError = 1;
+    return SLICE_SOURCE_IN_SET;
+}
 
-    if (!path)
-        return;
-    memcpy(path, w->PortionPath, length + 1);
-    for (number = w->PortionNumber; number < MAX_PORTIONS; number++) {
-        SetPortionNumber(path, number);
-        OsDelete(path);
+// The same for the portions numbered first to first + count - 1 and, with
+// withJoiner, the joiner beside them.
+static int RefuseSourceClash(SliceWorkerState *w, unsigned first, unsigned count, int withJoiner)
+{
+    char *joiner = NULL;
+    int clash = FindSourceClash(w->JobSource, w->PortionPath, first, count, w->JobDestination,
+                                withJoiner, &joiner);
+    int result = 0;
+
+    if (clash) {
+        free(w->ClashPath);
+        w->ClashPath = strdup(clash == CLASH_JOINER ? joiner : w->PortionPath);
+        w->Clash = clash;
+        w->PendingError = 1;
+        result = SLICE_SOURCE_IN_SET;
     }
-    free(path);
+    free(joiner);
+    SetPortionNumber(w->PortionPath, w->PortionNumber);
+    return result;
+}
+
+// The portions a folder job writes: one at least, for an empty source.
+static unsigned SetPortionCount(uint64_t sourceSize, uint32_t portionSize)
+{
+    uint32_t count = PortionsNeeded(sourceSize, portionSize);
+
+    if (count > MAX_PORTIONS)
+        count = MAX_PORTIONS;
+    return count == 0 ? 1u : count;
 }
 
 // Asked at most once per job; after an OK later collisions count as agreed.
@@ -145,35 +176,51 @@ static int AskOverwrite(SliceWorkerState *w)
 // overwritten. Returns 0 with w->Portion open, or the code that ends the job.
 static int CreatePortion(SliceWorkerState *w)
 {
+    long error;
     int result;
 
     for (;;) {
-        w->PendingError = OsCreateNew(w->PortionPath, &w->Portion);
-        if (!w->PendingError) {
+        error = OsCreateNew(w->PortionPath, &w->Portion);
+        if (!error) {
             w->JustDeleted = 0;
+            w->PendingError = 0;
             return 0;
         }
         w->Portion = 0;
-        // Right after the deletion a collision means a file that could not be
-        // deleted (read-only, say): that goes to the open-error message below
-        // rather than round the deletion again.
-        if (w->PendingError == OS_FILE_EXISTS && !w->JustDeleted) {
+        // Right after the deletion a collision means a file that came back:
+        // that goes to the open-error message below rather than round the
+        // deletion again.
+        if (error == OS_FILE_EXISTS && !w->JustDeleted) {
+            result = RefuseSource(w, w->PortionPath, CLASH_PORTION);
+            if (result)
+                return result;
             if (AskOverwrite(w) != SLICE_ANSWER_OK) {
                 w->PendingError = 0;
                 return SLICE_CANCELLED;
             }
-            DeletePreexistingPortions(w);
-            w->JustDeleted = 1;
-            continue;
+            // The answer replaces what the job writes, and stale portions
+            // of an earlier set of the same file; nothing else. A deletion
+            // that fails is the error worth telling, not the collision.
+            error = OsDelete(w->PortionPath);
+            if (!error) {
+                DeleteStalePortions(w->JobSource, w->PortionPath, w->PortionNumber,
+                                    w->Header.FileName);
+                w->JustDeleted = 1;
+                continue;
+            }
         }
         w->JustDeleted = 0;
-        if (w->User->OpenError(w->User->Context, w->PortionPath, w->PendingError) ==
-            SLICE_ANSWER_ABORT)
+        w->PendingError = error;
+        if (w->User->OpenError(w->User->Context, w->PortionPath, error) == SLICE_ANSWER_ABORT)
             return SLICE_ABORTED;
-        result = w->User->NextDisk(w->User->Context, w->DiskNumber, w->JobDestination);
-        if (result) {
-            w->PendingError = 0;
-            return result;
+        // Retry and Ignore try the portion again; only a drive job asks for
+        // the disk first, a folder has none to change.
+        if (w->JobPortionSize == 0) {
+            result = w->User->NextDisk(w->User->Context, w->DiskNumber, w->JobDestination);
+            if (result) {
+                w->PendingError = 0;
+                return result;
+            }
         }
     }
 }
@@ -195,12 +242,15 @@ static int CheckSpace(SliceWorkerState *w)
             OsClose(probe);
             OsDelete(w->PortionPath);
         } else if (error == OS_FILE_EXISTS) {
+            // A disk holding the set's file: the creation that follows
+            // replaces it, once the user agreed, without measuring again.
+            result = RefuseSource(w, w->PortionPath, CLASH_PORTION);
+            if (result)
+                return result;
             if (AskOverwrite(w) != SLICE_ANSWER_OK) {
                 w->PendingError = 0;
                 return SLICE_CANCELLED;
             }
-            DeletePreexistingPortions(w);
-            w->JustDeleted = 1;
             return 0;
         }
         if (w->User->NotReady(w->User->Context, w->JobDestination) == SLICE_ANSWER_ABORT)
@@ -293,7 +343,10 @@ static int OpenPortionWithRoom(SliceWorkerState *w)
 
     for (;;) {
         if (removable) {
+            // Each disk is another set of files: the source may be on it.
             result = w->User->NextDisk(w->User->Context, w->DiskNumber, w->JobDestination);
+            if (!result)
+                result = RefuseSourceClash(w, w->PortionNumber, 1, w->PortionNumber == 0);
             if (!result)
                 result = CheckSpace(w);
             if (result)
@@ -302,8 +355,17 @@ static int OpenPortionWithRoom(SliceWorkerState *w)
         result = CreatePortion(w);
         if (result)
             return result;
-        if (w->PortionNumber == 0)
+        if (w->PortionNumber == 0) {
+            // The joiner replaces its older copy unasked: never the source.
+            result = RefuseSourceClash(w, 0, 0, 1);
+            if (result) {
+                OsClose(w->Portion);
+                w->Portion = 0;
+                OsDelete(w->PortionPath);
+                return result;
+            }
             WriteJoinerBesidePortion(w);
+        }
         capacity = removable ? OsFreeBytes(w->JobDestination) : w->JobPortionSize;
         if (capacity > PORTION_HEADER_SIZE) {
             w->Room = capacity - PORTION_HEADER_SIZE;
@@ -388,8 +450,9 @@ static int WritePortion(SliceWorkerState *w)
 static int PrepareJob(SliceWorkerState *w)
 {
     uint64_t size;
-    const char *name;
+    char *name;
     size_t nameLength, destinationLength;
+    int stored;
 
     OsLocalTime(&w->Header.SliceTime);
     w->Header.LastPortion = 0;
@@ -421,10 +484,17 @@ static int PrepareJob(SliceWorkerState *w)
     }
 
     // The number overwrites the name's last two characters: with fewer, it
-    // would land on the folder's separator or the drive's colon.
-    name = SourceFileName(w->JobSource);
+    // would land on the folder's separator or the drive's colon. The set
+    // carries the long name even when the source was given by its short one.
+    name = SliceSourceName(w->JobSource);
+    if (!name) {
+        w->PendingError = 1;
+        return SLICE_NO_PATH_BUFFER;
+    }
     nameLength = strlen(name);
-    if (nameLength < 2 || StoreFileName(w->Header.FileName, name) != 0) {
+    stored = StoreFileName(w->Header.FileName, name);
+    free(name);
+    if (nameLength < 2 || stored != 0) {
         w->PendingError = 1;
         return SLICE_UNNUMBERABLE_NAME;
     }
@@ -442,7 +512,7 @@ static int PrepareJob(SliceWorkerState *w)
         return SLICE_NO_PATH_BUFFER;
     }
     memcpy(w->PortionPath, w->JobDestination, destinationLength);
-    memcpy(w->PortionPath + destinationLength, name, nameLength + 1);
+    memcpy(w->PortionPath + destinationLength, w->Header.FileName, nameLength + 1);
 
     if (w->JobPortionSize == 0 && !OsIsRemovableDrive(w->JobDestination)) {
         w->PendingError = 1;
@@ -462,6 +532,11 @@ static int PrepareJob(SliceWorkerState *w)
         w->PendingError = 1;
         return SLICE_TOO_MANY_PORTIONS;
     }
+    // Before any question or deletion: none of the files the job writes
+    // may be the source, however its path is spelled. A drive job meets
+    // its disks one by one and checks each when it is in the drive.
+    if (w->JobPortionSize != 0)
+        return RefuseSourceClash(w, 0, SetPortionCount(w->SourceSize, w->JobPortionSize), 1);
     return 0;
 }
 
@@ -469,7 +544,8 @@ static int SliceAll(SliceWorkerState *w)
 {
     int result = PrepareJob(w);
 
-    while (!result && w->BytesDone < w->SourceSize) {
+    // An empty source makes a set too: one header-only portion, the last.
+    while (!result && (w->BytesDone < w->SourceSize || w->PortionNumber == 0)) {
         if (w->PortionNumber >= MAX_PORTIONS) {
             w->PendingError = 1;
             return SLICE_TOO_MANY_DISKS;
@@ -524,6 +600,9 @@ static void ShowFinalMessage(const SliceWorkerState *w, int result)
     case ARGS_PORTION_ERROR:
         text = FormatText(message->Format, w->PortionPath, w->PendingError);
         break;
+    case ARGS_CLASH:
+        text = SourceClashMessage(w->Clash, w->ClashPath ? w->ClashPath : "", w->JobSource);
+        break;
     }
     // Without memory for the text the bare format still says what failed.
     w->User->Final(w->User->Context, result, text ? text : message->Format);
@@ -560,6 +639,7 @@ int RunSlice(const char *source, const char *destination, uint32_t portionSize,
     ShowFinalMessage(&w, result);
     free(w.Buffer);
     free(w.PortionPath);
+    free(w.ClashPath);
     return result;
 }
 
@@ -571,4 +651,30 @@ void ReportSliceFailure(const SliceUser *user, int code, long error, const char 
     StartState(&w, source ? source : "", destination ? destination : "", portionSize, user);
     w.PendingError = error;
     ShowFinalMessage(&w, code);
+}
+
+int CheckSliceSource(const char *source, const char *destination, uint32_t portionSize,
+                     uint64_t sourceSize, char **message)
+{
+    SliceWorkerState w;
+    char *name = SliceSourceName(source);
+    size_t length = strlen(destination);
+    int result = 0;
+
+    *message = NULL;
+    if (!name)
+        return 0;
+    StartState(&w, source, destination, portionSize, NULL);
+    w.PortionPath = (char *)malloc(length + strlen(name) + 1);
+    if (w.PortionPath && strlen(name) >= 2) {
+        memcpy(w.PortionPath, destination, length);
+        strcpy(w.PortionPath + length, name);
+        result = RefuseSourceClash(&w, 0, SetPortionCount(sourceSize, portionSize), 1);
+        if (result)
+            *message = SourceClashMessage(w.Clash, w.ClashPath ? w.ClashPath : "", source);
+    }
+    free(w.PortionPath);
+    free(w.ClashPath);
+    free(name);
+    return result;
 }

@@ -15,6 +15,7 @@
 // where they happen, counting down from 254 in the order of the work.
 enum SliceResult {
     SLICE_COMPLETE = 0,           // every portion was written
+    SLICE_SOURCE_IN_SET = 235,    // a file the job would write is the source itself
     SLICE_NO_TERMINAL = 236,      // Linux: a disk prompt with no terminal to answer it
     SLICE_UNSAFE_NAME = 237,      // the joiner would refuse the source's file name
     SLICE_NO_THREAD = 238,        // the worker thread could not start
@@ -81,6 +82,14 @@ int RunSlice(const char *source, const char *destination, uint32_t portionSize,
 // worker that cannot start), as the job itself would.
 void ReportSliceFailure(const SliceUser *user, int code, long error, const char *source,
                         const char *destination, uint32_t portionSize);
+
+// The refusal of a folder job one of whose files (a portion, the joiner)
+// would be the source itself, for a caller that refuses it before the job
+// starts: returns 0, or SLICE_SOURCE_IN_SET with *message the job's own text
+// for it (heap, free(); NULL without memory). Arguments as for RunSlice, and
+// the source's size.
+int CheckSliceSource(const char *source, const char *destination, uint32_t portionSize,
+                     uint64_t sourceSize, char **message);
 
 // Writes the joiner program the platform carries as folder + "KELMORIX.EXE",
 // replacing one that is there without asking. Returns 0, or the error number

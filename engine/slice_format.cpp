@@ -140,7 +140,10 @@ int StoreFileName(char field[FILE_NAME_FIELD], const char *name)
 // "NUL.TXT" is the device too. A set must rebuild the same everywhere, so
 // they are refused on every platform.
 static const char *const DeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-static const char *const NumberedDevices[] = {"COM", "LPT"}; // followed by 1 to 9
+static const char *const NumberedDevices[] = {"COM", "LPT"}; // followed by a digit 1 to 9
+// The superscript one, two and three of code page 1252: Windows takes
+// COM\xB9 to LPT\xB3 for devices as well.
+static const char SuperscriptDigits[] = "\xB9\xB2\xB3";
 
 // Equal but for the case of ASCII letters (b is upper case), in any locale.
 static int SameLetters(const char *a, const char *b, size_t length)
@@ -164,30 +167,44 @@ static int IsDeviceName(const char *name)
         if (length == strlen(DeviceNames[i]) && SameLetters(name, DeviceNames[i], length))
             return 1;
     for (i = 0; i < sizeof NumberedDevices / sizeof NumberedDevices[0]; i++)
-        if (length == 4 && SameLetters(name, NumberedDevices[i], 3) && name[3] >= '1' &&
-            name[3] <= '9')
+        if (length == 4 && SameLetters(name, NumberedDevices[i], 3) &&
+            ((name[3] >= '1' && name[3] <= '9') || memchr(SuperscriptDigits, name[3], 3)))
             return 1;
     return 0;
 }
 
-int CheckRestoreName(const char field[FILE_NAME_FIELD])
+int NameRestoreCheck(const char *name)
 {
-    size_t length;
+    size_t length = strlen(name), i;
 
-    if (!memchr(field, 0, FILE_NAME_FIELD))
-        return NAME_UNTERMINATED;
-    if (field[0] == 0)
+    if (length == 0)
         return NAME_EMPTY;
-    if (strcmp(field, ".") == 0 || strcmp(field, "..") == 0)
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
         return NAME_DOT;
-    if (strpbrk(field, "\\/:"))
+    for (i = 0; i < length; i++)
+        if ((unsigned char)name[i] < 0x20 || name[i] == 0x7F)
+            return NAME_CONTROL;
+    if (strpbrk(name, "\\/:"))
         return NAME_SEPARATOR;
-    if (IsDeviceName(field))
+    if (strpbrk(name, "<>\"|?*"))
+        return NAME_FORBIDDEN;
+    if (IsDeviceName(name))
         return NAME_DEVICE;
-    length = strlen(field);
-    if (field[length - 1] == '.' || field[length - 1] == ' ')
+    if (name[length - 1] == '.' || name[length - 1] == ' ')
         return NAME_ALTERED;
     return NAME_OK;
+}
+
+int NameIsRestorable(const char *name)
+{
+    return NameRestoreCheck(name) == NAME_OK;
+}
+
+int CheckRestoreName(const char field[FILE_NAME_FIELD])
+{
+    if (!memchr(field, 0, FILE_NAME_FIELD))
+        return NAME_UNTERMINATED;
+    return NameRestoreCheck(field);
 }
 
 char *DecimalText(uint64_t value, char out[DECIMAL_TEXT_SIZE])

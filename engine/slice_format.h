@@ -93,18 +93,30 @@ const char *SourceFileName(const char *path);
 // copied. Returns 0, or -1 (field cleared) when the name does not fit.
 int StoreFileName(char field[FILE_NAME_FIELD], const char *name);
 
-// Why a stored FileName cannot name the rebuilt file.
+// Why a name cannot name the rebuilt file.
 enum NameCheck {
     NAME_OK = 0,
     NAME_UNTERMINATED, // no zero byte within the field
     NAME_EMPTY,
     NAME_DOT,          // "." or "..": the folder itself or its parent
     NAME_SEPARATOR,    // '\', '/' or ':': another folder, drive or stream
-    NAME_DEVICE,       // a Windows device (CON, NUL.TXT, COM1, ...), not a file
-    NAME_ALTERED       // ends in '.' or ' ', which Windows drops from a file's name
+    NAME_DEVICE,       // a Windows device (CON, NUL.TXT, COM1, COM\xB9, ...), not a file
+    NAME_ALTERED,      // ends in '.' or ' ', which Windows drops from a file's name
+    NAME_CONTROL,      // a control character (0x01-0x1F, 0x7F): no terminal shows it as it is
+    NAME_FORBIDDEN     // one of < > " | ? *, which Windows keeps out of file names
 };
 
-// Checks that a stored FileName names one plain file inside the destination.
+// The one name rule of the slicer and the joiners: NAME_OK when name (a C
+// string) names one plain file inside the destination folder and comes back
+// under the same name on Windows and on POSIX, else why not. Bytes are those
+// of the Windows code page 1252: 0xB9, 0xB2 and 0xB3 are the superscript
+// digits of the devices COM\xB9 to LPT\xB3.
+int NameRestoreCheck(const char *name);
+
+// 1 when NameRestoreCheck finds nothing against name, else 0.
+int NameIsRestorable(const char *name);
+
+// NameRestoreCheck on a stored FileName, which need not hold a zero byte.
 int CheckRestoreName(const char field[FILE_NAME_FIELD]);
 
 enum { DECIMAL_TEXT_SIZE = 21 }; // 2^64 - 1 has 20 digits

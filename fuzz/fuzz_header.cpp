@@ -19,7 +19,8 @@ static int IsDevice(const unsigned char *field)
     static const char *const Devices[] = {
         "CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM1", "COM2", "COM3",
         "COM4", "COM5", "COM6", "COM7", "COM8",   "COM9",    "LPT1", "LPT2", "LPT3",
-        "LPT4", "LPT5", "LPT6", "LPT7", "LPT8",   "LPT9"};
+        "LPT4", "LPT5", "LPT6", "LPT7", "LPT8",   "LPT9",    "COM\xB9", "COM\xB2", "COM\xB3",
+        "LPT\xB9", "LPT\xB2", "LPT\xB3"};
     char stem[FILE_NAME_FIELD];
     size_t n = 0, i;
 
@@ -50,8 +51,14 @@ static int ExpectedNameCheck(const unsigned char *field)
     if ((length == 1 && field[0] == '.') || (length == 2 && field[0] == '.' && field[1] == '.'))
         return NAME_DOT;
     for (i = 0; i < length; i++)
+        if (field[i] < 0x20 || field[i] == 0x7F)
+            return NAME_CONTROL;
+    for (i = 0; i < length; i++)
         if (field[i] == '/' || field[i] == '\\' || field[i] == ':')
             return NAME_SEPARATOR;
+    for (i = 0; i < length; i++)
+        if (strchr("<>\"|?*", field[i]))
+            return NAME_FORBIDDEN;
     if (IsDevice(field))
         return NAME_DEVICE;
     if (field[length - 1] == '.' || field[length - 1] == ' ')

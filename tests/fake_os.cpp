@@ -253,6 +253,12 @@ long OsRenameOver(const char *from, const char *to)
     return 0;
 }
 
+long OsLongPath(const char *path, char **longPath)
+{
+    *longPath = strdup(path);
+    return 0;
+}
+
 // Paths are the files' identities here: no links, no second spelling.
 long OsSameFile(const char *a, const char *b, int *same)
 {

@@ -166,11 +166,21 @@ TEST(RestoreNameCheck, OnlyPlainNamesInsideTheDestination)
         {"", NAME_EMPTY},        {".", NAME_DOT},         {"..", NAME_DOT},
         {"..\\x", NAME_SEPARATOR}, {"a/b", NAME_SEPARATOR}, {"C:x", NAME_SEPARATOR},
         {"f:stream", NAME_SEPARATOR},
+        // What a terminal would act on, what Windows keeps out of names.
+        {"a\x01" "b", NAME_CONTROL}, {"t\x1b]0;x\x07", NAME_CONTROL}, {"x\x7f", NAME_CONTROL},
+        {"new\nline", NAME_CONTROL}, {"a<b", NAME_FORBIDDEN}, {"a>b", NAME_FORBIDDEN},
+        {"\"q\"", NAME_FORBIDDEN}, {"a|b", NAME_FORBIDDEN}, {"a?", NAME_FORBIDDEN},
+        {"*.*", NAME_FORBIDDEN},
+        // Devices, the superscript digits of code page 1252 among them.
+        {"COM1", NAME_DEVICE}, {"com\xb9", NAME_DEVICE}, {"LPT\xb2.TXT", NAME_DEVICE},
+        {"Lpt\xb3 .x", NAME_DEVICE}, {"COM\xb4", NAME_OK}, {"COM10", NAME_OK},
+        {"end ", NAME_ALTERED}, {"\xe9t\xe9.txt", NAME_OK},
     };
     for (const auto &c : cases) {
         char field[FILE_NAME_FIELD];
         ASSERT_EQ(StoreFileName(field, c.Name), 0);
         EXPECT_EQ(CheckRestoreName(field), c.Expected) << '"' << c.Name << '"';
+        EXPECT_EQ(NameIsRestorable(c.Name), c.Expected == NAME_OK) << '"' << c.Name << '"';
     }
     char full[FILE_NAME_FIELD];
     memset(full, 'x', sizeof full);

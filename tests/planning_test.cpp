@@ -256,7 +256,7 @@ TEST(RefreshCountNote, SizesEqualPortionsAndCapsTheCount)
         {2, 150, PLAN_NOTE_WRITTEN, 2, 384, "", "Portions will be 384 bytes"},
         {100, 1000000, PLAN_NOTE_WRITTEN, 100, 10309, "", "Portions will be 10309 bytes"},
         {1, 1000000, PLAN_NOTE_WRITTEN, 1, 1000309, "", "Portions will be 1000309 bytes"},
-        {2, 0, PLAN_NOTE_WRITTEN, 2, 309, "", "Portions will be 309 bytes"},
+        {2, 0, PLAN_NOTE_WRITTEN, 2, 310, "", "Portions will be 310 bytes"},
         {150, 1000000, 3, 100, 10309, "100", "Portions will be 10309 bytes"},
         {INT32_MAX, 1000000, 3, 100, 10309, "100", "Portions will be 10309 bytes"},
         {0, 1000000, 0, 0, 7, "", "old"}, {-5, 1000000, 0, -5, 7, "", "old"},

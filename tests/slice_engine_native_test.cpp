@@ -62,6 +62,17 @@ std::string Pattern(size_t size, unsigned seed)
     return data;
 }
 
+// A portion header as a slicer writes it for a file named name.
+std::string PortionOf(const char *name)
+{
+    PortionHeader h;
+    unsigned char raw[PORTION_HEADER_SIZE];
+    memset(&h, 0, sizeof h);
+    StoreFileName(h.FileName, name);
+    EncodePortionHeader(&h, raw);
+    return std::string((const char *)raw, sizeof raw) + "data";
+}
+
 std::vector<std::string> Listing(const std::string &folder)
 {
     std::vector<std::string> names;
@@ -209,12 +220,17 @@ TEST_F(LinuxSliceJob, HeaderTellsWhatLinuxKeepsOfTheSource)
 // joiner that cannot be replaced is reported with the deletion's error.
 TEST_F(LinuxSliceJob, NamesTheJoinerRefusesAndJoinersThatStay)
 {
-    EXPECT_EQ(Slice("a:b.dat", Pattern(100, 1), 1000), SLICE_UNSAFE_NAME);
-    EXPECT_EQ(script_.Said, std::vector<std::string>{
-                                "237 The file name of " + source_ +
-                                " cannot be carried by a slice set: the joiner would refuse to "
-                                "rebuild a file of that name.\n"});
-    EXPECT_TRUE(Listing(out_).empty());
+    // A backslash is a character of a Linux name: refused, never cut.
+    for (const char *name : {"a:b.dat", "a\\b.dat", "t\x1b]0;x\x07.dat", "new\nline.dat",
+                             "a?b.dat", "COM\xb9.txt", "lpt\xb3", "end."}) {
+        script_.Said.clear();
+        EXPECT_EQ(Slice(name, Pattern(100, 1), 1000), SLICE_UNSAFE_NAME) << name;
+        EXPECT_EQ(script_.Said, std::vector<std::string>{
+                                    "237 The file name of " + source_ +
+                                    " cannot be carried by a slice set: the joiner would refuse to "
+                                    "rebuild a file of that name.\n"});
+        EXPECT_TRUE(Listing(out_).empty());
+    }
 
     script_.Said.clear();
     mkdir((out_ + "KELMORIX.EXE").c_str(), 0755); // no file can take its place
@@ -229,6 +245,10 @@ TEST_F(LinuxSliceJob, OverwriteIsAskedOnceAndCancelKeepsEverything)
 {
     WriteFile(out_ + "big.d01", "old 1");
     WriteFile(out_ + "big.d07", "old 7");
+    // Above the new set: a stale portion of big.dat goes, another file's
+    // portion and a file with no header stay.
+    WriteFile(out_ + "big.d08", PortionOf("big.dat"));
+    WriteFile(out_ + "big.d09", PortionOf("other.dat"));
     EXPECT_EQ(Slice("big.dat", Pattern(3000, 4), 1000), SLICE_CANCELLED);
     EXPECT_EQ(script_.Said, std::vector<std::string>{"overwrite?"});
     EXPECT_EQ(ReadFile(out_ + "big.d01"), "old 1");
@@ -238,7 +258,70 @@ TEST_F(LinuxSliceJob, OverwriteIsAskedOnceAndCancelKeepsEverything)
     EXPECT_EQ(Slice("big.dat", Pattern(3000, 4), 1000), 0);
     EXPECT_EQ(script_.Said, std::vector<std::string>{"overwrite?"});
     EXPECT_EQ(Listing(out_), (std::vector<std::string>{"KELMORIX.EXE", "big.d00", "big.d01",
-                                                       "big.d02", "big.d03", "big.d04"}));
+                                                       "big.d02", "big.d03", "big.d04", "big.d07",
+                                                       "big.d09"}));
+    EXPECT_EQ(ReadFile(out_ + "big.d07"), "old 7");
+}
+
+// However the destination reaches it, no file the job writes is the source:
+// refused before any question, nothing deleted or written.
+TEST_F(LinuxSliceJob, SourceIsNeverAFileTheJobWrites)
+{
+    mkdir((dir_ + "/src").c_str(), 0755);
+    symlink((dir_ + "/src").c_str(), (dir_ + "/alias").c_str());
+    struct {
+        const char *Name, *Destination; // destination under dir_
+        const char *Clash;              // the file that is the source, under dir_/src/
+        const char *HardLink;           // under dir_/out/, to the source
+    } const cases[] = {
+        {"X.D00", "/src/", "X.D00", nullptr},
+        {"REPORT.000", "/out/../src/", "REPORT.000", nullptr},
+        {"A.B05", "/alias/", "A.B05", nullptr},
+        {"KELMORIX.EXE", "/src/", "KELMORIX.EXE", nullptr},
+        {"h.dat", "/out/", nullptr, "h.d02"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::string source = dir_ + "/src/" + c.Name;
+        WriteFile(source, Pattern(5000, 3)); // 8 portions of 1000 bytes
+        for (int n = 1; n < 100; n++) {
+            char name[16];
+            snprintf(name, sizeof name, "REPORT.%03d", n);
+            WriteFile(dir_ + "/src/" + name, name);
+        }
+        std::string clash = c.Clash ? dir_ + c.Destination + c.Clash : out_ + c.HardLink;
+        if (c.HardLink) {
+            ASSERT_EQ(link(source.c_str(), clash.c_str()), 0);
+        }
+        std::vector<std::string> before = Listing(dir_ + "/src"), outBefore = Listing(out_);
+        script_.Said.clear();
+        script_.Answer = [](const std::string &) { return SLICE_ANSWER_OK; };
+        std::string destination = dir_ + c.Destination;
+        EXPECT_EQ(RunSlice(source.c_str(), destination.c_str(), 1000, &ScriptedUser),
+                  SLICE_SOURCE_IN_SET);
+        std::string what = strcmp(c.Name, "KELMORIX.EXE") ? "The portion " : "The joiner program ";
+        EXPECT_EQ(script_.Said, std::vector<std::string>{
+                                    "235 " + what + clash + " is the source " + source +
+                                    " itself: the set would be written over it. Nothing was "
+                                    "deleted or written; choose another destination folder.\n"});
+        EXPECT_EQ(Listing(dir_ + "/src"), before);
+        EXPECT_EQ(Listing(out_), outBefore);
+        EXPECT_EQ(ReadFile(source), Pattern(5000, 3));
+        EXPECT_EQ(ReadFile(dir_ + "/src/REPORT.001"), "REPORT.001");
+        if (c.HardLink)
+            unlink(clash.c_str());
+    }
+}
+
+// An empty source makes a set: one portion, the header alone, the last.
+TEST_F(LinuxSliceJob, EmptySourceMakesOneHeaderOnlyPortion)
+{
+    ASSERT_EQ(Slice("empty.dat", "", 1000), 0);
+    EXPECT_EQ(Listing(out_), (std::vector<std::string>{"KELMORIX.EXE", "empty.d00"}));
+    std::string portion = ReadFile(out_ + "empty.d00");
+    ASSERT_EQ(portion.size(), (size_t)PORTION_HEADER_SIZE);
+    EXPECT_EQ(portion[0], 1);
+    EXPECT_TRUE(script_.Said.empty());
 }
 
 TEST_F(LinuxSliceJob, SourcesOf4GiBAndMoreGoAsFarAsTheSetHoldsThem)
@@ -341,7 +424,8 @@ TEST(SliceCommandLine, ArgumentsAndThePlannedPortions)
          "would take 101 portions, and a slice set holds at most 100. The smallest size that "
          "fits is 100309 bytes (--size 100309)."},
         {{"s", "d", "--size", "309"}, COMMAND_RUN, 10, 243, 0, "has no room for data"},
-        {{"s", "d", "--count", "2"}, COMMAND_RUN, 0, 243, 0, "has no room for data"},
+        // An empty source makes its one header-only portion by count too.
+        {{"s", "d", "--count", "2"}, COMMAND_RUN, 0, 0, 310, ""},
         {{"s", "d", "--count", "7"}, COMMAND_RUN, 0x100000000ull, 0, 613567066, ""}, // past 4 GiB
         {{"s", "d", "--count", "3"}, COMMAND_RUN, 5 * 0x40000000ull + 4321, 0, 1789571456, ""},
         {{"s", "d", "--count", "3"}, COMMAND_RUN, 12 * 0x40000000ull, 243, 0,

@@ -128,4 +128,47 @@ TEST_F(SliceOnFakeOs, MissingSourceAndAJoinerCutShort)
     EXPECT_EQ(Fake.OpenFiles, 0);
 }
 
+// An empty source on a disk: one header-only portion, the last. And a folder
+// job whose old portion cannot be deleted: the box shows the deletion's error,
+// Retry tries the portion again, and no disk is asked for.
+TEST_F(SliceOnFakeOs, EmptySourceOnADiskAndAnOldPortionThatStays)
+{
+    struct Seen {
+        std::vector<std::string> Lines;
+    } seen;
+    SliceUser user = {&seen,
+                      [](void *c, int disk, const char *) {
+                          ((Seen *)c)->Lines.push_back("disk " + std::to_string(disk));
+                          return 0;
+                      },
+                      AskOverwrite,
+                      NotReady,
+                      [](void *c, const char *path, long error) {
+                          ((Seen *)c)->Lines.push_back(std::string(path) + " " +
+                                                       std::to_string(error));
+                          return (int)SLICE_ANSWER_RETRY;
+                      },
+                      Notice,
+                      Final,
+                      Progress};
+    Fake.Files[kSource].Data.clear();
+    Fake.Folders.insert("/fd/");
+    Fake.Removable = {"/fd/"};
+    Fake.FreeBytes["/fd/"] = 100000;
+    EXPECT_EQ(RunSlice(kSource, "/fd/", 0, &user), SLICE_COMPLETE);
+    EXPECT_EQ(seen.Lines, std::vector<std::string>{"disk 1"});
+    ASSERT_EQ(Fake.Files["/fd/BIG.D00"].Data.size(), (size_t)PORTION_HEADER_SIZE);
+    EXPECT_EQ(Fake.Files["/fd/BIG.D00"].Data[0], 1);
+    EXPECT_EQ(Fake.Files["/fd/KELMORIX.EXE"].Data, "MZ joiner");
+
+    SetUp();
+    seen.Lines.clear();
+    Fake.Files["/out/BIG.D00"].Data = "old";
+    Fake.Faults = {{"delete", "/out/BIG.D00", 1, EACCES}};
+    user.Context = &seen;
+    EXPECT_EQ(RunSlice(kSource, "/out/", kRoom + PORTION_HEADER_SIZE, &user), SLICE_COMPLETE);
+    EXPECT_EQ(seen.Lines, std::vector<std::string>{"/out/BIG.D00 " + std::to_string(EACCES)});
+    EXPECT_EQ(Fake.Files["/out/BIG.D00"].Data.substr(PORTION_HEADER_SIZE), source_.substr(0, kRoom));
+}
+
 } // namespace

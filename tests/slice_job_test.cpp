@@ -160,11 +160,28 @@ TEST_F(SliceJob, FolderModeCutsPortionsOfTheGivenSize)
     EXPECT_EQ(ReadAll(out_ / "KELMORIX.EXE"), ReadAll(BuiltJoinerPath()));
 }
 
-TEST_F(SliceJob, EmptySourceWritesNothing)
+TEST_F(SliceJob, EmptySourceMakesOneHeaderOnlyPortion)
 {
     EXPECT_EQ(Slice("EMPTY.DAT", "", 1000), 0u);
     EXPECT_TRUE(Boxes.empty());
-    EXPECT_TRUE(Listing(out_.Path()).empty());
+    EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{"EMPTY.D00", "KELMORIX.EXE"}));
+    std::string portion = ReadAll(out_ / "EMPTY.D00");
+    ASSERT_EQ(portion.size(), (size_t)PORTION_HEADER_SIZE);
+    EXPECT_EQ(portion[0], 1);
+}
+
+// A source given by its 8.3 short name is sliced under its long name.
+TEST_F(SliceJob, ShortNameGivesWayToTheLongName)
+{
+    WriteAll(sources_ / "Long Source Name.data", Pattern(1500));
+    char alias[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA((sources_ / "Long Source Name.data").c_str(), alias, sizeof alias), 0u);
+    ASSERT_EQ(std::string(alias).find("Long Source"), std::string::npos) << alias;
+    EXPECT_EQ(RunSliceJob(alias, out_.Slash().c_str(), 1000), 0u);
+    EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{"KELMORIX.EXE", "Long Source Name.da00",
+                                                              "Long Source Name.da01",
+                                                              "Long Source Name.da02"}));
+    EXPECT_STREQ(HeaderOf(ReadAll(out_ / "Long Source Name.da00")).FileName, "Long Source Name.data");
 }
 
 TEST_F(SliceJob, SourceFailuresEndWithOneMessage)
@@ -191,20 +208,25 @@ TEST_F(SliceJob, SourceFailuresEndWithOneMessage)
     EXPECT_TRUE(Listing(out_.Path()).empty());
 }
 
-TEST_F(SliceJob, OverwriteQuestionOkDeletesFromTheCurrentNumberOn)
+TEST_F(SliceJob, OverwriteQuestionOkReplacesTheSetAndItsStalePortions)
 {
     // Leftovers of an earlier, longer set, and files that only look alike.
-    for (const char *name : {"BIG.D01", "BIG.D05", "BIG.D99", "BIG.DXX", "OTHER.D03", "BIG.E04"})
+    for (const char *name : {"BIG.D01", "BIG.D99", "BIG.DXX", "OTHER.D03", "BIG.E04"})
         WriteAll(out_ / name, "old");
+    PortionHeader stale = {};
+    unsigned char raw[PORTION_HEADER_SIZE];
+    StoreFileName(stale.FileName, "BIG.DAT");
+    EncodePortionHeader(&stale, raw);
+    WriteAll(out_ / "BIG.D05", std::string((const char *)raw, sizeof raw) + "old");
     Answer = [](const Box &, size_t) { return IDOK; };
     std::string data = Pattern(2000, 7);
     ASSERT_EQ(Slice("BIG.DAT", data, 1000), 0u);
     EXPECT_TRUE(ReadAll(out_ / "BIG.D01").substr(PORTION_HEADER_SIZE) == data.substr(691, 691));
     // Portion 00 was written before the collision at 01, so it is the set's
-    // own and stays; everything named like portions 01 to 99 went first.
+    // own and stays; above the set only the stale portion of BIG.DAT went.
     EXPECT_EQ(Listing(out_.Path()),
-              (std::vector<std::string>{"BIG.D00", "BIG.D01", "BIG.D02", "BIG.DXX", "BIG.E04",
-                                        "KELMORIX.EXE", "OTHER.D03"}));
+              (std::vector<std::string>{"BIG.D00", "BIG.D01", "BIG.D02", "BIG.D99", "BIG.DXX",
+                                        "BIG.E04", "KELMORIX.EXE", "OTHER.D03"}));
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Title, "Dorvane - Overwrite?");
     EXPECT_EQ(Boxes[0].Text, "Do you want to overwrite preexisting files?");
@@ -224,27 +246,41 @@ TEST_F(SliceJob, OverwriteQuestionCancelEndsSilently)
     EXPECT_FALSE(Exists(out_ / "KELMORIX.EXE"));
 }
 
-TEST_F(SliceJob, PortionThatCannotBeDeletedGoesToTheOpenError)
+// The box names the deletion's own error, and Retry tries the portion again:
+// a folder has no disk to ask for.
+TEST_F(SliceJob, PortionThatCannotBeDeletedShowsWhy)
 {
-    WriteAll(out_ / "BIG.D00", "kept");
-    SetFileAttributesA((out_ / "BIG.D00").c_str(), FILE_ATTRIBUTE_READONLY);
-    int retries = 1;
-    Answer = [&](const Box &box, size_t) {
-        if (box.Title == "Dorvane - Overwrite?")
+    for (DWORD expected : {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}) {
+        SCOPED_TRACE(expected);
+        Boxes.clear();
+        std::string old = out_ / "BIG.D00";
+        WriteAll(old, "kept");
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (expected == ERROR_ACCESS_DENIED)
+            SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_READONLY);
+        else
+            held = CreateFileA(old.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        Answer = [&](const Box &box, size_t) {
+            if (box.Style == kRetryStyle) { // the user lets go of the file meanwhile
+                SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (held != INVALID_HANDLE_VALUE)
+                    CloseHandle(held);
+                held = INVALID_HANDLE_VALUE;
+                return IDRETRY;
+            }
             return IDOK;
-        if (box.Style == kRetryStyle)
-            return retries-- > 0 ? IDRETRY : IDABORT;
-        return IDOK;
-    };
-    EXPECT_EQ(Slice("BIG.DAT", Pattern(2000), 1000), 247u);
-    std::string failed = "Error while opening " + out_.Slash() + "BIG.D00.  Error Code = 80";
-    std::vector<std::string> seen;
-    for (const Box &box : Boxes)
-        seen.push_back(box.Text);
-    EXPECT_EQ(seen, (std::vector<std::string>{"Do you want to overwrite preexisting files?", failed,
-                                              "Please insert disk #1 in drive " + out_.Slash() + ". ",
-                                              failed}));
-    EXPECT_EQ(ReadAll(out_ / "BIG.D00"), "kept");
+        };
+        std::string data = Pattern(2000);
+        EXPECT_EQ(Slice("BIG.DAT", data, 1000), 0u);
+        std::vector<std::string> seen;
+        for (const Box &box : Boxes)
+            seen.push_back(box.Text);
+        EXPECT_EQ(seen, (std::vector<std::string>{
+                            "Do you want to overwrite preexisting files?",
+                            "Error while opening " + old + ".  Error Code = " +
+                                std::to_string(expected)}));
+        EXPECT_TRUE(ReadAll(old).substr(PORTION_HEADER_SIZE) == data.substr(0, 691));
+    }
 }
 
 TEST_F(SliceJob, MissingDestinationFolderShowsTheOpenError)
@@ -259,20 +295,16 @@ TEST_F(SliceJob, MissingDestinationFolderShowsTheOpenError)
     EXPECT_EQ(Boxes[0].Title, "Dorvane - Slice Error");
     EXPECT_EQ(Boxes[0].Style, kRetryStyle);
 
-    // Retry and Ignore both ask for the disk, then try again.
+    // Retry and Ignore both try again, with no disk to ask for.
     for (int button : {IDRETRY, IDIGNORE}) {
         Boxes.clear();
         RemoveTree(missing);
-        Answer = [&](const Box &box, size_t index) {
-            if (index == 1)
-                CreateDirectoryA(missing.c_str(), NULL); // the user fixes it meanwhile
+        Answer = [&](const Box &box, size_t) {
+            CreateDirectoryA(missing.c_str(), NULL); // the user fixes it meanwhile
             return box.Style == kRetryStyle ? button : IDOK;
         };
         EXPECT_EQ(RunSliceJob(source_.c_str(), (missing + "\\").c_str(), 1000), 0u);
-        ASSERT_EQ(Boxes.size(), 2u);
-        EXPECT_EQ(Boxes[1].Text, "Please insert disk #1 in drive " + missing + "\\. ");
-        EXPECT_EQ(Boxes[1].Title, "Dorvane - Next Disk");
-        EXPECT_EQ(Boxes[1].Style, kPromptStyle);
+        ASSERT_EQ(Boxes.size(), 1u);
         EXPECT_TRUE(ReadAll(missing + "\\BIG.D01").substr(PORTION_HEADER_SIZE) ==
                     data.substr(691, 691));
     }

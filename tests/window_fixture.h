@@ -130,6 +130,7 @@ protected:
     {
         GetCurrentDirectoryA(sizeof saved_, saved_);
         JobHooks.ShowMessage = RecordBox;
+        HelpHooks = {GetVersion, ShellExecuteA};
         Boxes.clear();
         Answer = nullptr;
         memset(&Folders, 0, sizeof Folders);
@@ -141,6 +142,7 @@ protected:
         DrainQueue();
         MainWindow = NULL;
         JobHooks.ShowMessage = MessageBoxA;
+        HelpHooks = {GetVersion, ShellExecuteA};
         Answer = nullptr;
         SetCurrentDirectoryA(saved_);
     }

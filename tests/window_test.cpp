@@ -513,6 +513,29 @@ TEST_F(SlicerWindow, SliceRefusesWhatNoJobCanDo)
     EXPECT_EQ(Listing(out_.Path()).size(), 101u); // 100 portions and the joiner
 }
 
+// The destination typed by the folder's short alias is still the source's
+// folder: Slice refuses a set whose portion 00 would be the source itself.
+TEST_F(SlicerWindow, SliceRefusesASetWrittenOverItsSource)
+{
+    Open();
+    std::string source = ChooseSource(5000, "X.D00");
+    char alias[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA(sources_.Path().c_str(), alias, sizeof alias), 0u);
+    ASSERT_NE(std::string(alias), sources_.Path());
+    Click(ID_COUNT_RADIO);
+    Type(ID_COUNT_EDIT, "3");
+    Type(ID_DESTINATION_EDIT, alias);
+    Click(ID_SLICE_BUTTON);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "The portion " + std::string(alias) + "\\X.D00 is the source " + source +
+                                 " itself: the set would be written over it. Nothing was deleted "
+                                 "or written; choose another destination folder.\n");
+    EXPECT_EQ(Boxes[0].Title, "Dorvane - Slice Error");
+    EXPECT_EQ(Boxes[0].Style, kErrorStyle);
+    EXPECT_EQ(Listing(sources_.Path()), std::vector<std::string>{"X.D00"});
+    EXPECT_EQ(ReadAll(source), Pattern(5000));
+}
+
 TEST_F(SlicerWindow, LongDestinationIsRefusedBeforeAnyJob)
 {
     Open();
@@ -813,22 +836,54 @@ unsigned __stdcall CloseViewer(void *)
     return 0;
 }
 
+// Windows XP, the last to carry the help viewer, and Windows 10, whose
+// shell here knows no program for the page.
+DWORD WINAPI WindowsXP()
+{
+    return 0x0A280105;
+}
+
+DWORD WINAPI Windows10()
+{
+    return 0x4A61000A;
+}
+
+int ShellRequests;
+
+HINSTANCE WINAPI RefusePage(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT)
+{
+    ShellRequests++;
+    return (HINSTANCE)SE_ERR_NOASSOC;
+}
+
 TEST_F(SlicerWindow, HelpAsksTheViewerForTheFileBesideTheProgram)
 {
-    Open();
-    ViewerWindows.clear();
-    HANDLE closer = (HANDLE)_beginthreadex(NULL, 0, CloseViewer, NULL, 0, NULL);
-    Click(ID_HELP_BUTTON);
-    WaitForSingleObject(closer, INFINITE);
-    CloseHandle(closer);
-    // Wine's viewer answers a missing file itself, naming it; the viewer
-    // was reached, so the program has nothing to report.
-    ASSERT_EQ(ViewerWindows.size(), 1u);
-    EXPECT_NE(ViewerWindows[0].find("dorvane.hlp"), std::string::npos) << ViewerWindows[0];
-    EXPECT_NE(ViewerWindows[0].find(home_.Path().substr(home_.Path().rfind('\\'))),
-              std::string::npos)
-        << ViewerWindows[0];
-    EXPECT_TRUE(Boxes.empty());
+    const struct {
+        VersionFunction Version;
+        int ShellRequests;
+    } cases[] = {{WindowsXP, 0}, {Windows10, 1}};
+    for (const auto &c : cases) {
+        Open();
+        HelpHooks.Version = c.Version;
+        HelpHooks.Open = RefusePage;
+        ShellRequests = 0;
+        ViewerWindows.clear();
+        HANDLE closer = (HANDLE)_beginthreadex(NULL, 0, CloseViewer, NULL, 0, NULL);
+        Click(ID_HELP_BUTTON);
+        WaitForSingleObject(closer, INFINITE);
+        CloseHandle(closer);
+        EXPECT_EQ(ShellRequests, c.ShellRequests);
+        // Wine's viewer answers a missing file itself, naming it; the viewer
+        // was reached, so the program has nothing to report.
+        ASSERT_EQ(ViewerWindows.size(), 1u);
+        EXPECT_NE(ViewerWindows[0].find("dorvane.hlp"), std::string::npos) << ViewerWindows[0];
+        EXPECT_NE(ViewerWindows[0].find(home_.Path().substr(home_.Path().rfind('\\'))),
+                  std::string::npos)
+            << ViewerWindows[0];
+        EXPECT_TRUE(Boxes.empty());
+        DestroyWindow(MainWindow);
+        DrainQueue();
+    }
 }
 
 } // namespace

@@ -1,17 +1,12 @@
 // The main window's commands: the dispatch, one line per control id, to the
 // bodies in fields.cpp (the field checks and pickers), slice_command.cpp
-// (the Slice command) and planner_commands.cpp (the size and count steps);
-// and the bodies of Help, About and Exit, which are a few lines each.
+// (the Slice command), help.cpp (the Help button) and planner_commands.cpp
+// (the size and count steps); and the bodies of About and Exit, which are a
+// few lines each.
 #include "commands.h"
 
 #include "remembered_folders.h"
 #include "slice_job.h"
-
-static void ShowHelp(void)
-{
-    if (!WinHelpA(MainWindow, Window.HelpFilePath, HELP_FINDER, 0))
-        ShowBox("HELP Error", "Dorvane - Error", MB_OK);
-}
 
 static void ShowAbout(void)
 {

@@ -4,7 +4,8 @@
 //                      the choice of method
 //   slice_command.cpp  the Slice command: its refusals, the job and the
 //                      result box
-//   commands.cpp       the dispatch, and Help, About and Exit
+//   help.cpp           the Help button
+//   commands.cpp       the dispatch, and About and Exit
 // The shared helpers below live in fields.cpp.
 #ifndef DORVANE_COMMANDS_H
 #define DORVANE_COMMANDS_H
@@ -31,5 +32,8 @@ void ChooseDestination(void);
 
 // slice_command.cpp
 void Slice(void);
+
+// help.cpp
+void ShowHelp(void);
 
 #endif

@@ -1,4 +1,5 @@
-// dorvane: the slicer's window program.
+// dorvane: the slicer's window program, started with no argument or with
+// the path of the file to slice.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -12,7 +13,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     MSG message;
 
     (void)previous;
-    (void)commandLine;
     (void)show;
     window = CreateMainWindow(instance);
     if (!window)
@@ -20,6 +20,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     ShowWindow(window, SW_SHOW);
     MainWindow = window;
     InitCommonControls();
+    // A path named on the command line (Send To, a shortcut, a prompt) is
+    // the source, as if typed; the window's handlers need MainWindow.
+    StartWithSource(commandLine);
     while (GetMessageA(&message, NULL, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);

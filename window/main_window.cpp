@@ -1,5 +1,5 @@
 // The main window: its class, its twenty-three controls laid out in dialog
-// base units, focus memory, and the about box.
+// base units, focus memory, files dropped on it, and the about box.
 #include "slicer_window.h"
 
 #include <commctrl.h>
@@ -185,6 +185,8 @@ static LRESULT OnCreate(HWND window, const CREATESTRUCTA *creation)
     BuildHelpFilePath();
     LoadRememberedFolders();
     Window.OpenDialogFolder = Folders.RememberedSourceFolder;
+    // A file dropped from a file manager becomes the source (WM_DROPFILES).
+    DragAcceptFiles(window, TRUE);
     // Runs the destination check: a remembered folder that exists makes
     // Slice usable at once.
     if (Folders.RememberedDestinationFolder[0])
@@ -247,6 +249,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_COMMAND:
         HandleCommand(LOWORD(wParam), HIWORD(wParam), (HWND)lParam);
+        return 0;
+    case WM_DROPFILES:
+        DropSource((HDROP)wParam);
+        DragFinish((HDROP)wParam);
         return 0;
     case WM_SLICE_PROGRESS:
         OnSliceProgress(window, wParam);

@@ -33,6 +33,7 @@ static int FolderJobAllowed(const char *source, const char *destination, uint32_
 {
     size_t needed = strlen(destination) + strlen(SourceFileName(source));
     char text[128 + 2 * PATH_TEXT_SIZE];
+    char *clash = NULL;
 
     // Without this the limit would be checked only when the size fields
     // lose the focus, and a job could meet its 101st portion.
@@ -59,6 +60,16 @@ static int FolderJobAllowed(const char *source, const char *destination, uint32_
                  "longer than 260 characters.",
                  destination, SourceFileName(source));
         ShowBox(text, SliceErrorTitle, MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    // A portion or the joiner that would be the source itself, however
+    // the two paths are spelled: the job's own refusal, before it starts.
+    if (!Window.NoSourceFile &&
+        CheckSliceSource(source, destination, *portionSize, SourceSize(), &clash)) {
+        ShowBox(clash ? clash : "The set would be written over its source: choose another "
+                                "destination folder.",
+                SliceErrorTitle, MB_OK | MB_ICONERROR);
+        free(clash);
         return 0;
     }
     return 1;

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+#include <stddef.h>
 #include <stdint.h>
 
 #include "ids.h"
@@ -63,6 +65,31 @@ void CheckPortionLimit(void);
 
 // SourceFileSize as one number, both halves.
 uint64_t SourceSize(void);
+
+// A source given from outside (given_source.cpp): the files of a drop on
+// the window, and the path named on the program's command line. Each is
+// written into SourcePathEdit as if typed.
+void DropSource(HDROP drop);
+void StartWithSource(const char *commandLine);
+
+// The path a command line names: its first argument without its quotes, or
+// an unquoted line whole (a path with spaces nobody quoted), blanks around
+// it dropped. path has room for the line's length and the terminator.
+// Returns the path's length, 0 for none.
+size_t CommandLineSource(const char *commandLine, char *path);
+
+// The two places where the Help button meets the system in ways a test must
+// be able to stand in for: the Windows version the program sees and the
+// shell that opens the help page.
+typedef DWORD(WINAPI *VersionFunction)(void);
+typedef HINSTANCE(WINAPI *ShellOpenFunction)(HWND owner, LPCSTR verb, LPCSTR file,
+                                             LPCSTR parameters, LPCSTR folder, INT show);
+struct HelpSystemHooks {
+    VersionFunction Version;  // GetVersion
+    ShellOpenFunction Open;   // ShellExecuteA
+};
+
+extern HelpSystemHooks HelpHooks;
 
 // Shows a message box owned by MainWindow, brought to the foreground.
 int ShowBox(const char *text, const char *title, UINT style);

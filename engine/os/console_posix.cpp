@@ -41,8 +41,14 @@ static void RestoreTerminalAndEnd(int number)
 {
     int fd = RawTerminal;
 
-    if (fd >= 0)
+    // The prompt's line is ended, so that what the shell writes next
+    // starts a line of its own.
+    if (fd >= 0) {
         tcsetattr(fd, TCSANOW, &SavedMode);
+        if (write(fd, "\n", 1) < 0) {
+            // Nothing more can be done in a signal handler.
+        }
+    }
     RawTerminal = -1;
     signal(number, SIG_DFL);
     raise(number); // delivered, with its default action, once the handler returns

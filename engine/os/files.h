@@ -74,6 +74,13 @@ int OsSameEntry(const char *a, const char *b);
 // that cannot be asked (a missing one: OS_FILE_NOT_FOUND); *same is then 0.
 long OsSameFile(const char *a, const char *b, int *same);
 
+// OsLongPath: a heap copy of path with every 8.3 short name in it (LONGNA~1.DAT)
+// replaced by the long name it stands for, as the file system keeps it, so
+// that a file is named alike however it was reached; free it with free().
+// POSIX has no short names: the copy is path as it is. On Windows fails with
+// the error of a path that cannot be asked; *longPath is then NULL.
+long OsLongPath(const char *path, char **longPath);
+
 // OsRenameOver: gives from the name to, replacing a file of that name in one
 // step, so that to names either the old file or the whole new one, never a
 // part. Both must be on the same volume.

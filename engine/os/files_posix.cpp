@@ -88,6 +88,12 @@ long OsDelete(const char *path)
     return unlink(path) == 0 ? 0 : Errno();
 }
 
+long OsLongPath(const char *path, char **longPath)
+{
+    *longPath = strdup(path);
+    return *longPath ? 0 : OS_NO_MEMORY;
+}
+
 long OsRenameOver(const char *from, const char *to)
 {
     return rename(from, to) == 0 ? 0 : Errno();

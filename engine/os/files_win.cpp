@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 static HANDLE AsHandle(OsFile file)
@@ -237,5 +238,33 @@ long OsSameFile(const char *a, const char *b, int *same)
     *same = first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
             first.nFileIndexHigh == second.nFileIndexHigh &&
             first.nFileIndexLow == second.nFileIndexLow;
+    return 0;
+}
+
+long OsLongPath(const char *path, char **longPath)
+{
+    DWORD size = MAX_PATH, length;
+    char *text = NULL, *grown;
+
+    *longPath = NULL;
+    // The length asked for can grow between two calls: ask until it fits.
+    for (;;) {
+        grown = (char *)realloc(text, size);
+        if (!grown) {
+            free(text);
+            return OS_NO_MEMORY;
+        }
+        text = grown;
+        length = GetLongPathNameA(path, text, size);
+        if (length == 0) {
+            long error = LastError();
+            free(text);
+            return error;
+        }
+        if (length < size)
+            break;
+        size = length + 1;
+    }
+    *longPath = text;
     return 0;
 }

@@ -5,6 +5,7 @@ import shutil
 import unittest
 
 import slicer
+import common  # noqa: E402 (found through the path slicer sets)
 from slicer import (ERROR_STYLE, HEADER_SIZE, IDABORT, IDOK, IDRETRY, KELMORIX, NOT_READY,
                     NOTICE_STYLE, OVERWRITE, Box, SliceTest, free_bytes, pattern, prompt, read,
                     setUpModule, tearDownModule, winpath)
@@ -84,13 +85,16 @@ class RemovableDrive(SliceTest):
 
     def test_old_set_on_the_disks_is_overwritten_after_one_question(self):
         # Disk 1 is full of an old set's first portion: the collision is found
-        # by the space check's probe. Disk 2 holds another old portion.
+        # by the space check's probe. Disk 2 holds another old portion, a
+        # stale one of the same file (which goes with it) and a file that
+        # only has a portion's name (which stays).
         disks = [self.disk("disk1", 64), self.disk("disk2", 64)]
         with open(os.path.join(disks[0], "BIG.D00"), "wb") as f:
             f.write(b"old" * 21845)
-        for name in ("BIG.D01", "BIG.D07"):
+        for name, old in (("BIG.D01", b"old"), ("BIG.D07", b"old"),
+                          ("BIG.D08", common.header("BIG.DAT", 9) + b"old")):
             with open(os.path.join(disks[1], name), "wb") as f:
-                f.write(b"old")
+                f.write(old)
         data = pattern(60000, seed=5)
         source = self.source("BIG.DAT", data)
 
@@ -102,7 +106,7 @@ class RemovableDrive(SliceTest):
         code, boxes = self.slice(source, "A:", 0, answer)
         self.assertEqual(code, 0)
         self.assertEqual(boxes, [prompt(1), OVERWRITE, prompt(2)])
-        self.assertEqual(sorted(os.listdir(disks[1])), ["BIG.D01"])
+        self.assertEqual(sorted(os.listdir(disks[1])), ["BIG.D01", "BIG.D07"])
         portions = [os.path.join(disks[0], "BIG.D00"), os.path.join(disks[1], "BIG.D01")]
         self.assertSameSet(portions)
         self.assertEqual(self.join(portions), data)
@@ -214,6 +218,45 @@ class FolderOnFullDrive(SliceTest):
         self.assertEqual(boxes, [Box("Dorvane - Slice Error", ERROR_STYLE,
                                      "Error writing %s\\BIG.D00 = 112\n" % winpath(target))])
         self.assertEqual(read(os.path.join(target, "KELMORIX.EXE")), read(KELMORIX))
+
+
+class OwnFolder(SliceTest):
+    def test_files_named_like_the_set_beside_the_source_stay(self):
+        """Each sliced into its own folder, by its path and through a ".."
+        detour, OK to every box: refused before any question (235), and
+        every file is as it was. On a disk too, where the source is disk 1's
+        portion 00 in another drive's spelling."""
+        src = self.folder("src")
+        files = {"X.D00": pattern(3000), "REPORT.000": pattern(3001), "KELMORIX.EXE": pattern(3002)}
+        files.update(("REPORT.%03d" % n, b"report %d" % n) for n in range(1, 100))
+        for name, data in files.items():
+            with open(os.path.join(src, name), "wb") as f:
+                f.write(data)
+        disk = self.disk("disk1", 64)
+        shutil.copy(os.path.join(src, "X.D00"), disk)
+        self.insert(disk)
+        cases = [(os.path.join(src, name), folder, what)
+                 for name, what in (("X.D00", "The portion"), ("REPORT.000", "The portion"),
+                                    ("KELMORIX.EXE", "The joiner program"))
+                 for folder in (winpath(src) + "\\", winpath(self.dir) + "\\src\\..\\src\\")]
+        cases.append((os.path.join(disk, "X.D00"), "A:", "The portion"))
+        for source, destination, what in cases:
+            with self.subTest(source=source, destination=destination):
+                code, boxes = self.slice(source, destination, 0 if destination == "A:" else 1000,
+                                         lambda box, boxes: IDOK)
+                self.assertEqual(code, 235, boxes)
+                clash = destination + os.path.basename(source)
+                self.assertEqual(boxes[-1], Box(
+                    "Dorvane - Slice Error", ERROR_STYLE,
+                    "%s %s is the source %s itself: the set would be written over it. Nothing was "
+                    "deleted or written; choose another destination folder.\n"
+                    % (what, clash, winpath(source))))
+                self.assertNotIn(OVERWRITE, boxes)
+                self.assertEqual(sorted(os.listdir(src)), sorted(files))
+                for name, data in files.items():
+                    self.assertEqual(read(os.path.join(src, name)), data, name)
+                self.assertEqual(os.listdir(disk), ["X.D00"])
+                self.assertEqual(read(os.path.join(disk, "X.D00")), files["X.D00"])
 
 
 if __name__ == "__main__":

@@ -2,9 +2,11 @@
 kelmorix, its questions on the terminal, disks on a removable mount point."""
 
 import os
+import pty
 import subprocess
 import termios
 import unittest
+from unittest import mock
 
 from linux_dorvane import (DORVANE, DORVANE_HOOKED, HEADER_SIZE, Scratch, fake_removable,
                            portions, random_plan, read, run_dorvane, sample_data, slice_onto_disks)
@@ -57,6 +59,55 @@ class LinuxDorvane(Scratch):
             if kept:
                 self.assertEqual(read(os.path.join(out, "big.d01")), kept)
         self.assertEqual(self.rebuild(out), sample_data(5000))
+
+    def test_typed_ahead_keys_are_dropped_and_questions_reach_the_terminal(self):
+        """Standard output is a pipe here: the question still shows on the
+        terminal. A key typed before it does not answer it, and Ctrl+C at it
+        ends the terminal's line."""
+        source = self.source("big.dat", sample_data(5000))
+        out = self.folder("out")
+        with open(os.path.join(out, "big.d01"), "wb") as f:
+            f.write(b"old")
+        open_pty = pty.openpty
+
+        def typed_ahead():  # "y" waits in the terminal before the program starts
+            master, slave = open_pty()
+            os.write(master, b"y")
+            return master, slave
+
+        for key, code in ((b"n", 246), (b"\x03", -2)):
+            with mock.patch("pty.openpty", typed_ahead):
+                run = run_dorvane([source, out, "--size", "1000"], self.dir,
+                                  answer=lambda n, t: key)
+            self.assertEqual(run.code, code, run.output)
+            self.assertEqual(read(os.path.join(out, "big.d01")), b"old")
+            self.assertIn("Do you want to overwrite preexisting files? Overwrite? (Y/N): ",
+                          run.terminal)
+            self.assertTrue(run.terminal.endswith("(Y/N): N\r\n" if code > 0 else "(Y/N): \r\n"),
+                            repr(run.terminal[-40:]))
+
+    def test_no_file_the_job_writes_is_the_source(self):
+        """Each sliced into its own folder, Y to every question: refused with
+        235 before any question, every file as it was."""
+        src = self.folder("src")
+        files = {"X.D00": sample_data(3000, 2), "REPORT.000": sample_data(3000, 3),
+                 "KELMORIX.EXE": sample_data(3000, 4)}
+        files.update(("REPORT.%03d" % n, b"report %d" % n) for n in range(1, 100))
+        for name, data in files.items():
+            with open(os.path.join(src, name), "wb") as f:
+                f.write(data)
+        for name, clash in (("X.D00", "The portion %s/X.D00"), ("REPORT.000", "The portion %s/REPORT.000"),
+                            ("KELMORIX.EXE", "The joiner program %s/KELMORIX.EXE")):
+            source = os.path.join(src, name)
+            run = run_dorvane([source, src, "--size", "1000"], self.dir, answer=lambda n, t: b"y")
+            self.assertEqual(run.code, 235, run.output)
+            self.assertIn((clash % src) + " is the source %s itself: the set would be written over "
+                          "it. Nothing was deleted or written; choose another destination folder.\n"
+                          % source, run.output)
+            self.assertNotIn("Overwrite?", run.output)
+            self.assertEqual(sorted(os.listdir(src)), sorted(files))
+            for n, data in files.items():
+                self.assertEqual(read(os.path.join(src, n)), data, n)
 
     def test_scripts_answer_the_overwrite_question_without_a_terminal(self):
         source = self.source("big.dat", sample_data(5000))

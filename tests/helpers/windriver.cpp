@@ -37,6 +37,12 @@
 //                                         windows
 //   windriver close-viewer                WM_CLOSE to the help viewer; waits until
 //                                         it is gone
+//   windriver drop PATH...                WM_DROPFILES to the window, as a file
+//                                         manager sends it: the paths in a
+//                                         DROPFILES block; waits until it is
+//                                         handled
+//   windriver write FILE TEXT             writes TEXT to FILE: a stand-in for a
+//                                         program the shell starts
 // Keys for the main window's controls are sent, in order, ahead of a
 // message that comes back once they have been handled (posted ones would be
 // taken after it). Keys for a message box are posted, since only its
@@ -46,6 +52,7 @@
 // missing, disabled or hidden, so that a user could not do it either.
 #include <windows.h>
 
+#include <shlobj.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -458,6 +465,61 @@ static int CloseViewer(void)
     return WaitGone(viewer, DEFAULT_SECONDS);
 }
 
+// The block a drop hands over: DROPFILES, then each path and its
+// terminator, then one more terminator. A file manager's drop arrives with
+// the block in the window's own process; Wine does not carry a block posted
+// from another process, so it is written into the window's process here,
+// at a fixed address, which is what a fixed global memory handle is.
+static int Drop(int count, char **paths)
+{
+    HWND window = MainWindow();
+    size_t size = sizeof(DROPFILES) + 1;
+    DWORD processId = 0;
+    HANDLE process;
+    char *block, *text;
+    DROPFILES *drop;
+    void *there;
+    int i, written;
+
+    if (!window)
+        return NOT_THERE;
+    for (i = 0; i < count; i++)
+        size += strlen(paths[i]) + 1;
+    block = (char *)calloc(1, size);
+    if (!block)
+        return USAGE;
+    drop = (DROPFILES *)block;
+    drop->pFiles = sizeof(DROPFILES);
+    text = block + sizeof(DROPFILES);
+    for (i = 0; i < count; i++) {
+        strcpy(text, paths[i]);
+        text += strlen(paths[i]) + 1;
+    }
+    GetWindowThreadProcessId(window, &processId);
+    process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
+    there = process ? VirtualAllocEx(process, NULL, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
+                    : NULL;
+    written = there && WriteProcessMemory(process, there, block, size, NULL);
+    free(block);
+    if (process)
+        CloseHandle(process);
+    if (!written || !PostMessageA(window, WM_DROPFILES, (WPARAM)there, 0))
+        return NOT_USABLE;
+    // A message sent after the drop comes back once the drop is handled.
+    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, REPLY_MS, NULL);
+    return DONE;
+}
+
+static int WriteFileText(const char *path, const char *text)
+{
+    FILE *file = fopen(path, "w");
+
+    if (!file)
+        return USAGE;
+    fputs(text, file);
+    return fclose(file) == 0 ? DONE : USAGE;
+}
+
 static int Seconds(int argc, char **argv, int at)
 {
     return argc > at ? atoi(argv[at]) : DEFAULT_SECONDS;
@@ -497,11 +559,15 @@ int main(int argc, char **argv)
         return PrintViewer(Seconds(argc, argv, 2));
     if (strcmp(action, "close-viewer") == 0)
         return CloseViewer();
+    if (strcmp(action, "drop") == 0 && argc >= 3)
+        return Drop(argc - 2, argv + 2);
+    if (strcmp(action, "write") == 0 && argc == 4)
+        return WriteFileText(argv[2], argv[3]);
     fputs("usage: windriver wait-window [SECONDS] | set ID TEXT | click ID | select ID INDEX |\n"
           "       state | title | rect [TITLE] | wait-box TITLE [SECONDS] |\n"
           "       answer TITLE BUTTON-ID | close | key ID|focus VK |\n"
           "       type ID|focus TEXT | focus | viewer [SECONDS] |\n"
-          "       close-viewer\n",
+          "       close-viewer | drop PATH... | write FILE TEXT\n",
           stderr);
     return USAGE;
 }

@@ -51,9 +51,10 @@ def display_of(prefix):
 
 
 class Dorvane:
-    """One run of the window program, started from a copy in folder."""
+    """One run of the window program, started from a copy in folder, with
+    args on its command line."""
 
-    def __init__(self, folder, wine_run, windriver, program, prefix):
+    def __init__(self, folder, wine_run, windriver, program, prefix, args=()):
         self.wine_run = wine_run
         self.windriver = windriver
         self.prefix = prefix
@@ -64,7 +65,7 @@ class Dorvane:
         # interrupted run, would take the actions meant for this one.
         if self.drive("title", expect=NOT_THERE):
             raise AssertionError("a window of dorvane.exe is open already under %s" % prefix)
-        self.proc = subprocess.Popen([wine_run, self.program], cwd=folder, env=self.env,
+        self.proc = subprocess.Popen([wine_run, self.program] + list(args), cwd=folder, env=self.env,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
         try:
@@ -149,6 +150,10 @@ class Dorvane:
             self.click(ID.COUNT_RADIO)
             self.set(ID.COUNT_EDIT, str(count))
         self.set(ID.DESTINATION_EDIT, destination)
+
+    def drop(self, *paths):
+        """Files dropped on the window, as a file manager drops them."""
+        self.drive("drop", *paths)
 
     def screenshot(self, path):
         """Saves the screen's part under the main window (and whatever box

@@ -48,8 +48,9 @@ class WindowTest(slicer.SliceTest):
             self.window.kill()
         super().tearDown()
 
-    def start(self):
-        self.window = Dorvane(self.folder("program"), WINE_RUN, WINDRIVER, DORVANE, self.prefix)
+    def start(self, *args):
+        self.window = Dorvane(self.folder("program"), WINE_RUN, WINDRIVER, DORVANE, self.prefix,
+                              args)
         return self.window
 
     def shot(self, name):
@@ -68,6 +69,48 @@ class WindowTest(slicer.SliceTest):
         """DORVANE.TXT beside the program, written when the window closed."""
         with open(os.path.join(self.dir, "program", "DORVANE.TXT"), "rb") as f:
             self.assertEqual(f.read(), ("%s\n%s\n" % (source_folder, destination)).encode())
+
+
+class GivenSource(WindowTest):
+    """A source dropped on the window or named on the command line is taken
+    as if its path had been typed."""
+
+    def test_dropped_file_then_a_dropped_folder(self):
+        first = self.source("FIRST.DAT", slicer.pattern(250001, seed=4))
+        second = self.source("SECOND.DAT", slicer.pattern(1000, seed=5))
+        window = self.start()
+        self.assertEqual(window.state()[ID.SIZE_RADIO].enabled, 0)
+        window.drop(winpath(first))
+        state = window.state()
+        self.assertEqual(state[ID.SOURCE_PATH_EDIT].text, winpath(first))
+        self.assertEqual([state[i].enabled for i in (ID.SIZE_RADIO, ID.COUNT_RADIO, ID.SLICE_BUTTON)],
+                         [1, 1, 1])
+        window.click(ID.COUNT_RADIO)
+        window.set(ID.COUNT_EDIT, "4")
+        self.assertEqual(window.state()[ID.COUNT_NOTE].text, "Portions will be 62810 bytes")
+        window.drop(winpath(second))
+        self.assertEqual(window.state()[ID.COUNT_NOTE].text, "Portions will be 559 bytes")
+
+        before = window.state()
+        for dropped in ([self.folder("src")], [first, second]):
+            window.drop(*map(winpath, dropped))
+            self.assertEqual(window.next_box(10), ("Dorvane", "Dorvane slices one file at a time: "
+                                                   "drop a single file, not a folder or several files."))
+            window.answer("Dorvane")
+            self.assertEqual(window.state(), before)
+        # The dropped file's folder is the source folder remembered.
+        self.assertEqual(window.close(), 0)
+        with open(os.path.join(self.dir, "program", "DORVANE.TXT"), "rb") as f:
+            self.assertEqual(f.read().split(b"\n")[0], winpath(os.path.dirname(second)).encode())
+
+    def test_path_on_the_command_line(self):
+        source = self.source("NAMED.DAT", slicer.pattern(5000, seed=6))
+        window = self.start(winpath(source))
+        state = window.state()
+        self.assertEqual(state[ID.SOURCE_PATH_EDIT].text, winpath(source))
+        self.assertEqual([state[i].enabled for i in (ID.REMOVABLE_RADIO, ID.SIZE_RADIO, ID.COUNT_RADIO)],
+                         [1, 1, 1])
+        self.assertEqual(window.close(), 0)
 
 
 class FolderSlices(WindowTest):

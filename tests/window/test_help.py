@@ -1,9 +1,11 @@
 """dorvane.hlp as the system help viewer shows it under Wine: the Help
-button of the real dorvane.exe opens the help file beside it on the contents
-topic, and Exit lets go of the viewer; every topic is reached by its context
-name, and so is the end of a long topic that spans several topic blocks.
-The run leaves a screenshot of the viewer in the build tree (docs/help.png
-is a copy)."""
+button of the real dorvane.exe, told by Wine that it runs on a Windows
+that has the viewer, opens the help file beside it on the contents topic,
+and Exit lets go of the viewer; every topic is reached by its context name,
+and so is the end of a long topic that spans several topic blocks. Told
+that it runs on Windows 10, the Help button has the shell open dorvane.htm
+instead. The run leaves a screenshot of the viewer in the build tree
+(docs/help.png is a copy)."""
 
 import os
 import random
@@ -82,6 +84,18 @@ class HelpViewer(unittest.TestCase):
         self.env = dict(os.environ, WINE_RUN_PREFIX=PREFIX)
         self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
 
+    def registry(self, *args):
+        subprocess.run([WINE_RUN, "reg"] + list(args), env=self.env, check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=120)
+
+    def windows_version(self, version):
+        """The Windows version Wine tells dorvane.exe, for this test only:
+        Wine reads it when a program starts."""
+        key = r"HKCU\Software\Wine\AppDefaults\dorvane.exe"
+        self.registry("add", key, "/v", "Version", "/d", version, "/f")
+        self.addCleanup(self.registry, "delete", key, "/f")
+
     def driver(self, *args):
         with tempfile.TemporaryFile() as out:
             code = subprocess.run([WINE_RUN, WINDRIVER] + list(args), env=self.env,
@@ -105,6 +119,7 @@ class HelpViewer(unittest.TestCase):
             time.sleep(0.5)
 
     def test_help_button_opens_the_contents_topic_and_exit_closes_it(self):
+        self.windows_version("winxp")
         program = os.path.join(self.dir, "program")
         os.makedirs(program)
         shutil.copy(HELP_FILE, program)
@@ -136,6 +151,34 @@ class HelpViewer(unittest.TestCase):
         while self.driver("viewer", "0")[0] != NOT_THERE:
             self.assertLess(time.monotonic(), deadline, "the viewer stayed open after Exit")
             time.sleep(0.5)
+
+    def test_help_on_windows_10_has_the_shell_open_the_page(self):
+        """The shell opens a page with the program its class names: here a
+        stand-in that writes down what it was given."""
+        self.windows_version("win10")
+        opened = os.path.join(self.dir, "opened.txt")
+        command = '"%s" write "%s" "%%1"' % (winpath(WINDRIVER), winpath(opened))
+        self.registry("add", r"HKCR\.htm", "/ve", "/d", "DorvaneTestPage", "/f")
+        self.addCleanup(self.registry, "delete", r"HKCR\.htm", "/f")
+        self.registry("add", r"HKCR\DorvaneTestPage\shell\open\command", "/ve", "/d", command, "/f")
+        self.addCleanup(self.registry, "delete", r"HKCR\DorvaneTestPage", "/f")
+        program = os.path.join(self.dir, "program")
+        os.makedirs(program)
+        page = os.path.join(program, "dorvane.htm")
+        with open(page, "w") as f:
+            f.write("<html><title>Dorvane Help</title></html>\n")
+        window = Dorvane(program, WINE_RUN, WINDRIVER, DORVANE, PREFIX)
+        self.addCleanup(window.kill)
+        window.click(ID.HELP_BUTTON)
+        deadline = time.monotonic() + 30
+        while not (os.path.exists(opened) and os.path.getsize(opened)):
+            self.assertLess(time.monotonic(), deadline, "the shell opened nothing")
+            time.sleep(0.25)
+        with open(opened) as f:
+            self.assertEqual(f.read(), winpath(page))
+        self.assertEqual(self.driver("viewer", "0")[0], NOT_THERE)
+        window.drive("wait-box", "*", 1, expect=NOT_THERE)
+        self.assertEqual(window.close(), 0)
 
     def test_every_topic_is_found_by_its_context_name(self):
         long_file = os.path.join(self.dir, "long.hlp")

@@ -1,0 +1,127 @@
+// The slice job's guards (slice_guard.h). Parts: the set's name; the source
+// against the job's files; stale portions.
+#include "slice_guard.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "slice_engine.h"
+#include "os/files.h"
+
+// ---- The set's name ---------------------------------------------------------
+
+char *SliceSourceName(const char *source)
+{
+    char *longPath = NULL;
+    const char *name;
+    char *copy;
+
+    // A path that cannot be asked keeps its name as given: the job's own
+    // steps then say what is wrong with the source.
+    if (OsLongPath(source, &longPath) != 0)
+        longPath = NULL;
+    name = longPath ? longPath : source;
+#ifdef _WIN32
+    name = SourceFileName(name);
+#else
+    if (strrchr(name, '/'))
+        name = strrchr(name, '/') + 1;
+#endif
+    copy = strdup(name);
+    free(longPath);
+    return copy;
+}
+
+// ---- The source against the job's files -------------------------------------
+
+int SliceIsSource(const char *source, const char *path)
+{
+    int same = 0;
+
+    return OsSameFile(source, path, &same) == 0 && same;
+}
+
+int FindSourceClash(const char *source, char *portionPath, unsigned first, unsigned count,
+                    const char *folder, int withJoiner, char **joinerPath)
+{
+    size_t length = strlen(folder);
+    char *joiner;
+    unsigned number;
+
+    for (number = first; number < first + count && number < MAX_PORTIONS; number++) {
+        SetPortionNumber(portionPath, number);
+        if (SliceIsSource(source, portionPath))
+            return CLASH_PORTION;
+    }
+    if (!withJoiner)
+        return CLASH_NONE;
+    joiner = (char *)malloc(length + sizeof JOINER_FILE_NAME);
+    if (!joiner)
+        return CLASH_NONE;
+    memcpy(joiner, folder, length);
+    memcpy(joiner + length, JOINER_FILE_NAME, sizeof JOINER_FILE_NAME);
+    if (SliceIsSource(source, joiner)) {
+        if (joinerPath)
+            *joinerPath = joiner;
+        else
+            free(joiner);
+        return CLASH_JOINER;
+    }
+    free(joiner);
+    return CLASH_NONE;
+}
+
+char *SourceClashMessage(int clash, const char *clashPath, const char *source)
+{
+    static const char Format[] =
+        "%s %s is the source %s itself: the set would be written over it. Nothing was "
+        "deleted or written; choose another destination folder.\n";
+    const char *what = clash == CLASH_JOINER ? "The joiner program" : "The portion";
+    size_t size = sizeof Format + strlen(what) + strlen(clashPath) + strlen(source);
+    char *text = (char *)malloc(size);
+
+    if (text)
+        snprintf(text, size, Format, what, clashPath, source);
+    return text;
+}
+
+// ---- Stale portions -----------------------------------------------------------
+
+// 1 when the file at path starts with a header a slicer could have written
+// for a file named fileName: a LastPortion byte of 0 or 1 and that name.
+static int IsPortionOf(const char *path, const char *fileName)
+{
+    unsigned char raw[PORTION_HEADER_SIZE];
+    PortionHeader header;
+    uint32_t got = 0;
+    OsFile file;
+    long error = OsOpenRead(path, &file);
+
+    if (error)
+        return 0;
+    error = OsRead(file, raw, sizeof raw, &got);
+    OsClose(file);
+    if (error || got != sizeof raw)
+        return 0;
+    DecodePortionHeader(raw, &header);
+    return header.LastPortion <= 1 && CheckRestoreName(header.FileName) == NAME_OK &&
+           strcmp(header.FileName, fileName) == 0;
+}
+
+void DeleteStalePortions(const char *source, const char *portionPath, unsigned number,
+                         const char *fileName)
+{
+    size_t length = strlen(portionPath);
+    char *path = (char *)malloc(length + 1);
+
+    if (!path)
+        return;
+    memcpy(path, portionPath, length + 1);
+    for (number++; number < MAX_PORTIONS; number++) {
+        SetPortionNumber(path, number);
+        if (IsPortionOf(path, fileName) && !SliceIsSource(source, path))
+            OsDelete(path);
+    }
+    free(path);
+}

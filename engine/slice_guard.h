@@ -1,0 +1,49 @@
+// What the slice job keeps from harm besides its own output: the source,
+// which no file the job writes may be, whatever path names it; and the
+// files beside a set that are not stale portions of the same file. Also the
+// name the set is recorded under. Portable; the disk is reached through os/.
+#ifndef DORVANE_SLICE_GUARD_H
+#define DORVANE_SLICE_GUARD_H
+
+#include <stdint.h>
+
+#include "slice_format.h"
+
+// The name the set carries and its portions are named by: the source's file
+// name, taken from its long path (a short 8.3 name gives way to the long
+// one). On POSIX only '/' separates folders, so a '\' stays in the name for
+// the name check to refuse rather than cut it. A heap copy (free()), or NULL
+// without memory.
+char *SliceSourceName(const char *source);
+
+// 1 when path names the source itself (by what the file is, not its path
+// text); 0 when it does not, or does not exist.
+int SliceIsSource(const char *source, const char *path);
+
+// Which of the job's files would be the source itself.
+enum SliceClash {
+    CLASH_NONE = 0,
+    CLASH_PORTION, // a portion path
+    CLASH_JOINER   // the joiner program beside portion 0
+};
+
+// Compares the source with portionPath numbered first to first + count - 1
+// and, when withJoiner is 1, with folder + KELMORIX.EXE. portionPath's last
+// two characters are rewritten and left as the clash (or the last compared)
+// number; the joiner's path goes to *joinerPath (heap, when not NULL there).
+int FindSourceClash(const char *source, char *portionPath, unsigned first, unsigned count,
+                    const char *folder, int withJoiner, char **joinerPath);
+
+// The job's message for a clash: the path that is the source, and the
+// source. A heap text, or NULL without memory.
+char *SourceClashMessage(int clash, const char *clashPath, const char *source);
+
+// After the user agreed to overwrite at portion number: deletes the files
+// numbered above it that carry a valid header whose FileName is fileName,
+// stale portions of an earlier set of the same file. Every other file, and
+// the source whatever its name, is kept. Failures are left for the portion's
+// own creation to meet.
+void DeleteStalePortions(const char *source, const char *portionPath, unsigned number,
+                         const char *fileName);
+
+#endif
