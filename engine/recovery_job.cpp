@@ -148,25 +148,9 @@ static int MayTake(RecoveryState *r, unsigned i)
     return 0;
 }
 
-// 1 when the sliced file is empty: the job then writes no portion at all.
-static int SourceIsEmpty(RecoveryState *r)
-{
-    OsFile file;
-    uint64_t size = 1;
-
-    if (OsOpenRead(r->Request->Source, &file) != 0)
-        return 0;
-    if (OsFileSize(file, &size) != 0)
-        size = 1;
-    OsClose(file);
-    return size == 0;
-}
-
 // Every portion's length and first bytes, each header the first one's but
 // for its last-portion byte, up to the portion marked the last; then the
-// writer started with a slice the size of the longest. RECOVERY_NO_SET for
-// an empty file's set, which has no portion to protect.
-enum { RECOVERY_NO_SET = -1 };
+// writer started with a slice the size of the longest.
 static int ReadSet(RecoveryState *r)
 {
     const RecoveryRequest *q = r->Request;
@@ -186,11 +170,6 @@ static int ReadSet(RecoveryState *r)
 
         SetPortionNumber(r->PortionPath, n);
         error = OsOpenRead(r->PortionPath, &file);
-        if (n == 0 && error == OS_FILE_NOT_FOUND && SourceIsEmpty(r)) {
-            Tell(r, "%s is empty and makes no portion: there is no recovery data to write.\n",
-                 r->Request->Source);
-            return RECOVERY_NO_SET;
-        }
         if (error)
             return Failed(r, "Error opening %s = %ld\n", r->PortionPath, error);
         error = OsFileSize(file, &lengths[n]);
@@ -385,8 +364,6 @@ int WriteRecoveryData(const RecoveryRequest *request, const SliceUser *user)
         result = Feed(r);
     if (!result)
         result = WriteFiles(r);
-    if (result == RECOVERY_NO_SET)
-        result = 0;
     for (i = 0; i < FILE_KINDS; i++) {
         if (r->Created[i])
             OsDelete(r->Temp[i]);

@@ -108,14 +108,15 @@ class Recovery(Scratch):
         # KELMORIX.EXE did not fit either: the Linux kelmorix rebuilds the set.
         self.assertEqual(self.rebuild(out), sample_data(20000))
 
-    def test_an_empty_file_has_nothing_to_recover(self):
+    def test_an_empty_file_has_its_header_protected(self):
         out = self.folder("out")
         run = run_dorvane([self.source("big.dat", b""), out, "--size", "1000", "--recovery"],
                           self.dir, console=False)
         self.assertEqual(run.code, 0, run.output)
-        self.assertIn("makes no portion: there is no recovery data to write", run.output)
-        self.assertFalse([n for n in os.listdir(out) if "par2" in n], os.listdir(out))
-
+        self.assertIn("1 block of 312 bytes for 1 portion;", run.output)
+        os.remove(os.path.join(out, "big.d00"))
+        self.assertEqual(par2("repair", out).returncode, 0)
+        self.assertEqual(self.rebuild(out), b"")
 
 if __name__ == "__main__":
     unittest.main()
