@@ -526,9 +526,12 @@ static int PrepareJob(SliceWorkerState *w)
     }
 
     // A folder job knows its portion count in advance: refuse one that the
-    // two-digit numbers cannot name before any portion exists.
+    // two-digit numbers cannot name before any portion exists. A size with
+    // no room for data is refused so too, also for an empty source, whose
+    // one portion is a whole header.
     if (w->JobPortionSize != 0 &&
-        PortionsNeeded(w->SourceSize, w->JobPortionSize) > MAX_PORTIONS) {
+        (PortionsNeeded(w->SourceSize, w->JobPortionSize) > MAX_PORTIONS ||
+         w->JobPortionSize <= PORTION_HEADER_SIZE)) {
         w->PendingError = 1;
         return SLICE_TOO_MANY_PORTIONS;
     }

@@ -189,9 +189,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t inputSize)
         expected = SLICE_UNSAFE_NAME;
     else if (portionSize == 0)
         expected = SLICE_NOT_REMOVABLE;
-    else if (PortionsNeeded(size, portionSize) > MAX_PORTIONS)
+    else if (PortionsNeeded(size, portionSize) > MAX_PORTIONS || portionSize <= PORTION_HEADER_SIZE)
         expected = SLICE_TOO_MANY_PORTIONS;
-    if (expected != -1 || size == 0) {
+    if (expected != -1) {
         REQUIRE(result == (expected != -1 ? expected : SLICE_COMPLETE));
         Listing(OutFolder, after);
         REQUIRE(strcmp(before, after) == 0);
@@ -210,12 +210,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t inputSize)
     } else {
         REQUIRE(result == SLICE_COMPLETE);
         REQUIRE(Asked <= 1);
-        count = PortionsNeeded(size, portionSize);
+        // An empty source still makes a set: one portion, its header alone.
+        count = size == 0 ? 1 : PortionsNeeded(size, portionSize);
         snprintf(portionPath, sizeof portionPath, "%s%s", OutFolder, name);
         for (n = 0; n < count; n++) {
             SetPortionNumber(portionPath, n);
             length = (uint32_t)FileLength(portionPath);
-            REQUIRE(length > PORTION_HEADER_SIZE && length <= portionSize);
+            REQUIRE((length > PORTION_HEADER_SIZE || size == 0) && length <= portionSize);
             REQUIRE(n + 1 == count || length == portionSize);
             ReadWhole(portionPath, portion, length);
             REQUIRE(portion[0] == (n + 1 == count));
