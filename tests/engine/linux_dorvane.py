@@ -35,8 +35,10 @@ def run_dorvane(args, cwd, program=None, env=None, **kw):
 
 
 def portions(folder):
-    """The portion files of a folder's one set, in number order."""
-    return sorted(os.path.join(folder, n) for n in os.listdir(folder) if n != "KELMORIX.EXE")
+    """The portion files of a folder's one set, in number order: neither the
+    joiner nor the checksum list."""
+    return sorted(os.path.join(folder, n) for n in os.listdir(folder)
+                  if n != "KELMORIX.EXE" and not n.lower().endswith(".sfv"))
 
 
 def read(path):
