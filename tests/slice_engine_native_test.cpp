@@ -316,6 +316,7 @@ TEST_F(LinuxSliceJob, SourceIsNeverAFileTheJobWrites)
         {"A.B05", "/alias/", "A.B05", nullptr},
         {"KELMORIX.EXE", "/src/", "KELMORIX.EXE", nullptr},
         {"h.dat", "/out/", nullptr, "h.d02"},
+        {"l.dat", "/out/", nullptr, "l.sfv"}, // the checksum list
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
@@ -336,7 +337,9 @@ TEST_F(LinuxSliceJob, SourceIsNeverAFileTheJobWrites)
         std::string destination = dir_ + c.Destination;
         EXPECT_EQ(RunSlice(source.c_str(), destination.c_str(), 1000, &ScriptedUser),
                   SLICE_SOURCE_IN_SET);
-        std::string what = strcmp(c.Name, "KELMORIX.EXE") ? "The portion " : "The joiner program ";
+        std::string what = !strcmp(c.Name, "KELMORIX.EXE") ? "The joiner program "
+                           : !strcmp(c.Name, "l.dat")      ? "The checksum list "
+                                                           : "The portion ";
         EXPECT_EQ(script_.Said, std::vector<std::string>{
                                     "235 " + what + clash + " is the source " + source +
                                     " itself: the set would be written over it. Nothing was "
