@@ -244,7 +244,8 @@ class ChecksumList(SliceTest):
                 check_list(self, gathered, "BIG.SFV", "BIG.DAT", data)
                 self.assertEqual(self.join([os.path.join(gathered, n) for n in sorted(
                     os.listdir(gathered)) if n.startswith("BIG.D")]), data)
-                shutil.rmtree(gathered)
+                for folder in (gathered, "staged", "rebuilt"):
+                    shutil.rmtree(os.path.join(self.dir, folder))
 
     def test_old_list_on_the_last_disk_is_replaced_only_with_consent(self):
         data = pattern(20000)
