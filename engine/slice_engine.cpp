@@ -5,9 +5,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "crc32.h"
 #include "slice_arith.h"
 #include "slice_format.h"
 #include "slice_guard.h"
+#include "slice_side_files.h"
 #include "os/files.h"
 #include "os/media.h"
 #include "os/process.h"
@@ -29,6 +31,9 @@ struct SliceWorkerState {
     OsFile Portion;          // the portion being written; or 0
     char *PortionPath;          // heap: destination + file name, number at the end
     char *ClashPath;            // heap: the job's file that is the source, for 235
+    const char *FailedPath;     // the file a write or close failure names, if not the portion
+    SliceList List;             // the checksum list: its path and the CRCs so far
+    OsFile Written[MAX_PORTIONS]; // folder job: portions written, open until made durable
     int Clash;                  // a SliceClash: what ClashPath is
     unsigned PortionNumber;     // from 0
     int DiskNumber;             // shown in prompts: always PortionNumber + 1
@@ -136,12 +141,14 @@ static int RefuseSourceClash(SliceWorkerState *w, unsigned first, unsigned count
 {
     char *joiner = NULL;
     int clash = FindSourceClash(w->JobSource, w->PortionPath, first, count, w->JobDestination,
-                                withJoiner, &joiner);
+                                withJoiner, w->List.Path, &joiner);
     int result = 0;
 
     if (clash) {
         free(w->ClashPath);
-        w->ClashPath = strdup(clash == CLASH_JOINER ? joiner : w->PortionPath);
+        w->ClashPath = strdup(clash == CLASH_JOINER ? joiner
+                              : clash == CLASH_LIST ? w->List.Path
+                                                    : w->PortionPath);
         w->Clash = clash;
         w->PendingError = 1;
         result = SLICE_SOURCE_IN_SET;
@@ -263,53 +270,6 @@ static int CheckSpace(SliceWorkerState *w)
     return 0;
 }
 
-long WriteJoinerFile(const char *folder, int *replaceFailed)
-{
-    const void *data;
-    uint32_t size, written = 0;
-    size_t folderLength = strlen(folder);
-    char *path;
-    OsFile file = 0;
-    long error = OsJoinerProgram(&data, &size);
-
-    if (replaceFailed)
-        *replaceFailed = 0;
-    if (error || size == 0)
-        return error;
-    path = (char *)malloc(folderLength + sizeof JOINER_FILE_NAME);
-    if (!path)
-        return OS_NO_MEMORY;
-    memcpy(path, folder, folderLength);
-    memcpy(path + folderLength, JOINER_FILE_NAME, sizeof JOINER_FILE_NAME);
-
-    // The joiner is the program's own file, not the user's: an older copy
-    // is replaced without a question. When it cannot be deleted, that is the
-    // error worth telling, not the collision that follows.
-    error = OsCreateNew(path, &file);
-    if (error == OS_FILE_EXISTS) {
-        error = OsDelete(path);
-        if (error) {
-            if (replaceFailed)
-                *replaceFailed = 1;
-        } else {
-            error = OsCreateNew(path, &file);
-        }
-    }
-    if (!error) {
-        error = OsWrite(file, data, size, &written);
-        if (!error && written != size)
-            error = OS_DISK_FULL; // a short write without an error: no room left
-        long closed = OsClose(file);
-        if (!error)
-            error = closed;
-        // A joiner cut short would crash when run: better none at all.
-        if (error)
-            OsDelete(path);
-    }
-    free(path);
-    return error;
-}
-
 // Writes the joiner beside portion 0. A set without its joiner can still be
 // joined by a copy from elsewhere, so the job goes on, but the user is told.
 static void WriteJoinerBesidePortion(SliceWorkerState *w)
@@ -333,13 +293,51 @@ static void WriteJoinerBesidePortion(SliceWorkerState *w)
     free(text);
 }
 
+// Takes back the portion just created, still empty.
+static void TakeBackPortion(SliceWorkerState *w)
+{
+    OsClose(w->Portion);
+    w->Portion = 0;
+    OsDelete(w->PortionPath);
+}
+
+// How much of the file the disk in the drive takes (a DiskShare), with
+// w->Room set to it. The checksum list goes on the disk of the last portion,
+// so a disk that could take the rest of the file is the last only if the
+// list fits beside it. The list has a line per portion, and the number of
+// portions is known only at the end: its size here is that of the list the
+// set would have if this disk were the last, PortionNumber + 1 portions.
+// That is exact whenever it decides anything: if the disk is the last, the
+// count is that one; if not, the rest goes on and the next disk is measured
+// against a list one line longer, again as if it were the last.
+static int MeasureDisk(SliceWorkerState *w)
+{
+    uint32_t listSize = SliceListSize(&w->List, w->Header.FileName, w->SourceSize,
+                                      w->PortionNumber + 1);
+
+    return DiskShare(OsFreeBytes(w->JobDestination), OsAllocationUnit(w->JobDestination),
+                     w->SourceSize - w->BytesDone, listSize, &w->Room);
+}
+
+// Asks before the list replaces a file of its name, when the user has not
+// agreed to overwrite yet. Returns 0 or SLICE_CANCELLED.
+static int AgreeToReplaceList(SliceWorkerState *w)
+{
+    if (!w->List.Path || OsQueryPath(w->List.Path, NULL) != 0)
+        return 0;
+    if (AskOverwrite(w) != SLICE_ANSWER_OK) {
+        w->PendingError = 0;
+        return SLICE_CANCELLED;
+    }
+    return 0;
+}
+
 // Creates the current portion with room for data, and the joiner beside
 // portion 0. Sets w->Room. Returns 0 or the code that ends the job.
 static int OpenPortionWithRoom(SliceWorkerState *w)
 {
     int removable = w->JobPortionSize == 0;
-    uint32_t capacity;
-    int result;
+    int share, result;
 
     for (;;) {
         if (removable) {
@@ -359,24 +357,30 @@ static int OpenPortionWithRoom(SliceWorkerState *w)
             // The joiner replaces its older copy unasked: never the source.
             result = RefuseSourceClash(w, 0, 0, 1);
             if (result) {
-                OsClose(w->Portion);
-                w->Portion = 0;
-                OsDelete(w->PortionPath);
+                TakeBackPortion(w);
                 return result;
             }
             WriteJoinerBesidePortion(w);
         }
-        capacity = removable ? OsFreeBytes(w->JobDestination) : w->JobPortionSize;
-        if (capacity > PORTION_HEADER_SIZE) {
-            w->Room = capacity - PORTION_HEADER_SIZE;
+        if (!removable) {
+            w->Room = w->JobPortionSize - PORTION_HEADER_SIZE; // over 309 bytes, checked
             return 0;
         }
+        share = MeasureDisk(w);
+        if (share == DISK_LAST) {
+            // The list will replace a file of its name on this disk.
+            result = AgreeToReplaceList(w);
+            if (result)
+                TakeBackPortion(w);
+            return result;
+        }
+        if (share != DISK_TOO_FULL)
+            return 0;
         // The new portion (and on disk 1 the joiner) took the last of the
-        // space: a portion without data would only confuse the joiner. Take
-        // it back and treat the disk like one that is not ready.
-        OsClose(w->Portion);
-        w->Portion = 0;
-        OsDelete(w->PortionPath);
+        // space, or left too little for the last byte with the list: a
+        // portion without data would only confuse the joiner. Take it back
+        // and treat the disk like one that is not ready.
+        TakeBackPortion(w);
         if (w->User->NotReady(w->User->Context, w->JobDestination) == SLICE_ANSWER_ABORT)
             return SLICE_ABORTED;
     }
@@ -396,12 +400,15 @@ static int WriteAll(SliceWorkerState *w, const void *data, uint32_t count)
     return 0;
 }
 
-// Header and data of one portion, then the file is flushed and closed.
+// Header and data of one portion, each CRC-32 taken as it passes. On a
+// removable drive the file is flushed and closed: its disk is about to be
+// swapped. In a folder its write-back only starts, and it stays open until
+// the set is made durable at once (MakeDurable).
 static int WritePortion(SliceWorkerState *w)
 {
     uint64_t size = w->SourceSize;
     unsigned char raw[PORTION_HEADER_SIZE];
-    uint32_t count, got;
+    uint32_t count, got, dataCrc = 0;
     long closed;
     int result;
 
@@ -428,10 +435,20 @@ static int WritePortion(SliceWorkerState *w)
         result = WriteAll(w, w->Buffer, count);
         if (result)
             return result;
+        dataCrc = Crc32Update(dataCrc, w->Buffer, count);
         w->BytesInPortion += count;
         w->BytesDone += count;
         memset(w->Buffer, 0, count);
         w->User->Progress(w->User->Context, w->BytesDone, size);
+    }
+    SliceListAdd(&w->List, w->PortionNumber, raw, dataCrc, w->BytesInPortion);
+    if (w->JobPortionSize != 0) {
+        w->PendingError = OsStartWriteBack(w->Portion);
+        if (w->PendingError)
+            return SLICE_CLOSE_FAILED;
+        w->Written[w->PortionNumber] = w->Portion;
+        w->Portion = 0;
+        return 0;
     }
     w->PendingError = OsFlush(w->Portion);
     if (w->PendingError)
@@ -452,7 +469,7 @@ static int PrepareJob(SliceWorkerState *w)
     uint64_t size;
     char *name;
     size_t nameLength, destinationLength;
-    int stored;
+    int stored, result;
 
     OsLocalTime(&w->Header.SliceTime);
     w->Header.LastPortion = 0;
@@ -513,6 +530,14 @@ static int PrepareJob(SliceWorkerState *w)
     }
     memcpy(w->PortionPath, w->JobDestination, destinationLength);
     memcpy(w->PortionPath + destinationLength, w->Header.FileName, nameLength + 1);
+    if (SliceListStart(&w->List, w->JobDestination, w->Header.FileName) != 0) {
+        w->PendingError = 1;
+        return SLICE_NO_PATH_BUFFER;
+    }
+    if (!w->List.Path)
+        w->User->Notice(w->User->Context,
+                        "The set gets no checksum list: checkers would take a file name "
+                        "starting with ';' or a blank for a comment. Slicing goes on.\n");
 
     if (w->JobPortionSize == 0 && !OsIsRemovableDrive(w->JobDestination)) {
         w->PendingError = 1;
@@ -538,9 +563,58 @@ static int PrepareJob(SliceWorkerState *w)
     // Before any question or deletion: none of the files the job writes
     // may be the source, however its path is spelled. A drive job meets
     // its disks one by one and checks each when it is in the drive.
-    if (w->JobPortionSize != 0)
-        return RefuseSourceClash(w, 0, SetPortionCount(w->SourceSize, w->JobPortionSize), 1);
+    if (w->JobPortionSize == 0)
+        return 0;
+    result = RefuseSourceClash(w, 0, SetPortionCount(w->SourceSize, w->JobPortionSize), 1);
+    // The list replaces a file of its name only with the user's word, asked
+    // before anything is written.
+    return result ? result : AgreeToReplaceList(w);
+}
+
+// A folder job's portions, written back since each was written, put on
+// the disk for good and closed: one flush per file, before the list. Named
+// by its path where one fails.
+static int MakeDurable(SliceWorkerState *w)
+{
+    long error, closed;
+
+    for (unsigned n = 0; n < MAX_PORTIONS; n++) {
+        if (!w->Written[n])
+            continue;
+        error = OsFlush(w->Written[n]);
+        closed = OsClose(w->Written[n]);
+        w->Written[n] = 0;
+        if (!error)
+            error = closed;
+        if (error) {
+            SetPortionNumber(w->PortionPath, n);
+            w->PendingError = error;
+            return SLICE_CLOSE_FAILED;
+        }
+    }
     return 0;
+}
+
+// The checksum list, after the last portion: beside portion 0 in a folder,
+// on the last portion's disk on a drive. A set that cannot prove itself is
+// no complete set: a failure ends the job, naming the list.
+static int WriteList(SliceWorkerState *w)
+{
+    int stage = 0, result;
+
+    if (!w->List.Path)
+        return 0;
+    // Asked at the start, or on the last disk; a file of its name that came
+    // since is not replaced without the user's word either.
+    result = AgreeToReplaceList(w);
+    if (result)
+        return result;
+    w->PendingError = SliceListWrite(&w->List, w->Header.FileName, w->SourceSize,
+                                     w->PortionNumber, &stage);
+    if (!w->PendingError)
+        return 0;
+    w->FailedPath = w->List.Path;
+    return stage == LIST_CLOSE_FAILED ? SLICE_CLOSE_FAILED : SLICE_WRITE_FAILED;
 }
 
 static int SliceAll(SliceWorkerState *w)
@@ -560,6 +634,10 @@ static int SliceAll(SliceWorkerState *w)
         w->PortionNumber++;
         w->DiskNumber++;
     }
+    if (!result)
+        result = MakeDurable(w);
+    if (!result)
+        result = WriteList(w);
     return result;
 }
 
@@ -601,7 +679,8 @@ static void ShowFinalMessage(const SliceWorkerState *w, int result)
                           DecimalText(MAX_SET_DATA, limit));
         break;
     case ARGS_PORTION_ERROR:
-        text = FormatText(message->Format, w->PortionPath, w->PendingError);
+        text = FormatText(message->Format, w->FailedPath ? w->FailedPath : w->PortionPath,
+                          w->PendingError);
         break;
     case ARGS_CLASH:
         text = SourceClashMessage(w->Clash, w->ClashPath ? w->ClashPath : "", w->JobSource);
@@ -637,12 +716,16 @@ int RunSlice(const char *source, const char *destination, uint32_t portionSize,
     // before it are complete and stay where they are.
     if (w.Portion)
         OsClose(w.Portion);
+    for (unsigned n = 0; n < MAX_PORTIONS; n++)
+        if (w.Written[n])
+            OsClose(w.Written[n]);
     if (w.Source)
         OsClose(w.Source);
     ShowFinalMessage(&w, result);
     free(w.Buffer);
     free(w.PortionPath);
     free(w.ClashPath);
+    SliceListFree(&w.List);
     return result;
 }
 
@@ -669,7 +752,7 @@ int CheckSliceSource(const char *source, const char *destination, uint32_t porti
         return 0;
     StartState(&w, source, destination, portionSize, NULL);
     w.PortionPath = (char *)malloc(length + strlen(name) + 1);
-    if (w.PortionPath && strlen(name) >= 2) {
+    if (w.PortionPath && strlen(name) >= 2 && SliceListStart(&w.List, destination, name) == 0) {
         memcpy(w.PortionPath, destination, length);
         strcpy(w.PortionPath + length, name);
         result = RefuseSourceClash(&w, 0, SetPortionCount(sourceSize, portionSize), 1);
@@ -678,6 +761,7 @@ int CheckSliceSource(const char *source, const char *destination, uint32_t porti
     }
     free(w.PortionPath);
     free(w.ClashPath);
+    SliceListFree(&w.List);
     free(name);
     return result;
 }

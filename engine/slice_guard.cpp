@@ -43,7 +43,8 @@ int SliceIsSource(const char *source, const char *path)
 }
 
 int FindSourceClash(const char *source, char *portionPath, unsigned first, unsigned count,
-                    const char *folder, int withJoiner, char **joinerPath)
+                    const char *folder, int withJoiner, const char *listPath,
+                    char **joinerPath)
 {
     size_t length = strlen(folder);
     char *joiner;
@@ -54,6 +55,8 @@ int FindSourceClash(const char *source, char *portionPath, unsigned first, unsig
         if (SliceIsSource(source, portionPath))
             return CLASH_PORTION;
     }
+    if (listPath && SliceIsSource(source, listPath))
+        return CLASH_LIST;
     if (!withJoiner)
         return CLASH_NONE;
     joiner = (char *)malloc(length + sizeof JOINER_FILE_NAME);
@@ -77,7 +80,9 @@ char *SourceClashMessage(int clash, const char *clashPath, const char *source)
     static const char Format[] =
         "%s %s is the source %s itself: the set would be written over it. Nothing was "
         "deleted or written; choose another destination folder.\n";
-    const char *what = clash == CLASH_JOINER ? "The joiner program" : "The portion";
+    const char *what = clash == CLASH_JOINER ? "The joiner program"
+                       : clash == CLASH_LIST ? "The checksum list"
+                                             : "The portion";
     size_t size = sizeof Format + strlen(what) + strlen(clashPath) + strlen(source);
     char *text = (char *)malloc(size);
 

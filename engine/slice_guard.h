@@ -24,15 +24,18 @@ int SliceIsSource(const char *source, const char *path);
 enum SliceClash {
     CLASH_NONE = 0,
     CLASH_PORTION, // a portion path
-    CLASH_JOINER   // the joiner program beside portion 0
+    CLASH_JOINER,  // the joiner program beside portion 0
+    CLASH_LIST     // the checksum list
 };
 
-// Compares the source with portionPath numbered first to first + count - 1
-// and, when withJoiner is 1, with folder + KELMORIX.EXE. portionPath's last
-// two characters are rewritten and left as the clash (or the last compared)
-// number; the joiner's path goes to *joinerPath (heap, when not NULL there).
+// Compares the source with portionPath numbered first to first + count - 1,
+// when withJoiner is 1 with folder + KELMORIX.EXE, and with listPath when
+// not NULL. portionPath's last two characters are rewritten and left as the
+// clash (or the last compared) number; the joiner's path goes to
+// *joinerPath (heap, when not NULL there).
 int FindSourceClash(const char *source, char *portionPath, unsigned first, unsigned count,
-                    const char *folder, int withJoiner, char **joinerPath);
+                    const char *folder, int withJoiner, const char *listPath,
+                    char **joinerPath);
 
 // The job's message for a clash: the path that is the source, and the
 // source. A heap text, or NULL without memory.

@@ -62,6 +62,41 @@ TEST(PortionsNeeded, CountsPortionsOfAFolderJob)
             << c.sourceSize << " in portions of " << c.portionSize;
 }
 
+// What a removable disk takes of the file: filled while the rest is larger;
+// the last only with the list beside the portion, both in whole units; else
+// short of one byte, or nothing at all.
+TEST(DiskShare, FillsLastOrStopsShortForTheList)
+{
+    const uint32_t H = PORTION_HEADER_SIZE;
+    struct {
+        uint32_t Free, Unit;
+        uint64_t Rest;
+        uint32_t List;
+        int Kind;
+        uint32_t Data;
+    } const cases[] = {
+        {H, 512, 10, 0, DISK_TOO_FULL, 0},           // no byte after a header
+        {H + 1, 1, 1, 0, DISK_LAST, 1},              // no list: as before
+        {H + 1, 1, 2, 0, DISK_FILL, 1},
+        {8192, 4096, 100000, 90, DISK_FILL, 8192 - H},
+        {8192, 4096, 4096 - H, 90, DISK_LAST, 4096 - H},     // a unit each
+        {8192, 4096, 4097 - H, 90, DISK_STOP_SHORT, 4096 - H}, // portion takes 2 units
+        {8192, 4096, 8192 - H, 90, DISK_STOP_SHORT, 8191 - H}, // fits alone, not with the list
+        {8192, 0, 8192 - H - 90, 90, DISK_LAST, 8192 - H - 90}, // unit 0 counts as 1
+        {8192, 1, 8192 - H - 89, 90, DISK_STOP_SHORT, 8192 - H - 90},
+        {8192, 4096, 1, 8000, DISK_TOO_FULL, 0},     // one byte cannot stop short
+        {8192, 4096, 0, 8000, DISK_TOO_FULL, 0},     // nor an empty source
+        {8192, 4096, 0, 4096, DISK_LAST, 0},
+        {0xFFFFFFFF, 4096, 0x1FFFFFFFFull, 90, DISK_FILL, 0xFFFFFFFF - H},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.Free) + " free, rest " + std::to_string(c.Rest));
+        uint32_t data = 12345;
+        EXPECT_EQ(DiskShare(c.Free, c.Unit, c.Rest, c.List, &data), c.Kind);
+        EXPECT_EQ(data, c.Data);
+    }
+}
+
 TEST(ParseRememberedFolders, TakesTwoTerminatedLines)
 {
     std::string longLine(300, 'x');

@@ -80,6 +80,12 @@ uint32_t OsFreeBytes(const char *destination)
     return found == Fake.FreeBytes.end() ? 0 : found->second;
 }
 
+uint32_t OsAllocationUnit(const char *destination)
+{
+    auto found = Fake.AllocationUnits.find(destination);
+    return found == Fake.AllocationUnits.end() ? 1 : found->second;
+}
+
 // As on Linux: a removable source is a mount point, named without the
 // separator the user may have typed after it.
 void OsDriveName(const char *source, char *name, size_t size)
@@ -220,8 +226,18 @@ long OsFlush(OsFile file)
     Handle *h = Find(file);
     if (!h)
         return EBADF;
+    Fake.Durability.push_back("flush " + h->Path);
     const FakeFault *fault = FaultFor("flush", h->Path);
     return fault ? fault->Error : 0;
+}
+
+long OsStartWriteBack(OsFile file)
+{
+    Handle *h = Find(file);
+    if (!h)
+        return EBADF;
+    Fake.Durability.push_back("writeback " + h->Path);
+    return 0;
 }
 
 long OsClose(OsFile file)

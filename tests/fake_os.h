@@ -39,6 +39,8 @@ struct FakeOs {
     std::set<std::string> Folders;
     std::set<std::string> Removable;  // paths on which OsIsRemovable(Drive) answers 1
     std::map<std::string, uint32_t> FreeBytes; // OsFreeBytes by destination; 0 if absent
+    std::map<std::string, uint32_t> AllocationUnits; // OsAllocationUnit; 1 if absent
+    std::vector<std::string> Durability; // "flush PATH" and "writeback PATH", in order
     std::string Joiner;               // the joiner program OsJoinerProgram gives
     std::vector<int> Keys;            // what OsReadKey returns, in turn; then -1
     std::function<void(int)> OnKey;   // runs before the Nth key (from 0) is read

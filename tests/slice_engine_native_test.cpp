@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "dorvane_version.h"
 #include "embedded_joiner.h"
 #include "slice_engine.h"
 #include "slice_format.h"
@@ -71,6 +72,40 @@ std::string PortionOf(const char *name)
     StoreFileName(h.FileName, name);
     EncodePortionHeader(&h, raw);
     return std::string((const char *)raw, sizeof raw) + "data";
+}
+
+// CRC-32 bit by bit, as zlib defines it: apart from the program's own.
+uint32_t BitwiseCrc(const std::string &data)
+{
+    uint32_t crc = 0xFFFFFFFF;
+    for (unsigned char c : data) {
+        crc ^= c;
+        for (int bit = 0; bit < 8; bit++)
+            crc = crc >> 1 ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+std::string Hex(uint32_t value)
+{
+    char text[9];
+    snprintf(text, sizeof text, "%08X", value);
+    return text;
+}
+
+// The checksum list a set of these portion files must carry, byte for byte.
+std::string ExpectedList(const std::string &folder, const std::string &fileName,
+                         const std::string &data, size_t portions)
+{
+    std::string list = "; Written by Dorvane " DORVANE_VERSION_TEXT "\r\n", name = fileName;
+    for (size_t n = 0; n < portions; n++) {
+        name[name.size() - 2] = (char)('0' + n / 10);
+        name[name.size() - 1] = (char)('0' + n % 10);
+        list += name + " " + Hex(BitwiseCrc(ReadFile(folder + name))) + "\r\n";
+    }
+    return list + "; Sliced file " + fileName + ", " + std::to_string(data.size()) +
+           " bytes, CRC-32 " + Hex(BitwiseCrc(data)) + ", " + std::to_string(portions) +
+           (portions == 1 ? " portion" : " portions") + "\r\n";
 }
 
 std::vector<std::string> Listing(const std::string &folder)
@@ -168,8 +203,10 @@ TEST_F(LinuxSliceJob, PortionsCarryTheSourceAndItsHeader)
         std::string data = Pattern(c.size, (unsigned)c.size);
         ASSERT_EQ(Slice("trip.bin", data, c.portionSize), 0);
         std::vector<std::string> names = Listing(out_);
-        ASSERT_EQ(names.size(), c.portions + 1);
+        ASSERT_EQ(names.size(), c.portions + 2);
         EXPECT_EQ(names.front(), "KELMORIX.EXE");
+        EXPECT_EQ(names.back(), "trip.sfv"); // and no temporary file
+        EXPECT_EQ(ReadFile(out_ + "trip.sfv"), ExpectedList(out_, "trip.bin", data, c.portions));
         std::string joined, first = ReadFile(out_ + "trip.b00");
         for (size_t n = 0; n < c.portions; n++) {
             char name[32];
@@ -211,7 +248,7 @@ TEST_F(LinuxSliceJob, HeaderTellsWhatLinuxKeepsOfTheSource)
         EXPECT_EQ(h.FileSizeLow, 5000u);
         EXPECT_STREQ(h.FileName, "Big.Dat");
         EXPECT_GE(h.SliceTime.Year, 2024);
-        for (const char *name : {"Big.D00", "Big.D01", "KELMORIX.EXE"})
+        for (const char *name : {"Big.D00", "Big.D01", "Big.SFV", "KELMORIX.EXE"})
             unlink((out_ + name).c_str());
     }
 }
@@ -259,7 +296,7 @@ TEST_F(LinuxSliceJob, OverwriteIsAskedOnceAndCancelKeepsEverything)
     EXPECT_EQ(script_.Said, std::vector<std::string>{"overwrite?"});
     EXPECT_EQ(Listing(out_), (std::vector<std::string>{"KELMORIX.EXE", "big.d00", "big.d01",
                                                        "big.d02", "big.d03", "big.d04", "big.d07",
-                                                       "big.d09"}));
+                                                       "big.d09", "big.sfv"}));
     EXPECT_EQ(ReadFile(out_ + "big.d07"), "old 7");
 }
 
@@ -279,6 +316,7 @@ TEST_F(LinuxSliceJob, SourceIsNeverAFileTheJobWrites)
         {"A.B05", "/alias/", "A.B05", nullptr},
         {"KELMORIX.EXE", "/src/", "KELMORIX.EXE", nullptr},
         {"h.dat", "/out/", nullptr, "h.d02"},
+        {"l.dat", "/out/", nullptr, "l.sfv"}, // the checksum list
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
@@ -299,7 +337,9 @@ TEST_F(LinuxSliceJob, SourceIsNeverAFileTheJobWrites)
         std::string destination = dir_ + c.Destination;
         EXPECT_EQ(RunSlice(source.c_str(), destination.c_str(), 1000, &ScriptedUser),
                   SLICE_SOURCE_IN_SET);
-        std::string what = strcmp(c.Name, "KELMORIX.EXE") ? "The portion " : "The joiner program ";
+        std::string what = !strcmp(c.Name, "KELMORIX.EXE") ? "The joiner program "
+                           : !strcmp(c.Name, "l.dat")      ? "The checksum list "
+                                                           : "The portion ";
         EXPECT_EQ(script_.Said, std::vector<std::string>{
                                     "235 " + what + clash + " is the source " + source +
                                     " itself: the set would be written over it. Nothing was "
@@ -317,7 +357,8 @@ TEST_F(LinuxSliceJob, SourceIsNeverAFileTheJobWrites)
 TEST_F(LinuxSliceJob, EmptySourceMakesOneHeaderOnlyPortion)
 {
     ASSERT_EQ(Slice("empty.dat", "", 1000), 0);
-    EXPECT_EQ(Listing(out_), (std::vector<std::string>{"KELMORIX.EXE", "empty.d00"}));
+    EXPECT_EQ(Listing(out_), (std::vector<std::string>{"KELMORIX.EXE", "empty.d00", "empty.sfv"}));
+    EXPECT_EQ(ReadFile(out_ + "empty.sfv"), ExpectedList(out_, "empty.dat", "", 1));
     std::string portion = ReadFile(out_ + "empty.d00");
     ASSERT_EQ(portion.size(), (size_t)PORTION_HEADER_SIZE);
     EXPECT_EQ(portion[0], 1);

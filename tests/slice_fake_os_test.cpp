@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "checklist.h"
+#include "crc32.h"
 #include "fake_os.h"
 #include "slice_engine.h"
 
@@ -30,6 +32,29 @@ void Notice(void *context, const char *text) { ((Said *)context)->Notices.push_b
 void Final(void *context, int, const char *text) { ((Said *)context)->Finals.push_back(text); }
 void Progress(void *, uint64_t, uint64_t) {}
 
+// The CRC the list gives for a file, or "unlisted".
+std::string Listed(const std::string &list, const char *name)
+{
+    uint32_t crc = 0;
+    if (!ChecklistFind(list.data(), list.size(), name, &crc))
+        return "unlisted";
+    return std::to_string(crc);
+}
+
+std::string CrcOf(const std::string &data)
+{
+    return std::to_string(Crc32Update(0, data.data(), data.size()));
+}
+
+// No temporary list left behind.
+bool TemporaryLeft()
+{
+    for (const auto &entry : Fake.Files)
+        if (entry.first.find("~DVLST") != std::string::npos)
+            return true;
+    return false;
+}
+
 class SliceOnFakeOs : public ::testing::Test {
 protected:
     void SetUp() override
@@ -37,6 +62,7 @@ protected:
         ResetFakeOs();
         Fake.Folders = {"/in", "/out"};
         Fake.Joiner = "MZ joiner";
+        source_.clear();
         for (int i = 0; i < 2500; i++)
             source_ += (char)(i * 7);
         Fake.Files[kSource].Data = source_;
@@ -64,6 +90,22 @@ TEST_F(SliceOnFakeOs, WritesTheSetAndItsJoiner)
     EXPECT_EQ(Fake.Files["/out/KELMORIX.EXE"].Data, "MZ joiner");
     EXPECT_TRUE(said_.Finals.empty());
     EXPECT_EQ(Fake.OpenFiles, 0);
+
+    // The list after the last portion, each portion written back as it is
+    // done and flushed once at the end, before the list.
+    const std::string &list = Fake.Files["/out/BIG.SFV"].Data;
+    ChecklistInfo info;
+    ASSERT_EQ(ChecklistParse(list.data(), list.size(), &info), CHECKLIST_OK);
+    EXPECT_EQ(info.Portions, 3u);
+    EXPECT_EQ(CrcOf(source_), std::to_string(info.FileCrc));
+    for (const char *name : {"BIG.D00", "BIG.D01", "BIG.D02"})
+        EXPECT_EQ(Listed(list, name), CrcOf(Fake.Files[std::string("/out/") + name].Data));
+    EXPECT_FALSE(TemporaryLeft());
+    EXPECT_EQ(Fake.Durability,
+              (std::vector<std::string>{"writeback /out/BIG.D00", "writeback /out/BIG.D01",
+                                        "writeback /out/BIG.D02", "flush /out/BIG.D00",
+                                        "flush /out/BIG.D01", "flush /out/BIG.D02",
+                                        "flush /out/~DVLST0.TMP"}));
 }
 
 TEST_F(SliceOnFakeOs, EveryFaultEndsWithItsCodeAndMessage)
@@ -92,6 +134,15 @@ TEST_F(SliceOnFakeOs, EveryFaultEndsWithItsCodeAndMessage)
          std::string("Error getting attributes for ") + kSource + number(OS_FILE_NOT_FOUND)},
         {{"size", kSource, 1, EIO}, SLICE_NO_SIZE,
          std::string("Error getting size of ") + kSource + number(EIO)},
+        // The list, named by its own name, never by the temporary one.
+        {{"write", "/out/~DVLST0.TMP", 1, ENOSPC}, SLICE_WRITE_FAILED,
+         "Error writing /out/BIG.SFV" + number(ENOSPC)},
+        {{"write", "/out/~DVLST0.TMP", 1, 0, 1}, SLICE_WRITE_FAILED,
+         "Error writing /out/BIG.SFV" + number(OS_DISK_FULL)},
+        {{"flush", "/out/~DVLST0.TMP", 1, EIO}, SLICE_CLOSE_FAILED,
+         "Error closing /out/BIG.SFV" + number(EIO)},
+        {{"create", "/out/~DVLST0.TMP", 1, EACCES}, SLICE_WRITE_FAILED,
+         "Error writing /out/BIG.SFV" + number(EACCES)},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Fault.Operation + " " + c.Fault.Path);
@@ -101,6 +152,91 @@ TEST_F(SliceOnFakeOs, EveryFaultEndsWithItsCodeAndMessage)
         EXPECT_EQ(Slice(), c.Code);
         EXPECT_EQ(said_.Finals, std::vector<std::string>{c.Message});
         EXPECT_EQ(Fake.OpenFiles, 0);
+        EXPECT_FALSE(Fake.Files.count("/out/BIG.SFV"));
+        EXPECT_FALSE(TemporaryLeft());
+    }
+}
+
+// A file of the list's name is replaced only with the user's word, asked
+// before anything is written; a taken temporary name is passed over.
+TEST_F(SliceOnFakeOs, AnOldListIsReplacedOnlyWithConsent)
+{
+    for (int answer : {SLICE_ANSWER_CANCEL, SLICE_ANSWER_OK}) {
+        SetUp();
+        Fake.Files["/out/BIG.SFV"].Data = "old list";
+        Fake.Files["/out/~DVLST0.TMP"].Data = "someone's";
+        int asked = 0;
+        std::pair<int *, int> context{&asked, answer};
+        SliceUser user = {&context, NextDisk,
+                          [](void *c) {
+                              auto *p = (std::pair<int *, int> *)c;
+                              ++*p->first;
+                              return p->second;
+                          },
+                          NotReady, OpenError, [](void *, const char *) {},
+                          [](void *, int, const char *) {}, Progress};
+        int code = RunSlice(kSource, "/out/", kRoom + PORTION_HEADER_SIZE, &user);
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(Fake.Files["/out/~DVLST0.TMP"].Data, "someone's");
+        if (answer == SLICE_ANSWER_CANCEL) {
+            EXPECT_EQ(code, SLICE_CANCELLED);
+            EXPECT_EQ(Fake.Files["/out/BIG.SFV"].Data, "old list");
+            EXPECT_FALSE(Fake.Files.count("/out/BIG.D00"));
+        } else {
+            EXPECT_EQ(code, SLICE_COMPLETE);
+            EXPECT_EQ(Listed(Fake.Files["/out/BIG.SFV"].Data, "BIG.D02"),
+                      CrcOf(Fake.Files["/out/BIG.D02"].Data));
+            EXPECT_FALSE(Fake.Files.count("/out/~DVLST1.TMP"));
+        }
+    }
+}
+
+// Disks: the list on the last portion's disk. A disk that takes the rest of
+// the file but not the list beside it keeps all but the last byte, which goes
+// with the list on the next disk. Each portion is flushed before its disk
+// is swapped.
+TEST_F(SliceOnFakeOs, TheListGoesOnTheLastDisk)
+{
+    // 2500 bytes and a header take 6 units of 512 bytes; the list takes one.
+    for (uint32_t free : {7u * 512, 6u * 512}) {
+        SCOPED_TRACE(free);
+        SetUp();
+        Fake.Folders.insert("/fd/");
+        Fake.Removable = {"/fd/"};
+        Fake.FreeBytes["/fd/"] = free;
+        Fake.AllocationUnits["/fd/"] = 512;
+        std::vector<std::string> seen;
+        SliceUser user = {&seen,
+                          [](void *c, int disk, const char *) {
+                              auto *seen = (std::vector<std::string> *)c;
+                              seen->push_back("disk " + std::to_string(disk));
+                              for (const auto &line : Fake.Durability)
+                                  seen->push_back(line);
+                              Fake.Durability.clear();
+                              if (Fake.Files.count("/fd/BIG.SFV"))
+                                  seen->push_back("list");
+                              return 0;
+                          },
+                          AskOverwrite, NotReady, OpenError, Notice, Final, Progress};
+        ASSERT_EQ(RunSlice(kSource, "/fd/", 0, &user), SLICE_COMPLETE);
+        std::vector<std::string> expected = {"disk 1"};
+        std::vector<size_t> sizes = {2500};
+        if (free == 6 * 512) {
+            expected.insert(expected.end(), {"disk 2", "flush /fd/BIG.D00"});
+            sizes = {2499, 1};
+        }
+        EXPECT_EQ(seen, expected);
+        const std::string &list = Fake.Files["/fd/BIG.SFV"].Data;
+        ChecklistInfo info;
+        ASSERT_EQ(ChecklistParse(list.data(), list.size(), &info), CHECKLIST_OK);
+        ASSERT_EQ(info.Portions, sizes.size());
+        for (size_t n = 0; n < sizes.size(); n++) {
+            std::string name = "BIG.D0" + std::to_string(n);
+            const std::string &portion = Fake.Files["/fd/" + name].Data;
+            EXPECT_EQ(portion.size() - PORTION_HEADER_SIZE, sizes[n]);
+            EXPECT_EQ(portion[0], n + 1 == sizes.size());
+            EXPECT_EQ(Listed(list, name.c_str()), CrcOf(portion));
+        }
     }
 }
 

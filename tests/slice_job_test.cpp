@@ -119,7 +119,7 @@ TEST_F(SliceJob, FolderModeCutsPortionsOfTheGivenSize)
     ASSERT_EQ(Slice("BIG.DAT", data, 1000), 0u);
     EXPECT_TRUE(Boxes.empty());
     EXPECT_EQ(Listing(out_.Path()),
-              (std::vector<std::string>{"BIG.D00", "BIG.D01", "BIG.D02", "KELMORIX.EXE"}));
+              (std::vector<std::string>{"BIG.D00", "BIG.D01", "BIG.D02", "BIG.SFV", "KELMORIX.EXE"}));
 
     struct {
         const char *name;
@@ -164,7 +164,7 @@ TEST_F(SliceJob, EmptySourceMakesOneHeaderOnlyPortion)
 {
     EXPECT_EQ(Slice("EMPTY.DAT", "", 1000), 0u);
     EXPECT_TRUE(Boxes.empty());
-    EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{"EMPTY.D00", "KELMORIX.EXE"}));
+    EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{"EMPTY.D00", "EMPTY.SFV", "KELMORIX.EXE"}));
     std::string portion = ReadAll(out_ / "EMPTY.D00");
     ASSERT_EQ(portion.size(), (size_t)PORTION_HEADER_SIZE);
     EXPECT_EQ(portion[0], 1);
@@ -178,7 +178,8 @@ TEST_F(SliceJob, ShortNameGivesWayToTheLongName)
     ASSERT_GT(GetShortPathNameA((sources_ / "Long Source Name.data").c_str(), alias, sizeof alias), 0u);
     ASSERT_EQ(std::string(alias).find("Long Source"), std::string::npos) << alias;
     EXPECT_EQ(RunSliceJob(alias, out_.Slash().c_str(), 1000), 0u);
-    EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{"KELMORIX.EXE", "Long Source Name.da00",
+    EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{"KELMORIX.EXE", "Long Source Name.SFV",
+                                                              "Long Source Name.da00",
                                                               "Long Source Name.da01",
                                                               "Long Source Name.da02"}));
     EXPECT_STREQ(HeaderOf(ReadAll(out_ / "Long Source Name.da00")).FileName, "Long Source Name.data");
@@ -226,7 +227,7 @@ TEST_F(SliceJob, OverwriteQuestionOkReplacesTheSetAndItsStalePortions)
     // own and stays; above the set only the stale portion of BIG.DAT went.
     EXPECT_EQ(Listing(out_.Path()),
               (std::vector<std::string>{"BIG.D00", "BIG.D01", "BIG.D02", "BIG.D99", "BIG.DXX",
-                                        "BIG.E04", "KELMORIX.EXE", "OTHER.D03"}));
+                                        "BIG.E04", "BIG.SFV", "KELMORIX.EXE", "OTHER.D03"}));
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Title, "Dorvane - Overwrite?");
     EXPECT_EQ(Boxes[0].Text, "Do you want to overwrite preexisting files?");
@@ -350,7 +351,7 @@ TEST_F(SliceJob, ForwardSlashesInTheSourceSeparateFolders)
     ASSERT_EQ(RunSliceJob(typed.c_str(), out_.Slash().c_str(), 1000), 0u);
     EXPECT_TRUE(Boxes.empty());
     EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{"BIG.D00", "BIG.D01", "BIG.D02",
-                                                              "BIG.D03", "KELMORIX.EXE"}));
+                                                              "BIG.D03", "BIG.SFV", "KELMORIX.EXE"}));
     EXPECT_STREQ(HeaderOf(ReadAll(out_ / "BIG.D00")).FileName, "BIG.DAT");
     ScratchFolder rebuilt("rebuilt");
     EXPECT_EQ(JoinWithItsJoiner(out_.Path(), rebuilt.Path()), 0u);
@@ -541,7 +542,7 @@ TEST_F(SliceJob, SetsRebuildWithTheirOwnJoiner)
             continue;
         }
         ASSERT_EQ(code, 0u) << c.size;
-        EXPECT_EQ(Listing(out.Path()).size(), c.portions + 1) << c.size;
+        EXPECT_EQ(Listing(out.Path()).size(), c.portions + 2) << c.size; // joiner and list
         EXPECT_EQ(JoinWithItsJoiner(out.Path(), rebuilt.Path()), 0u) << c.size;
         EXPECT_TRUE(ReadAll(rebuilt / "TRIP.BIN") == data) << c.size << " / " << c.portionSize;
     }

@@ -510,7 +510,7 @@ TEST_F(SlicerWindow, SliceRefusesWhatNoJobCanDo)
     EXPECT_EQ(Boxes[1].Title, "Dorvane - Slice Complete");
     EXPECT_EQ(Text(ID_SIZE_COMBO), "433");
     EXPECT_EQ(Selected(ID_UNIT_COMBO), "bytes");
-    EXPECT_EQ(Listing(out_.Path()).size(), 101u); // 100 portions and the joiner
+    EXPECT_EQ(Listing(out_.Path()).size(), 102u); // 100 portions, the joiner and the list
 }
 
 // The destination typed by the folder's short alias is still the source's

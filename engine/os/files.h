@@ -28,6 +28,11 @@ long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done);
 // OsFlush: puts what was written on the disk itself before it returns.
 long OsFlush(OsFile file);
 
+// OsStartWriteBack: starts writing what was written to the disk, without
+// waiting for it, so that a later OsFlush finds little left to do (Linux:
+// sync_file_range). Where the system has no such call, does nothing.
+long OsStartWriteBack(OsFile file);
+
 // OsClose: closes an open file; the handle is gone even when it fails.
 long OsClose(OsFile file);
 

@@ -50,6 +50,12 @@ long OsFlush(OsFile file)
     return FlushFileBuffers(AsHandle(file)) ? 0 : LastError();
 }
 
+// Windows writes its cache back by itself; no call starts it sooner.
+long OsStartWriteBack(OsFile)
+{
+    return 0;
+}
+
 long OsClose(OsFile file)
 {
     return CloseHandle(AsHandle(file)) ? 0 : LastError();

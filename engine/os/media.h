@@ -27,6 +27,11 @@ void OsDriveName(const char *source, char *name, size_t size);
 // writes, capped at 0xFFFFFFFF; 0 when it cannot be measured (no disk).
 uint32_t OsFreeBytes(const char *destination);
 
+// OsAllocationUnit: the bytes a disk allocates to a file at a time (a
+// cluster), where destination writes: every file takes whole units of it.
+// 1 when it cannot be measured.
+uint32_t OsAllocationUnit(const char *destination);
+
 #ifndef _WIN32
 // The kernel's tables behind the POSIX answers, open to tests.
 

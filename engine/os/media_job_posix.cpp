@@ -20,3 +20,12 @@ uint32_t OsFreeBytes(const char *destination)
     bytes = (uint64_t)info.f_bavail * info.f_frsize;
     return bytes > UINT32_MAX ? UINT32_MAX : (uint32_t)bytes;
 }
+
+uint32_t OsAllocationUnit(const char *destination)
+{
+    struct statvfs info;
+
+    if (statvfs(destination, &info) != 0 || info.f_frsize == 0 || info.f_frsize > UINT32_MAX)
+        return 1;
+    return (uint32_t)info.f_frsize;
+}

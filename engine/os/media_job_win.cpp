@@ -24,3 +24,15 @@ uint32_t OsFreeBytes(const char *destination)
         return 0;
     return FreeBytesFromClusters(sectorsPerCluster, bytesPerSector, freeClusters);
 }
+
+uint32_t OsAllocationUnit(const char *destination)
+{
+    DWORD sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
+    uint64_t unit;
+
+    if (!GetDiskFreeSpaceA(destination, &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                           &totalClusters))
+        return 1;
+    unit = (uint64_t)sectorsPerCluster * bytesPerSector;
+    return unit == 0 || unit > UINT32_MAX ? 1 : (uint32_t)unit;
+}

@@ -35,8 +35,10 @@ def run_dorvane(args, cwd, program=None, env=None, **kw):
 
 
 def portions(folder):
-    """The portion files of a folder's one set, in number order."""
-    return sorted(os.path.join(folder, n) for n in os.listdir(folder) if n != "KELMORIX.EXE")
+    """The portion files of a folder's one set, in number order: neither the
+    joiner nor the checksum list."""
+    return sorted(os.path.join(folder, n) for n in os.listdir(folder)
+                  if n != "KELMORIX.EXE" and not n.lower().endswith(".sfv"))
 
 
 def read(path):
@@ -119,10 +121,11 @@ class Disks:
             subprocess.run(["umount", path])
 
 
-def slice_onto_disks(test, folder, source, disk_count, disk_size):
+def slice_onto_disks(test, folder, source, disk_count, disk_size, listings=None):
     """Slices source onto disks at a removable mount point, each disk
     inserted at its prompt; returns the run and a copy of every portion
-    (and the joiner) in folder/copied, the disks' free space at the end."""
+    (and the joiner and list) in folder/copied, the disks' free space at the
+    end. Each disk's sorted file names are appended to listings."""
     if not DORVANE_HOOKED:
         test.skipTest("DORVANE_HOOKED is set by the build's test run")
     disks = Disks(folder, disk_count, disk_size)
@@ -140,6 +143,8 @@ def slice_onto_disks(test, folder, source, disk_count, disk_size):
         os.makedirs(copied)
         free = []
         for disk in disks.disks:
+            if listings is not None:
+                listings.append(sorted(os.listdir(disk)))
             for name in os.listdir(disk):
                 with open(os.path.join(copied, name), "wb") as f:
                     f.write(read(os.path.join(disk, name)))

@@ -172,6 +172,14 @@ class SliceTest(unittest.TestCase):
         self.assertIsNotNone(result, "the driver ended without a result")
         return result, boxes
 
+    def gather(self, disks):
+        """Every disk's files copied into one new folder, as a user would."""
+        folder = tempfile.mkdtemp(prefix="gathered-", dir=self.dir)
+        for disk in disks:
+            for name in os.listdir(disk):
+                shutil.copy(os.path.join(disk, name), folder)
+        return folder
+
     def join(self, portions):
         """Rebuilds a set from copies of its portion files with the built
         joiner; returns the rebuilt bytes."""

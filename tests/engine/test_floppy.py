@@ -6,7 +6,8 @@ import unittest
 
 import slicer
 import common  # noqa: E402 (found through the path slicer sets)
-from slicer import (ERROR_STYLE, HEADER_SIZE, IDABORT, IDOK, IDRETRY, KELMORIX, NOT_READY,
+from checklists import check_list, check_with_cksfv
+from slicer import (ERROR_STYLE, HEADER_SIZE, IDABORT, IDCANCEL, IDOK, IDRETRY, KELMORIX, NOT_READY,
                     NOTICE_STYLE, OVERWRITE, Box, SliceTest, free_bytes, pattern, prompt, read,
                     setUpModule, tearDownModule, winpath)
 
@@ -54,6 +55,10 @@ class RemovableDrive(SliceTest):
         self.assertEqual(sum(sizes) - 4 * HEADER_SIZE, len(data))
         self.assertSameSet(portions)
         self.assertEqual(self.join(portions), data)
+        # The checksum list on the last disk only.
+        self.assertEqual([sorted(os.listdir(d)) for d in disks[1:]],
+                         [["BIG.D01"], ["BIG.D02"], ["BIG.D03", "BIG.SFV"]])
+        check_list(self, self.gather(disks), "BIG.SFV", "BIG.DAT", data)
 
     def test_full_disk_is_probed_and_reported_not_ready(self):
         full = self.disk("full", 64)
@@ -106,7 +111,7 @@ class RemovableDrive(SliceTest):
         code, boxes = self.slice(source, "A:", 0, answer)
         self.assertEqual(code, 0)
         self.assertEqual(boxes, [prompt(1), OVERWRITE, prompt(2)])
-        self.assertEqual(sorted(os.listdir(disks[1])), ["BIG.D01", "BIG.D07"])
+        self.assertEqual(sorted(os.listdir(disks[1])), ["BIG.D01", "BIG.D07", "BIG.SFV"])
         portions = [os.path.join(disks[0], "BIG.D00"), os.path.join(disks[1], "BIG.D01")]
         self.assertSameSet(portions)
         self.assertEqual(self.join(portions), data)
@@ -130,7 +135,7 @@ class RemovableDrive(SliceTest):
         self.assertEqual(code, 0)
         self.assertEqual(boxes, [prompt(1), NOT_READY, prompt(1)])
         self.assertEqual(os.listdir(tight), ["KELMORIX.EXE"]) # no empty portion
-        self.assertEqual(sorted(os.listdir(roomy)), ["BIG.D00", "KELMORIX.EXE"])
+        self.assertEqual(sorted(os.listdir(roomy)), ["BIG.D00", "BIG.SFV", "KELMORIX.EXE"])
         self.assertEqual(read(os.path.join(roomy, "BIG.D00"))[HEADER_SIZE:], data)
 
     def test_joiner_that_does_not_fit_is_reported_and_not_left_cut_short(self):
@@ -207,6 +212,76 @@ class RemovableDrive(SliceTest):
             "Dorvane - Slice Error", ERROR_STYLE, "Error reading %s = 38\n" % winpath(source))])
         self.assertEqual(read(os.path.join(disks[0], "BIG.D00"))[HEADER_SIZE:],
                          data[:65536 - joiner_on_disk() - HEADER_SIZE])
+
+
+class ChecksumList(SliceTest):
+    def slice_onto(self, disks, source):
+        def answer(box, boxes):
+            if disk_number(box):
+                self.insert(disks[disk_number(box) - 1])
+            return IDOK
+        return self.slice(source, "A:", 0, answer)
+
+    def test_last_bytes_go_with_the_list_where_the_list_would_not_fit(self):
+        """The rest of the file fits on disk 1, but the list beside it would
+        not: disk 1 keeps all but the last byte, which goes with the list on
+        disk 2. With a unit less of data, disk 1 takes the rest and the list."""
+        room = 65536 - joiner_on_disk() - HEADER_SIZE
+        for size, layout in ((room, [["BIG.D00", "KELMORIX.EXE"], ["BIG.D01", "BIG.SFV"]]),
+                             (room - slicer.allocation_unit,
+                              [["BIG.D00", "BIG.SFV", "KELMORIX.EXE"], []])):
+            with self.subTest(size=size):
+                disks = [self.disk("a%d" % size, 64), self.disk("b%d" % size, 64)]
+                data = pattern(size, seed=3)
+                code, boxes = self.slice_onto(disks, self.source("BIG.DAT", data))
+                self.assertEqual(code, 0, boxes)
+                self.assertEqual(boxes, [prompt(1), prompt(2)] if layout[1] else [prompt(1)])
+                self.assertEqual([sorted(os.listdir(d)) for d in disks], layout)
+                if layout[1]:
+                    self.assertEqual(os.path.getsize(os.path.join(disks[1], "BIG.D01")),
+                                     HEADER_SIZE + 1)
+                gathered = self.gather(disks)
+                check_list(self, gathered, "BIG.SFV", "BIG.DAT", data)
+                self.assertEqual(self.join([os.path.join(gathered, n) for n in sorted(
+                    os.listdir(gathered)) if n.startswith("BIG.D")]), data)
+                for folder in (gathered, "staged", "rebuilt"):
+                    shutil.rmtree(os.path.join(self.dir, folder))
+
+    def test_old_list_on_the_last_disk_is_replaced_only_with_consent(self):
+        data = pattern(20000)
+        source = self.source("BIG.DAT", data)
+        for button, code in ((IDCANCEL, 246), (IDOK, 0)):
+            with self.subTest(button=button):
+                disk = self.disk("disk%d" % button, 64)
+                with open(os.path.join(disk, "BIG.SFV"), "wb") as f:
+                    f.write(b"old list")
+
+                def answer(box, boxes):
+                    if box == OVERWRITE:
+                        return button
+                    self.insert(disk)
+                    return IDOK
+
+                result, boxes = self.slice(source, "A:", 0, answer)
+                self.assertEqual(result, code)
+                self.assertEqual(boxes, [prompt(1), OVERWRITE])
+                if code:
+                    # Nothing of the set stays but the joiner; the old list is kept.
+                    self.assertEqual(sorted(os.listdir(disk)), ["BIG.SFV", "KELMORIX.EXE"])
+                    self.assertEqual(read(os.path.join(disk, "BIG.SFV")), b"old list")
+                else:
+                    check_list(self, disk, "BIG.SFV", "BIG.DAT", data)
+
+    def test_folder_set_checked_by_cksfv(self):
+        out = self.folder("out")
+        data = pattern(250000, seed=8)
+        code, boxes = self.slice(self.source("Big.Dat", data), winpath(out) + "\\", 100000,
+                                 lambda box, boxes: IDOK)
+        self.assertEqual(code, 0, boxes)
+        self.assertEqual(sorted(os.listdir(out)),
+                         ["Big.D00", "Big.D01", "Big.D02", "Big.SFV", "KELMORIX.EXE"])
+        check_list(self, out, "Big.SFV", "Big.Dat", data)
+        check_with_cksfv(self, out, "Big.SFV", "Big.D02")
 
 
 class FolderOnFullDrive(SliceTest):

@@ -8,6 +8,7 @@ import termios
 import unittest
 from unittest import mock
 
+from checklists import check_list, check_with_cksfv
 from linux_dorvane import (DORVANE, DORVANE_HOOKED, HEADER_SIZE, Scratch, fake_removable,
                            portions, random_plan, read, run_dorvane, sample_data, slice_onto_disks)
 
@@ -151,11 +152,31 @@ class LinuxDorvane(Scratch):
 
     def test_disk_after_disk_each_filled(self):
         data = sample_data(3 * 1024 * 1024 + 5, seed=9)
-        run, copied, free = slice_onto_disks(self, self.dir, self.source("big.dat", data), 2, "2m")
+        listings = []
+        run, copied, free = slice_onto_disks(self, self.dir, self.source("big.dat", data), 2, "2m",
+                                             listings)
         self.assertEqual(run.code, 0, run.output)
         self.assertEqual(run.output.count("Press any key when ready."), 2, run.output)
         self.assertEqual(free[0], 0)  # the joiner and portion 0 take disk 1 whole
+        # The list on the last portion's disk.
+        self.assertEqual(listings, [["KELMORIX.EXE", "big.d00"], ["big.d01", "big.sfv"]])
+        check_list(self, copied, "big.sfv", "big.dat", data)
         self.assertEqual(self.rebuild(copied), data)
+
+    def test_a_list_beside_every_set_that_cksfv_accepts(self):
+        data = sample_data(1500000, seed=4)
+        source = self.source("Big.Dat", data)
+        for plan, count in ((["--size", "360KB"], 5), (["--count", "3"], 3)):
+            with self.subTest(plan=plan):
+                out = self.folder("set%d" % count)
+                run = run_dorvane([source, out] + plan, self.dir, console=False)
+                self.assertEqual(run.code, 0, run.output)
+                self.assertEqual(len(portions(out)), count)
+                self.assertEqual(sorted(os.listdir(out)),  # and no temporary file
+                                 sorted(["Big.D%02d" % n for n in range(count)] +
+                                        ["Big.SFV", "KELMORIX.EXE"]))
+                check_list(self, out, "Big.SFV", "Big.Dat", data)
+                check_with_cksfv(self, out, "Big.SFV", "Big.D01")
 
 
 if __name__ == "__main__":

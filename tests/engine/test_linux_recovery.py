@@ -52,7 +52,8 @@ class Recovery(Scratch):
                 count = int((blocks or "1").strip("="))
                 self.assertIn("big.dat.par2", os.listdir(out))
                 self.assertIn("big.dat.vol0+%d.par2" % count, os.listdir(out))
-                self.assertEqual(len(os.listdir(out)), len(self.set_portions(out)) + 3)
+                # The joiner, the checksum list and the two recovery files.
+                self.assertEqual(len(os.listdir(out)), len(self.set_portions(out)) + 4)
                 self.assertEqual(par2("verify", out).returncode, 0)
                 names = self.set_portions(out)
                 kept = {n: read(os.path.join(out, n)) for n in names}
@@ -85,7 +86,7 @@ class Recovery(Scratch):
         self.assertIn("is complete, but its recovery data could not be written", run.output)
         self.assertEqual(read(os.path.join(out, "big.dat.par2")), b"old")
         self.assertEqual(sorted(os.listdir(out)),
-                         ["KELMORIX.EXE"] + ["big.d%02d" % n for n in range(8)] + ["big.dat.par2"])
+                         ["KELMORIX.EXE"] + ["big.d%02d" % n for n in range(8)] + ["big.dat.par2", "big.sfv"])
         self.assertEqual(self.rebuild(out), sample_data(5000))
         # The job's own question, answered yes, covers the old files: asked once.
         run = run_dorvane([source, out, "--size", "1000", "--recovery"], self.dir,

@@ -91,6 +91,12 @@ class LinuxSets(Scratch):
                         self.assertEqual((a == read(SHIPPED_KELMORIX), b == read(KELMORIX_EXE)),
                                          (True, True))
                         continue
+                    if name == "Same.SFV":
+                        # The portions' CRCs take in each platform's own header
+                        # fields; the names, the file's line and the rest agree.
+                        self.assertEqual(*[[line[:-8] if line[:1] != b";" else line
+                                            for line in text.split(b"\r\n")] for text in (a, b)])
+                        continue
                     self.assertEqual(len(a), len(b), name)
                     self.assertTrue(without_own_fields(a) == without_own_fields(b), name)
 

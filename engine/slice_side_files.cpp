@@ -1,0 +1,184 @@
+// The files a slice job writes beside its portions (slice_side_files.h).
+// Parts: the joiner program; the checksum list.
+#include "slice_side_files.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "checklist.h"
+#include "crc32.h"
+#include "dorvane_version.h"
+#include "slice_engine.h"
+#include "os/files.h"
+#include "os/process.h"
+
+// ---- The joiner program -------------------------------------------------------
+
+long WriteJoinerFile(const char *folder, int *replaceFailed)
+{
+    const void *data;
+    uint32_t size, written = 0;
+    size_t folderLength = strlen(folder);
+    char *path;
+    OsFile file = 0;
+    long error = OsJoinerProgram(&data, &size);
+
+    if (replaceFailed)
+        *replaceFailed = 0;
+    if (error || size == 0)
+        return error;
+    path = (char *)malloc(folderLength + sizeof JOINER_FILE_NAME);
+    if (!path)
+        return OS_NO_MEMORY;
+    memcpy(path, folder, folderLength);
+    memcpy(path + folderLength, JOINER_FILE_NAME, sizeof JOINER_FILE_NAME);
+
+    // The joiner is the program's own file, not the user's: an older copy
+    // is replaced without a question. When it cannot be deleted, that is the
+    // error worth telling, not the collision that follows.
+    error = OsCreateNew(path, &file);
+    if (error == OS_FILE_EXISTS) {
+        error = OsDelete(path);
+        if (error) {
+            if (replaceFailed)
+                *replaceFailed = 1;
+        } else {
+            error = OsCreateNew(path, &file);
+        }
+    }
+    if (!error) {
+        error = OsWrite(file, data, size, &written);
+        if (!error && written != size)
+            error = OS_DISK_FULL; // a short write without an error: no room left
+        long closed = OsClose(file);
+        if (!error)
+            error = closed;
+        // A joiner cut short would crash when run: better none at all.
+        if (error)
+            OsDelete(path);
+    }
+    free(path);
+    return error;
+}
+
+// ---- The checksum list ----------------------------------------------------------
+
+// Tried in turn as the list's temporary name, each created as a new file so
+// that nothing of the user's is touched: 8.3 names for any disk, never a
+// portion's name (which ends in two digits) nor the list's or the joiner's.
+#define LIST_TEMPORARY_NAME "~DVLST0.TMP"
+enum { LIST_TEMPORARY_TRIES = 10, LIST_TEMPORARY_DIGIT = 6 };
+
+static ChecklistSet SetOf(const SliceList *list, const char *fileName, uint64_t fileSize,
+                          unsigned portions)
+{
+    ChecklistSet set = {DORVANE_VERSION_TEXT, fileName, fileSize, list->FileCrc, portions,
+                        list->PortionCrcs};
+    return set;
+}
+
+long SliceListStart(SliceList *list, const char *destination, const char *fileName)
+{
+    char name[FILE_NAME_FIELD];
+    size_t length = strlen(destination);
+    ChecklistSet set;
+
+    memset(list, 0, sizeof *list);
+    set = SetOf(list, fileName, 0, 1);
+    if (ChecklistName(fileName, name) != 0 || ChecklistSize(&set) == 0)
+        return 0;
+    list->Path = (char *)malloc(length + strlen(name) + 1);
+    if (!list->Path)
+        return OS_NO_MEMORY;
+    memcpy(list->Path, destination, length);
+    strcpy(list->Path + length, name);
+    list->FolderLength = length;
+    return 0;
+}
+
+uint32_t SliceListSize(const SliceList *list, const char *fileName, uint64_t fileSize,
+                       unsigned portions)
+{
+    ChecklistSet set = SetOf(list, fileName, fileSize, portions);
+
+    return list->Path ? (uint32_t)ChecklistSize(&set) : 0;
+}
+
+void SliceListAdd(SliceList *list, unsigned number, const unsigned char *header,
+                  uint32_t dataCrc, uint32_t dataLength)
+{
+    uint32_t headerCrc = Crc32Update(0, header, PORTION_HEADER_SIZE);
+
+    if (number >= MAX_PORTIONS)
+        return;
+    list->PortionCrcs[number] = Crc32Combine(headerCrc, dataCrc, dataLength);
+    list->FileCrc = Crc32Combine(list->FileCrc, dataCrc, dataLength);
+}
+
+// Creates the temporary file beside the list: the first of its names that
+// is free. Returns 0 with *file open and temporary set, or the error.
+static long CreateTemporary(const SliceList *list, char *temporary, OsFile *file)
+{
+    long error = OS_FILE_EXISTS;
+
+    memcpy(temporary, list->Path, list->FolderLength);
+    strcpy(temporary + list->FolderLength, LIST_TEMPORARY_NAME);
+    for (int n = 0; n < LIST_TEMPORARY_TRIES && error == OS_FILE_EXISTS; n++) {
+        temporary[list->FolderLength + LIST_TEMPORARY_DIGIT] = (char)('0' + n);
+        error = OsCreateNew(temporary, file);
+    }
+    return error;
+}
+
+long SliceListWrite(const SliceList *list, const char *fileName, uint64_t fileSize,
+                    unsigned portions, int *stage)
+{
+    ChecklistSet set = SetOf(list, fileName, fileSize, portions);
+    size_t size = ChecklistSize(&set);
+    char *text = (char *)malloc(size ? size : 1);
+    char *temporary = (char *)malloc(list->FolderLength + sizeof LIST_TEMPORARY_NAME);
+    uint32_t written = 0;
+    OsFile file = 0;
+    long error = 0, closed;
+
+    *stage = LIST_WRITE_FAILED;
+    if (!text || !temporary)
+        error = OS_NO_MEMORY;
+    else if (size == 0 || ChecklistWrite(&set, text, size) != size)
+        error = 1; // cannot happen for a set the job wrote: SliceListStart checked it
+    if (!error)
+        error = CreateTemporary(list, temporary, &file);
+    if (error) {
+        free(text);
+        free(temporary);
+        return error;
+    }
+    error = OsWrite(file, text, (uint32_t)size, &written);
+    if (!error && written != size)
+        error = OS_DISK_FULL; // a short write without an error: no room left
+    if (!error) {
+        *stage = LIST_CLOSE_FAILED;
+        error = OsFlush(file);
+    }
+    closed = OsClose(file);
+    if (!error && closed) {
+        *stage = LIST_CLOSE_FAILED;
+        error = closed;
+    }
+    if (!error) {
+        *stage = LIST_WRITE_FAILED;
+        error = OsRenameOver(temporary, list->Path);
+    }
+    if (error)
+        OsDelete(temporary);
+    free(text);
+    free(temporary);
+    return error;
+}
+
+void SliceListFree(SliceList *list)
+{
+    free(list->Path);
+    list->Path = NULL;
+}
