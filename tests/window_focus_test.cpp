@@ -89,6 +89,7 @@ TEST_F(SlicerWindow, FocusComesBackAfterEveryBox)
         const char *Box;        // shown by the act
         int Focus, AfterTab;    // when the act is over
         Checkpoint Seen;        // at the opening of a later box, if any
+        int SliceOn;            // Slice enabled when the act is over; -1: not asked
     } cases[] = {
         {"a drive job's result box (the job failed, after its own box)",
          [&] {
@@ -96,13 +97,15 @@ TEST_F(SlicerWindow, FocusComesBackAfterEveryBox)
              SendMessageA(Control(ID_DRIVE_COMBO), CB_RESETCONTENT, 0, 0);
              Click(ID_SLICE_BUTTON);
          },
-         "Dorvane - Slice Error", ID_SLICE_BUTTON, ID_HELP_BUTTON, {}},
+         "Dorvane - Slice Error", ID_SLICE_BUTTON, ID_HELP_BUTTON, {}, -1},
         {"a folder job's result box",
          [&] {
              folderJob();
              Click(ID_SLICE_BUTTON);
          },
-         "Dorvane - Slice Complete", ID_DESTINATION_EDIT, ID_DESTINATION_BROWSE_BUTTON, {}},
+         // The destination gets the focus only once the box is gone: had
+         // the box taken it from there, its check would enable Slice.
+         "Dorvane - Slice Complete", ID_DESTINATION_EDIT, ID_DESTINATION_BROWSE_BUTTON, {}, 0},
         {"a refusal at Slice: the set would be written over its source",
          [&] {
              ChooseSource(5000, "X.D00");
@@ -111,7 +114,7 @@ TEST_F(SlicerWindow, FocusComesBackAfterEveryBox)
              Type(ID_DESTINATION_EDIT, sources_.Path());
              Click(ID_SLICE_BUTTON);
          },
-         "Dorvane - Slice Error", ID_SLICE_BUTTON, ID_HELP_BUTTON, {}},
+         "Dorvane - Slice Error", ID_SLICE_BUTTON, ID_HELP_BUTTON, {}, -1},
         {"the box of a dropped folder",
          [&] {
              ChooseSource(100);
@@ -119,7 +122,7 @@ TEST_F(SlicerWindow, FocusComesBackAfterEveryBox)
              SetFocus(Control(ID_UNIT_COMBO));
              Drop({out_.Path()});
          },
-         "Dorvane", ID_UNIT_COMBO, ID_DESTINATION_EDIT, {}},
+         "Dorvane", ID_UNIT_COMBO, ID_DESTINATION_EDIT, {}, -1},
         // The focus was moved to the count during the job; the job's
         // question, on the worker, gives it back there, as the result box
         // finds it; that box then hands it to the destination.
@@ -132,7 +135,7 @@ TEST_F(SlicerWindow, FocusComesBackAfterEveryBox)
              SendMessageA(MainWindow, WM_COMMAND, ID_SLICE_BUTTON, 0);
          },
          "Dorvane - Overwrite?", ID_DESTINATION_EDIT, ID_DESTINATION_BROWSE_BUTTON,
-         {"Dorvane - Slice Complete", ID_COUNT_EDIT, ID_DESTINATION_EDIT}},
+         {"Dorvane - Slice Complete", ID_COUNT_EDIT, ID_DESTINATION_EDIT}, -1},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.What);
@@ -147,6 +150,8 @@ TEST_F(SlicerWindow, FocusComesBackAfterEveryBox)
             EXPECT_EQ(At.Focus, c.Seen.Focus);
             EXPECT_EQ(At.AfterTab, c.Seen.AfterTab);
         }
+        if (c.SliceOn >= 0)
+            EXPECT_EQ(Enabled(ID_SLICE_BUTTON), c.SliceOn == 1);
         EXPECT_EQ(FocusId(), c.Focus);
         Tab();
         EXPECT_EQ(FocusId(), c.AfterTab);
