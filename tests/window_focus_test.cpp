@@ -150,8 +150,9 @@ TEST_F(SlicerWindow, FocusComesBackAfterEveryBox)
             EXPECT_EQ(At.Focus, c.Seen.Focus);
             EXPECT_EQ(At.AfterTab, c.Seen.AfterTab);
         }
-        if (c.SliceOn >= 0)
+        if (c.SliceOn >= 0) {
             EXPECT_EQ(Enabled(ID_SLICE_BUTTON), c.SliceOn == 1);
+        }
         EXPECT_EQ(FocusId(), c.Focus);
         Tab();
         EXPECT_EQ(FocusId(), c.AfterTab);
