@@ -32,9 +32,28 @@ static BoxUserState BoxState;
 
 static const char ErrorTitle[] = "Dorvane - Slice Error";
 
-// Formats a message and shows it in a box owned by the main window, brought
-// to the foreground. Returns the button chosen (the box's answer to the bare
-// format when the text cannot even be formatted).
+// A box of the job, owned by the main window and brought to the foreground.
+// The box takes the keyboard focus, and the focus of the window's controls
+// belongs to the window's thread: only that thread can note it before the
+// box and set it again after (the window answers WM_SLICE_BOX). Both are
+// sent, not posted: they reach the window in order and before the next box,
+// and the window's thread dispatches sent messages while it waits for the
+// job (RunSliceJob's loop, or any modal loop it is in), so the worker waits
+// no longer than that loop's 30 ms. Called on the window's thread too, when
+// the job cannot start; a message sent there is a plain call.
+static int ShowOwnedBox(const char *text, const char *title, UINT style)
+{
+    int answer;
+
+    SendMessageA(MainWindow, WM_SLICE_BOX, SLICE_BOX_OPENING, 0);
+    answer = JobHooks.ShowMessage(MainWindow, text, title, style | MB_SETFOREGROUND);
+    SendMessageA(MainWindow, WM_SLICE_BOX, SLICE_BOX_CLOSED, 0);
+    return answer;
+}
+
+// Formats a message and shows it in a box of the job. Returns the button
+// chosen (the box's answer to the bare format when the text cannot even be
+// formatted).
 static int ShowJobMessage(const char *title, UINT style, const char *format, ...)
 {
     va_list args;
@@ -47,11 +66,11 @@ static int ShowJobMessage(const char *title, UINT style, const char *format, ...
     va_end(args);
     text = length >= 0 ? (char *)malloc((size_t)length + 1) : NULL;
     if (!text)
-        return JobHooks.ShowMessage(MainWindow, format, title, style | MB_SETFOREGROUND);
+        return ShowOwnedBox(format, title, style);
     va_start(args, format);
     vsnprintf(text, (size_t)length + 1, format, args);
     va_end(args);
-    answer = JobHooks.ShowMessage(MainWindow, text, title, style | MB_SETFOREGROUND);
+    answer = ShowOwnedBox(text, title, style);
     free(text);
     return answer;
 }

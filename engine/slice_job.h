@@ -33,6 +33,13 @@ extern SliceJobHooks JobHooks;
 // written so far grows by a percent: wParam holds it (0 to 100).
 #define WM_SLICE_PROGRESS (WM_APP + 1)
 
+// Sent to MainWindow by the worker just before each of its message boxes
+// (wParam SLICE_BOX_OPENING) and just after it has closed (SLICE_BOX_CLOSED),
+// so that the window's thread, the only one that can, notes the focus and
+// gives it back.
+#define WM_SLICE_BOX (WM_APP + 2)
+enum { SLICE_BOX_CLOSED = 0, SLICE_BOX_OPENING = 1 };
+
 // The slicer's main window: owner of every message box of a job. The window
 // sets it when it is created; it does not change during a job.
 extern HWND MainWindow;

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <string.h>
 
 #include <string>
@@ -100,6 +101,25 @@ inline int DrainQueue()
             DispatchMessageA(&message);
     }
     return quit;
+}
+
+// What a file manager hands over on a drop: DROPFILES, each path with its
+// terminator, one more terminator; the window lets go of it.
+inline void Drop(const std::vector<std::string> &paths)
+{
+    size_t size = sizeof(DROPFILES) + 1;
+    for (const std::string &path : paths)
+        size += path.size() + 1;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    auto *drop = (DROPFILES *)GlobalLock(block);
+    drop->pFiles = sizeof(DROPFILES);
+    char *text = (char *)(drop + 1);
+    for (const std::string &path : paths) {
+        memcpy(text, path.c_str(), path.size() + 1);
+        text += path.size() + 1;
+    }
+    GlobalUnlock(block);
+    SendMessageA(MainWindow, WM_DROPFILES, (WPARAM)block, 0);
 }
 
 // The size and place each control of the main window was created with, as

@@ -2,30 +2,9 @@
 // and its Help button on each Windows, in-process on the program's window.
 #include "window_fixture.h"
 
-#include <shlobj.h>
-
 namespace {
 
 using namespace testwindow;
-
-// What a file manager hands over on a drop: DROPFILES, each path with its
-// terminator, one more terminator; the window lets go of it.
-void Drop(const std::vector<std::string> &paths)
-{
-    size_t size = sizeof(DROPFILES) + 1;
-    for (const std::string &path : paths)
-        size += path.size() + 1;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-    auto *drop = (DROPFILES *)GlobalLock(block);
-    drop->pFiles = sizeof(DROPFILES);
-    char *text = (char *)(drop + 1);
-    for (const std::string &path : paths) {
-        memcpy(text, path.c_str(), path.size() + 1);
-        text += path.size() + 1;
-    }
-    GlobalUnlock(block);
-    SendMessageA(MainWindow, WM_DROPFILES, (WPARAM)block, 0);
-}
 
 const char kOneFile[] =
     "Dorvane slices one file at a time: drop a single file, not a folder or several files.";

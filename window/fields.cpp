@@ -54,13 +54,6 @@ int ReadControlPath(int id, char text[PATH_TEXT_SIZE])
     return 1;
 }
 
-// A message box owned by the main window and brought to the foreground,
-// shown the way the job shows its own.
-int ShowBox(const char *text, const char *title, UINT style)
-{
-    return JobHooks.ShowMessage(MainWindow, text, title, style | MB_SETFOREGROUND);
-}
-
 // The folder part of a source path: cut before the last backslash, else
 // after the last colon. Returns 0 when the path has neither.
 static int CutToFolder(const char *path, char folder[FOLDER_LINE_SIZE])

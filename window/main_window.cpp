@@ -257,6 +257,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SLICE_PROGRESS:
         OnSliceProgress(window, wParam);
         return 0;
+    case WM_SLICE_BOX:
+        OnJobBox(wParam);
+        return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

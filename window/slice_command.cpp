@@ -75,7 +75,8 @@ static int FolderJobAllowed(const char *source, const char *destination, uint32_
     return 1;
 }
 
-static void ReportResult(uint32_t result, const char *source, const char *destination)
+// The box gives the focus to after when it closes.
+static void ReportResult(uint32_t result, const char *source, const char *destination, HWND after)
 {
     const ResultBox *box = &ResultBoxes[result == 0 ? 0 : result == SLICE_CANCELLED ? 1 : 2];
     size_t size = strlen(box->Format) + strlen(source) + strlen(destination) + 1;
@@ -84,7 +85,7 @@ static void ReportResult(uint32_t result, const char *source, const char *destin
     // The text holds both paths whole, however long they are.
     if (text)
         snprintf(text, size, box->Format, source, destination);
-    ShowBox(text ? text : box->Title, box->Title, MB_OK | box->Icon);
+    ShowBoxFocusing(text ? text : box->Title, box->Title, MB_OK | box->Icon, after);
     free(text);
 }
 
@@ -93,6 +94,7 @@ void Slice(void)
     char source[PATH_TEXT_SIZE];
     char destination[PATH_TEXT_SIZE + 1];
     uint32_t portionSize = 0, result;
+    HWND focusAfter;
     LRESULT drive;
     size_t length;
 
@@ -124,17 +126,19 @@ void Slice(void)
     SetWindowTextA(MainWindow, "Dorvane");
     // After a folder job Slice waits for the destination to be checked
     // again; the Tab order passes over it meanwhile, or the focus would
-    // stop at a button that cannot take it.
+    // stop at a button that cannot take it. The destination gets the focus
+    // when the result box closes, not before: the box would take it away
+    // again, and its check on losing the focus would enable Slice at once.
     if (ControlChecked(ID_SIZE_RADIO) || ControlChecked(ID_COUNT_RADIO)) {
-        SetFocus(Control(ID_DESTINATION_EDIT));
+        focusAfter = Control(ID_DESTINATION_EDIT);
         Window.SliceDisabled = 1;
     } else {
         // Slice had the focus and lost it when it was disabled: without
         // this no control would have it after a drive job, and Tab, which
         // only the controls answer, would do nothing.
         EnableControl(ID_SLICE_BUTTON, 1);
-        SetFocus(Control(ID_SLICE_BUTTON));
+        focusAfter = Control(ID_SLICE_BUTTON);
     }
     EnableControl(ID_EXIT_BUTTON, 1);
-    ReportResult(result, source, destination);
+    ReportResult(result, source, destination, focusAfter);
 }

@@ -41,6 +41,7 @@ struct SlicerWindowState {
     int WindowMinimized;                   // 1 from a minimise until the restore
     int TabDirection;                      // +1 or -1: the last Tab's direction
     int SizeFieldTabDirection;             // the same, in the size field
+    HWND JobBoxFocus;                      // had the focus when the job's box opened
 };
 
 extern SlicerWindowState Window;
@@ -91,8 +92,21 @@ struct HelpSystemHooks {
 
 extern HelpSystemHooks HelpHooks;
 
-// Shows a message box owned by MainWindow, brought to the foreground.
+// box_focus.cpp: the window's message boxes, owned by MainWindow and
+// brought to the foreground, shown the way the job shows its own. Each
+// gives the focus back when it closes: ShowBox to the control that had it,
+// ShowBoxFocusing to after (to the one that had it when after is NULL).
 int ShowBox(const char *text, const char *title, UINT style);
+int ShowBoxFocusing(const char *text, const char *title, UINT style, HWND after);
+
+// Gives the focus to wanted when it can take it (one of the window's
+// controls, enabled and shown), else to the first control of the Tab order
+// that can; and makes it the control the window's activation restores.
+void GiveFocusBack(HWND wanted);
+
+// WM_SLICE_BOX: the job's box is opening (note the focus) or has closed
+// (give it back).
+void OnJobBox(WPARAM opening);
 
 // A control's handle, by id.
 HWND Control(int id);

@@ -7,6 +7,7 @@ screenshots of the window in the build tree."""
 import os
 import subprocess
 import sys
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -56,6 +57,19 @@ class WindowTest(slicer.SliceTest):
     def shot(self, name):
         path = self.window.screenshot(os.path.join(SCREENSHOTS, name))
         self.assertGreater(colours(path), 2, "%s shows no window" % path)
+
+    def focus_after_box(self, expected, seconds=5):
+        """The control with the focus, once it is expected or time is up: a
+        box is gone a moment before the window sets the focus again."""
+        deadline = time.monotonic() + seconds
+        while True:
+            try:
+                focus = self.window.focused()
+            except AssertionError:
+                focus = None  # no control has it
+            if focus == expected or time.monotonic() > deadline:
+                return focus
+            time.sleep(0.1)
 
     def assertRebuiltInFolder(self, folder, name, data):
         """The set's own KELMORIX.EXE, not the build's, rebuilds it."""
@@ -275,6 +289,10 @@ class RemovableDriveSlice(WindowTest):
         self.assertEqual(asked, [1, 2, 3])
         self.assertEqual((title, text), (COMPLETE_TITLE, "Slice %s to A: is complete" % winpath(source)))
         window.answer(COMPLETE_TITLE)
+        # The box gave the focus back to Slice, and Tab goes on from there.
+        self.assertEqual(self.focus_after_box(ID.SLICE_BUTTON), ID.SLICE_BUTTON)
+        window.key(VK_TAB)
+        self.assertEqual(window.focused(), ID.HELP_BUTTON)
 
         self.assertEqual([sorted(os.listdir(d)) for d in disks],
                          [["BIG.D00", "KELMORIX.EXE"], ["BIG.D01"], ["BIG.D02", "BIG.SFV"]])
