@@ -237,11 +237,13 @@ int ParseSliceCommand(int argc, char **argv, SliceCommand *command, char *messag
         return Wrong(message, messageSize, "%s", "a source file and a destination are needed");
     if (methods != 1)
         return Wrong(message, messageSize, "%s", "give one of --size, --count and --disks");
-    // Disk after disk, the recovery data would need a disk of its own.
-    if (command->Recovery && command->Method == METHOD_DISKS)
+    // Disk after disk, the block is made while the portions pass, and only
+    // the first block can be: the others need every portion's first bytes
+    // before the first portion's data, and the later disks are not there yet.
+    if (command->Recovery > 1 && command->Method == METHOD_DISKS)
         return Wrong(message, messageSize, "%s",
-                     "--recovery writes recovery data only into a folder (--size or --count), "
-                     "not disk after disk (--disks)");
+                     "--recovery with --disks writes one block (--recovery 1): more blocks are "
+                     "written only into a folder (--size or --count)");
     if (!positional[0][0] || !positional[1][0])
         return Wrong(message, messageSize, "%s", "an empty path names nothing");
     command->Source = positional[0];

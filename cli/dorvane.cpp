@@ -13,6 +13,7 @@
 
 #include "command_line.h"
 #include "embedded_joiner.h"
+#include "recovery_disk.h"
 #include "recovery_job.h"
 #include "slice_engine.h"
 #include "os/console.h"
@@ -39,8 +40,10 @@ static const char Usage[] =
     "          each, so that par2 (par2 repair NAME.par2) rebuilds up to N lost or\n"
     "          damaged portions; costs one more read of the set. N follows as\n"
     "          --recovery=N, or as the next argument when that is all digits (a path\n"
-    "          of digits alone goes after --). Exit status 234 when it cannot be\n"
-    "          written: the set itself is then complete\n"
+    "          of digits alone goes after --). With --disks: one block, made while\n"
+    "          the disks are written, on one more disk of its own after the last\n"
+    "          (room for about one disk's portion). Exit status 234 when it cannot\n"
+    "          be written: the set itself is then complete\n"
     "  --      ends the options, so that a SOURCE named -x can follow\n"
     "\n"
     "Cuts SOURCE into a slice set of at most 100 portions and writes KELMORIX.EXE,\n"
@@ -294,26 +297,61 @@ static char *DriveName(const char *path)
     return name;
 }
 
-// The recovery data beside a complete set in destination (with its
-// separator). Returns 0 or SLICE_RECOVERY_FAILED.
-static int WriteRecovery(const SliceCommand *command, const char *destination)
+// What the recovery data of command's set in destination (with its
+// separator) is to be.
+static void RecoveryRequestFor(const SliceCommand *command, const char *destination,
+                               RecoveryRequest *request)
 {
     long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+
+    request->Source = command->Source;
+    request->Destination = destination;
+    request->Blocks = command->Recovery;
+    request->OverwriteAgreed = Terminal.OverwriteAgreed;
+    // Half the machine's memory at most for the blocks: more would only be
+    // swapped, or end the program.
+    request->MemoryLimit = pages > 0 && pageSize > 0 ? (uint64_t)pages * (uint64_t)pageSize / 2
+                                                     : (uint64_t)1 << 30;
+    request->Creator = "Dorvane " DORVANE_VERSION;
+}
+
+// The recovery data beside a complete set in destination. Returns 0 or
+// SLICE_RECOVERY_FAILED.
+static int WriteRecovery(const SliceCommand *command, const char *destination)
+{
     RecoveryRequest request;
     int result;
 
-    request.Source = command->Source;
-    request.Destination = destination;
-    request.Blocks = command->Recovery;
-    request.OverwriteAgreed = Terminal.OverwriteAgreed;
-    // Half the machine's memory at most for the blocks: more would only be
-    // swapped, or end the program.
-    request.MemoryLimit = pages > 0 && pageSize > 0 ? (uint64_t)pages * (uint64_t)pageSize / 2
-                                                    : (uint64_t)1 << 30;
-    request.Creator = "Dorvane " DORVANE_VERSION;
+    RecoveryRequestFor(command, destination, &request);
     Terminal.Started = Terminal.LastDrawn = Now();
     result = WriteRecoveryData(&request, &TerminalUser);
     ClearProgress();
+    return result;
+}
+
+// Disk after disk, the recovery block made from the bytes as they are
+// written, onto one more disk after the set. Returns the job's code, or
+// SLICE_RECOVERY_FAILED for a complete set without its recovery data.
+static int SliceWithRecoveryDisk(const SliceCommand *command, const char *destination)
+{
+    RecoveryRequest request;
+    RecoveryDisk *disk;
+    int result;
+
+    RecoveryRequestFor(command, destination, &request);
+    disk = RecoveryDiskStart(&request);
+    if (!disk) {
+        ReportSliceFailure(&TerminalUser, SLICE_NO_BUFFER, 1, command->Source, destination, 0);
+        return SLICE_NO_BUFFER;
+    }
+    result = RunSliceObserved(command->Source, destination, 0, &TerminalUser,
+                              RecoveryDiskObserver(disk));
+    ClearProgress();
+    if (result == SLICE_COMPLETE) {
+        request.OverwriteAgreed = Terminal.OverwriteAgreed;
+        result = RecoveryDiskWrite(disk, &TerminalUser);
+    }
+    RecoveryDiskFree(disk);
     return result;
 }
 
@@ -360,10 +398,14 @@ static int Slice(const SliceCommand *command)
     } else {
         Terminal.ProgressOn = isatty(2);
         Terminal.Started = Terminal.LastDrawn = Now();
-        result = RunSlice(command->Source, destination, portionSize, &TerminalUser);
-        ClearProgress();
-        if (result == SLICE_COMPLETE && command->Recovery)
-            result = WriteRecovery(command, destination);
+        if (command->Method == METHOD_DISKS && command->Recovery) {
+            result = SliceWithRecoveryDisk(command, destination);
+        } else {
+            result = RunSlice(command->Source, destination, portionSize, &TerminalUser);
+            ClearProgress();
+            if (result == SLICE_COMPLETE && command->Recovery)
+                result = WriteRecovery(command, destination);
+        }
     }
     // A count the equal portions could not keep is no failure, but the set
     // is not what was asked for, so it is said.

@@ -134,6 +134,12 @@ int Par2WriterHash(Par2Writer *w, unsigned file, const void *data, size_t size);
 int Par2WriterAccumulate(Par2Writer *w, unsigned file, const void *data, size_t size);
 int Par2WriterFeed(Par2Writer *w, unsigned file, const void *data, size_t size);
 int Par2WriterFinish(Par2Writer *w);
+// For a caller that meets the longest file only as the files come (disk
+// after disk): a one-block writer's slice size raised before Finish. blocks
+// holds the block so far in its first SliceSize bytes and has room for
+// sliceSize; the rest is cleared here. Exponent 0 is a plain XOR, so more
+// zeros of padding change none of the bytes already added.
+int Par2WriterWiden(Par2Writer *w, uint64_t sliceSize, unsigned char *blocks);
 // Main packet, then each file's description and slice checksums, creator.
 int Par2WriteIndex(Par2Writer *w, Par2Sink sink, void *context);
 // The critical packets, then each recovery block followed by them again.

@@ -315,6 +315,17 @@ int Par2WriterFinish(Par2Writer *w)
     return PAR2_OK;
 }
 
+int Par2WriterWiden(Par2Writer *w, uint64_t sliceSize, unsigned char *blocks)
+{
+    if (w->Finished || w->RecoveryCount != 1 || sliceSize < w->SliceSize || sliceSize % 4 ||
+        sliceSize > (size_t)-1 || !blocks)
+        return PAR2_BAD_ARGUMENT;
+    memset(blocks + w->SliceSize, 0, (size_t)(sliceSize - w->SliceSize));
+    w->Blocks = blocks;
+    w->SliceSize = sliceSize;
+    return PAR2_OK;
+}
+
 // --- serialising ----------------------------------------------------------
 
 // The header for a body already in w->Packet + 64, and the whole packet out.

@@ -336,20 +336,48 @@ static int WriteFiles(RecoveryState *r)
     return 0;
 }
 
-int WriteRecoveryData(const RecoveryRequest *request, const SliceUser *user)
+// A state for one step, or NULL (said through user->Final) without memory.
+static RecoveryState *StartRecovery(const RecoveryRequest *request, const SliceUser *user)
 {
     RecoveryState *r = (RecoveryState *)calloc(1, sizeof *r);
-    unsigned i;
-    int result;
 
     if (!r) {
         user->Final(user->Context, SLICE_RECOVERY_FAILED,
                     "Error allocating memory for the recovery data\n");
-        return SLICE_RECOVERY_FAILED;
+        return NULL;
     }
     r->Request = request;
     r->User = user;
     r->Agreed = request->OverwriteAgreed;
+    return r;
+}
+
+// Releases the state, and deletes the temporary files it left.
+static void EndRecovery(RecoveryState *r)
+{
+    unsigned i;
+
+    for (i = 0; i < FILE_KINDS; i++) {
+        if (r->Created[i])
+            OsDelete(r->Temp[i]);
+        free(r->Temp[i]);
+        free(r->Final[i]);
+    }
+    free(r->PortionPath);
+    free(r->Blocks);
+    free(r->Heads);
+    free(r->Writer);
+    free(r);
+}
+
+int WriteRecoveryData(const RecoveryRequest *request, const SliceUser *user)
+{
+    RecoveryState *r = StartRecovery(request, user);
+    unsigned i;
+    int result;
+
+    if (!r)
+        return SLICE_RECOVERY_FAILED;
     if (request->Blocks < 1 || request->Blocks > RECOVERY_MAX_BLOCKS)
         result = Failed(r, "Recovery data has 1 to %d blocks, not %u\n", RECOVERY_MAX_BLOCKS,
                         request->Blocks);
@@ -364,16 +392,26 @@ int WriteRecoveryData(const RecoveryRequest *request, const SliceUser *user)
         result = Feed(r);
     if (!result)
         result = WriteFiles(r);
-    for (i = 0; i < FILE_KINDS; i++) {
-        if (r->Created[i])
-            OsDelete(r->Temp[i]);
-        free(r->Temp[i]);
-        free(r->Final[i]);
-    }
-    free(r->PortionPath);
-    free(r->Blocks);
-    free(r->Heads);
-    free(r->Writer);
-    free(r);
+    EndRecovery(r);
+    return result;
+}
+
+int WriteRecoveryFiles(const RecoveryRequest *request, Par2Writer *writer, const SliceUser *user)
+{
+    RecoveryState *r = StartRecovery(request, user);
+    unsigned i;
+    int result;
+
+    if (!r)
+        return SLICE_RECOVERY_FAILED;
+    r->Writer = writer;
+    result = MakePaths(r);
+    // Asked before anything is written, so that a "no" costs no space.
+    for (i = 0; i < FILE_KINDS && !result; i++)
+        result = MayTake(r, i);
+    if (!result)
+        result = WriteFiles(r);
+    r->Writer = NULL; // the caller's
+    EndRecovery(r);
     return result;
 }

@@ -43,4 +43,13 @@ struct RecoveryRequest {
 // OverwriteAgreed is 0; user->Progress counts the bytes read.
 int WriteRecoveryData(const RecoveryRequest *request, const SliceUser *user);
 
+struct Par2Writer;
+
+// The two files of a writer that the caller fed and finished, written into
+// request->Destination under temporary names and renamed into place, as
+// WriteRecoveryData writes them, with the same questions and messages.
+// request->Blocks names the files and must be the writer's block count;
+// MemoryLimit is not used.
+int WriteRecoveryFiles(const RecoveryRequest *request, Par2Writer *writer, const SliceUser *user);
+
 #endif

@@ -26,6 +26,7 @@ struct SliceWorkerState {
     const char *JobDestination; // "A:", a mount point or a folder, with its separator
     uint32_t JobPortionSize;    // portion file length with header; 0: removable drive
     const SliceUser *User;      // who answers the questions
+    const SliceObserver *Observer; // shown every byte written to a portion; or NULL
     PortionHeader Header;       // filled once; only LastPortion changes
     OsFile Source;           // the source, read sequentially; or 0
     OsFile Portion;          // the portion being written; or 0
@@ -397,6 +398,8 @@ static int WriteAll(SliceWorkerState *w, const void *data, uint32_t count)
         w->PendingError = OS_DISK_FULL; // no error, yet short: no room left
         return SLICE_WRITE_FAILED;
     }
+    if (w->Observer)
+        w->Observer->Written(w->Observer->Context, data, count);
     return 0;
 }
 
@@ -414,6 +417,11 @@ static int WritePortion(SliceWorkerState *w)
 
     if (w->Room >= size - w->BytesDone)
         w->Header.LastPortion = 1;
+    if (w->Observer)
+        w->Observer->PortionStarts(w->Observer->Context, w->PortionNumber, w->PortionPath,
+                                   PORTION_HEADER_SIZE + (w->Header.LastPortion
+                                                              ? size - w->BytesDone
+                                                              : (uint64_t)w->Room));
     EncodePortionHeader(&w->Header, raw);
     result = WriteAll(w, raw, sizeof raw);
     if (result)
@@ -706,10 +714,17 @@ static void StartState(SliceWorkerState *w, const char *source, const char *dest
 int RunSlice(const char *source, const char *destination, uint32_t portionSize,
              const SliceUser *user)
 {
+    return RunSliceObserved(source, destination, portionSize, user, NULL);
+}
+
+int RunSliceObserved(const char *source, const char *destination, uint32_t portionSize,
+                     const SliceUser *user, const SliceObserver *observer)
+{
     SliceWorkerState w;
     int result;
 
     StartState(&w, source, destination, portionSize, user);
+    w.Observer = observer;
     result = SliceAll(&w);
 
     // A portion left open by a failure is closed as it stands; the portions

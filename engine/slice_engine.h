@@ -71,12 +71,27 @@ struct SliceUser {
     void (*Progress)(void *context, uint64_t done, uint64_t total);
 };
 
+// Sees the bytes of every portion file as the job writes them, header and
+// data, in order: for a caller that makes something of the set as it
+// passes, such as recovery data for disks that leave the drive one by one.
+struct SliceObserver {
+    void *Context;
+    // Portion number portion, at path, is about to be written: length
+    // bytes, header included.
+    void (*PortionStarts)(void *context, unsigned portion, const char *path, uint64_t length);
+    // Bytes just written into it, following those before.
+    void (*Written)(void *context, const void *data, uint32_t size);
+};
+
 // Runs one job and returns its result code. destination is a drive name such
 // as "A:" (Windows) or a mount point ending in a slash (Linux) when
 // portionSize is 0 (removable-drive mode), else a folder path ending in its
 // separator; portionSize counts the header.
 int RunSlice(const char *source, const char *destination, uint32_t portionSize,
              const SliceUser *user);
+// The same, with observer (or NULL) shown every byte written to a portion.
+int RunSliceObserved(const char *source, const char *destination, uint32_t portionSize,
+                     const SliceUser *user, const SliceObserver *observer);
 
 // Shows the final message of code for a job that ends before it ran (the
 // worker that cannot start), as the job itself would.

@@ -534,7 +534,10 @@ TEST(SliceCommandLine, RecoveryBlocks)
         {{"s", "d", "--count", "5", "--recovery="}, 0, "from 1 to 10, not \"\""},
         {{"s", "d", "--count", "5", "--recovery=2x"}, 0, "not \"2x\""},
         {{"s", "d", "--count", "5", "--recovery", "--recovery"}, 0, "--recovery is given twice"},
-        {{"s", "d", "--disks", "--recovery"}, 0, "only into a folder"},
+        {{"s", "d", "--disks", "--recovery"}, 1, "s"},
+        {{"--recovery=1", "s", "d", "--disks"}, 1, "s"},
+        {{"s", "d", "--disks", "--recovery", "2"}, 0, "--disks writes one block (--recovery 1)"},
+        {{"--recovery=10", "s", "d", "--disks"}, 0, "only into a folder (--size or --count)"},
         {{"s", "d", "--count", "5", "--recoveryx"}, 0, "unknown option --recoveryx"},
     };
     for (const auto &c : cases) {

@@ -1,0 +1,249 @@
+// Recovery data on a disk of its own after a set written disk after disk
+// (recovery_disk.h). In this file:
+//   the observer: each portion described to the PAR2 writer as it starts,
+//     its bytes hashed and XORed in as the job writes them, the block
+//     widened whenever a longer portion comes;
+//   the recovery disk: asked for, refused while it holds a portion of the
+//     set or lacks room for both files, then written through
+//     WriteRecoveryFiles (temporary names, consent, renames).
+#include "recovery_disk.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "crc32.h"
+#include "par2.h"
+#include "slice_format.h"
+#include "os/files.h"
+#include "os/media.h"
+
+// What kept the block from being made while the job ran.
+enum DiskFault { FAULT_NONE, FAULT_MEMORY, FAULT_WRITER };
+
+struct RecoveryDisk {
+    const RecoveryRequest *Request;
+    SliceObserver Observer;
+    Par2Writer Writer;
+    unsigned char *Block;     // heap: the exponent-0 block, Writer.SliceSize bytes
+    int Begun;                // the writer has its first portion
+    unsigned Portion;         // the portion being written: the writer's file index
+    uint32_t HeadFill;        // bytes of portion 0's header seen
+    unsigned char Head[PORTION_HEADER_SIZE]; // portion 0's header: what marks the set
+    int Fault;                // a DiskFault
+    uint64_t Wanted;          // FAULT_MEMORY: the block size the longest portion needs
+    int Par2;                 // FAULT_WRITER: the writer's result
+};
+
+static void Say(const SliceUser *user, int final, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+static void Say(const SliceUser *user, int final, const char *format, ...)
+{
+    va_list args;
+    int length;
+    char *text = NULL;
+
+    va_start(args, format);
+    length = vsnprintf(NULL, 0, format, args);
+    va_end(args);
+    if (length >= 0)
+        text = (char *)malloc((size_t)length + 1);
+    if (text) {
+        va_start(args, format);
+        vsnprintf(text, (size_t)length + 1, format, args);
+        va_end(args);
+    }
+    // Without memory for the text the bare format still says what happened.
+    if (final)
+        user->Final(user->Context, SLICE_RECOVERY_FAILED, text ? text : format);
+    else
+        user->Notice(user->Context, text ? text : format);
+    free(text);
+}
+
+static void PortionStarts(void *context, unsigned portion, const char *path, uint64_t length)
+{
+    RecoveryDisk *d = (RecoveryDisk *)context;
+    uint64_t slice = Par2SliceSize(length);
+    unsigned char *grown;
+    int result = PAR2_OK;
+
+    d->Portion = portion;
+    if (d->Fault)
+        return;
+    if (!d->Begun || slice > d->Writer.SliceSize) {
+        grown = slice <= d->Request->MemoryLimit && slice <= (size_t)-1
+                    ? (unsigned char *)realloc(d->Block, (size_t)slice)
+                    : NULL;
+        if (!grown) {
+            d->Fault = FAULT_MEMORY;
+            d->Wanted = slice;
+            return;
+        }
+        d->Block = grown;
+        result = d->Begun ? Par2WriterWiden(&d->Writer, slice, grown)
+                          : Par2WriterBegin(&d->Writer, slice, 1, grown, Crc32Update,
+                                            d->Request->Creator);
+        d->Begun = 1;
+    }
+    // The job numbers its portions from 0 without a gap: file index = number.
+    if (!result)
+        result = Par2WriterAddFile(&d->Writer, SourceFileName(path), length);
+    if (result) {
+        d->Fault = FAULT_WRITER;
+        d->Par2 = result;
+    }
+}
+
+static void Written(void *context, const void *data, uint32_t size)
+{
+    RecoveryDisk *d = (RecoveryDisk *)context;
+    uint32_t take;
+    int result;
+
+    if (d->Portion == 0 && d->HeadFill < PORTION_HEADER_SIZE) {
+        take = PORTION_HEADER_SIZE - d->HeadFill < size ? PORTION_HEADER_SIZE - d->HeadFill : size;
+        memcpy(d->Head + d->HeadFill, data, take);
+        d->HeadFill += take;
+    }
+    if (d->Fault)
+        return;
+    result = Par2WriterFeed(&d->Writer, d->Portion, data, size);
+    if (result) {
+        d->Fault = FAULT_WRITER;
+        d->Par2 = result;
+    }
+}
+
+RecoveryDisk *RecoveryDiskStart(const RecoveryRequest *request)
+{
+    RecoveryDisk *d = (RecoveryDisk *)calloc(1, sizeof *d);
+
+    if (!d)
+        return NULL;
+    Crc32Setup();
+    d->Request = request;
+    d->Observer.Context = d;
+    d->Observer.PortionStarts = PortionStarts;
+    d->Observer.Written = Written;
+    return d;
+}
+
+const SliceObserver *RecoveryDiskObserver(RecoveryDisk *d)
+{
+    return &d->Observer;
+}
+
+void RecoveryDiskFree(RecoveryDisk *d)
+{
+    if (d)
+        free(d->Block);
+    free(d);
+}
+
+static int CountBytes(void *context, const void *, size_t size)
+{
+    *(uint64_t *)context += size;
+    return 0;
+}
+
+static uint64_t WholeUnits(uint64_t bytes, uint32_t unit)
+{
+    return unit > 1 ? (bytes + unit - 1) / unit * unit : bytes;
+}
+
+// The room both files take on the disk in the drive, in its allocation
+// units: the index is the set's critical packets; the recovery file has
+// them, then each block's packet followed by them again.
+static uint64_t FilesRoom(RecoveryDisk *d, const char *destination)
+{
+    uint32_t unit = OsAllocationUnit(destination);
+    uint64_t critical = 0;
+
+    Par2WriteIndex(&d->Writer, CountBytes, &critical);
+    return WholeUnits(critical, unit) +
+           WholeUnits(critical + d->Writer.RecoveryCount * (68 + d->Writer.SliceSize + critical),
+                      unit);
+}
+
+// The number of a portion of this set on the disk in the drive, or -1.
+static int PortionOnDisk(RecoveryDisk *d, const char *destination)
+{
+    size_t length = strlen(destination);
+    unsigned char head[PORTION_HEADER_SIZE];
+    char path[PAR2_NAME_SIZE + 4096];
+    unsigned n;
+
+    if (length >= sizeof path - PAR2_NAME_SIZE)
+        return -1;
+    for (n = 0; n < d->Writer.FileCount; n++) {
+        OsFile file;
+        uint32_t got = 0;
+
+        memcpy(path, destination, length);
+        strcpy(path + length, d->Writer.Files[n].Name);
+        if (OsOpenRead(path, &file))
+            continue;
+        if (OsRead(file, head, sizeof head, &got))
+            got = 0;
+        OsClose(file);
+        if (got == sizeof head && SameSliceSet(d->Head, head))
+            return (int)n;
+    }
+    return -1;
+}
+
+int RecoveryDiskWrite(RecoveryDisk *d, const SliceUser *user)
+{
+    const char *destination = d->Request->Destination;
+    int disk, held, result;
+    uint64_t room;
+    uint32_t free;
+    char index[PAR2_NAME_SIZE], recovery[PAR2_NAME_SIZE];
+
+    if (d->Fault == FAULT_MEMORY) {
+        Say(user, 1, "A recovery block the size of the longest portion, %llu bytes, needs more "
+                     "memory than this machine can spare (%llu bytes): no recovery data was "
+                     "written.\n",
+            (unsigned long long)d->Wanted, (unsigned long long)d->Request->MemoryLimit);
+        return SLICE_RECOVERY_FAILED;
+    }
+    result = d->Fault ? d->Par2 : d->Begun ? Par2WriterFinish(&d->Writer) : PAR2_BAD_ARGUMENT;
+    if (result || d->HeadFill != PORTION_HEADER_SIZE ||
+        Par2FileNames(SourceFileName(d->Request->Source), 1, index, recovery)) {
+        Say(user, 1, "Error making the recovery data (%d): none was written.\n", result);
+        return SLICE_RECOVERY_FAILED;
+    }
+    disk = (int)d->Writer.FileCount + 1;
+    for (;;) {
+        if (user->NextDisk(user->Context, disk, destination)) {
+            Say(user, 1, "No recovery data was written: disk #%d could not be asked for.\n", disk);
+            return SLICE_RECOVERY_FAILED;
+        }
+        held = PortionOnDisk(d, destination);
+        free = OsFreeBytes(destination);
+        room = FilesRoom(d, destination);
+        if (held >= 0)
+            Say(user, 0, "This disk holds %s of the set just written. The recovery data goes on "
+                         "a disk of its own, so that losing one disk never loses a portion and "
+                         "the recovery data together.\n",
+                d->Writer.Files[held].Name);
+        // A free count at its cap says only that the disk is large.
+        else if (free < room && free != UINT32_MAX)
+            Say(user, 0, "Disk #%d has %lu bytes free; the recovery data (%s and %s) needs %llu.\n",
+                disk, (unsigned long)free, index, recovery, (unsigned long long)room);
+        else
+            break;
+        if (user->NotReady(user->Context, destination) == SLICE_ANSWER_ABORT) {
+            Say(user, 1, "No recovery data was written: disk #%d was not given.\n", disk);
+            return SLICE_RECOVERY_FAILED;
+        }
+    }
+    result = WriteRecoveryFiles(d->Request, &d->Writer, user);
+    if (!result)
+        Say(user, 0, "Disk #%d holds the recovery data. To repair the set, copy every disk, this "
+                     "one included, into one folder and run par2 repair %s there.\n",
+            disk, index);
+    return result;
+}
