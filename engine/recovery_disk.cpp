@@ -2,7 +2,8 @@
 // (recovery_disk.h). In this file:
 //   the observer: each portion described to the PAR2 writer as it starts,
 //     its bytes hashed and XORed in as the job writes them, the block
-//     widened whenever a longer portion comes;
+//     widened whenever a longer portion comes; the room every disk keeps
+//     free, so that a disk of the set's kind takes the recovery data;
 //   the recovery disk: asked for, refused while it holds a portion of the
 //     set or lacks room for both files, then written through
 //     WriteRecoveryFiles (temporary names, consent, renames).
@@ -116,6 +117,43 @@ static void Written(void *context, const void *data, uint32_t size)
     }
 }
 
+static uint64_t Padded(size_t length)
+{
+    return (length + 3) & ~(size_t)3;
+}
+
+// The bytes of the set's critical packets (par2_write.cpp) for count
+// portions: main, each file's description and slice checksums, creator.
+static uint64_t CriticalSize(const RecoveryDisk *d, unsigned count)
+{
+    size_t creator = strlen(d->Request->Creator ? d->Request->Creator : "");
+
+    return 64 + 12 + 16 * (uint64_t)count +
+           count * (64 + 56 + Padded(strlen(SourceFileName(d->Request->Source))) + 64 + 36) +
+           64 + Padded(creator < 200 ? creator : 200);
+}
+
+// The recovery disk must take a block the size of the longest portion and,
+// beside it, the critical packets three times (the index file, and before
+// and after the block in the recovery file) and two files' last allocation
+// units. Disks of one kind, each filled, would leave it short by just that:
+// so every disk keeps it free, for the count of portions the set has if the
+// disks to come are like this one. Then a blank disk as large as any of the
+// set's takes the recovery data.
+static uint32_t Reserve(void *context, unsigned portion, uint32_t free, uint32_t unit,
+                        uint64_t rest)
+{
+    RecoveryDisk *d = (RecoveryDisk *)context;
+    uint64_t room = free > PORTION_HEADER_SIZE ? free - PORTION_HEADER_SIZE : 1;
+    uint64_t count = portion + 1 + (rest > room ? (rest - room + room - 1) / room : 0);
+    uint64_t kept;
+
+    if (count > MAX_PORTIONS)
+        count = MAX_PORTIONS;
+    kept = 3 * CriticalSize(d, (unsigned)count) + 68 + 2 * (uint64_t)(unit ? unit : 1) + 4;
+    return kept < UINT32_MAX ? (uint32_t)kept : UINT32_MAX;
+}
+
 RecoveryDisk *RecoveryDiskStart(const RecoveryRequest *request)
 {
     RecoveryDisk *d = (RecoveryDisk *)calloc(1, sizeof *d);
@@ -127,6 +165,7 @@ RecoveryDisk *RecoveryDiskStart(const RecoveryRequest *request)
     d->Observer.Context = d;
     d->Observer.PortionStarts = PortionStarts;
     d->Observer.Written = Written;
+    d->Observer.Reserve = Reserve;
     return d;
 }
 

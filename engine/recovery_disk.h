@@ -3,6 +3,8 @@
 // SliceObserver) into one recovery block of exponent 0, which grows with the
 // longest portion met; after the last portion the two PAR2 files go onto
 // one more disk of their own, asked for as the job asks for the others.
+// Every disk keeps a few KiB free for what the recovery files carry beside
+// the block, so that a blank disk of the same size takes them.
 //
 // One block only: blocks of higher exponents need each file's place among
 // the file IDs, and so its first 16 KiB, before its first byte is added,

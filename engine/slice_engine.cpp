@@ -310,14 +310,20 @@ static void TakeBackPortion(SliceWorkerState *w)
 // set would have if this disk were the last, PortionNumber + 1 portions.
 // That is exact whenever it decides anything: if the disk is the last, the
 // count is that one; if not, the rest goes on and the next disk is measured
-// against a list one line longer, again as if it were the last.
+// against a list one line longer, again as if it were the last. The
+// observer may keep part of every disk free (recovery_disk.cpp says why).
 static int MeasureDisk(SliceWorkerState *w)
 {
     uint32_t listSize = SliceListSize(&w->List, w->Header.FileName, w->SourceSize,
                                       w->PortionNumber + 1);
+    uint32_t free = OsFreeBytes(w->JobDestination), unit = OsAllocationUnit(w->JobDestination);
+    uint32_t kept = w->Observer && w->Observer->Reserve
+                        ? w->Observer->Reserve(w->Observer->Context, w->PortionNumber, free, unit,
+                                               w->SourceSize - w->BytesDone)
+                        : 0;
 
-    return DiskShare(OsFreeBytes(w->JobDestination), OsAllocationUnit(w->JobDestination),
-                     w->SourceSize - w->BytesDone, listSize, &w->Room);
+    return DiskShare(kept < free ? free - kept : 0, unit, w->SourceSize - w->BytesDone, listSize,
+                     &w->Room);
 }
 
 // Asks before the list replaces a file of its name, when the user has not

@@ -81,6 +81,11 @@ struct SliceObserver {
     void (*PortionStarts)(void *context, unsigned portion, const char *path, uint64_t length);
     // Bytes just written into it, following those before.
     void (*Written)(void *context, const void *data, uint32_t size);
+    // Removable drive: bytes each disk keeps free beside its portion (NULL:
+    // none), asked when the disk for portion is measured, with its free
+    // bytes and allocation unit and the source bytes still to be written.
+    uint32_t (*Reserve)(void *context, unsigned portion, uint32_t free, uint32_t unit,
+                        uint64_t rest);
 };
 
 // Runs one job and returns its result code. destination is a drive name such

@@ -121,23 +121,27 @@ class Disks:
             subprocess.run(["umount", path])
 
 
-def slice_onto_disks(test, folder, source, disk_count, disk_size, listings=None):
+def slice_onto_disks(test, folder, source, disk_count, disk_size, listings=None, options=(),
+                     answer=None):
     """Slices source onto disks at a removable mount point, each disk
     inserted at its prompt; returns the run and a copy of every portion
     (and the joiner and list) in folder/copied, the disks' free space at the
-    end. Each disk's sorted file names are appended to listings."""
+    end. Each disk's sorted file names are appended to listings. options
+    follow --disks; answer(disks, n, text), when given, answers the prompts."""
     if not DORVANE_HOOKED:
         test.skipTest("DORVANE_HOOKED is set by the build's test run")
     disks = Disks(folder, disk_count, disk_size)
     try:
         env = fake_removable(folder, disks.mount_point)
 
-        def answer(n, text):
+        def insert(n, text):
+            if answer:
+                return answer(disks, n, text)
             disks.insert(n + 1)
             return b" "
 
-        run = run_dorvane([source, disks.mount_point, "--disks"], folder, program=DORVANE_HOOKED,
-                          env=env, answer=answer, timeout=120)
+        run = run_dorvane([source, disks.mount_point, "--disks"] + list(options), folder,
+                          program=DORVANE_HOOKED, env=env, answer=insert, timeout=120)
         disks.eject()
         copied = os.path.join(folder, "copied")
         os.makedirs(copied)

@@ -7,7 +7,7 @@ import shutil
 import subprocess
 import unittest
 
-from linux_dorvane import DORVANE, Scratch, read, run_dorvane, sample_data
+from linux_dorvane import DORVANE, Scratch, read, run_dorvane, sample_data, slice_onto_disks
 
 KELMORIX = os.environ.get("KELMORIX_NATIVE", "")
 
@@ -118,6 +118,40 @@ class Recovery(Scratch):
         os.remove(os.path.join(out, "big.d00"))
         self.assertEqual(par2("repair", out).returncode, 0)
         self.assertEqual(self.rebuild(out), b"")
+    def test_disk_after_disk_the_recovery_data_on_a_disk_of_its_own(self):
+        data = sample_data(2600000, seed=7)
+
+        # Disks 1 to 3 take the set; at the recovery disk's prompt disk 3 comes
+        # back first, is refused (it holds a portion) and retried with disk 4.
+        def answer(disks, n, text):
+            if text.endswith("(A/R/I): "):
+                return b"r"
+            disks.insert(min(n + 1, 3) if n < 4 else 4)
+            return b" "
+
+        listings = []
+        # Four disks of one size: every disk keeps the room the recovery
+        # files need beside their block.
+        run, copied, _ = slice_onto_disks(self, self.dir, self.source("big.dat", data), 4, "1m",
+                                          listings, ["--recovery"], answer)
+        self.assertEqual(run.code, 0, run.output)
+        for n in (1, 2, 3, 4):
+            self.assertIn("Please insert disk #%d in drive" % n, run.output)
+        self.assertIn("This disk holds big.d02 of the set just written.", run.output)
+        self.assertEqual([sorted(x) for x in listings[1:]],
+                         [["big.d01"], ["big.d02", "big.sfv"], ["big.dat.par2", "big.dat.vol0+1.par2"]])
+        self.assertIn("Disk #4 holds the recovery data.", run.output)
+        self.assertEqual(par2("verify", copied).returncode, 0)
+        names = self.set_portions(copied)
+        kept = {n: read(os.path.join(copied, n)) for n in names}
+        lost = self.rng.choice(names)
+        os.remove(os.path.join(copied, lost))
+        repair = par2("repair", copied)
+        self.assertEqual(repair.returncode, 0, (self.seed, lost, repair.stdout))
+        for n in names:
+            self.assertEqual(read(os.path.join(copied, n)), kept[n], n)
+        self.assertEqual(self.rebuild(copied), data)
+
 
 if __name__ == "__main__":
     unittest.main()
