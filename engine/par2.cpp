@@ -171,6 +171,21 @@ static void KeepChecksums(Par2Reader *r, const unsigned char *set, const unsigne
     f->Checked = 1;
 }
 
+// A block of exponent e: counted when it belongs to the main packet's set
+// (its blocks are what a repair can use); exponent 0's place is kept.
+static void KeepRecovery(Par2Reader *r, const unsigned char *set, uint32_t e)
+{
+    if (r->HaveMain && e < 32 && r->BodyFill - 4 == r->SliceSize &&
+        !memcmp(set, r->SetId, MD5_DIGEST_SIZE))
+        r->Exponents |= (uint32_t)1 << e;
+    if (e == 0 && Replaces(r, r->HaveRecovery, r->RecoverySet, set)) {
+        r->HaveRecovery = 1;
+        memcpy(r->RecoverySet, set, MD5_DIGEST_SIZE);
+        r->RecoveryOffset = r->PacketStart + 68;
+        r->RecoveryLength = r->BodyFill - 4;
+    }
+}
+
 static void EndPacket(Par2Reader *r)
 {
     unsigned char digest[MD5_DIGEST_SIZE];
@@ -187,13 +202,8 @@ static void EndPacket(Par2Reader *r)
         KeepDescription(r, r->Body, n);
     else if (!memcmp(type, Par2TypeSliceChecksums, 16))
         KeepChecksums(r, set, r->Body, n);
-    else if (!memcmp(type, Par2TypeRecovery, 16) && r->BodyFill >= 4 && Get32(r->Body) == 0 &&
-             Replaces(r, r->HaveRecovery, r->RecoverySet, set)) {
-        r->HaveRecovery = 1;
-        memcpy(r->RecoverySet, set, MD5_DIGEST_SIZE);
-        r->RecoveryOffset = r->PacketStart + 68;
-        r->RecoveryLength = r->BodyFill - 4;
-    }
+    else if (!memcmp(type, Par2TypeRecovery, 16) && r->BodyFill >= 4)
+        KeepRecovery(r, set, Get32(r->Body));
 }
 
 // A full header: its length must be whole words and cover the header.
@@ -254,6 +264,11 @@ void Par2ReadFeed(Par2Reader *r, const void *data, size_t size)
                 EndPacket(r);
         }
     }
+}
+
+void Par2ReadBreak(Par2Reader *r)
+{
+    r->HeaderFill = 0;
 }
 
 int Par2ReadFinish(Par2Reader *r)

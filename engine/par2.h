@@ -190,6 +190,8 @@ struct Par2Reader {
     unsigned char RecoverySet[MD5_DIGEST_SIZE];
     uint64_t RecoveryOffset;  // where the exponent-0 block's bytes start in the stream
     uint64_t RecoveryLength;  // and how many there are (the slice size)
+    uint32_t Exponents;     // bit e: an intact block of exponent e (below 32) of the
+                            // main packet's set, read after that packet
 };
 
 // Feed the whole file in pieces of any size, then Finish: PAR2_OK when the
@@ -200,6 +202,10 @@ struct Par2Reader {
 void Par2ReadBegin(Par2Reader *r);
 void Par2ReadFeed(Par2Reader *r, const void *data, size_t size);
 int Par2ReadFinish(Par2Reader *r);
+// Between two files fed to one reader: a packet cut short by the end of the
+// first is dropped, never completed by the second file's bytes. Offsets stay
+// counted over the whole stream.
+void Par2ReadBreak(Par2Reader *r);
 
 // The rebuild step: acc ^= data, byte for byte. A lost slice is the
 // exponent-0 block with every other slice (padded with zeros) XORed in.

@@ -25,6 +25,12 @@ long OsRead(OsFile file, void *buffer, uint32_t count, uint32_t *done);
 // failure. Fewer than count without an error means the disk took no more.
 long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done);
 
+// OsSeek: moves the file's position to offset bytes from its start, for the
+// next OsRead or OsWrite. Reading at or past the end gets no bytes; writing
+// past the end of a file open for writing extends it, and the caller writes
+// the bytes in between later (a rebuilt portion's place in the output).
+long OsSeek(OsFile file, uint64_t offset);
+
 // OsFlush: puts what was written on the disk itself before it returns.
 long OsFlush(OsFile file);
 

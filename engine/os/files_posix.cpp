@@ -158,6 +158,13 @@ long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done)
     return 0;
 }
 
+long OsSeek(OsFile file, uint64_t offset)
+{
+    if (offset > (uint64_t)INT64_MAX)
+        return EINVAL;
+    return lseek(Fd(file), (off_t)offset, SEEK_SET) < 0 ? Errno() : 0;
+}
+
 long OsFileSize(OsFile file, uint64_t *size)
 {
     struct stat info;

@@ -105,6 +105,20 @@ long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done)
     return 0;
 }
 
+// SetFilePointer rather than its Ex form, which the oldest systems lack; a
+// position whose low word is all ones is a position like any other, so the
+// error number alone tells a failure, as for the size below.
+long OsSeek(OsFile file, uint64_t offset)
+{
+    LONG high = (LONG)(offset >> 32);
+
+    SetLastError(NO_ERROR);
+    if (SetFilePointer(AsHandle(file), (LONG)(DWORD)offset, &high, FILE_BEGIN) ==
+            INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+        return (long)GetLastError();
+    return 0;
+}
+
 long OsFileSize(OsFile file, uint64_t *size)
 {
     DWORD low, high = 0;

@@ -4,8 +4,8 @@
 // The layer is the programs' only way to the operating system (the window
 // program's own Win32 calls aside). It is split by service, each a header
 // here with a _win.cpp and a _posix.cpp beside it:
-//   files.h    open, create, read, write, flush, close, delete, size, times,
-//              attributes, search, identity, rename, kernel copy
+//   files.h    open, create, read, write, seek, flush, close, delete, size,
+//              times, attributes, search, identity, rename, kernel copy
 //   media.h    removable drives, drive names, free bytes (mount table, sysfs)
 //   console.h  key presses and typed-ahead input
 //   process.h  priority, current folder, local time, the carried joiner
