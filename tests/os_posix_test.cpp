@@ -189,6 +189,38 @@ TEST_F(Scratch, RenameOverReplacesInOneStep)
     EXPECT_EQ(access(Path("BIG.DAT").c_str(), F_OK), 0);
 }
 
+// Reading a piece from the middle; writing past the end leaves a gap that a
+// later write fills (a rebuilt portion's place in the output).
+TEST_F(Scratch, SeekReadsAPieceAndWritesPastTheEnd)
+{
+    Write("BIG.D01", "0123456789");
+    OsFile file = 0;
+    char text[8] = {0};
+    uint32_t done = 9;
+    ASSERT_EQ(OsOpenRead(Path("BIG.D01").c_str(), &file), 0);
+    ASSERT_EQ(OsSeek(file, 7), 0);
+    EXPECT_EQ(OsRead(file, text, sizeof text, &done), 0);
+    EXPECT_STREQ(text, "789");
+    ASSERT_EQ(OsSeek(file, 20), 0);
+    EXPECT_EQ(OsRead(file, text, sizeof text, &done), 0);
+    EXPECT_EQ(done, 0u);
+    EXPECT_NE(OsSeek(file, UINT64_MAX), 0);
+    EXPECT_EQ(OsClose(file), 0);
+
+    ASSERT_EQ(OsCreateNew(Path("BIG.DAT").c_str(), &file), 0);
+    EXPECT_EQ(OsWrite(file, "ab", 2, &done), 0);
+    ASSERT_EQ(OsSeek(file, 5), 0);
+    EXPECT_EQ(OsWrite(file, "fg", 2, &done), 0);
+    ASSERT_EQ(OsSeek(file, 2), 0);
+    EXPECT_EQ(OsWrite(file, "cde", 3, &done), 0);
+    EXPECT_EQ(OsClose(file), 0);
+    ASSERT_EQ(OsOpenRead(Path("BIG.DAT").c_str(), &file), 0);
+    memset(text, 0, sizeof text);
+    EXPECT_EQ(OsRead(file, text, sizeof text, &done), 0);
+    EXPECT_STREQ(text, "abcdefg");
+    EXPECT_EQ(OsClose(file), 0);
+}
+
 // In a child of its own session, the terminal a pseudo-terminal: keys typed
 // before the flush are gone, the key typed after it is the one read. Without
 // a terminal both calls say so. The child's exit status is the step that
