@@ -5,8 +5,8 @@
 // Each portion file as stored is one slice; the recovery block of exponent
 // 0 is the XOR of all slices, each padded with zeros to the slice size. So
 // XORing every other portion file into that block leaves the lost one,
-// padded: the bytes past its length must come out as zeros, and the whole
-// must match the slice MD5 and CRC-32 the recovery data records for it.
+// padded: the whole, the zeros past its length included, must match the
+// slice MD5 and CRC-32 the recovery data records for it.
 //
 // The joiners can use only that block; blocks of further exponents are
 // counted (for the check's "blocks to spare") and left to the PAR2 tools.
