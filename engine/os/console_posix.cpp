@@ -41,8 +41,10 @@ static void RestoreTerminalAndEnd(int number)
 {
     int fd = RawTerminal;
 
-    if (fd >= 0)
-        tcsetattr(fd, TCSANOW, &SavedMode);
+    // The question's line is ended, so that the shell's prompt starts a
+    // line of its own.
+    if (fd >= 0 && tcsetattr(fd, TCSANOW, &SavedMode) == 0 && write(fd, "\n", 1) < 0)
+        fd = -1;
     RawTerminal = -1;
     signal(number, SIG_DFL);
     raise(number); // delivered, with its default action, once the handler returns
@@ -213,6 +215,11 @@ int OsFlushTypedAhead(void)
     result = tcflush(fd, TCIFLUSH) == 0 ? 0 : -1;
     close(fd);
     return result;
+}
+
+FILE *OsOpenConsoleOutput(void)
+{
+    return isatty(STDOUT_FILENO) ? NULL : fopen("/dev/tty", "we");
 }
 
 int OsConsoleColumns(int fd)

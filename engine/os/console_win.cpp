@@ -24,6 +24,21 @@ static int IsModifierKey(WORD key)
     return 0;
 }
 
+// Ctrl+C during a wait: the question's line is ended, then the default
+// handler ends the program.
+static BOOL WINAPI EndLineOnBreak(DWORD)
+{
+    HANDLE output = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                OPEN_EXISTING, 0, NULL);
+    DWORD written;
+
+    if (output != INVALID_HANDLE_VALUE) {
+        WriteFile(output, "\r\n", 2, &written, NULL);
+        CloseHandle(output);
+    }
+    return FALSE;
+}
+
 int OsReadKey(void)
 {
     HANDLE input = OpenConsoleInput();
@@ -39,6 +54,7 @@ int OsReadKey(void)
     }
     // No line editing and no echo; Ctrl+C still ends the program.
     SetConsoleMode(input, ENABLE_PROCESSED_INPUT);
+    SetConsoleCtrlHandler(EndLineOnBreak, TRUE);
     while (ReadConsoleInputA(input, &record, 1, &count) && count == 1) {
         if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown)
             continue;
@@ -51,6 +67,7 @@ int OsReadKey(void)
             break;
         }
     }
+    SetConsoleCtrlHandler(EndLineOnBreak, FALSE);
     SetConsoleMode(input, mode);
     CloseHandle(input);
     return key;
@@ -77,4 +94,11 @@ int OsFlushTypedAhead(void)
     result = FlushConsoleInputBuffer(input) ? 0 : -1;
     CloseHandle(input);
     return result;
+}
+
+FILE *OsOpenConsoleOutput(void)
+{
+    DWORD mode;
+
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) ? NULL : fopen("CONOUT$", "w");
 }
