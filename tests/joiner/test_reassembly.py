@@ -135,6 +135,10 @@ class Reassembly(JoinerTest):
                     self.assertEqual(self.read(self.output), mine)
                 os.remove(os.path.join(self.out, TEMPORARY))
 
+    # Under Wine a key typed before the console first reads the terminal
+    # reaches the console only with that read; test_removable types ahead
+    # at a disk prompt instead.
+    @unittest.skipUnless(NATIVE, "typed ahead of Wine's first read of the terminal")
     def test_keys_typed_before_the_question_do_not_answer_it(self):
         with open(self.output, "wb") as f:
             f.write(b"mine")
@@ -144,23 +148,6 @@ class Reassembly(JoinerTest):
         self.assertEqual(self.read(self.output), b"mine")
         # Standard output is a pipe here: the question is on the console too.
         self.assertIn("Overwrite? (Y/N): ", run.terminal)
-
-    def test_a_read_only_file_of_the_name_is_refused_at_the_end(self):
-        data = sample_data(1500)
-        write_set(self.sets, "BIG.DAT", data, 1000)
-        with open(self.output, "wb") as f:
-            f.write(b"mine")
-        os.chmod(self.output, 0o444)
-        run = self.join(answer=lambda n, text: b"y")
-        if NATIVE:  # a rename is the folder's business on Linux
-            self.assertEnds(run, 0, "BIG.DAT Successfully restored to %s" % hostpath(self.out))
-            self.assertEqual(self.read(self.output), data)
-            return
-        self.assertEnds(run, 249, "Error opening %s = 5" % self.host_output)
-        self.assertIn("%s holds the whole file; it has been left in place."
-                      % hostpath(os.path.join(self.out, TEMPORARY)), run.output)
-        self.assertEqual(self.read(self.output), b"mine")
-        self.assertEqual(self.read(os.path.join(self.out, TEMPORARY)), data)
 
 
 class DamagedSets(JoinerTest):
