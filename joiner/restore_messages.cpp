@@ -65,8 +65,7 @@ static const ReportLine ReportLines[] = {
 static const char ExcessLine[] =
     "The slice set holds more data than its file: %s goes past its %s bytes.\n";
 // 236 when a portion of a folder set is not as long as portion 00.
-static const char LengthLine[] =
-    "%s is %s bytes long; the portions before the last are %s bytes long.\n";
+static const char LengthLine[] = "%s is %s bytes long; portions before the last have %s.\n";
 // 246 and 252 when a header was read but cannot be a portion's.
 static const char DamagedLine[] = "The header of %s is damaged.\n";
 // 247 and 253 when a portion is there but cannot be read (a folder, no

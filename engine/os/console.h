@@ -9,9 +9,9 @@
 // OsReadKey: waits for one key press and reads it without echo or line
 // editing. Returns its character, 0 for an extended key (an arrow, a
 // function key: its further codes are taken with it), or -1 when there is no
-// console to read from. Ctrl+C still ends the program, after a line break
-// that ends the question's line, and on POSIX the terminal's mode is given
-// back however the wait ends.
+// console to read from. Ctrl+C still ends the program; on POSIX after a
+// line break that ends the question's line, and with the terminal's mode
+// given back however the wait ends.
 int OsReadKey(void);
 
 // OsReadKeyByte: as OsReadKey, but returns a key's first byte as the

@@ -24,21 +24,6 @@ static int IsModifierKey(WORD key)
     return 0;
 }
 
-// Ctrl+C during a wait: the question's line is ended, then the default
-// handler ends the program.
-static BOOL WINAPI EndLineOnBreak(DWORD)
-{
-    HANDLE output = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                OPEN_EXISTING, 0, NULL);
-    DWORD written;
-
-    if (output != INVALID_HANDLE_VALUE) {
-        WriteFile(output, "\r\n", 2, &written, NULL);
-        CloseHandle(output);
-    }
-    return FALSE;
-}
-
 int OsReadKey(void)
 {
     HANDLE input = OpenConsoleInput();
@@ -54,7 +39,6 @@ int OsReadKey(void)
     }
     // No line editing and no echo; Ctrl+C still ends the program.
     SetConsoleMode(input, ENABLE_PROCESSED_INPUT);
-    SetConsoleCtrlHandler(EndLineOnBreak, TRUE);
     while (ReadConsoleInputA(input, &record, 1, &count) && count == 1) {
         if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown)
             continue;
@@ -67,7 +51,6 @@ int OsReadKey(void)
             break;
         }
     }
-    SetConsoleCtrlHandler(EndLineOnBreak, FALSE);
     SetConsoleMode(input, mode);
     CloseHandle(input);
     return key;
