@@ -470,9 +470,9 @@ TEST_F(Restore, TheDamagedPortionIsTheOneNamed)
         const char *Line;
     } const cases[] = {
         {[] { Fake.Files["/sets/BIG.D01"].Data.resize(990); }, 236,
-         "/sets/BIG.D01 is 990 bytes long; the portions before the last are 1000 bytes long.\n"},
+         "/sets/BIG.D01 is 990 bytes long; portions before the last have 1000.\n"},
         {[] { Fake.Files["/sets/BIG.D03"].Data.append(700, 'x'); }, 236,
-         "/sets/BIG.D03 is 1436 bytes long; the portions before the last are 1000 bytes long.\n"},
+         "/sets/BIG.D03 is 1436 bytes long; portions before the last have 1000.\n"},
         {[] { Fake.Files["/sets/BIG.D00"].Data[OFFSET_LAST_WRITE_TIME] ^= 1; }, 246,
          "The header of /sets/BIG.D00 is damaged.\n"},
         {[] { Fake.Files["/sets/BIG.D02"].Data[OFFSET_LAST_PORTION] = 2; }, 246,

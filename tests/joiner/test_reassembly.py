@@ -211,7 +211,7 @@ class DamagedSets(JoinerTest):
         # header changed, a portion that is a folder.
         cases = [
             (lambda: self.rewrite(1, cut=900), 236,
-             "BIG.D01 is 900 bytes long; the portions before the last are 1000 bytes long."),
+             "BIG.D01 is 900 bytes long; portions before the last have 1000."),
             (lambda: self.rewrite(0, head=header("BIG.DAT", len(self.data), write=1)), 246,
              "The header of BIG.D00 is damaged."),
             (lambda: (os.remove(self.paths[2]), os.mkdir(self.paths[2])), 247,
@@ -296,8 +296,7 @@ class DamagedSets(JoinerTest):
         # one before the last is named for its length before it is read.
         cases = [(3, self.data[3 * 691:] + b"extra", "The slice set holds more data than its file: "
                   "BIG.D03 goes past its 2500 bytes.", self.data + b"extra"),
-                 (1, sample_data(3000), "BIG.D01 is 3309 bytes long; the portions before the last "
-                  "are 1000 bytes long.", self.data[:691])]
+                 (1, sample_data(3000), "BIG.D01 is 3309 bytes long; portions before the last have 1000.", self.data[:691])]
         for number, payload, line, kept in cases:
             with self.subTest(number=number):
                 self.paths = write_set(self.sets, "BIG.DAT", self.data, 1000)
