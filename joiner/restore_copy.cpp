@@ -234,15 +234,7 @@ static int CopyPortionData(RestoreRun *run)
         run->PendingError = error;
         return RESTORE_READ_FAILED;
     }
-    // In a folder every portion but the last is as long as portion 00 (each
-    // disk of a removable set has a length of its own): a portion cut short
-    // or run long is named before any of it is written.
-    if (!run->RemovableSource && size != run->FirstSize &&
-        (run->Header.LastPortion != 1 || size > run->FirstSize)) {
-        run->WrongLength = 1;
-        run->PendingError = 1;
-        return RESTORE_SIZE_MISMATCH;
-    }
+    run->Sizes[run->PortionIndex] = size;
     data = size - PORTION_HEADER_SIZE;
     // A damaged or hostile set may carry more than its file's size: nothing
     // past that size is written, so it cannot fill the destination disk.
@@ -314,6 +306,36 @@ static int FinishOutput(RestoreRun *run)
     return 0;
 }
 
+// A set whose data does not add up: in a folder set every portion but the
+// last has one length, so the first of another length is named, rather
+// than the portion where the count came out wrong. The usual length is the
+// one most portions before the last have (portion 00's on a tie): a set cut
+// on disks and copied into a folder has a shorter portion 00.
+static void NameWrongLength(RestoreRun *run)
+{
+    unsigned count = run->PortionIndex + (run->Header.LastPortion != 1);
+    unsigned i, j, best = 0, most = 0, same;
+
+    if (run->RemovableSource)
+        return;
+    for (i = 0; i < count; i++) {
+        for (same = 0, j = 0; j < count; j++)
+            same += run->Sizes[j] == run->Sizes[i];
+        if (same > most) {
+            most = same;
+            best = i;
+        }
+    }
+    for (i = 0; i < count; i++)
+        if (run->Sizes[i] != run->Sizes[best]) {
+            run->WrongLength = 1;
+            run->PortionSize = run->Sizes[i];
+            run->FirstSize = run->Sizes[best];
+            SetPortionNumber(run->PortionPath, i);
+            return;
+        }
+}
+
 int RestoreCopyPortions(RestoreRun *run)
 {
     const uint64_t fileSize = run->FileSize;
@@ -328,6 +350,8 @@ int RestoreCopyPortions(RestoreRun *run)
         result = CopyPortionData(run);
         RestoreClosePortion(run);
         OsRestorePriority(priority);
+        if (result == RESTORE_SIZE_MISMATCH)
+            NameWrongLength(run);
         if (result)
             return result;
         last = run->Header.LastPortion == 1;
@@ -336,6 +360,7 @@ int RestoreCopyPortions(RestoreRun *run)
         if ((last && run->BytesWritten != fileSize) ||
             (!last && run->PortionIndex + 1 >= MAX_PORTIONS)) {
             run->PendingError = 1;
+            NameWrongLength(run);
             return RESTORE_SIZE_MISMATCH;
         }
         run->PortionIndex++;

@@ -64,7 +64,8 @@ static const ReportLine ReportLines[] = {
 // 236 when the data runs on past the recorded size: the output was cut there.
 static const char ExcessLine[] =
     "The slice set holds more data than its file: %s goes past its %s bytes.\n";
-// 236 when a portion of a folder set is not as long as portion 00.
+// 236 when, in a set that does not add up, a portion before the last is
+// not as long as the others.
 static const char LengthLine[] = "%s is %s bytes long; portions before the last have %s.\n";
 // 246 and 252 when a header was read but cannot be a portion's.
 static const char DamagedLine[] = "The header of %s is damaged.\n";
@@ -244,11 +245,11 @@ void RestoreFinalReport(const RestoreRun *run, int result)
         break;
     case ARGS_COUNTS:
         DecimalText(run->FileSize, size);
-        if (run->MoreDataThanFile)
-            RestoreSay(ExcessLine, run->PortionPath, size);
-        else if (run->WrongLength)
+        if (run->WrongLength)
             RestoreSay(LengthLine, run->PortionPath, DecimalText(run->PortionSize, written),
                        DecimalText(run->FirstSize, size));
+        else if (run->MoreDataThanFile)
+            RestoreSay(ExcessLine, run->PortionPath, size);
         else
             RestoreSay(line->Format, run->PortionPath, DecimalText(run->BytesWritten, written),
                        size);

@@ -42,12 +42,13 @@ struct RestoreRun {
     OsFile Portion;                // open portion, or 0
     OsFile Output;                 // open output, or 0
     uint64_t PortionSize;          // the latest portion's length, header included
-    uint64_t FirstSize;            // portion 00's length
+    uint64_t FirstSize;            // portion 00's length; for 236, the usual length
+    uint64_t Sizes[MAX_PORTIONS];  // the length of each portion read
     int OutputCreated;             // 1 once the output exists under TempPath
     int DataComplete;              // 1 once the last portion's data is written
     int Placed;                    // 1 once the output has replaced OutputPath
     int MoreDataThanFile;          // 1 when the set carries more than FileSize
-    int WrongLength;               // 1 when a portion's length is not portion 00's
+    int WrongLength;               // 1 when a portion's length is not the others'
     int DamagedHeader;             // 1 when the failed header was read but is damaged
     long PendingError;             // number for the final line, 0: print none
 };

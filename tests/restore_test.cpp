@@ -471,8 +471,8 @@ TEST_F(Restore, TheDamagedPortionIsTheOneNamed)
     } const cases[] = {
         {[] { Fake.Files["/sets/BIG.D01"].Data.resize(990); }, 236,
          "/sets/BIG.D01 is 990 bytes long; portions before the last have 1000.\n"},
-        {[] { Fake.Files["/sets/BIG.D03"].Data.append(700, 'x'); }, 236,
-         "/sets/BIG.D03 is 1436 bytes long; portions before the last have 1000.\n"},
+        {[] { Fake.Files["/sets/BIG.D01"].Data.append(10, 'x'); }, 236,
+         "/sets/BIG.D01 is 1010 bytes long; portions before the last have 1000.\n"},
         {[] { Fake.Files["/sets/BIG.D00"].Data[OFFSET_LAST_WRITE_TIME] ^= 1; }, 246,
          "The header of /sets/BIG.D00 is damaged.\n"},
         {[] { Fake.Files["/sets/BIG.D02"].Data[OFFSET_LAST_PORTION] = 2; }, 246,
@@ -487,6 +487,21 @@ TEST_F(Restore, TheDamagedPortionIsTheOneNamed)
         EXPECT_TRUE(Said(run, c.Line)) << run.Text;
         ExpectNothingLeftOpen();
     }
+    // Portions of several lengths that add up (a set cut on disks, copied
+    // into a folder) are a whole set.
+    ResetFakeOs();
+    Fake.Folders = {"/sets", "/out"};
+    const size_t cuts[] = {0, 391, 1391, 2082, 2500};
+    for (unsigned n = 0; n < 4; n++) {
+        PortionHeader h = Header("BIG.DAT", 2500);
+        h.LastPortion = n == 3;
+        std::string name = "/sets/BIG.D00";
+        SetPortionNumber(&name[0], n);
+        Fake.Files[name].Data = Portion(h, data_.substr(cuts[n], cuts[n + 1] - cuts[n]));
+    }
+    Outcome run = Join("/sets", kOut);
+    EXPECT_EQ(run.Code, 0) << run.Text;
+    EXPECT_EQ(Fake.Files[kOutput].Data, data_);
 }
 
 } // namespace

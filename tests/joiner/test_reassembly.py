@@ -292,19 +292,19 @@ class DamagedSets(JoinerTest):
                 os.remove(self.temporary)
 
     def test_data_past_the_recorded_size_is_not_written(self):
-        # (portion that carries too much, its payload, the line, what is kept):
-        # one before the last is named for its length before it is read.
+        # (portion that carries too much, its payload, the line): one before
+        # the last is named for its length.
         cases = [(3, self.data[3 * 691:] + b"extra", "The slice set holds more data than its file: "
-                  "BIG.D03 goes past its 2500 bytes.", self.data + b"extra"),
-                 (1, sample_data(3000), "BIG.D01 is 3309 bytes long; portions before the last have 1000.", self.data[:691])]
-        for number, payload, line, kept in cases:
+                  "BIG.D03 goes past its 2500 bytes."),
+                 (1, sample_data(3000), "BIG.D01 is 3309 bytes long; portions before the last have 1000.")]
+        for number, payload, line in cases:
             with self.subTest(number=number):
                 self.paths = write_set(self.sets, "BIG.DAT", self.data, 1000)
                 self.rewrite(number, payload=payload)
                 run = self.join()
                 self.assertEnds(run, 236, line)
                 self.assertIn(INCOMPLETE % hostpath(self.temporary), run.output)
-                self.assertEqual(self.read(self.temporary), kept[:2500])
+                self.assertEqual(self.read(self.temporary), (self.data[:number * 691] + payload)[:2500])
                 os.remove(self.temporary)
 
     def test_a_full_destination_disk(self):
