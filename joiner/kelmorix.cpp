@@ -107,7 +107,8 @@ static void PrintOptions(void)
 }
 
 // Answers the options and takes the first -- out of argv. Returns -1 when
-// the run goes on with the names left in argv, else the exit code.
+// the run goes on with the names left in argv, else the exit code. A third
+// name is a mistake too: it would be ignored, and the user would not know.
 static int ReadOptions(int *argc, char **argv)
 {
     int i;
@@ -119,7 +120,7 @@ static int ReadOptions(int *argc, char **argv)
             for (; i + 1 < *argc; i++)
                 argv[i] = argv[i + 1];
             argv[--*argc] = NULL;
-            return -1;
+            break;
         }
         if (strcmp(argument, "--version") == 0) {
             printf("kelmorix %s\n%s\n", DORVANE_VERSION_TEXT, DORVANE_COPYRIGHT);
@@ -139,6 +140,14 @@ static int ReadOptions(int *argc, char **argv)
             PrintOptions();
             return EXIT_BAD_OPTION;
         }
+    }
+    if (*argc > 3) {
+        PrintBanner();
+        fflush(stdout);
+        fprintf(stderr, "kelmorix: one source and one destination folder at most\n");
+        PrintUsage();
+        PrintOptions();
+        return EXIT_BAD_OPTION;
     }
     return -1;
 }

@@ -1,7 +1,8 @@
 // Reassembly, one run from start to end: find the first portion of a slice
-// set, create the output under the sliced file's name, append every
-// portion's data in number order (asking for disks on a removable drive),
-// then give the output its times and attributes, and report. The steps are
+// set, create the output under a temporary name beside the sliced file's,
+// append every portion's data in number order (asking for disks on a
+// removable drive), then give the output its times, put it in the place of
+// the sliced file's name and give it its attributes, and report. The steps are
 // in the files restore_run.h lists.
 #include "restore_run.h"
 
@@ -24,6 +25,7 @@ static void ReleaseRun(RestoreRun *run)
         OsClose(run->Output);
     free(run->PortionPath);
     free(run->OutputPath);
+    free(run->TempPath);
     free(run->LastingSource);
     free(run->LastingDestination);
     free(run->Buffer);

@@ -28,6 +28,7 @@ struct RestoreRun {
     int DestinationNameForm;       // 1: neither of its last two characters is '0'
     char *PortionPath;             // heap: the portion to read next
     char *OutputPath;              // heap: destination, separator, FileName
+    char *TempPath;                // heap: the name the output is written under
     unsigned char FirstHeader[PORTION_HEADER_SIZE]; // portion 00's header as stored
     unsigned char RawHeader[PORTION_HEADER_SIZE];   // the latest header as stored
     PortionHeader Header;          // the latest header, decoded
@@ -40,9 +41,15 @@ struct RestoreRun {
     int NoKernelCopy;              // 1 once the kernel has said it cannot copy here
     OsFile Portion;                // open portion, or 0
     OsFile Output;                 // open output, or 0
-    int OutputCreated;             // 1 once the output exists under its name
+    uint64_t PortionSize;          // the latest portion's length, header included
+    uint64_t FirstSize;            // portion 00's length; for 236, the usual length
+    uint64_t Sizes[MAX_PORTIONS];  // the length of each portion read
+    int OutputCreated;             // 1 once the output exists under TempPath
     int DataComplete;              // 1 once the last portion's data is written
+    int Placed;                    // 1 once the output has replaced OutputPath
     int MoreDataThanFile;          // 1 when the set carries more than FileSize
+    int WrongLength;               // 1 when a portion's length is not the others'
+    int DamagedHeader;             // 1 when the failed header was read but is damaged
     long PendingError;             // number for the final line, 0: print none
 };
 
@@ -57,6 +64,14 @@ char *RestoreJoinPath(const char *folder, int separator, const char *name);
 // Before disk 1 is asked for: paths that stay valid once the current folder
 // is left. Returns 0 or a RestoreResult.
 int RestoreLeaveCurrentFolder(RestoreRun *run);
+
+// Whether a stored FileName may name the rebuilt file: one plain file in
+// the destination, a name Windows can hold, nothing a terminal would act on.
+int JoinerNameIsSafe(const char field[FILE_NAME_FIELD]);
+
+// Reads the header at the start of the file at path, with the file's
+// length. Returns 0, an error number, or -1 for a file shorter than a header.
+long RestorePeekHeader(const char *path, unsigned char raw[PORTION_HEADER_SIZE], uint64_t *size);
 
 // Finds the set's portion 00 from the source (a folder or a name), reads its
 // header and checks the file name it carries. Returns 0 or a RestoreResult.
@@ -80,6 +95,17 @@ int RestoreCreateOutput(RestoreRun *run);
 int RestoreCopyPortions(RestoreRun *run);
 
 // ---- restore_messages.cpp ----
+
+// printf for the joiner's messages, with %s, %d and %ld only: every %s is
+// shown with its control bytes escaped (\x1B), for names come from headers
+// and folders that anyone may have written.
+void RestoreSay(const char *format, ...);
+
+// A question: said on standard output and, where that is not the console,
+// on the console too; keys typed before it are dropped, then one key is
+// read. endLine: a line break follows the answer. Returns the key, or -1
+// when there is no console.
+int RestoreAsk(int endLine, const char *format, ...);
 
 // "Please insert disk #n", then waits for a key. Returns 0, or
 // RESTORE_NO_CONSOLE when no key can ever come.

@@ -92,7 +92,7 @@ def wait_for_raw_mode(terminal, deadline):
 
 
 def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None, console=True,
-                    controlling=False, env=None, started=None, columns=None):
+                    controlling=False, env=None, started=None, columns=None, ahead=None):
     """Runs a command with standard input and error on a pseudo-terminal and
     standard output on a pipe (so the text is exactly what was printed).
     answer(n, output) is called at the n-th prompt (counted from 0) and
@@ -100,7 +100,8 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
     session of its own whose controlling terminal is the pseudo-terminal
     (what /dev/tty opens); with console False nothing is a terminal and
     there is no controlling terminal either. started(process) is called
-    once the program runs. columns sets the terminal's width."""
+    once the program runs. columns sets the terminal's width. ahead is typed
+    as soon as the program starts, before any question."""
     master, slave = pty.openpty()
     if columns is not None:
         fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
@@ -120,6 +121,8 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
                             start_new_session=controlling)
     if started is not None:
         started(proc)
+    if ahead:
+        os.write(master, ahead)
     raw = terminal = b""
     answered = 0
     deadline = time.monotonic() + timeout

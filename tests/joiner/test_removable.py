@@ -79,6 +79,23 @@ class FloppySet(JoinerTest):
                 self.assertEqual(self.read(os.path.join(self.out, "BIG.DAT")), self.data)
                 os.remove(os.path.join(self.out, "BIG.DAT"))
 
+    def test_keys_typed_ahead_do_not_answer_the_question(self):
+        # A second key at the prompt for disk 1 would answer the overwrite
+        # question that follows; the question is also on the console when
+        # standard output is not.
+        with open(os.path.join(self.out, "BIG.DAT"), "wb") as f:
+            f.write(b"mine")
+        keys = [b" y", b"n"]
+
+        def answer(n, text):
+            self.insert(self.disks[0])
+            return keys[n]
+        line = "cd /d A:\\ && set TEMP=%s&& %s" % (winpath(self.out), winpath(KELMORIX))
+        run = run_in_cmd(line, self.dir, answer=answer)
+        self.assertEnds(run, 249, "Error opening %s\\BIG.DAT = 80" % winpath(self.out))
+        self.assertEqual(self.read(os.path.join(self.out, "BIG.DAT")), b"mine")
+        self.assertIn("Overwrite? (Y/N):", run.terminal)  # Wine draws the blank its own way
+
     def test_a_disk_prompt_without_a_console(self):
         line = "cd /d A:\\ && set TEMP=%s&& %s" % (winpath(self.out), winpath(KELMORIX))
         run = run_in_cmd(line, self.dir, console=False)
