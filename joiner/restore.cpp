@@ -13,6 +13,22 @@
 #include "os/files.h"
 #include "os/media.h"
 
+// Whether the destination lies on a disk the user may take out: the drive
+// of a path that names one (A:...), else the folder as the platform sees it.
+static int RemovableDestination(const char *destination)
+{
+    char root[4];
+
+    if (OS_DRIVE_SEPARATOR && destination[0] && destination[1] == OS_DRIVE_SEPARATOR) {
+        root[0] = destination[0];
+        root[1] = OS_DRIVE_SEPARATOR;
+        root[2] = OS_SEPARATOR;
+        root[3] = 0;
+        return OsIsRemovable(root);
+    }
+    return OsIsRemovable(destination);
+}
+
 // Data moves through memory in blocks of the first size that can be had: a
 // large block takes fewer calls, the small one still works when memory is
 // short.
@@ -29,6 +45,8 @@ static void ReleaseRun(RestoreRun *run)
     free(run->LastingSource);
     free(run->LastingDestination);
     free(run->Buffer);
+    free(run->ListPath);
+    free(run->ListText);
 }
 
 static int Restore(RestoreRun *run)
@@ -46,11 +64,18 @@ static int Restore(RestoreRun *run)
             return result;
     }
     result = RestoreFindFirstPortion(run);
-    if (!result)
-        result = RestoreCreateOutput(run);
     if (result)
         return result;
     run->FileSize = (uint64_t)run->Header.FileSizeHigh << 32 | run->Header.FileSizeLow;
+    // In a folder the list is read before anything is written; on disks it
+    // is on the last one.
+    if (!run->RemovableSource)
+        RestoreReadList(run);
+    run->Hashing = run->RemovableSource || run->List == LIST_USABLE;
+    run->FlushEachPortion = run->RemovableSource || RemovableDestination(run->DestinationPath);
+    result = RestoreCreateOutput(run);
+    if (result)
+        return result;
     for (i = 0; i < sizeof TransferSizes / sizeof TransferSizes[0] && !run->Buffer; i++) {
         run->BufferSize = TransferSizes[i];
         run->Buffer = (unsigned char *)calloc(1, run->BufferSize);

@@ -1,8 +1,9 @@
-// The copy and the finish: the output created under the sliced file's name,
-// every portion's data appended in number order (through the kernel where it
-// can, else through memory), the next disk asked for on a removable source,
-// and the output given its times and attributes. Parts: the output; the next
-// portion; moving the data; the finish.
+// The copy and the finish: the output created under a temporary name,
+// every portion's data appended in number order (through memory, its CRC-32
+// taken on the way, where the set is checked; else through the kernel where
+// it can), the next disk asked for on a removable source, and the output
+// made durable, given its times and the sliced file's name and attributes.
+// Parts: the output; the next portion; moving the data; the finish.
 #include "restore_run.h"
 
 #include <stdio.h>
@@ -12,6 +13,7 @@
 #include "os/console.h"
 #include "os/files.h"
 #include "os/process.h"
+#include "crc32.h"
 
 // ---- The output -------------------------------------------------------------
 
@@ -156,6 +158,10 @@ static int OpenNextPortion(RestoreRun *run)
                        run->DriveName);
         } else if (result != RESTORE_OPEN_PORTION || !run->RemovableSource) {
             RestoreClosePortion(run);
+            // A portion the checksum list names cannot be missing from a sound set.
+            if (result == RESTORE_OPEN_PORTION && run->PendingError == OS_FILE_NOT_FOUND &&
+                RestoreListsMissing(run))
+                return RESTORE_DAMAGED;
             return result;
         } else {
             pattern = RestoreJoinPath(run->PortionPath, 0, "");
@@ -224,11 +230,52 @@ static uint64_t KernelCopy(RestoreRun *run, uint64_t count)
     return copied;
 }
 
+// Reads count bytes into the buffer, taking their CRC where the set is
+// checked. Returns 0 or RESTORE_READ_FAILED.
+static int ReadChunk(RestoreRun *run, uint32_t count, uint32_t *crc)
+{
+    uint32_t done = 0;
+    long error = OsRead(run->Portion, run->Buffer, count, &done);
+
+    if (error || done != count) {
+        run->PendingError = error ? error : 1;
+        return RESTORE_READ_FAILED;
+    }
+    if (run->Hashing)
+        *crc = Crc32Update(*crc, run->Buffer, count);
+    return 0;
+}
+
+// The CRC of the whole portion file; a folder set's portion is compared with
+// its list line at once. Data past the file's size is read for the CRC
+// only, so that the damaged portion is named by it.
+static int EndPortionCrc(RestoreRun *run, uint64_t data, uint64_t copied, uint32_t crc)
+{
+    uint64_t rest = data - copied;
+    uint32_t chunk;
+    int result;
+
+    if (!run->Hashing)
+        return 0;
+    run->DataCrc = Crc32Combine(run->DataCrc, crc, copied);
+    while (rest > 0) {
+        chunk = rest < run->BufferSize ? (uint32_t)rest : run->BufferSize;
+        result = ReadChunk(run, chunk, &crc);
+        if (result)
+            return result;
+        rest -= chunk;
+    }
+    run->PortionCrcs[run->PortionIndex] =
+        Crc32Combine(Crc32Update(0, run->RawHeader, PORTION_HEADER_SIZE), crc, data);
+    return run->RemovableSource ? 0 : RestoreCheckPortion(run, run->PortionIndex);
+}
+
 static int CopyPortionData(RestoreRun *run)
 {
-    uint64_t size = 0, data, room, remaining;
-    uint32_t chunk, done, used = 0;
+    uint64_t size = 0, data, room, remaining, copied;
+    uint32_t chunk, crc = 0;
     long error = OsFileSize(run->Portion, &size);
+    int result;
 
     if (error) {
         run->PendingError = error;
@@ -239,31 +286,34 @@ static int CopyPortionData(RestoreRun *run)
     // A damaged or hostile set may carry more than its file's size: nothing
     // past that size is written, so it cannot fill the destination disk.
     room = run->FileSize - run->BytesWritten;
-    remaining = data < room ? data : room;
-    remaining -= KernelCopy(run, remaining);
+    copied = remaining = data < room ? data : room;
+    // The kernel's copy passes no byte through here: only where nothing is checked.
+    if (!run->Hashing)
+        remaining -= KernelCopy(run, remaining);
     while (remaining > 0) {
         chunk = remaining < run->BufferSize ? (uint32_t)remaining : run->BufferSize;
-        done = 0;
-        error = OsRead(run->Portion, run->Buffer, chunk, &done);
-        if (error || done != chunk) {
-            run->PendingError = error ? error : 1;
-            return RESTORE_READ_FAILED;
-        }
+        result = ReadChunk(run, chunk, &crc);
+        if (result)
+            return result;
         error = WriteAll(run, chunk);
         if (error) {
             run->PendingError = error;
             return RESTORE_WRITE_FAILED;
         }
         remaining -= chunk;
-        used = chunk > used ? chunk : used;
     }
-    memset(run->Buffer, 0, used);
+    result = EndPortionCrc(run, data, copied, crc);
+    memset(run->Buffer, 0, data < run->BufferSize ? (size_t)data : run->BufferSize);
+    if (result)
+        return result;
     if (data > room) {
         run->MoreDataThanFile = 1;
         run->PendingError = 1;
         return RESTORE_SIZE_MISMATCH;
     }
-    error = OsFlush(run->Output);
+    // Durable before a disk is swapped; in a folder the write-back is only
+    // started here, and the output made durable once, at the finish.
+    error = run->FlushEachPortion ? OsFlush(run->Output) : OsStartWriteBack(run->Output);
     if (error) {
         run->PendingError = error;
         return RESTORE_WRITE_FAILED;
@@ -284,6 +334,12 @@ static int FinishOutput(RestoreRun *run)
     if (error) {
         run->PendingError = error;
         return RESTORE_SET_TIMES;
+    }
+    // Durable before it takes the file's name and success is told.
+    error = run->FlushEachPortion ? 0 : OsFlush(run->Output);
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_WRITE_FAILED;
     }
     error = OsClose(run->Output);
     run->Output = 0;
@@ -343,6 +399,10 @@ int RestoreCopyPortions(RestoreRun *run)
 
     for (;;) {
         result = OpenNextPortion(run);
+        // On disks only the list on the last portion's disk counts: an
+        // older set's list may linger on an earlier one.
+        if (!result && run->RemovableSource && run->Header.LastPortion == 1)
+            result = RestoreReadList(run);
         if (result)
             return result;
         run->PendingError = 0;
@@ -362,6 +422,11 @@ int RestoreCopyPortions(RestoreRun *run)
             run->PendingError = 1;
             NameWrongLength(run);
             return RESTORE_SIZE_MISMATCH;
+        }
+        if (last) {
+            result = RestoreCheckSetEnd(run, run->PortionIndex, !run->RemovableSource);
+            if (result)
+                return result;
         }
         run->PortionIndex++;
         run->DiskNumber++;

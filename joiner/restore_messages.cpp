@@ -22,7 +22,8 @@ enum ReportArgs {
     ARGS_COUNTS,          // portion path, bytes written, FileSize (as decimal text)
     ARGS_DISK,            // disk number
     ARGS_ERROR,           // pending error
-    ARGS_UNSAFE_NAME      // portion path, FileName
+    ARGS_UNSAFE_NAME,     // portion path, FileName
+    ARGS_DAMAGE           // as the damage found (DamageLines)
 };
 
 // The final line of each result code.
@@ -34,6 +35,7 @@ struct ReportLine {
 
 static const ReportLine ReportLines[] = {
     {RESTORE_OK, ARGS_NAME_AND_FOLDER, "%s Successfully restored to %s\n"},
+    {RESTORE_DAMAGED, ARGS_DAMAGE, ""},
     {RESTORE_NO_CURRENT_FOLDER, ARGS_ERROR, "Error reading the current folder = %ld\n"},
     {RESTORE_OUTPUT_IS_PORTION, ARGS_OUTPUT_ONLY,
      "The rebuilt file would replace %s, a portion of the slice set;\n"
@@ -72,9 +74,22 @@ static const char DamagedLine[] = "The header of %s is damaged.\n";
 // 247 and 253 when a portion is there but cannot be read (a folder, no
 // permission): its error, not "missing".
 static const char UnreadableLine[] = "Error opening %s = %ld\n";
+// 230, by the damage found (RestoreDamage order). A portion is followed by
+// its disk on a removable source: "BIG.D03 (disk #4) is damaged: ...".
+static const char DiskPart[] = " (disk #%d)";
+static const char *const DamageLines[] = {
+    "",
+    " is damaged: its checksum is %s, the list says %s\n",
+    " is missing: the checksum list %s names it.\n",
+    " is not in the checksum list %s.\n",
+    "The data of %s is damaged: its checksum is %s, the list says %s\n",
+    "The checksum list %s describes another file than the headers do: %s, %s bytes.\n",
+};
 // After a failure: the output was begun under its temporary name.
 static const char IncompleteLine[] = "%s is incomplete; it has been left in place.\n";
 static const char WholeLine[] = "%s holds the whole file; it has been left in place.\n";
+static const char DamagedOutputLine[] =
+    "%s holds the data as it was read, damage and all; it has been left in place.\n";
 
 #ifdef _WIN32
 #define DESTINATION_LINE "If a destination folder is not specified, TEMP will be used.\n"
@@ -189,6 +204,41 @@ int RestorePromptForDisk(RestoreRun *run)
     return 0;
 }
 
+// Eight upper-case hex digits, as the list writes a CRC.
+static const char *HexText(uint32_t value, char out[9])
+{
+    for (int i = 7; i >= 0; i--, value >>= 4)
+        out[i] = "0123456789ABCDEF"[value & 15];
+    out[8] = 0;
+    return out;
+}
+
+void RestoreSayDamage(const RestoreRun *run)
+{
+    char found[9], listed[9], size[DECIMAL_TEXT_SIZE];
+    const char *format = DamageLines[run->Damage];
+
+    HexText(run->FoundCrc, found);
+    HexText(run->ListedCrc, listed);
+    switch (run->Damage) {
+    case DAMAGE_DATA:
+        RestoreSay(format, run->Header.FileName, found, listed);
+        return;
+    case DAMAGE_OTHER_FILE:
+        RestoreSay(format, run->ListPath, run->ListInfo.FileName,
+                   DecimalText(run->ListInfo.FileSize, size));
+        return;
+    default:
+        RestoreSay("%s", run->PortionPath);
+        if (run->DamagedDisk)
+            RestoreSay(DiskPart, run->DamagedDisk);
+        if (run->Damage == DAMAGE_CHECKSUM)
+            RestoreSay(format, found, listed);
+        else
+            RestoreSay(format, run->ListPath);
+    }
+}
+
 // The line of a code whose failure has a form of its own, or NULL.
 static const char *SpecialLine(const RestoreRun *run, int result)
 {
@@ -215,7 +265,11 @@ void RestoreFinalReport(const RestoreRun *run, int result)
         return;
     switch (special ? ARGS_PORTION : line->Args) {
     case ARGS_NAME_AND_FOLDER:
+        RestoreSayNotVerified(run);
         RestoreSay(line->Format, run->Header.FileName, run->DestinationFolder);
+        break;
+    case ARGS_DAMAGE:
+        RestoreSayDamage(run);
         break;
     case ARGS_OUTPUT:
         RestoreSay(line->Format, run->OutputPath, run->PendingError);
@@ -264,5 +318,8 @@ void RestoreFinalReport(const RestoreRun *run, int result)
     if (result == RESTORE_NO_FIRST_PORTION && !special)
         PrintUsage();
     if (result != RESTORE_OK && run->OutputCreated && !run->Placed)
-        RestoreSay(run->DataComplete ? WholeLine : IncompleteLine, run->TempPath);
+        RestoreSay(result == RESTORE_DAMAGED ? DamagedOutputLine
+                   : run->DataComplete       ? WholeLine
+                                             : IncompleteLine,
+                   run->TempPath);
 }

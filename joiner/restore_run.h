@@ -4,12 +4,15 @@
 //   restore_locate.cpp    paths, the source, and the set's first portion
 //   restore_copy.cpp      the output, each portion's data, and the finish
 //   restore_messages.cpp  usage, disk prompts and the final report
+//   restore_verify.cpp    the checksum list: read, and compared with each portion
+//   restore_check.cpp     kelmorix --check (Linux): a set checked, nothing written
 // Portable: the platform is reached only through the layer in engine/os/.
 #ifndef KELMORIX_RESTORE_RUN_H
 #define KELMORIX_RESTORE_RUN_H
 
 #include <stdint.h>
 
+#include "checklist.h"
 #include "os/os.h"
 #include "restore.h"
 
@@ -51,6 +54,38 @@ struct RestoreRun {
     int WrongLength;               // 1 when a portion's length is not the others'
     int DamagedHeader;             // 1 when the failed header was read but is damaged
     long PendingError;             // number for the final line, 0: print none
+    int FlushEachPortion;          // 1: the output is flushed before every disk swap
+    // The check against the checksum list.
+    int Hashing;                   // 1: each portion's CRC is computed as it is read
+    int List;                      // a RestoreList
+    char *ListPath;                // heap, or NULL: the list looked for or read
+    char *ListText;                // heap, or NULL: its text
+    size_t ListLength;
+    ChecklistInfo ListInfo;        // what a usable list says about the file
+    int ListForeign;               // 1: its file line names another file or size
+    uint32_t PortionCrcs[MAX_PORTIONS]; // each portion file's CRC-32, header included
+    uint32_t DataCrc;              // CRC-32 of the data read so far
+    int Damage;                    // a RestoreDamage, for the final line
+    int DamagedDisk;               // disk number named with the damage, 0: none
+    uint32_t FoundCrc, ListedCrc;  // the two checksums that disagree
+};
+
+// What is known of a set's checksum list.
+enum RestoreList {
+    LIST_NOT_READ = 0, // not looked for yet (on disks: before the last disk)
+    LIST_NONE,         // the set carries none
+    LIST_UNUSABLE,     // there is one, but it cannot be read or parsed (warned)
+    LIST_USABLE
+};
+
+// How a set disagrees with its list.
+enum RestoreDamage {
+    DAMAGE_NONE = 0,
+    DAMAGE_CHECKSUM,   // a portion's CRC is not the one listed
+    DAMAGE_MISSING,    // a portion the list names is not there
+    DAMAGE_UNLISTED,   // a portion the list does not name
+    DAMAGE_DATA,       // the data's CRC is not the file line's
+    DAMAGE_OTHER_FILE  // the list's file line names another file or size
 };
 
 // ---- restore_locate.cpp ----
@@ -94,6 +129,31 @@ int RestoreCreateOutput(RestoreRun *run);
 // removable source, then gives the output its times and attributes.
 int RestoreCopyPortions(RestoreRun *run);
 
+// ---- restore_verify.cpp ----
+
+// The file name part of a path.
+const char *RestorePortionName(const char *path);
+
+// Looks for the list beside the portion path and reads it: a list that
+// cannot be used is warned of. Returns 0 (see run->List).
+int RestoreReadList(RestoreRun *run);
+
+// Compares the CRC of portion index with its line in a usable list; on a
+// disagreement names it (the portion path is set to it). Returns 0 or
+// RESTORE_DAMAGED.
+int RestoreCheckPortion(RestoreRun *run, unsigned index);
+
+// The portion path cannot be found: 1, with it named as missing, when the
+// list names it; else 0.
+int RestoreListsMissing(RestoreRun *run);
+
+// Once the last portion is read (portions 0 to last): every portion not yet
+// compared, none missing, and the data's CRC. Returns 0 or RESTORE_DAMAGED.
+int RestoreCheckSetEnd(RestoreRun *run, unsigned last, int portionsChecked);
+
+// The line for a set that could not be verified, or nothing.
+void RestoreSayNotVerified(const RestoreRun *run);
+
 // ---- restore_messages.cpp ----
 
 // printf for the joiner's messages, with %s, %d and %ld only: every %s is
@@ -110,6 +170,9 @@ int RestoreAsk(int endLine, const char *format, ...);
 // "Please insert disk #n", then waits for a key. Returns 0, or
 // RESTORE_NO_CONSOLE when no key can ever come.
 int RestorePromptForDisk(RestoreRun *run);
+
+// The line that names how the set disagrees with its list (run->Damage).
+void RestoreSayDamage(const RestoreRun *run);
 
 // The final line of result, and what the run leaves behind.
 void RestoreFinalReport(const RestoreRun *run, int result);
