@@ -9,6 +9,8 @@
 #include <string>
 
 #include "../joiner/restore.h"
+#include "checklist.h"
+#include "crc32.h"
 #include "fake_os.h"
 
 namespace {
@@ -108,7 +110,8 @@ TEST_F(Restore, RebuildsDataTimesAndAttributes)
 {
     Outcome run = Join("/sets", kOut);
     ASSERT_EQ(run.Code, 0) << run.Text;
-    EXPECT_EQ(run.Text, "BIG.DAT Successfully restored to /out\n");
+    EXPECT_EQ(run.Text, "The slice set carried no checksum list; BIG.DAT was not verified.\n"
+                        "BIG.DAT Successfully restored to /out\n");
     const FakeEntry &out = Fake.Files[kOutput];
     EXPECT_EQ(out.Data, data_);
     EXPECT_EQ(out.Attributes, 0x21u);
@@ -143,7 +146,8 @@ TEST_F(Restore, EveryFailureEndsWithItsCodeAndLine)
         {{"read", "/sets/BIG.D01", 2, 0, 10}, 240, "Error reading data from /sets/BIG.D01 = 1\n", INCOMPLETE},
         {{"write", kTemp, 2, ENOSPC}, 239, "Error writing /out/~KLM0001.TMP = 28\n", INCOMPLETE},
         {{"write", kTemp, 2, 0, 0xFFFFFFFF}, 239, "Error writing /out/~KLM0001.TMP = 1\n", INCOMPLETE},
-        {{"flush", kTemp, 3, EIO}, 239, "Error writing /out/~KLM0001.TMP = 5\n", INCOMPLETE},
+        // Made durable once, when whole.
+        {{"flush", kTemp, 1, EIO}, 239, "Error writing /out/~KLM0001.TMP = 5\n", WHOLE},
         {{"times", kTemp, 1, EACCES}, 245, "Error setting date/time on /out/~KLM0001.TMP = 13\n", WHOLE},
         {{"close", kTemp, 1, EIO}, 244, "Error closing /out/~KLM0001.TMP = 5\n", WHOLE},
         // A read-only file of the name refuses its replacement.
@@ -163,6 +167,62 @@ TEST_F(Restore, EveryFailureEndsWithItsCodeAndLine)
                   c.Left == WHOLE) << run.Text;
         EXPECT_EQ(Fake.Files.count(kTemp) > 0, c.Left != NONE);
         EXPECT_EQ(Fake.Files.count(kOutput) > 0, c.Code == 243) << "put in place";
+        ExpectNothingLeftOpen();
+    }
+}
+
+// The checksum list of the four portions in /sets/, as the slicers write it.
+void MakeList(const std::string &data)
+{
+    uint32_t crcs[4];
+    for (unsigned n = 0; n < 4; n++) {
+        const std::string &file = Fake.Files[std::string("/sets/BIG.D0") + (char)('0' + n)].Data;
+        crcs[n] = Crc32Update(0, file.data(), file.size());
+    }
+    ChecklistSet set = {"1.0.0", "BIG.DAT", data.size(), Crc32Update(0, data.data(), data.size()),
+                        4, crcs};
+    std::string text(ChecklistSize(&set), '\0');
+    ChecklistWrite(&set, &text[0], text.size());
+    Fake.Files["/sets/BIG.SFV"].Data = text;
+}
+
+TEST_F(Restore, ChecksEveryPortionAndMakesTheOutputDurableOnce)
+{
+    struct {
+        const char *Case;
+        bool Flip, RemovableOut;
+        int Code, Flushes;
+    } const cases[] = {
+        {"sound", false, false, 0, 1},
+        {"flipped byte", true, false, 230, 0},
+        {"removable destination", false, true, 0, 4},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Case);
+        FreshSet();
+        MakeList(data_);
+        std::string &middle = Fake.Files["/sets/BIG.D01"].Data;
+        char found[9], listed[9];
+        snprintf(listed, sizeof listed, "%08X", (unsigned)Crc32Update(0, middle.data(), middle.size()));
+        if (c.Flip)
+            middle[500] ^= 1;
+        snprintf(found, sizeof found, "%08X", (unsigned)Crc32Update(0, middle.data(), middle.size()));
+        if (c.RemovableOut)
+            Fake.Removable = {kOut};
+        Outcome run = Join("/sets", kOut);
+        EXPECT_EQ(run.Code, c.Code) << run.Text;
+        EXPECT_FALSE(Said(run, "verified")) << run.Text;
+        EXPECT_EQ(Said(run, std::string("/sets/BIG.D01 is damaged: its checksum is ") + found +
+                                ", the list says " + listed + "\n"),
+                  c.Flip) << run.Text;
+        EXPECT_EQ(Fake.Files.count(kOutput) > 0, !c.Flip);
+        int flushes = 0, writebacks = 0;
+        for (const std::string &d : Fake.Durability) {
+            flushes += d == std::string("flush ") + kTemp;
+            writebacks += d == std::string("writeback ") + kTemp;
+        }
+        EXPECT_EQ(flushes, c.Flushes);
+        EXPECT_EQ(writebacks, c.RemovableOut ? 0 : c.Flip ? 1 : 4);
         ExpectNothingLeftOpen();
     }
 }

@@ -214,3 +214,17 @@ class FolderTest(unittest.TestCase):
         self.assertEqual(run.code, code, run.output)
         lines = run.output.rstrip("\n").split("\n")
         self.assertIn(last_line, lines, run.output)
+
+
+def write_list(folder, list_name, file_name, data, portions):
+    """Writes the checksum list the slicers write beside a set: one CRC-32
+    line per portion file (the paths given), the sliced file's line last."""
+    import zlib
+    lines = ["; Written by Dorvane 1.0.0"]
+    for path in portions:
+        with open(path, "rb") as f:
+            lines.append("%s %08X" % (os.path.basename(path), zlib.crc32(f.read())))
+    lines.append("; Sliced file %s, %d bytes, CRC-32 %08X, %d portion%s" % (
+        file_name, len(data), zlib.crc32(data), len(portions), "" if len(portions) == 1 else "s"))
+    with open(os.path.join(folder, list_name), "wb") as f:
+        f.write("".join(line + "\r\n" for line in lines).encode())
