@@ -77,8 +77,9 @@ class FloppySet(JoinerTest):
         listed = [line.split()[1] for line in self.read(os.path.join(self.disks[3], "BIG.SFV")).decode().split("\r\n")
                   if line.startswith("BIG.D01")][0]
         run = self.join_from_drive(self.disks)
-        self.assertEnds(run, 230, "A:BIG.D01 (disk #2) is damaged: its checksum is %08X, the list says %s"
-                        % (found, listed))
+        self.assertEqual(run.code, 230, run.output)
+        self.assertIn("BIG.D01 (disk #2) is damaged: its checksum is %08X, the list says %s\n"
+                      % (found, listed), run.output)
         self.assertEqual([n for n in os.listdir(self.out) if not n.startswith("~KLM")], [])
 
     def test_named_drive_and_destination(self):
