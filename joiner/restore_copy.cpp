@@ -168,7 +168,7 @@ static int OpenNextPortion(RestoreRun *run)
             if (!pattern)
                 return RESTORE_NO_SOURCE_PATH;
             pattern[strlen(pattern) - 2] = pattern[strlen(pattern) - 1] = '?';
-            number = OsFindFirst(pattern, found, sizeof found) ? -1 : PortionNumberOf(found);
+            number = OsFindNext(pattern, "", found, sizeof found) ? -1 : PortionNumberOf(found);
             free(pattern);
             if (number < 0)
                 RestoreSay("\nThe current disk in %s does not have a slice file on it.\n",
@@ -365,28 +365,26 @@ static int FinishOutput(RestoreRun *run)
 // A set whose data does not add up: in a folder set every portion but the
 // last has one length, so the first of another length is named, rather
 // than the portion where the count came out wrong. The usual length is the
-// one most portions before the last have (portion 00's on a tie): a set cut
-// on disks and copied into a folder has a shorter portion 00.
+// first that two neighbours share (portion 00's when none do): a set cut on
+// disks and copied into a folder has a shorter portion 00.
 static void NameWrongLength(RestoreRun *run)
 {
     unsigned count = run->PortionIndex + (run->Header.LastPortion != 1);
-    unsigned i, j, best = 0, most = 0, same;
+    uint64_t usual = run->Sizes[0];
+    unsigned i;
 
     if (run->RemovableSource)
         return;
-    for (i = 0; i < count; i++) {
-        for (same = 0, j = 0; j < count; j++)
-            same += run->Sizes[j] == run->Sizes[i];
-        if (same > most) {
-            most = same;
-            best = i;
+    for (i = 1; i < count; i++)
+        if (run->Sizes[i] == run->Sizes[i - 1]) {
+            usual = run->Sizes[i];
+            break;
         }
-    }
     for (i = 0; i < count; i++)
-        if (run->Sizes[i] != run->Sizes[best]) {
+        if (run->Sizes[i] != usual) {
             run->WrongLength = 1;
             run->PortionSize = run->Sizes[i];
-            run->FirstSize = run->Sizes[best];
+            run->FirstSize = usual;
             SetPortionNumber(run->PortionPath, i);
             return;
         }

@@ -197,11 +197,23 @@ static int SameDevicePrefix(const char *name, const char *prefix)
     return 1;
 }
 
+// The header at the start of an open file, and the file's length: 0, an
+// error number, -1 for a file shorter than a header, 1 for a short read.
+static long ReadHeaderFrom(OsFile file, unsigned char raw[PORTION_HEADER_SIZE], uint64_t *size)
+{
+    uint32_t done = 0;
+    long error = OsFileSize(file, size);
+
+    if (!error && *size < PORTION_HEADER_SIZE)
+        return -1;
+    if (!error)
+        error = OsRead(file, raw, PORTION_HEADER_SIZE, &done);
+    return error ? error : done != PORTION_HEADER_SIZE;
+}
+
 // Opens the portion path, checks its length and reads its header.
 int RestoreReadPortionHeader(RestoreRun *run, int readFailure)
 {
-    uint64_t size = 0;
-    uint32_t done = 0;
     long error = OsOpenRead(run->PortionPath, &run->Portion);
 
     if (error) {
@@ -209,18 +221,10 @@ int RestoreReadPortionHeader(RestoreRun *run, int readFailure)
         run->PendingError = error;
         return RESTORE_OPEN_PORTION;
     }
-    error = OsFileSize(run->Portion, &size);
-    run->PortionSize = size;
-    if (!error && size < PORTION_HEADER_SIZE) {
-        run->PendingError = 1;
-        return RESTORE_SHORT_PORTION;
-    }
-    if (!error)
-        error = OsRead(run->Portion, run->RawHeader, PORTION_HEADER_SIZE, &done);
-    if (error || done != PORTION_HEADER_SIZE) {
-        run->PendingError = error ? error : 1;
-        return readFailure;
-    }
+    error = ReadHeaderFrom(run->Portion, run->RawHeader, &run->PortionSize);
+    run->PendingError = error < 0 ? 1 : error;
+    if (error)
+        return error < 0 ? RESTORE_SHORT_PORTION : readFailure;
     DecodePortionHeader(run->RawHeader, &run->Header);
     return 0;
 }
@@ -228,18 +232,11 @@ int RestoreReadPortionHeader(RestoreRun *run, int readFailure)
 long RestorePeekHeader(const char *path, unsigned char raw[PORTION_HEADER_SIZE], uint64_t *size)
 {
     OsFile file = 0;
-    uint32_t done = 0;
     long error = OsOpenRead(path, &file);
 
     if (error)
         return error;
-    error = OsFileSize(file, size);
-    if (!error && *size < PORTION_HEADER_SIZE)
-        error = -1;
-    if (!error)
-        error = OsRead(file, raw, PORTION_HEADER_SIZE, &done);
-    if (!error && done != PORTION_HEADER_SIZE)
-        error = -1;
+    error = ReadHeaderFrom(file, raw, size);
     OsClose(file);
     return error;
 }

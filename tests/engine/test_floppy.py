@@ -161,10 +161,11 @@ class RemovableDrive(SliceTest):
         self.assertEqual(self.join(portions), data)
 
     def test_job_stops_before_a_101st_disk(self):
-        first = self.disk("first", 32)
+        # Disk 1: the joiner, whatever its size, and one 4 KiB unit more.
+        first = self.disk("first", joiner_on_disk() // 1024 + 4)
         tiny = self.disk("tiny", 4)
         kept = self.folder("kept")
-        room = [32768 - joiner_on_disk() - HEADER_SIZE] + [4096 - HEADER_SIZE] * 99
+        room = [4096 - HEADER_SIZE] * 100
         data = pattern(sum(room) + 1)
         source = self.source("BIG.DAT", data)
 
