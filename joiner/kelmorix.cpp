@@ -93,6 +93,8 @@ enum { EXIT_BAD_OPTION = 2 }; // well away from the joiner's 1 and 2xx codes
 
 static const char *const OptionLines[] = {
     "\nOptions:\n",
+    "  --check    check the slice set, every portion's checksum included,\n",
+    "             without rebuilding it; exit 0 when it is sound, 230 if not\n",
     "  --help     show this text and exit\n",
     "  --version  show the version and exit\n",
     "  --         end of options: a name after it may begin with '-'\n",
@@ -106,9 +108,19 @@ static void PrintOptions(void)
         fputs(OptionLines[i], stdout);
 }
 
-// Answers the options and takes the first -- out of argv. Returns -1 when
-// the run goes on with the names left in argv, else the exit code.
-static int ReadOptions(int *argc, char **argv)
+// Takes argument i out of argv.
+static void TakeArgument(int *argc, char **argv, int i)
+{
+    for (; i + 1 < *argc; i++)
+        argv[i] = argv[i + 1];
+    argv[--*argc] = NULL;
+}
+
+// Answers the options and takes the first -- and --check out of argv.
+// Returns -1 when the run goes on with the names left in argv, else the exit
+// code. A third name is a mistake too (a second one with --check): it would
+// be ignored, and the user would not know.
+static int ReadOptions(int *argc, char **argv, int *check)
 {
     int i;
 
@@ -116,10 +128,13 @@ static int ReadOptions(int *argc, char **argv)
         const char *argument = argv[i];
 
         if (strcmp(argument, "--") == 0) {
-            for (; i + 1 < *argc; i++)
-                argv[i] = argv[i + 1];
-            argv[--*argc] = NULL;
-            return -1;
+            TakeArgument(argc, argv, i);
+            break;
+        }
+        if (strcmp(argument, "--check") == 0) {
+            TakeArgument(argc, argv, i--);
+            *check = 1;
+            continue;
         }
         if (strcmp(argument, "--version") == 0) {
             printf("kelmorix %s\n%s\n", DORVANE_VERSION_TEXT, DORVANE_COPYRIGHT);
@@ -140,6 +155,15 @@ static int ReadOptions(int *argc, char **argv)
             return EXIT_BAD_OPTION;
         }
     }
+    if (*argc > 3 - *check) {
+        PrintBanner();
+        fflush(stdout);
+        fprintf(stderr, *check ? "kelmorix: --check takes one source at most\n"
+                               : "kelmorix: one source and one destination folder at most\n");
+        PrintUsage();
+        PrintOptions();
+        return EXIT_BAD_OPTION;
+    }
     return -1;
 }
 #endif
@@ -152,9 +176,20 @@ int main(int argc, char **argv)
     int result;
 
 #ifndef _WIN32
-    result = ReadOptions(&argc, argv);
+    int check = 0;
+
+    result = ReadOptions(&argc, argv, &check);
     if (result >= 0)
         return result;
+    // The check says only what it finds: one line per portion, no banner.
+    if (check) {
+        result = argc < 2 ? ReadCurrentFolder(current) : 0;
+        if (result)
+            return result;
+        result = RestoreCheckSet(argc > 1 ? argv[1] : current);
+        fflush(stdout);
+        return result;
+    }
 #endif
     PrintBanner();
     if ((argc > 1 && HasWildcard(argv[1])) || (argc > 2 && HasWildcard(argv[2]))) {

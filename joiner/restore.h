@@ -7,6 +7,7 @@
 enum RestoreResult {
     RESTORE_OK = 0,
     RESTORE_WILDCARD = 1,
+    RESTORE_DAMAGED = 230,         // a portion or the data disagrees with the checksum list
     RESTORE_NO_CURRENT_FOLDER = 231, // the current folder cannot be read (deleted)
     RESTORE_OUTPUT_IS_PORTION = 232, // the rebuilt file would take a portion's place
     RESTORE_NO_CONSOLE = 233,      // a disk prompt has no console to read a key from
@@ -37,6 +38,14 @@ enum RestoreResult {
 // sliced file's name), rebuilds its file in destinationFolder and reports the
 // outcome on standard output. Returns a RestoreResult.
 int RestoreSliceSet(const char *sourceArgument, const char *destinationFolder);
+
+#ifndef _WIN32
+// Checks the set named by sourceArgument without rebuilding it: every
+// portion's header, length, place and checksum, one line each. Writes
+// nothing. Returns 0 for a sound set, RESTORE_DAMAGED, or the RestoreResult
+// of a set that cannot be found.
+int RestoreCheckSet(const char *sourceArgument);
+#endif
 
 // The usage text, also shown when no set can be found.
 void PrintUsage(void);

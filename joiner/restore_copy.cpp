@@ -1,8 +1,9 @@
-// The copy and the finish: the output created under the sliced file's name,
-// every portion's data appended in number order (through the kernel where it
-// can, else through memory), the next disk asked for on a removable source,
-// and the output given its times and attributes. Parts: the output; the next
-// portion; moving the data; the finish.
+// The copy and the finish: the output created under a temporary name,
+// every portion's data appended in number order (through memory, its CRC-32
+// taken on the way, where the set is checked; else through the kernel where
+// it can), the next disk asked for on a removable source, and the output
+// made durable, given its times and the sliced file's name and attributes.
+// Parts: the output; the next portion; moving the data; the finish.
 #include "restore_run.h"
 
 #include <stdio.h>
@@ -12,17 +13,29 @@
 #include "os/console.h"
 #include "os/files.h"
 #include "os/process.h"
+#include "crc32.h"
 
 // ---- The output -------------------------------------------------------------
 
-// Whether the output path is the path of one of the set's portions (a sliced
-// file named like DATA.A02, rebuilt beside its set): replacing it would
-// delete that portion before it is read.
+// The output is written under a name of its own in the destination folder
+// and takes the sliced file's name only once it is whole, so that a failed
+// run leaves a file of that name as it was. An 8.3 name, for FAT disks;
+// it ends in letters, so it is never a portion's name.
+static const char TempName[] = "~KLM0001.TMP";
+enum {
+    TEMP_DIGITS = 4, // the four digits before ".TMP"
+    TEMP_TRIES = 9999
+};
+
+// Whether the output path is the same file as the set's portion of the
+// number its name ends in (a sliced file named like DATA.A02, rebuilt beside
+// its set, by whatever spelling of the folder): putting the output in its
+// place would delete that portion.
 static int OutputIsPortion(RestoreRun *run)
 {
     int number = PortionNumberOf(run->OutputPath);
     char *portion;
-    int same;
+    int same = 0;
 
     if (number < 0)
         return 0;
@@ -30,15 +43,37 @@ static int OutputIsPortion(RestoreRun *run)
     if (!portion)
         return 0;
     SetPortionNumber(portion, (unsigned)number);
-    same = OsSameEntry(run->OutputPath, portion);
+    OsSameFile(run->OutputPath, portion, &same);
     free(portion);
     return same;
+}
+
+// Creates the output under the first free temporary name.
+static long CreateTemporary(RestoreRun *run)
+{
+    char *digits;
+    long error = OS_FILE_EXISTS;
+    unsigned n;
+
+    run->TempPath = RestoreJoinPath(run->DestinationPath,
+                                    !RestoreEndsWithSeparator(run->DestinationPath), TempName);
+    if (!run->TempPath)
+        return OS_NO_MEMORY;
+    digits = run->TempPath + strlen(run->TempPath) - (sizeof ".TMP" - 1) - TEMP_DIGITS;
+    for (n = 1; n <= TEMP_TRIES && error == OS_FILE_EXISTS; n++) {
+        digits[0] = (char)('0' + n / 1000);
+        digits[1] = (char)('0' + n / 100 % 10);
+        digits[2] = (char)('0' + n / 10 % 10);
+        digits[3] = (char)('0' + n % 10);
+        error = OsCreateNew(run->TempPath, &run->Output);
+    }
+    return error;
 }
 
 int RestoreCreateOutput(RestoreRun *run)
 {
     long error;
-    int key;
+    int key, isFolder = 0;
 
     run->OutputPath = RestoreJoinPath(run->DestinationPath,
                                       !RestoreEndsWithSeparator(run->DestinationPath),
@@ -49,24 +84,20 @@ int RestoreCreateOutput(RestoreRun *run)
         run->PendingError = 1;
         return RESTORE_OUTPUT_IS_PORTION;
     }
-    error = OsCreateNew(run->OutputPath, &run->Output);
-    if (error == OS_FILE_EXISTS) {
-        printf("%s already exists.  Overwrite? (Y/N): ", run->OutputPath);
-        fflush(stdout);
-        key = OsReadKey();
-        printf("\n");
+    // Asked before any work; a folder of that name cannot be replaced.
+    if (OsQueryPath(run->OutputPath, &isFolder) == 0) {
+        key = isFolder ? 'n'
+                       : RestoreAsk(1, "%s already exists.  Overwrite? (Y/N): ", run->OutputPath);
         if (key != 'Y' && key != 'y') {
-            run->Output = 0;
-            run->PendingError = error;
+            run->PendingError = OS_FILE_EXISTS;
             return RESTORE_OPEN_OUTPUT;
         }
-        OsDelete(run->OutputPath);
-        error = OsCreateNew(run->OutputPath, &run->Output);
     }
+    error = CreateTemporary(run);
     if (error) {
         run->Output = 0;
         run->PendingError = error;
-        return RESTORE_OPEN_OUTPUT;
+        return run->TempPath ? RESTORE_OPEN_OUTPUT : RESTORE_NO_OUTPUT_PATH;
     }
     run->OutputCreated = 1;
     run->PendingError = 0;
@@ -74,6 +105,26 @@ int RestoreCreateOutput(RestoreRun *run)
 }
 
 // ---- The next portion -------------------------------------------------------
+
+// Whether portion 01, found not to match portion 00, matches portion 02: then
+// it is portion 00's header that is damaged. Only a folder holds both.
+static int FirstHeaderIsOdd(RestoreRun *run)
+{
+    unsigned char next[PORTION_HEADER_SIZE];
+    uint64_t size;
+    char *path;
+    int odd;
+
+    if (run->RemovableSource || run->PortionIndex != 1)
+        return 0;
+    path = RestoreJoinPath(run->PortionPath, 0, "");
+    if (!path)
+        return 0;
+    SetPortionNumber(path, 2);
+    odd = RestorePeekHeader(path, next, &size) == 0 && SameSliceSet(run->RawHeader, next);
+    free(path);
+    return odd;
+}
 
 // Opens the next portion and reads its header. On a removable source a
 // missing portion or one of another set is a wrong disk: the user is told
@@ -86,17 +137,31 @@ static int OpenNextPortion(RestoreRun *run)
 
     for (;;) {
         result = RestoreReadPortionHeader(run, RESTORE_READ_HEADER);
+        if (result == 0 && run->Header.LastPortion > 1) {
+            run->DamagedHeader = 1;
+            run->PendingError = 1;
+            result = RESTORE_READ_HEADER;
+        }
         if (result == 0 && SameSliceSet(run->FirstHeader, run->RawHeader))
             return 0;
         if (result == 0) {
             RestoreClosePortion(run);
             run->PendingError = 1;
+            if (FirstHeaderIsOdd(run)) {
+                SetPortionNumber(run->PortionPath, 0);
+                run->DamagedHeader = 1;
+                return RESTORE_READ_HEADER;
+            }
             if (!run->RemovableSource)
                 return RESTORE_FOREIGN_PORTION;
-            printf("\nThe disk in drive %s holds a portion of another slice set.\n",
-                   run->DriveName);
+            RestoreSay("\nThe disk in drive %s holds a portion of another slice set.\n",
+                       run->DriveName);
         } else if (result != RESTORE_OPEN_PORTION || !run->RemovableSource) {
             RestoreClosePortion(run);
+            // A portion the checksum list names cannot be missing from a sound set.
+            if (result == RESTORE_OPEN_PORTION && run->PendingError == OS_FILE_NOT_FOUND &&
+                RestoreListsMissing(run))
+                return RESTORE_DAMAGED;
             return result;
         } else {
             pattern = RestoreJoinPath(run->PortionPath, 0, "");
@@ -106,11 +171,11 @@ static int OpenNextPortion(RestoreRun *run)
             number = OsFindFirst(pattern, found, sizeof found) ? -1 : PortionNumberOf(found);
             free(pattern);
             if (number < 0)
-                printf("\nThe current disk in %s does not have a slice file on it.\n",
-                       run->SourceArgument);
+                RestoreSay("\nThe current disk in %s does not have a slice file on it.\n",
+                           run->SourceArgument);
             else
-                printf("\nYou need to insert Disk #%d.  You inserted Disk #%d.\n",
-                       run->DiskNumber, number + 1);
+                RestoreSay("\nYou need to insert Disk #%d.  You inserted Disk #%d.\n",
+                           run->DiskNumber, number + 1);
         }
         result = RestorePromptForDisk(run);
         if (result)
@@ -165,45 +230,90 @@ static uint64_t KernelCopy(RestoreRun *run, uint64_t count)
     return copied;
 }
 
+// Reads count bytes into the buffer, taking their CRC where the set is
+// checked. Returns 0 or RESTORE_READ_FAILED.
+static int ReadChunk(RestoreRun *run, uint32_t count, uint32_t *crc)
+{
+    uint32_t done = 0;
+    long error = OsRead(run->Portion, run->Buffer, count, &done);
+
+    if (error || done != count) {
+        run->PendingError = error ? error : 1;
+        return RESTORE_READ_FAILED;
+    }
+    if (run->Hashing)
+        *crc = Crc32Update(*crc, run->Buffer, count);
+    return 0;
+}
+
+// The CRC of the whole portion file; a folder set's portion is compared with
+// its list line at once. Data past the file's size is read for the CRC
+// only, so that the damaged portion is named by it.
+static int EndPortionCrc(RestoreRun *run, uint64_t data, uint64_t copied, uint32_t crc)
+{
+    uint64_t rest = data - copied;
+    uint32_t chunk;
+    int result;
+
+    if (!run->Hashing)
+        return 0;
+    run->DataCrc = Crc32Combine(run->DataCrc, crc, copied);
+    while (rest > 0) {
+        chunk = rest < run->BufferSize ? (uint32_t)rest : run->BufferSize;
+        result = ReadChunk(run, chunk, &crc);
+        if (result)
+            return result;
+        rest -= chunk;
+    }
+    run->PortionCrcs[run->PortionIndex] =
+        Crc32Combine(Crc32Update(0, run->RawHeader, PORTION_HEADER_SIZE), crc, data);
+    return run->RemovableSource ? 0 : RestoreCheckPortion(run, run->PortionIndex);
+}
+
 static int CopyPortionData(RestoreRun *run)
 {
-    uint64_t size = 0, data, room, remaining;
-    uint32_t chunk, done, used = 0;
+    uint64_t size = 0, data, room, remaining, copied;
+    uint32_t chunk, crc = 0;
     long error = OsFileSize(run->Portion, &size);
+    int result;
 
     if (error) {
         run->PendingError = error;
         return RESTORE_READ_FAILED;
     }
+    run->Sizes[run->PortionIndex] = size;
     data = size - PORTION_HEADER_SIZE;
     // A damaged or hostile set may carry more than its file's size: nothing
     // past that size is written, so it cannot fill the destination disk.
     room = run->FileSize - run->BytesWritten;
-    remaining = data < room ? data : room;
-    remaining -= KernelCopy(run, remaining);
+    copied = remaining = data < room ? data : room;
+    // The kernel's copy passes no byte through here: only where nothing is checked.
+    if (!run->Hashing)
+        remaining -= KernelCopy(run, remaining);
     while (remaining > 0) {
         chunk = remaining < run->BufferSize ? (uint32_t)remaining : run->BufferSize;
-        done = 0;
-        error = OsRead(run->Portion, run->Buffer, chunk, &done);
-        if (error || done != chunk) {
-            run->PendingError = error ? error : 1;
-            return RESTORE_READ_FAILED;
-        }
+        result = ReadChunk(run, chunk, &crc);
+        if (result)
+            return result;
         error = WriteAll(run, chunk);
         if (error) {
             run->PendingError = error;
             return RESTORE_WRITE_FAILED;
         }
         remaining -= chunk;
-        used = chunk > used ? chunk : used;
     }
-    memset(run->Buffer, 0, used);
+    result = EndPortionCrc(run, data, copied, crc);
+    memset(run->Buffer, 0, data < run->BufferSize ? (size_t)data : run->BufferSize);
+    if (result)
+        return result;
     if (data > room) {
         run->MoreDataThanFile = 1;
         run->PendingError = 1;
         return RESTORE_SIZE_MISMATCH;
     }
-    error = OsFlush(run->Output);
+    // Durable before a disk is swapped; in a folder the write-back is only
+    // started here, and the output made durable once, at the finish.
+    error = run->FlushEachPortion ? OsFlush(run->Output) : OsStartWriteBack(run->Output);
     if (error) {
         run->PendingError = error;
         return RESTORE_WRITE_FAILED;
@@ -213,7 +323,9 @@ static int CopyPortionData(RestoreRun *run)
 
 // ---- The finish -------------------------------------------------------------
 
-// Gives the output the sliced file's times and attributes.
+// Gives the output the sliced file's times, puts it in the place of the
+// file of that name in one step, and gives it the sliced file's attributes
+// there: set before, a read-only or system bit could stop the replacement.
 static int FinishOutput(RestoreRun *run)
 {
     const PortionHeader *h = &run->Header;
@@ -223,18 +335,61 @@ static int FinishOutput(RestoreRun *run)
         run->PendingError = error;
         return RESTORE_SET_TIMES;
     }
+    // Durable before it takes the file's name and success is told.
+    error = run->FlushEachPortion ? 0 : OsFlush(run->Output);
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_WRITE_FAILED;
+    }
     error = OsClose(run->Output);
     run->Output = 0;
     if (error) {
         run->PendingError = error;
         return RESTORE_CLOSE_OUTPUT;
     }
+    // Refused for a read-only file of that name, as its replacement was.
+    error = OsRenameOver(run->TempPath, run->OutputPath);
+    if (error) {
+        run->PendingError = error;
+        return RESTORE_OPEN_OUTPUT;
+    }
+    run->Placed = 1;
     error = OsSetAttributes(run->OutputPath, h->FileAttributes);
     if (error) {
         run->PendingError = error;
         return RESTORE_SET_ATTRIBUTES;
     }
     return 0;
+}
+
+// A set whose data does not add up: in a folder set every portion but the
+// last has one length, so the first of another length is named, rather
+// than the portion where the count came out wrong. The usual length is the
+// one most portions before the last have (portion 00's on a tie): a set cut
+// on disks and copied into a folder has a shorter portion 00.
+static void NameWrongLength(RestoreRun *run)
+{
+    unsigned count = run->PortionIndex + (run->Header.LastPortion != 1);
+    unsigned i, j, best = 0, most = 0, same;
+
+    if (run->RemovableSource)
+        return;
+    for (i = 0; i < count; i++) {
+        for (same = 0, j = 0; j < count; j++)
+            same += run->Sizes[j] == run->Sizes[i];
+        if (same > most) {
+            most = same;
+            best = i;
+        }
+    }
+    for (i = 0; i < count; i++)
+        if (run->Sizes[i] != run->Sizes[best]) {
+            run->WrongLength = 1;
+            run->PortionSize = run->Sizes[i];
+            run->FirstSize = run->Sizes[best];
+            SetPortionNumber(run->PortionPath, i);
+            return;
+        }
 }
 
 int RestoreCopyPortions(RestoreRun *run)
@@ -244,6 +399,10 @@ int RestoreCopyPortions(RestoreRun *run)
 
     for (;;) {
         result = OpenNextPortion(run);
+        // On disks only the list on the last portion's disk counts: an
+        // older set's list may linger on an earlier one.
+        if (!result && run->RemovableSource && run->Header.LastPortion == 1)
+            result = RestoreReadList(run);
         if (result)
             return result;
         run->PendingError = 0;
@@ -251,6 +410,8 @@ int RestoreCopyPortions(RestoreRun *run)
         result = CopyPortionData(run);
         RestoreClosePortion(run);
         OsRestorePriority(priority);
+        if (result == RESTORE_SIZE_MISMATCH)
+            NameWrongLength(run);
         if (result)
             return result;
         last = run->Header.LastPortion == 1;
@@ -259,7 +420,13 @@ int RestoreCopyPortions(RestoreRun *run)
         if ((last && run->BytesWritten != fileSize) ||
             (!last && run->PortionIndex + 1 >= MAX_PORTIONS)) {
             run->PendingError = 1;
+            NameWrongLength(run);
             return RESTORE_SIZE_MISMATCH;
+        }
+        if (last) {
+            result = RestoreCheckSetEnd(run, run->PortionIndex, !run->RemovableSource);
+            if (result)
+                return result;
         }
         run->PortionIndex++;
         run->DiskNumber++;

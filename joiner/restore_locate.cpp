@@ -71,6 +71,21 @@ int RestoreLeaveCurrentFolder(RestoreRun *run)
     return 0;
 }
 
+// Whether the file at path can be a set's portion 00: a header's length,
+// a LastPortion of 0 or 1, a name with its terminator.
+static int IsFirstPortion(const char *path)
+{
+    unsigned char raw[PORTION_HEADER_SIZE];
+    uint64_t size;
+
+    return RestorePeekHeader(path, raw, &size) == 0 && raw[OFFSET_LAST_PORTION] <= 1 &&
+           memchr(raw + OFFSET_FILE_NAME, 0, FILE_NAME_FIELD) != NULL;
+}
+
+// The first name ending in 00, in byte order, that can be a first portion:
+// an unrelated build100 beside a set does not stop its rebuild. Where none
+// can be, the first such file is taken, so that what is wrong with it is
+// told.
 static int LocateInFolder(RestoreRun *run)
 {
     const char *source = run->SourcePath;
@@ -79,25 +94,70 @@ static int LocateInFolder(RestoreRun *run)
     // mount point, a folder like any other.
     int separator =
         !(run->RemovableSource && OS_DRIVE_SEPARATOR) && !RestoreEndsWithSeparator(source);
-    char name[FILE_NAME_FIELD + 4];
+    char name[FILE_NAME_FIELD + 4], previous[FILE_NAME_FIELD + 4], first[FILE_NAME_FIELD + 4];
     char *pattern = RestoreJoinPath(source, separator, "*00");
     long error;
+    int isFolder;
 
     if (!pattern)
         return RESTORE_NO_SOURCE_PATH;
-    error = OsFindFirst(pattern, name, sizeof name);
+    name[0] = first[0] = 0;
+    for (;;) {
+        memcpy(previous, name, sizeof name);
+        error = OsFindNext(pattern, previous, name, sizeof name);
+        free(run->PortionPath);
+        run->PortionPath = error ? NULL : RestoreJoinPath(source, separator, name);
+        if (!run->PortionPath)
+            break;
+        isFolder = 1;
+        // A name found only through its short form (Windows) does not end in 00.
+        if (PortionNumberOf(name) != 0 || OsQueryPath(run->PortionPath, &isFolder) || isFolder)
+            continue;
+        if (!first[0])
+            memcpy(first, name, sizeof name);
+        if (IsFirstPortion(run->PortionPath))
+            break;
+    }
     free(pattern);
-    if (error) {
+    if (run->PortionPath)
+        return 0;
+    if (error && !first[0]) {
         run->PendingError = error;
         return RESTORE_NO_FIRST_PORTION;
     }
-    run->PortionPath = RestoreJoinPath(source, separator, name);
+    run->PortionPath = RestoreJoinPath(source, separator, first);
     return run->PortionPath ? 0 : RESTORE_NO_SOURCE_PATH;
 }
+
+#ifdef _WIN32
+// The written messages name the destination folder here.
+static const char *SearchedFolder(RestoreRun *run, char *)
+{
+    return run->DestinationFolder;
+}
+enum { SEARCHED_FOLDER_SIZE = 1 };
+#else
+enum { SEARCHED_FOLDER_SIZE = 4096 };
+
+// The folder a name was looked for in: its own, or the current one.
+static const char *SearchedFolder(RestoreRun *run, char *folder)
+{
+    const char *source = run->SourceArgument;
+    const char *slash = strrchr(source, '/');
+
+    if (slash)
+        snprintf(folder, SEARCHED_FOLDER_SIZE, "%.*s", slash == source ? 1 : (int)(slash - source),
+                 source);
+    else if (OsCurrentFolder(folder, SEARCHED_FOLDER_SIZE))
+        snprintf(folder, SEARCHED_FOLDER_SIZE, ".");
+    return folder;
+}
+#endif
 
 static int LocateByName(RestoreRun *run)
 {
     const char *source = run->SourceArgument;
+    char folder[SEARCHED_FOLDER_SIZE];
     size_t length = strlen(run->SourcePath);
     int numbered = strlen(source) >= 2;
     long error;
@@ -116,15 +176,26 @@ static int LocateByName(RestoreRun *run)
     if (error != OS_FILE_NOT_FOUND)
         return 0;
     if (run->DestinationNameForm)
-        printf("There is no slice set corresponding to %s in %s.\n", source,
-               run->DestinationFolder);
+        RestoreSay("There is no slice set corresponding to %s in %s.\n", source,
+                   SearchedFolder(run, folder));
     else
-        printf("In %s, %s is not a valid starting file for Kelmorix.\n", run->DestinationFolder,
-               source);
+        RestoreSay("In %s, %s is not a valid starting file for Kelmorix.\n",
+                   SearchedFolder(run, folder), source);
     return RESTORE_NO_FIRST_PORTION;
 }
 
 // ---- Headers and the first portion ------------------------------------------
+
+// The first three letters of name are prefix (upper case), in any case.
+static int SameDevicePrefix(const char *name, const char *prefix)
+{
+    int i;
+
+    for (i = 0; i < 3; i++)
+        if ((name[i] & ~0x20) != prefix[i])
+            return 0;
+    return 1;
+}
 
 // Opens the portion path, checks its length and reads its header.
 int RestoreReadPortionHeader(RestoreRun *run, int readFailure)
@@ -139,6 +210,7 @@ int RestoreReadPortionHeader(RestoreRun *run, int readFailure)
         return RESTORE_OPEN_PORTION;
     }
     error = OsFileSize(run->Portion, &size);
+    run->PortionSize = size;
     if (!error && size < PORTION_HEADER_SIZE) {
         run->PendingError = 1;
         return RESTORE_SHORT_PORTION;
@@ -153,6 +225,25 @@ int RestoreReadPortionHeader(RestoreRun *run, int readFailure)
     return 0;
 }
 
+long RestorePeekHeader(const char *path, unsigned char raw[PORTION_HEADER_SIZE], uint64_t *size)
+{
+    OsFile file = 0;
+    uint32_t done = 0;
+    long error = OsOpenRead(path, &file);
+
+    if (error)
+        return error;
+    error = OsFileSize(file, size);
+    if (!error && *size < PORTION_HEADER_SIZE)
+        error = -1;
+    if (!error)
+        error = OsRead(file, raw, PORTION_HEADER_SIZE, &done);
+    if (!error && done != PORTION_HEADER_SIZE)
+        error = -1;
+    OsClose(file);
+    return error;
+}
+
 void RestoreClosePortion(RestoreRun *run)
 {
     if (run->Portion)
@@ -165,6 +256,7 @@ static int ReadFirstHeader(RestoreRun *run)
     int result = RestoreReadPortionHeader(run, RESTORE_READ_FIRST_HEADER);
     long error;
 
+    // A portion 00 that is there but cannot be read is told with its error.
     if (result == RESTORE_OPEN_PORTION)
         return RESTORE_NO_FIRST_PORTION;
     if (result) {
@@ -178,13 +270,43 @@ static int ReadFirstHeader(RestoreRun *run)
         return RESTORE_CLOSE_FIRST;
     }
     memcpy(run->FirstHeader, run->RawHeader, PORTION_HEADER_SIZE);
-    // The name becomes a path in the destination: refuse anything that would
-    // reach another folder, drive or stream, or run past its field.
-    if (CheckRestoreName(run->Header.FileName) != NAME_OK) {
-        run->PendingError = 1;
-        return RESTORE_UNSAFE_NAME;
+    run->FirstSize = run->PortionSize;
+    run->PendingError = 1;
+    if (run->Header.LastPortion > 1) {
+        run->DamagedHeader = 1;
+        return RESTORE_READ_FIRST_HEADER;
     }
+    if (!JoinerNameIsSafe(run->Header.FileName))
+        return RESTORE_UNSAFE_NAME;
+    run->PendingError = 0;
     return 0;
+}
+
+// Superscript one, two and three in the Windows code page: COM\xB9 is a
+// device as COM1 is.
+static const char SuperscriptDigits[] = "\xB9\xB2\xB3";
+
+// The joiner's own additions to CheckRestoreName; the slicer refuses the
+// same names, and the two checks are to become one shared check.
+int JoinerNameIsSafe(const char field[FILE_NAME_FIELD])
+{
+    size_t base;
+    const char *c;
+
+    // Anything that would reach another folder, drive or stream, a device,
+    // or run past its field.
+    if (CheckRestoreName(field) != NAME_OK)
+        return 0;
+    // Control bytes would be run by a terminal that shows the name, and
+    // these characters Windows refuses in every name.
+    for (c = field; *c; c++)
+        if ((unsigned char)*c < 0x20 || *c == 0x7F || strchr("<>\"|?*", *c))
+            return 0;
+    base = strcspn(field, ".");
+    while (base > 0 && field[base - 1] == ' ')
+        base--;
+    return !(base == 4 && (SameDevicePrefix(field, "COM") || SameDevicePrefix(field, "LPT")) &&
+             field[3] && strchr(SuperscriptDigits, field[3]));
 }
 
 int RestoreFindFirstPortion(RestoreRun *run)

@@ -1,8 +1,12 @@
-// What the joiner says: the usage text, the disk prompts and the final
-// line of each result code (a table), with the note on an incomplete output.
+// What the joiner says: the formatting every message goes through, the
+// usage text, the questions and disk prompts, and the final line of each
+// result code (a table), with the note on an output left under its
+// temporary name.
 #include "restore_run.h"
 
+#include <stdarg.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "os/console.h"
 
@@ -11,12 +15,15 @@ enum ReportArgs {
     ARGS_NAME_AND_FOLDER, // FileName, destination folder
     ARGS_OUTPUT,          // output path, pending error
     ARGS_OUTPUT_ONLY,     // output path
+    ARGS_TEMPORARY,       // the output's temporary path, pending error
     ARGS_PORTION,         // portion path, pending error
     ARGS_PORTION_ONLY,    // portion path
     ARGS_SOURCE,          // source argument
     ARGS_COUNTS,          // portion path, bytes written, FileSize (as decimal text)
     ARGS_DISK,            // disk number
-    ARGS_ERROR            // pending error
+    ARGS_ERROR,           // pending error
+    ARGS_UNSAFE_NAME,     // portion path, FileName
+    ARGS_DAMAGE           // as the damage found (DamageLines)
 };
 
 // The final line of each result code.
@@ -28,6 +35,7 @@ struct ReportLine {
 
 static const ReportLine ReportLines[] = {
     {RESTORE_OK, ARGS_NAME_AND_FOLDER, "%s Successfully restored to %s\n"},
+    {RESTORE_DAMAGED, ARGS_DAMAGE, ""},
     {RESTORE_NO_CURRENT_FOLDER, ARGS_ERROR, "Error reading the current folder = %ld\n"},
     {RESTORE_OUTPUT_IS_PORTION, ARGS_OUTPUT_ONLY,
      "The rebuilt file would replace %s, a portion of the slice set;\n"
@@ -36,14 +44,14 @@ static const ReportLine ReportLines[] = {
     {RESTORE_SIZE_MISMATCH, ARGS_COUNTS,
      "The slice set ends at %s with %s bytes, but its file has %s bytes.\n"},
     {RESTORE_FOREIGN_PORTION, ARGS_PORTION_ONLY, "%s belongs to another slice set.\n"},
-    {RESTORE_WRITE_FAILED, ARGS_OUTPUT, "Error writing %s = %ld\n"},
+    {RESTORE_WRITE_FAILED, ARGS_TEMPORARY, "Error writing %s = %ld\n"},
     {RESTORE_READ_FAILED, ARGS_PORTION, "Error reading data from %s = %ld\n"},
     {RESTORE_SHORT_PORTION, ARGS_PORTION_ONLY, "%s is too short to be a portion of a slice set.\n"},
-    {RESTORE_UNSAFE_NAME, ARGS_PORTION_ONLY,
-     "%s does not name a file that can be restored safely.\n"},
+    {RESTORE_UNSAFE_NAME, ARGS_UNSAFE_NAME,
+     "%s does not name a file that can be restored safely.\nThe name it carries: \"%s\"\n"},
     {RESTORE_SET_ATTRIBUTES, ARGS_OUTPUT, "Error setting attributes on %s = %ld\n"},
-    {RESTORE_CLOSE_OUTPUT, ARGS_OUTPUT, "Error closing %s = %ld\n"},
-    {RESTORE_SET_TIMES, ARGS_OUTPUT, "Error setting date/time on %s = %ld\n"},
+    {RESTORE_CLOSE_OUTPUT, ARGS_TEMPORARY, "Error closing %s = %ld\n"},
+    {RESTORE_SET_TIMES, ARGS_TEMPORARY, "Error setting date/time on %s = %ld\n"},
     {RESTORE_READ_HEADER, ARGS_PORTION, "Error reading header from %s = %ld\n"},
     {RESTORE_OPEN_PORTION, ARGS_PORTION_ONLY, "The file, %s, could not be opened.\n"},
     {RESTORE_NO_BUFFER, ARGS_NONE, "Error allocating transfer buffer\n"},
@@ -58,22 +66,125 @@ static const ReportLine ReportLines[] = {
 // 236 when the data runs on past the recorded size: the output was cut there.
 static const char ExcessLine[] =
     "The slice set holds more data than its file: %s goes past its %s bytes.\n";
+// 236 when, in a set that does not add up, a portion before the last is
+// not as long as the others.
+static const char LengthLine[] = "%s is %s bytes long; portions before the last have %s.\n";
+// 246 and 252 when a header was read but cannot be a portion's.
+static const char DamagedLine[] = "The header of %s is damaged.\n";
+// 247 and 253 when a portion is there but cannot be read (a folder, no
+// permission): its error, not "missing".
+static const char UnreadableLine[] = "Error opening %s = %ld\n";
+// 230, by the damage found (RestoreDamage order). A portion is followed by
+// its disk on a removable source: "BIG.D03 (disk #4) is damaged: ...".
+static const char DiskPart[] = " (disk #%d)";
+static const char *const DamageLines[] = {
+    "",
+    " is damaged: its checksum is %s, the list says %s\n",
+    " is missing: the checksum list %s names it.\n",
+    " is not in the checksum list %s.\n",
+    "The data of %s is damaged: its checksum is %s, the list says %s\n",
+    "The checksum list %s describes another file than the headers do: %s, %s bytes.\n",
+};
+// After a failure: the output was begun under its temporary name.
+static const char IncompleteLine[] = "%s is incomplete; it has been left in place.\n";
+static const char WholeLine[] = "%s holds the whole file; it has been left in place.\n";
+static const char DamagedOutputLine[] =
+    "%s holds the data as it was read, damage and all; it has been left in place.\n";
+
+#ifdef _WIN32
+#define DESTINATION_LINE "If a destination folder is not specified, TEMP will be used.\n"
+#else
+// What Linux does: TEMP only stands in for a disk the set is read from.
+#define DESTINATION_LINE                                                                           \
+    "If a destination folder is not specified, the current folder will be used\n"                 \
+    "(on a removable disk: TEMP, TMPDIR or /tmp).\n"
+#endif
 
 static const char *const UsageLines[] = {
     "\nUSAGE: KELMORIX [source folder] [destination folder]\n",
     "KELMORIX.EXE will be on the first disk of a slice set\n",
-    "If a destination folder is not specified, TEMP will be used.\n",
+    DESTINATION_LINE,
     "If a source folder is not specified, will try to find first file in current directory.\n",
     "\nOR\n",
     "\nUSAGE: KELMORIX name_of_first_file_of_slice_set [destination folder]\n",
     "The last two characters of the first file of a slice set will be 00, i.e. BIG.D00.\n",
-    "If a destination folder is not specified, TEMP will be used.\n",
+    DESTINATION_LINE,
     "\nOR\n",
     "\nUSAGE: KELMORIX destination_filename [destination folder]\n",
     "Destination name is original name of the sliced file, i.e. BIG.DAT.\n",
-    "If a destination folder is not specified, TEMP will be used.\n",
+    DESTINATION_LINE,
     "\nNeither the source nor the destination may contain wildcards\n",
 };
+
+// ---- Formatting -------------------------------------------------------------
+
+// Control bytes as \xHH: an Escape sequence in a name is shown, never run.
+static void PutEscaped(FILE *to, const char *text)
+{
+    unsigned char c;
+
+    for (; (c = (unsigned char)*text) != 0; text++)
+        if (c < 0x20 || c == 0x7F)
+            fprintf(to, "\\x%02X", c);
+        else
+            putc(c, to);
+}
+
+static void SayTo(FILE *to, const char *format, va_list args)
+{
+    for (; *format; format++) {
+        if (*format != '%') {
+            putc(*format, to);
+        } else if (*++format == 's') {
+            PutEscaped(to, va_arg(args, const char *));
+        } else if (*format == 'd') {
+            fprintf(to, "%d", va_arg(args, int));
+        } else if (*format == 'l') {
+            format++;
+            fprintf(to, "%ld", va_arg(args, long));
+        } else {
+            putc(*format, to);
+        }
+    }
+}
+
+void RestoreSay(const char *format, ...)
+{
+    va_list args;
+
+    va_start(args, format);
+    SayTo(stdout, format, args);
+    va_end(args);
+}
+
+int RestoreAsk(int endLine, const char *format, ...)
+{
+    FILE *console = OsOpenConsoleOutput();
+    va_list args;
+    int key;
+
+    // Only a key pressed once the question is shown answers it.
+    OsFlushTypedAhead();
+    va_start(args, format);
+    SayTo(stdout, format, args);
+    va_end(args);
+    fflush(stdout);
+    if (console) {
+        va_start(args, format);
+        SayTo(console, format, args);
+        va_end(args);
+        fflush(console);
+    }
+    key = OsReadKey();
+    if (endLine) {
+        RestoreSay("\n");
+        if (console)
+            fputs("\n", console);
+    }
+    if (console)
+        fclose(console);
+    return key;
+}
 
 void PrintUsage(void)
 {
@@ -83,29 +194,68 @@ void PrintUsage(void)
         fputs(UsageLines[i], stdout);
 }
 
-// Shows what was printed so far, then waits for a key. Returns 0, or
-// RESTORE_NO_CONSOLE when no key can ever come.
-static int WaitForAnyKey(RestoreRun *run)
+int RestorePromptForDisk(RestoreRun *run)
 {
-    fflush(stdout);
-    if (OsReadKey() < 0) {
+    if (RestoreAsk(0, "Please insert disk #%d in drive %s. Press any key when ready.\n",
+                   run->DiskNumber, run->DriveName) < 0) {
         run->PendingError = 1;
         return RESTORE_NO_CONSOLE;
     }
     return 0;
 }
 
-int RestorePromptForDisk(RestoreRun *run)
+// Eight upper-case hex digits, as the list writes a CRC.
+static const char *HexText(uint32_t value, char out[9])
 {
-    printf("Please insert disk #%d in drive %s. ", run->DiskNumber, run->DriveName);
-    printf("Press any key when ready.\n");
-    return WaitForAnyKey(run);
+    for (int i = 7; i >= 0; i--, value >>= 4)
+        out[i] = "0123456789ABCDEF"[value & 15];
+    out[8] = 0;
+    return out;
+}
+
+void RestoreSayDamage(const RestoreRun *run)
+{
+    char found[9], listed[9], size[DECIMAL_TEXT_SIZE];
+    const char *format = DamageLines[run->Damage];
+
+    HexText(run->FoundCrc, found);
+    HexText(run->ListedCrc, listed);
+    switch (run->Damage) {
+    case DAMAGE_DATA:
+        RestoreSay(format, run->Header.FileName, found, listed);
+        return;
+    case DAMAGE_OTHER_FILE:
+        RestoreSay(format, run->ListPath, run->ListInfo.FileName,
+                   DecimalText(run->ListInfo.FileSize, size));
+        return;
+    default:
+        RestoreSay("%s", run->PortionPath);
+        if (run->DamagedDisk)
+            RestoreSay(DiskPart, run->DamagedDisk);
+        if (run->Damage == DAMAGE_CHECKSUM)
+            RestoreSay(format, found, listed);
+        else
+            RestoreSay(format, run->ListPath);
+    }
+}
+
+// The line of a code whose failure has a form of its own, or NULL.
+static const char *SpecialLine(const RestoreRun *run, int result)
+{
+    if (run->DamagedHeader)
+        return DamagedLine;
+    if ((result == RESTORE_OPEN_PORTION || (result == RESTORE_NO_FIRST_PORTION && run->PortionPath)) &&
+        run->PendingError != OS_FILE_NOT_FOUND)
+        return UnreadableLine;
+    return NULL;
 }
 
 void RestoreFinalReport(const RestoreRun *run, int result)
 {
     char written[DECIMAL_TEXT_SIZE], size[DECIMAL_TEXT_SIZE];
+    char name[FILE_NAME_FIELD + 1];
     const ReportLine *line = NULL;
+    const char *special = SpecialLine(run, result);
     size_t i;
 
     for (i = 0; i < sizeof ReportLines / sizeof ReportLines[0]; i++)
@@ -113,45 +263,63 @@ void RestoreFinalReport(const RestoreRun *run, int result)
             line = &ReportLines[i];
     if (!line || (result != RESTORE_OK && run->PendingError == 0))
         return;
-    switch (line->Args) {
+    switch (special ? ARGS_PORTION : line->Args) {
     case ARGS_NAME_AND_FOLDER:
-        printf(line->Format, run->Header.FileName, run->DestinationFolder);
+        RestoreSayNotVerified(run);
+        RestoreSay(line->Format, run->Header.FileName, run->DestinationFolder);
+        break;
+    case ARGS_DAMAGE:
+        RestoreSayDamage(run);
         break;
     case ARGS_OUTPUT:
-        printf(line->Format, run->OutputPath, run->PendingError);
+        RestoreSay(line->Format, run->OutputPath, run->PendingError);
+        break;
+    case ARGS_TEMPORARY:
+        RestoreSay(line->Format, run->TempPath, run->PendingError);
         break;
     case ARGS_OUTPUT_ONLY:
-        printf(line->Format, run->OutputPath);
+        RestoreSay(line->Format, run->OutputPath);
         break;
     case ARGS_ERROR:
-        printf(line->Format, run->PendingError);
+        RestoreSay(line->Format, run->PendingError);
         break;
     case ARGS_PORTION:
-        printf(line->Format, run->PortionPath, run->PendingError);
+        RestoreSay(special ? special : line->Format, run->PortionPath, run->PendingError);
         break;
     case ARGS_PORTION_ONLY:
-        printf(line->Format, run->PortionPath);
+        RestoreSay(line->Format, run->PortionPath);
+        break;
+    case ARGS_UNSAFE_NAME:
+        memcpy(name, run->Header.FileName, FILE_NAME_FIELD);
+        name[FILE_NAME_FIELD] = 0;
+        RestoreSay(line->Format, run->PortionPath, name);
         break;
     case ARGS_SOURCE:
-        printf(line->Format, run->SourceArgument);
+        RestoreSay(line->Format, run->SourceArgument);
         break;
     case ARGS_COUNTS:
         DecimalText(run->FileSize, size);
-        if (run->MoreDataThanFile)
-            printf(ExcessLine, run->PortionPath, size);
+        if (run->WrongLength)
+            RestoreSay(LengthLine, run->PortionPath, DecimalText(run->PortionSize, written),
+                       DecimalText(run->FirstSize, size));
+        else if (run->MoreDataThanFile)
+            RestoreSay(ExcessLine, run->PortionPath, size);
         else
-            printf(line->Format, run->PortionPath, DecimalText(run->BytesWritten, written),
-                   size);
+            RestoreSay(line->Format, run->PortionPath, DecimalText(run->BytesWritten, written),
+                       size);
         break;
     case ARGS_DISK:
-        printf(line->Format, run->DiskNumber);
+        RestoreSay(line->Format, run->DiskNumber);
         break;
     default:
-        printf("%s", line->Format);
+        fputs(line->Format, stdout);
         break;
     }
-    if (result == RESTORE_NO_FIRST_PORTION)
+    if (result == RESTORE_NO_FIRST_PORTION && !special)
         PrintUsage();
-    if (result != RESTORE_OK && run->OutputCreated && !run->DataComplete)
-        printf("%s is incomplete; it has been left in place.\n", run->OutputPath);
+    if (result != RESTORE_OK && run->OutputCreated && !run->Placed)
+        RestoreSay(result == RESTORE_DAMAGED ? DamagedOutputLine
+                   : run->DataComplete       ? WholeLine
+                                             : IncompleteLine,
+                   run->TempPath);
 }

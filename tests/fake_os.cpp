@@ -108,6 +108,12 @@ long OsQueryPath(const char *path, int *isFolder)
 
 long OsFindFirst(const char *pattern, char *name, size_t size)
 {
+    return OsFindNext(pattern, "", name, size);
+}
+
+// In byte order, as the map keeps its paths.
+long OsFindNext(const char *pattern, const char *after, char *name, size_t size)
+{
     std::string text(pattern);
     size_t slash = text.rfind('/');
     std::string folder = slash == std::string::npos ? "" : text.substr(0, slash + 1);
@@ -118,7 +124,7 @@ long OsFindFirst(const char *pattern, char *name, size_t size)
             path.find('/', folder.size()) != std::string::npos)
             continue;
         std::string bare = path.substr(folder.size());
-        if (!Matches(last.c_str(), bare.c_str()))
+        if (!Matches(last.c_str(), bare.c_str()) || bare <= after)
             continue;
         if (bare.size() >= size)
             return ENAMETOOLONG;
@@ -147,11 +153,6 @@ long OsCreateNew(const char *path, OsFile *file)
     Fake.Files[path] = FakeEntry();
     *file = NewHandle(path);
     return 0;
-}
-
-int OsSameEntry(const char *a, const char *b)
-{
-    return strcmp(a, b) == 0 && (Fake.Files.count(a) || Fake.Folders.count(a));
 }
 
 long OsFileSize(OsFile file, uint64_t *size)
@@ -260,6 +261,8 @@ long OsDelete(const char *path)
 
 long OsRenameOver(const char *from, const char *to)
 {
+    if (const FakeFault *fault = FaultFor("rename", to))
+        return fault->Error;
     auto found = Fake.Files.find(from);
     if (found == Fake.Files.end())
         return ENOENT;
@@ -365,6 +368,11 @@ int OsFlushTypedAhead(void)
 {
     Fake.InputFlushed++;
     return 0;
+}
+
+FILE *OsOpenConsoleOutput(void)
+{
+    return nullptr;
 }
 
 long OsCurrentFolder(char *buffer, size_t size)

@@ -27,7 +27,8 @@ struct FakeEntry {
 // Error; with Error 0 a read or write does only Short of the bytes asked.
 struct FakeFault {
     std::string Operation; // "open", "create", "read", "write", "copy", "flush",
-                           // "close", "delete", "size", "times", "attributes"
+                           // "close", "delete", "size", "times", "attributes",
+                           // "rename" (on the new name)
     std::string Path;
     int Nth = 1;
     long Error = 0;

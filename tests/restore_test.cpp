@@ -5,9 +5,12 @@
 #include <errno.h>
 #include <string.h>
 
+#include <functional>
 #include <string>
 
 #include "../joiner/restore.h"
+#include "checklist.h"
+#include "crc32.h"
 #include "fake_os.h"
 
 namespace {
@@ -15,6 +18,7 @@ namespace {
 const char kSets[] = "/sets/";
 const char kOut[] = "/out";
 const char kOutput[] = "/out/BIG.DAT";
+const char kTemp[] = "/out/~KLM0001.TMP"; // the output until it is whole
 
 std::string SampleData(size_t size)
 {
@@ -106,7 +110,8 @@ TEST_F(Restore, RebuildsDataTimesAndAttributes)
 {
     Outcome run = Join("/sets", kOut);
     ASSERT_EQ(run.Code, 0) << run.Text;
-    EXPECT_EQ(run.Text, "BIG.DAT Successfully restored to /out\n");
+    EXPECT_EQ(run.Text, "The slice set carried no checksum list; BIG.DAT was not verified.\n"
+                        "BIG.DAT Successfully restored to /out\n");
     const FakeEntry &out = Fake.Files[kOutput];
     EXPECT_EQ(out.Data, data_);
     EXPECT_EQ(out.Attributes, 0x21u);
@@ -120,27 +125,34 @@ TEST_F(Restore, RebuildsDataTimesAndAttributes)
 
 TEST_F(Restore, EveryFailureEndsWithItsCodeAndLine)
 {
+    enum { NONE, INCOMPLETE, WHOLE }; // what is left under the temporary name
     struct {
         FakeFault Fault;
         int Code;
         const char *Line;
-        bool Incomplete; // the output was begun and is said to be incomplete
+        int Left;
     } const cases[] = {
-        {{"open", "/sets/BIG.D00", 1, EACCES}, 253,
-         "Could not find the first file of a slice set in /sets.\n", false},
-        {{"read", "/sets/BIG.D00", 1, EIO}, 252, "Error reading header from /sets/BIG.D00 = 5\n", false},
-        {{"close", "/sets/BIG.D00", 1, EIO}, 251, "Error closing /sets/BIG.D00 = 5\n", false},
-        {{"create", kOutput, 1, EACCES}, 249, "Error opening /out/BIG.DAT = 13\n", false},
-        {{"read", "/sets/BIG.D01", 1, EIO}, 246, "Error reading header from /sets/BIG.D01 = 5\n", true},
-        {{"size", "/sets/BIG.D02", 1, EIO}, 246, "Error reading header from /sets/BIG.D02 = 5\n", true},
-        {{"read", "/sets/BIG.D01", 2, EIO}, 240, "Error reading data from /sets/BIG.D01 = 5\n", true},
-        {{"read", "/sets/BIG.D01", 2, 0, 10}, 240, "Error reading data from /sets/BIG.D01 = 1\n", true},
-        {{"write", kOutput, 2, ENOSPC}, 239, "Error writing /out/BIG.DAT = 28\n", true},
-        {{"write", kOutput, 2, 0, 0xFFFFFFFF}, 239, "Error writing /out/BIG.DAT = 1\n", true},
-        {{"flush", kOutput, 3, EIO}, 239, "Error writing /out/BIG.DAT = 5\n", true},
-        {{"times", kOutput, 1, EACCES}, 245, "Error setting date/time on /out/BIG.DAT = 13\n", false},
-        {{"close", kOutput, 1, EIO}, 244, "Error closing /out/BIG.DAT = 5\n", false},
-        {{"attributes", kOutput, 1, EACCES}, 243, "Error setting attributes on /out/BIG.DAT = 13\n", false},
+        // The first open and read of portion 00 are the search's look at it.
+        {{"open", "/sets/BIG.D00", 2, ENOENT}, 253,
+         "Could not find the first file of a slice set in /sets.\n", NONE},
+        {{"open", "/sets/BIG.D00", 2, EACCES}, 253, "Error opening /sets/BIG.D00 = 13\n", NONE},
+        {{"read", "/sets/BIG.D00", 2, EIO}, 252, "Error reading header from /sets/BIG.D00 = 5\n", NONE},
+        {{"close", "/sets/BIG.D00", 2, EIO}, 251, "Error closing /sets/BIG.D00 = 5\n", NONE},
+        {{"create", kTemp, 1, EACCES}, 249, "Error opening /out/BIG.DAT = 13\n", NONE},
+        {{"open", "/sets/BIG.D02", 1, EISDIR}, 247, "Error opening /sets/BIG.D02 = 21\n", INCOMPLETE},
+        {{"read", "/sets/BIG.D01", 1, EIO}, 246, "Error reading header from /sets/BIG.D01 = 5\n", INCOMPLETE},
+        {{"size", "/sets/BIG.D02", 1, EIO}, 246, "Error reading header from /sets/BIG.D02 = 5\n", INCOMPLETE},
+        {{"read", "/sets/BIG.D01", 2, EIO}, 240, "Error reading data from /sets/BIG.D01 = 5\n", INCOMPLETE},
+        {{"read", "/sets/BIG.D01", 2, 0, 10}, 240, "Error reading data from /sets/BIG.D01 = 1\n", INCOMPLETE},
+        {{"write", kTemp, 2, ENOSPC}, 239, "Error writing /out/~KLM0001.TMP = 28\n", INCOMPLETE},
+        {{"write", kTemp, 2, 0, 0xFFFFFFFF}, 239, "Error writing /out/~KLM0001.TMP = 1\n", INCOMPLETE},
+        // Made durable once, when whole.
+        {{"flush", kTemp, 1, EIO}, 239, "Error writing /out/~KLM0001.TMP = 5\n", WHOLE},
+        {{"times", kTemp, 1, EACCES}, 245, "Error setting date/time on /out/~KLM0001.TMP = 13\n", WHOLE},
+        {{"close", kTemp, 1, EIO}, 244, "Error closing /out/~KLM0001.TMP = 5\n", WHOLE},
+        // A read-only file of the name refuses its replacement.
+        {{"rename", kOutput, 1, EACCES}, 249, "Error opening /out/BIG.DAT = 13\n", WHOLE},
+        {{"attributes", kOutput, 1, EACCES}, 243, "Error setting attributes on /out/BIG.DAT = 13\n", NONE},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Fault.Operation + " " + c.Fault.Path);
@@ -149,15 +161,75 @@ TEST_F(Restore, EveryFailureEndsWithItsCodeAndLine)
         Outcome run = Join("/sets", kOut);
         EXPECT_EQ(run.Code, c.Code) << run.Text;
         EXPECT_TRUE(Said(run, c.Line)) << run.Text;
-        EXPECT_EQ(Said(run, "is incomplete"), c.Incomplete) << run.Text;
-        EXPECT_EQ(Fake.Files.count(kOutput) > 0, c.Code < 249) << "output created";
+        EXPECT_EQ(Said(run, "/out/~KLM0001.TMP is incomplete; it has been left in place.\n"),
+                  c.Left == INCOMPLETE) << run.Text;
+        EXPECT_EQ(Said(run, "/out/~KLM0001.TMP holds the whole file; it has been left in place.\n"),
+                  c.Left == WHOLE) << run.Text;
+        EXPECT_EQ(Fake.Files.count(kTemp) > 0, c.Left != NONE);
+        EXPECT_EQ(Fake.Files.count(kOutput) > 0, c.Code == 243) << "put in place";
+        ExpectNothingLeftOpen();
+    }
+}
+
+// The checksum list of the four portions in /sets/, as the slicers write it.
+void MakeList(const std::string &data)
+{
+    uint32_t crcs[4];
+    for (unsigned n = 0; n < 4; n++) {
+        const std::string &file = Fake.Files[std::string("/sets/BIG.D0") + (char)('0' + n)].Data;
+        crcs[n] = Crc32Update(0, file.data(), file.size());
+    }
+    ChecklistSet set = {"1.0.0", "BIG.DAT", data.size(), Crc32Update(0, data.data(), data.size()),
+                        4, crcs};
+    std::string text(ChecklistSize(&set), '\0');
+    ChecklistWrite(&set, &text[0], text.size());
+    Fake.Files["/sets/BIG.SFV"].Data = text;
+}
+
+TEST_F(Restore, ChecksEveryPortionAndMakesTheOutputDurableOnce)
+{
+    struct {
+        const char *Case;
+        bool Flip, RemovableOut;
+        int Code, Flushes;
+    } const cases[] = {
+        {"sound", false, false, 0, 1},
+        {"flipped byte", true, false, 230, 0},
+        {"removable destination", false, true, 0, 4},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Case);
+        FreshSet();
+        MakeList(data_);
+        std::string &middle = Fake.Files["/sets/BIG.D01"].Data;
+        char found[9], listed[9];
+        snprintf(listed, sizeof listed, "%08X", (unsigned)Crc32Update(0, middle.data(), middle.size()));
+        if (c.Flip)
+            middle[500] ^= 1;
+        snprintf(found, sizeof found, "%08X", (unsigned)Crc32Update(0, middle.data(), middle.size()));
+        if (c.RemovableOut)
+            Fake.Removable = {kOut};
+        Outcome run = Join("/sets", kOut);
+        EXPECT_EQ(run.Code, c.Code) << run.Text;
+        EXPECT_FALSE(Said(run, "verified")) << run.Text;
+        EXPECT_EQ(Said(run, std::string("/sets/BIG.D01 is damaged: its checksum is ") + found +
+                                ", the list says " + listed + "\n"),
+                  c.Flip) << run.Text;
+        EXPECT_EQ(Fake.Files.count(kOutput) > 0, !c.Flip);
+        int flushes = 0, writebacks = 0;
+        for (const std::string &d : Fake.Durability) {
+            flushes += d == std::string("flush ") + kTemp;
+            writebacks += d == std::string("writeback ") + kTemp;
+        }
+        EXPECT_EQ(flushes, c.Flushes);
+        EXPECT_EQ(writebacks, c.RemovableOut ? 0 : c.Flip ? 1 : 4);
         ExpectNothingLeftOpen();
     }
 }
 
 TEST_F(Restore, ShortWritesAreCompletedNotLost)
 {
-    Fake.Faults = {{"write", kOutput, 1, 0, 100}, {"write", kOutput, 3, 0, 690}};
+    Fake.Faults = {{"write", kTemp, 1, 0, 100}, {"write", kTemp, 3, 0, 690}};
     Outcome run = Join("/sets", kOut);
     ASSERT_EQ(run.Code, 0) << run.Text;
     EXPECT_EQ(Fake.Files[kOutput].Data, data_);
@@ -280,8 +352,8 @@ TEST_F(Restore, DiskPromptWithoutAConsoleEndsTheRun)
     Outcome run = Join("/sets/", kOut);
     EXPECT_EQ(run.Code, 233);
     EXPECT_TRUE(Said(run, "There is no console to answer the prompt for disk #2.\n")) << run.Text;
-    EXPECT_TRUE(Said(run, "/out/BIG.DAT is incomplete")) << run.Text;
-    EXPECT_EQ(Fake.Files[kOutput].Data, data_.substr(0, 691));
+    EXPECT_TRUE(Said(run, "/out/~KLM0001.TMP is incomplete")) << run.Text;
+    EXPECT_EQ(Fake.Files[kTemp].Data, data_.substr(0, 691));
     ExpectNothingLeftOpen();
 }
 
@@ -348,12 +420,12 @@ TEST_F(Restore, KernelCopyFallsBackToMemoryAndKeepsEveryFailuresCode)
     } const cases[] = {
         {{}, 0, "BIG.DAT Successfully restored", true},
         // Not available here: the whole run goes through memory.
-        {{{"copy", kOutput, 1, OS_NO_KERNEL_COPY}}, 0, "BIG.DAT Successfully restored", false},
-        {{{"copy", kOutput, 2, 0, 100}}, 0, "BIG.DAT Successfully restored", true},
-        {{{"copy", kOutput, 2, EIO}, {"read", "/sets/BIG.D01", 2, EIO}}, 240,
+        {{{"copy", kTemp, 1, OS_NO_KERNEL_COPY}}, 0, "BIG.DAT Successfully restored", false},
+        {{{"copy", kTemp, 2, 0, 100}}, 0, "BIG.DAT Successfully restored", true},
+        {{{"copy", kTemp, 2, EIO}, {"read", "/sets/BIG.D01", 2, EIO}}, 240,
          "Error reading data from /sets/BIG.D01 = 5\n", true},
-        {{{"copy", kOutput, 3, ENOSPC}, {"write", kOutput, 1, ENOSPC}}, 239,
-         "Error writing /out/BIG.DAT = 28\n", true},
+        {{{"copy", kTemp, 3, ENOSPC}, {"write", kTemp, 1, ENOSPC}}, 239,
+         "Error writing /out/~KLM0001.TMP = 28\n", true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Code);
@@ -364,12 +436,132 @@ TEST_F(Restore, KernelCopyFallsBackToMemoryAndKeepsEveryFailuresCode)
         EXPECT_EQ(run.Code, c.Code) << run.Text;
         EXPECT_TRUE(Said(run, c.Line)) << run.Text;
         EXPECT_EQ(Fake.KernelCopied > 0, c.Kernel);
-        EXPECT_EQ(Fake.Files[kOutput].Data, data_.substr(0, Fake.Files[kOutput].Data.size()));
+        const char *written = c.Code == 0 ? kOutput : kTemp;
+        EXPECT_EQ(Fake.Files[written].Data, data_.substr(0, Fake.Files[written].Data.size()));
         if (c.Code == 0) {
             EXPECT_EQ(Fake.Files[kOutput].Data, data_);
         }
         ExpectNothingLeftOpen();
     }
+}
+
+TEST_F(Restore, TheOutputTakesItsNameOnlyOnceWhole)
+{
+    // (portion removed, answer, what the file of the name then holds)
+    struct {
+        const char *Missing;
+        int Code;
+        bool Replaced;
+    } const cases[] = {{"/sets/BIG.D02", 247, false}, {nullptr, 0, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Code);
+        FreshSet();
+        if (c.Missing)
+            Fake.Files.erase(c.Missing);
+        Fake.Files[kOutput].Data = "mine";
+        Fake.Files[kTemp].Data = "someone else's"; // a name taken: the next is tried
+        Fake.Keys = {'y'};
+        const size_t files = Fake.Files.size();
+        size_t filesAtAnswer = 0;
+        Fake.OnKey = [&](int) { filesAtAnswer = Fake.Files.size(); };
+        Outcome run = Join("/sets", kOut);
+        EXPECT_EQ(filesAtAnswer, files) << "nothing made before the answer";
+        EXPECT_EQ(run.Code, c.Code) << run.Text;
+        EXPECT_EQ(Fake.Files[kOutput].Data, c.Replaced ? data_ : "mine");
+        EXPECT_EQ(Fake.Files[kTemp].Data, "someone else's");
+        EXPECT_EQ(Fake.Files.count("/out/~KLM0002.TMP"), c.Replaced ? 0u : 1u);
+        EXPECT_EQ(Said(run, "/out/~KLM0002.TMP is incomplete; it has been left in place.\n"),
+                  !c.Replaced) << run.Text;
+        EXPECT_EQ(Fake.InputFlushed, 1) << "typed-ahead keys dropped before the question";
+        ExpectNothingLeftOpen();
+    }
+}
+
+TEST_F(Restore, HostileNamesAreRefusedAndShownEscaped)
+{
+    const char *const names[][2] = {
+        {"EVIL\x1B]0;owned\x07.DAT", "EVIL\\x1B]0;owned\\x07.DAT"},
+        {"two\nlines", "two\\x0Alines"}, {"del\x7F", "del\\x7F"},
+        {"a<b", "a<b"}, {"a>b", "a>b"}, {"a\"b", "a\"b"}, {"a|b", "a|b"}, {"a?b", "a?b"},
+        {"a*b", "a*b"}, {"COM\xB9", "COM\xB9"}, {"lpt\xB3.txt", "lpt\xB3.txt"}};
+    for (const auto &name : names) {
+        SCOPED_TRACE(name[1]);
+        ResetFakeOs();
+        Fake.Folders = {"/sets", "/out"};
+        MakeSet(kSets, data_, 691, name[0]);
+        std::string first = kSets + std::string(name[0]);
+        SetPortionNumber(&first[0], 0);
+        Outcome run = Join(first.c_str(), kOut);
+        EXPECT_EQ(run.Code, 242) << run.Text;
+        EXPECT_TRUE(Said(run, std::string("The name it carries: \"") + name[1] + "\"\n")) << run.Text;
+        EXPECT_EQ(run.Text.find_first_of("\x1B\x07\x7F"), std::string::npos);
+        EXPECT_EQ(Fake.Files.count("/out/~KLM0001.TMP"), 0u);
+    }
+}
+
+TEST_F(Restore, TheSearchSkipsWhatCannotBeAFirstPortion)
+{
+    // Before BIG.D00 in byte order: too short, a LastPortion of 7, a name
+    // without its terminator.
+    PortionHeader h = Header("A.DAT", 1);
+    Fake.Files["/sets/A100"].Data = "short";
+    h.LastPortion = 7;
+    Fake.Files["/sets/AB00"].Data = Portion(h, "x");
+    std::string unterminated = Portion(Header("C.DAT", 1), "x");
+    unterminated.replace(OFFSET_FILE_NAME, FILE_NAME_FIELD, FILE_NAME_FIELD, 'n');
+    Fake.Files["/sets/AC00"].Data = unterminated;
+    Outcome run = Join("/sets", kOut);
+    ASSERT_EQ(run.Code, 0) << run.Text;
+    EXPECT_EQ(Fake.Files[kOutput].Data, data_);
+    // With none that can be, the first is read and what is wrong with it told.
+    Fake.Files.erase("/sets/BIG.D00");
+    Fake.Files.erase("/sets/A100");
+    run = Join("/sets", kOut);
+    EXPECT_EQ(run.Code, 252);
+    EXPECT_EQ(run.Text, "The header of /sets/AB00 is damaged.\n");
+}
+
+TEST_F(Restore, TheDamagedPortionIsTheOneNamed)
+{
+    // (damage, code, line)
+    struct {
+        std::function<void()> Damage;
+        int Code;
+        const char *Line;
+    } const cases[] = {
+        {[] { Fake.Files["/sets/BIG.D01"].Data.resize(990); }, 236,
+         "/sets/BIG.D01 is 990 bytes long; portions before the last have 1000.\n"},
+        {[] { Fake.Files["/sets/BIG.D01"].Data.append(10, 'x'); }, 236,
+         "/sets/BIG.D01 is 1010 bytes long; portions before the last have 1000.\n"},
+        {[] { Fake.Files["/sets/BIG.D00"].Data[OFFSET_LAST_WRITE_TIME] ^= 1; }, 246,
+         "The header of /sets/BIG.D00 is damaged.\n"},
+        {[] { Fake.Files["/sets/BIG.D02"].Data[OFFSET_LAST_PORTION] = 2; }, 246,
+         "The header of /sets/BIG.D02 is damaged.\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Line);
+        FreshSet();
+        c.Damage();
+        Outcome run = Join("/sets", kOut);
+        EXPECT_EQ(run.Code, c.Code) << run.Text;
+        EXPECT_TRUE(Said(run, c.Line)) << run.Text;
+        ExpectNothingLeftOpen();
+    }
+    // Portions of several lengths that add up (a set cut on disks, copied
+    // into a folder) are a whole set.
+    ResetFakeOs();
+    Fake.Folders = {"/sets", "/out"};
+    const size_t cuts[] = {0, 391, 1391, 2082, 2500};
+    for (unsigned n = 0; n < 4; n++) {
+        PortionHeader h = Header("BIG.DAT", 2500);
+        h.LastPortion = n == 3;
+        std::string name = "/sets/BIG.D00";
+        SetPortionNumber(&name[0], n);
+        Fake.Files[name].Data = Portion(h, data_.substr(cuts[n], cuts[n + 1] - cuts[n]));
+    }
+    Outcome run = Join("/sets", kOut);
+    EXPECT_EQ(run.Code, 0) << run.Text;
+    EXPECT_EQ(Fake.Files[kOutput].Data, data_);
 }
 
 } // namespace

@@ -4,11 +4,14 @@
 #ifndef DORVANE_OS_CONSOLE_H
 #define DORVANE_OS_CONSOLE_H
 
+#include <stdio.h>
+
 // OsReadKey: waits for one key press and reads it without echo or line
 // editing. Returns its character, 0 for an extended key (an arrow, a
 // function key: its further codes are taken with it), or -1 when there is no
-// console to read from. Ctrl+C still ends the program, and on POSIX the
-// terminal's mode is given back however the wait ends.
+// console to read from. Ctrl+C still ends the program; on POSIX after a
+// line break that ends the question's line, and with the terminal's mode
+// given back however the wait ends.
 int OsReadKey(void);
 
 // OsReadKeyByte: as OsReadKey, but returns a key's first byte as the
@@ -21,6 +24,12 @@ int OsReadKeyByte(void);
 // question is answered by a key pressed after it was asked. Returns 0, or
 // -1 when there is no console.
 int OsFlushTypedAhead(void);
+
+// OsOpenConsoleOutput: the console or terminal itself, opened for writing,
+// when standard output is something else (a file, a pipe), so that a
+// question is seen where its answer is typed; NULL when standard output is
+// the console, or there is none. The caller closes it with fclose.
+FILE *OsOpenConsoleOutput(void);
 
 #ifndef _WIN32
 // OsConsoleColumns: the width in columns of the terminal on descriptor fd,

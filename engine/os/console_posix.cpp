@@ -221,6 +221,11 @@ int OsFlushTypedAhead(void)
     return result;
 }
 
+FILE *OsOpenConsoleOutput(void)
+{
+    return isatty(STDOUT_FILENO) ? NULL : fopen("/dev/tty", "we");
+}
+
 int OsConsoleColumns(int fd)
 {
     enum { DEFAULT_COLUMNS = 80 };

@@ -78,3 +78,10 @@ int OsFlushTypedAhead(void)
     CloseHandle(input);
     return result;
 }
+
+FILE *OsOpenConsoleOutput(void)
+{
+    DWORD mode;
+
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) ? NULL : fopen("CONOUT$", "w");
+}

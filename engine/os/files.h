@@ -67,17 +67,18 @@ long OsGetAttributes(const char *path, uint32_t *attributes);
 long OsSetAttributes(const char *path, uint32_t attributes);
 
 // OsQueryPath: 0 when path exists, with *isFolder (when not NULL) telling
-// whether it is a folder; otherwise the error that says why not.
+// whether it is a folder; otherwise the error that says why not. A symbolic
+// link whose target is missing exists: its name is taken.
 long OsQueryPath(const char *path, int *isFolder);
 
 // OsFindFirst: the first directory entry matching pattern ('*' and '?' in
-// its last component only) as a bare name into name[size]. On POSIX the
-// first in byte order, whatever order the file system lists them in.
+// its last component only) as a bare name into name[size]: the first in
+// byte order, whatever order the file system lists them in.
 long OsFindFirst(const char *pattern, char *name, size_t size);
 
-// OsSameEntry: 1 when both paths name the same existing directory entry, so
-// that deleting one would delete the other; 0 otherwise.
-int OsSameEntry(const char *a, const char *b);
+// OsFindNext: as OsFindFirst, the first entry whose name comes after the
+// name `after` in byte order; so a caller steps through every match.
+long OsFindNext(const char *pattern, const char *after, char *name, size_t size);
 
 // OsSameFile: *same is 1 when both paths name one and the same file (links
 // followed), by what the file is, not by its name: device and inode on POSIX,

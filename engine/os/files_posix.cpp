@@ -301,7 +301,8 @@ long OsQueryPath(const char *path, int *isFolder)
 {
     struct stat info;
 
-    if (stat(path, &info) != 0)
+    // A link whose target is missing still takes the name.
+    if (stat(path, &info) != 0 && (errno != ENOENT || lstat(path, &info) != 0))
         return Errno();
     if (isFolder)
         *isFolder = S_ISDIR(info.st_mode) != 0;
@@ -335,6 +336,11 @@ static int Matches(const char *pattern, const char *name)
 
 long OsFindFirst(const char *pattern, char *name, size_t size)
 {
+    return OsFindNext(pattern, "", name, size);
+}
+
+long OsFindNext(const char *pattern, const char *after, char *name, size_t size)
+{
     const char *slash = strrchr(pattern, '/');
     const char *last = slash ? slash + 1 : pattern;
     size_t folderLength = !slash ? 0 : slash == pattern ? 1 : (size_t)(slash - pattern);
@@ -359,7 +365,7 @@ long OsFindFirst(const char *pattern, char *name, size_t size)
             break;
         }
         if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0 ||
-            !Matches(last, entry->d_name))
+            !Matches(last, entry->d_name) || strcmp(entry->d_name, after) <= 0)
             continue;
         if (!found || strcmp(entry->d_name, best) < 0)
             snprintf(best, sizeof best, "%s", entry->d_name);
@@ -374,16 +380,6 @@ long OsFindFirst(const char *pattern, char *name, size_t size)
         return ENAMETOOLONG;
     memcpy(name, best, strlen(best) + 1);
     return 0;
-}
-
-int OsSameEntry(const char *a, const char *b)
-{
-    struct stat first, second;
-
-    // The entries themselves, not what links point to: deleting a link
-    // deletes only the link.
-    return lstat(a, &first) == 0 && lstat(b, &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
 }
 
 long OsSameFile(const char *a, const char *b, int *same)

@@ -201,30 +201,33 @@ long OsQueryPath(const char *path, int *isFolder)
 
 long OsFindFirst(const char *pattern, char *name, size_t size)
 {
+    return OsFindNext(pattern, "", name, size);
+}
+
+// The listing's order differs between file systems (a FAT disk lists in
+// directory order): the least name after `after` is looked for in all of it.
+long OsFindNext(const char *pattern, const char *after, char *name, size_t size)
+{
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
+    char best[MAX_PATH];
     size_t length;
 
     if (search == INVALID_HANDLE_VALUE)
         return LastError();
+    best[0] = 0;
+    do
+        if (strcmp(found.cFileName, after) > 0 && (!best[0] || strcmp(found.cFileName, best) < 0))
+            memcpy(best, found.cFileName, sizeof best);
+    while (FindNextFileA(search, &found));
     FindClose(search);
-    length = strlen(found.cFileName);
+    if (!best[0])
+        return OS_FILE_NOT_FOUND;
+    length = strlen(best);
     if (length >= size)
         return OS_BUFFER_TOO_SMALL;
-    memcpy(name, found.cFileName, length + 1);
+    memcpy(name, best, length + 1);
     return 0;
-}
-
-int OsSameEntry(const char *a, const char *b)
-{
-    char first[MAX_PATH], second[MAX_PATH];
-    DWORD firstLength = GetFullPathNameA(a, sizeof first, first, NULL);
-    DWORD secondLength = GetFullPathNameA(b, sizeof second, second, NULL);
-
-    // File names are compared without regard to case, as the file system does.
-    return firstLength && firstLength < sizeof first && secondLength &&
-           secondLength < sizeof second && lstrcmpiA(first, second) == 0 &&
-           GetFileAttributesA(a) != INVALID_FILE_ATTRIBUTES;
 }
 
 // What a file is: its volume and its index on that volume. Asked through a

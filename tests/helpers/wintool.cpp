@@ -2,6 +2,7 @@
 // file, so that the tests need not trust Wine's mapping onto Linux.
 //   wintool stat PATH    prints "attributes=0x... access=HI:LO write=HI:LO"
 //   wintool drive PATH   prints GetDriveTypeA's answer
+//   wintool short PATH   prints the path in its short (8.3) form
 //   wintool version PATH prints the version resource: "file=A.B.C.D",
 //                        "product=A.B.C.D", then "Name=text" for each string
 #include <windows.h>
@@ -71,6 +72,14 @@ int main(int argc, char **argv)
         return Stat(argv[2]);
     if (argc == 3 && strcmp(argv[1], "drive") == 0) {
         printf("%u\n", GetDriveTypeA(argv[2]));
+        return 0;
+    }
+    if (argc == 3 && strcmp(argv[1], "short") == 0) {
+        char name[MAX_PATH];
+        DWORD length = GetShortPathNameA(argv[2], name, sizeof name);
+        if (!length || length >= sizeof name)
+            return 1;
+        printf("%s\n", name);
         return 0;
     }
     if (argc == 3 && strcmp(argv[1], "version") == 0)

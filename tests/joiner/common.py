@@ -92,7 +92,7 @@ def wait_for_raw_mode(terminal, deadline):
 
 
 def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None, console=True,
-                    controlling=False, env=None, started=None, columns=None):
+                    controlling=False, env=None, started=None, columns=None, ahead=None):
     """Runs a command with standard input and error on a pseudo-terminal and
     standard output on a pipe (so the text is exactly what was printed).
     answer(n, output) is called at the n-th prompt (counted from 0) and
@@ -100,7 +100,8 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
     session of its own whose controlling terminal is the pseudo-terminal
     (what /dev/tty opens); with console False nothing is a terminal and
     there is no controlling terminal either. started(process) is called
-    once the program runs. columns sets the terminal's width."""
+    once the program runs. columns sets the terminal's width. ahead is typed
+    as soon as the program starts, before any question."""
     master, slave = pty.openpty()
     if columns is not None:
         fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
@@ -120,6 +121,8 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
                             start_new_session=controlling)
     if started is not None:
         started(proc)
+    if ahead:
+        os.write(master, ahead)
     raw = terminal = b""
     answered = 0
     deadline = time.monotonic() + timeout
@@ -211,3 +214,17 @@ class FolderTest(unittest.TestCase):
         self.assertEqual(run.code, code, run.output)
         lines = run.output.rstrip("\n").split("\n")
         self.assertIn(last_line, lines, run.output)
+
+
+def write_list(folder, list_name, file_name, data, portions):
+    """Writes the checksum list the slicers write beside a set: one CRC-32
+    line per portion file (the paths given), the sliced file's line last."""
+    import zlib
+    lines = ["; Written by Dorvane 1.0.0"]
+    for path in portions:
+        with open(path, "rb") as f:
+            lines.append("%s %08X" % (os.path.basename(path), zlib.crc32(f.read())))
+    lines.append("; Sliced file %s, %d bytes, CRC-32 %08X, %d portion%s" % (
+        file_name, len(data), zlib.crc32(data), len(portions), "" if len(portions) == 1 else "s"))
+    with open(os.path.join(folder, list_name), "wb") as f:
+        f.write("".join(line + "\r\n" for line in lines).encode())

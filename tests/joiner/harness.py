@@ -61,6 +61,14 @@ def win_stat(path):
     return int(fields["attributes"], 16), ft(fields["access"]), ft(fields["write"])
 
 
+def short_name(path):
+    """The 8.3 name Windows gives a folder or file (Wine makes one up for
+    a long name)."""
+    proc = subprocess.run([WINE_RUN, WINTOOL, "short", winpath(path)], capture_output=True,
+                          text=True, timeout=60, stdin=subprocess.DEVNULL)
+    return proc.stdout.strip()
+
+
 def run_native(args, cwd, program=None, env=None, **kw):
     """Runs the Linux kelmorix; see run_on_terminal. env holds changes to
     this process's environment, a value of None removing the variable."""

@@ -38,6 +38,9 @@ class Terminal(JoinerTest):
                 self.assertEqual(run.code, code, run.output)
                 self.assertEqual(run.terminal_flags & TERMINAL_MODE, TERMINAL_MODE)
                 self.assertEqual(self.read(self.output), b"mine")
+                # Asked on the terminal (standard output is a pipe), and the
+                # line ended however the answer came.
+                self.assertIn("Overwrite? (Y/N): \r\n", run.terminal)
 
     def test_without_a_controlling_terminal_the_question_is_declined(self):
         with open(self.output, "wb") as f:
@@ -60,6 +63,32 @@ class Terminal(JoinerTest):
                 self.assertEqual(os.path.islink(self.output), key == b"n")
                 self.assertEqual(self.read(elsewhere), b"not the joiner's")
                 os.remove(self.output)
+
+
+    def test_a_portion_that_cannot_be_read_is_told_with_its_error(self):
+        data = sample_data(2500)
+        paths = write_set(self.sets, "BIG.DAT", data, 1000)
+        os.remove(paths[1])
+        os.mkfifo(paths[1])
+        run = run_native(["BIG.D00", hostpath(self.out)], self.sets)
+        self.assertEnds(run, 247, "Error opening BIG.D01 = %d" % errno.EINVAL)
+
+
+class Texts(JoinerTest):
+    def test_what_the_linux_joiner_says(self):
+        elsewhere = self.folder("elsewhere")
+        # (arguments, exit code, a line said)
+        cases = [([], 253, "If a destination folder is not specified, the current folder will be used"),
+                 (["BIG.DAT", self.dir], 253, "There is no slice set corresponding to BIG.DAT in %s."
+                  % os.path.realpath(elsewhere)),
+                 ([os.path.join(self.dir, "BIG.D00")], 253, "In %s, %s is not a valid starting file "
+                  "for Kelmorix." % (self.dir, os.path.join(self.dir, "BIG.D00"))),
+                 (["a", "b", "c"], 2, "USAGE: KELMORIX [source folder] [destination folder]")]
+        for args, code, line in cases:
+            with self.subTest(args=args):
+                run = run_native(args, elsewhere)
+                self.assertEnds(run, code, line)
+                self.assertNotIn("TEMP will be used", run.output)
 
 
 class Folders(JoinerTest):

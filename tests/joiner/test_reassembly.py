@@ -7,9 +7,10 @@ import unittest
 
 from harness import (ARCHIVE, FILE_EXISTS, HEADER, HIDDEN, KEPT_ATTRIBUTES, KEY_UP, NATIVE, READONLY,
                      SEP, JoinerTest, file_state, filetime, header, hostpath, run_joiner, sample_data,
-                     write_set)
+                     short_name, write_set)
 
 INCOMPLETE = "%s is incomplete; it has been left in place."
+TEMPORARY = "~KLM0001.TMP"  # the output's name until it is whole
 # The Linux kelmorix copies inside the kernel where it can; this setting
 # makes it copy through memory, so that both ways are tried.
 THROUGH_MEMORY = {"KELMORIX_NO_KERNEL_COPY": "1"}
@@ -90,13 +91,25 @@ class Reassembly(JoinerTest):
     def test_an_output_in_the_place_of_a_portion_is_refused(self):
         # The sliced file DATA.A02 rebuilt beside its own set: Y would have
         # deleted portion 02 before it was read.
-        paths = write_set(self.sets, "DATA.A02", sample_data(2500), 1000)
+        sets = self.folder("long named sets")  # a name with a short form of its own
+        paths = write_set(sets, "DATA.A02", sample_data(2500), 1000)
         before = [self.read(path) for path in paths]
-        for args in ([], ["DATA.A02"], ["DATA.A00", hostpath(self.sets)]):
+        # The folder by other names: a detour through its parent, a link to
+        # it (Linux), its short 8.3 name and the device namespace (Windows).
+        detour = hostpath(sets) + SEP + ".." + SEP + "long named sets"
+        if NATIVE:
+            spellings = [detour, os.path.join(self.dir, "link")]
+            os.symlink(sets, spellings[1])
+        else:
+            spellings = [detour, "\\\\.\\" + hostpath(sets), short_name(sets)]
+        cases = [([], hostpath(sets)), (["DATA.A02"], hostpath(sets)),
+                 (["DATA.A00", hostpath(sets)], hostpath(sets))]
+        cases += [(["DATA.A00", spelling], spelling) for spelling in spellings]
+        for args, shown in cases:
             with self.subTest(args=args):
-                run = run_joiner(args, self.sets, answer=lambda n, text: b"y")
+                run = run_joiner(args, sets, answer=lambda n, text: b"y")
                 self.assertEnds(run, 232, "The rebuilt file would replace %s%sDATA.A02, a portion of "
-                                "the slice set;" % (hostpath(self.sets), SEP))
+                                "the slice set;" % (shown, SEP))
                 self.assertNotIn("Overwrite?", run.output)
                 self.assertEqual([self.read(path) for path in paths], before)
 
@@ -104,11 +117,37 @@ class Reassembly(JoinerTest):
         data = sample_data(3500)
         write_set(self.sets, "BIG.DAT", data, 1000)
         os.remove(self.portion(2))
-        run = self.join()
-        self.assertEqual(run.code, 247, run.output)
-        self.assertIn("The file, BIG.D02, could not be opened.\n", run.output)
-        self.assertIn(INCOMPLETE % self.host_output, run.output)
-        self.assertEqual(self.read(self.output), data[:2 * 691])
+        # (the user's own file of the name, or none): Y to the question
+        # leaves it as it was; the part rebuilt has a name of its own.
+        for mine in (None, b"the user's complete file"):
+            with self.subTest(mine=mine):
+                if mine:
+                    with open(self.output, "wb") as f:
+                        f.write(mine)
+                run = self.join(answer=lambda n, text: b"y")
+                self.assertEqual(run.code, 247, run.output)
+                self.assertEqual("Overwrite?" in run.output, bool(mine))
+                self.assertIn("The file, BIG.D02, could not be opened.\n", run.output)
+                self.assertIn(INCOMPLETE % hostpath(os.path.join(self.out, TEMPORARY)), run.output)
+                self.assertEqual(self.read(os.path.join(self.out, TEMPORARY)), data[:2 * 691])
+                self.assertEqual(os.path.exists(self.output), bool(mine))
+                if mine:
+                    self.assertEqual(self.read(self.output), mine)
+                os.remove(os.path.join(self.out, TEMPORARY))
+
+    # Under Wine a key typed before the console first reads the terminal
+    # reaches the console only with that read; test_removable types ahead
+    # at a disk prompt instead.
+    @unittest.skipUnless(NATIVE, "typed ahead of Wine's first read of the terminal")
+    def test_keys_typed_before_the_question_do_not_answer_it(self):
+        with open(self.output, "wb") as f:
+            f.write(b"mine")
+        write_set(self.sets, "BIG.DAT", sample_data(1500), 1000)
+        run = self.join(ahead=b"y", answer=lambda n, text: b"n")
+        self.assertEnds(run, 249, "Error opening %s = %d" % (self.host_output, FILE_EXISTS))
+        self.assertEqual(self.read(self.output), b"mine")
+        # Standard output is a pipe here: the question is on the console too.
+        self.assertIn("Overwrite? (Y/N): ", run.terminal)
 
 
 class DamagedSets(JoinerTest):
@@ -122,6 +161,7 @@ class DamagedSets(JoinerTest):
         self.sets = self.folder("sets")
         self.out = self.folder("out")
         self.output = os.path.join(self.out, "BIG.DAT")
+        self.temporary = os.path.join(self.out, TEMPORARY)
         self.data = sample_data(2500)  # portions of 691, 691, 691 and 427 bytes
         self.paths = write_set(self.sets, "BIG.DAT", self.data, 1000)
 
@@ -147,7 +187,11 @@ class DamagedSets(JoinerTest):
                  b"C:EVIL.DAT", b"EVIL.DAT:stream", b"x" * 256,
                  # devices, and names Windows stores without their last dot or blank
                  b"CON", b"nul.txt", b"Aux .log", b"com1", b"LPT9.x", b"CONIN$", b"conout$",
-                 b"EVIL.", b"EVIL "]
+                 b"EVIL.", b"EVIL ",
+                 # control bytes, the characters Windows refuses, COM and LPT
+                 # with the code page's superscript digits
+                 b"EVIL\x1b]0;owned\x07.DAT", b"two\nlines", b"tab\there", b"del\x7f",
+                 b"a<b", b"a>b", b'a"b', b"a|b", b"a?b", b"a*b", b"COM\xb9", b"lpt\xb3.txt"]
         for name in names:
             with self.subTest(name=name[:20]):
                 field = name.ljust(256, b"\0")
@@ -155,9 +199,48 @@ class DamagedSets(JoinerTest):
                     self.rewrite(n, head=header("", len(self.data), last=int(n == 3), name_field=field))
                 run = self.join()
                 self.assertEnds(run, 242, "BIG.D00 does not name a file that can be restored safely.")
+                shown = "".join("\\x%02X" % c if c < 0x20 or c == 0x7F else chr(c) for c in name[:256])
+                self.assertIn('\nThe name it carries: "%s"\n' % shown, run.output)
+                self.assertFalse(re.search("[\x00-\x09\x0b-\x1f\x7f]", run.output), run.output)
                 self.assertEqual(os.listdir(self.out), [])
                 self.assertEqual(sorted(os.listdir(self.dir)), ["out", "sets"])
                 self.assertEqual(sorted(os.listdir(self.sets)), ["BIG.D0%d" % n for n in range(4)])
+
+    def test_the_portion_at_fault_is_named(self):
+        # (damage, code, line): a portion of another length, portion 00's
+        # header changed, a portion that is a folder.
+        cases = [
+            (lambda: self.rewrite(1, cut=900), 236,
+             "BIG.D01 is 900 bytes long; portions before the last have 1000."),
+            (lambda: self.rewrite(0, head=header("BIG.DAT", len(self.data), write=1)), 246,
+             "The header of BIG.D00 is damaged."),
+            (lambda: (os.remove(self.paths[2]), os.mkdir(self.paths[2])), 247,
+             "Error opening BIG.D02 = %d" % (21 if NATIVE else 5)),
+        ]
+        for damage, code, line in cases:
+            with self.subTest(line=line):
+                self.paths = write_set(self.sets, "BIG.DAT", self.data, 1000)
+                damage()
+                run = self.join()
+                self.assertEnds(run, code, line)
+                self.assertEqual(os.listdir(self.out), [TEMPORARY])
+                os.remove(self.temporary)
+                if os.path.isdir(self.paths[2]):
+                    os.rmdir(self.paths[2])
+
+    def test_files_that_cannot_be_first_portions_are_passed_over(self):
+        # Before BIG.D00 in byte order: a folder, a short file, a LastPortion
+        # of 7, a name without its terminator.
+        os.mkdir(os.path.join(self.sets, "A000"))
+        with open(os.path.join(self.sets, "A100"), "wb") as f:
+            f.write(b"build log")
+        with open(os.path.join(self.sets, "AB00"), "wb") as f:
+            f.write(header("AB.DAT", 1, last=7) + b"x")
+        with open(os.path.join(self.sets, "AC00"), "wb") as f:
+            f.write(header("", 1, last=1, name_field=b"n" * 256) + b"x")
+        run = run_joiner([hostpath(self.sets), hostpath(self.out)], self.sets)
+        self.assertEnds(run, 0, "BIG.DAT Successfully restored to %s" % hostpath(self.out))
+        self.assertEqual(self.read(self.output), self.data)
 
     def test_the_size_high_word_counts(self):
         # The set carries its data; the header says 4 GiB more, printed whole.
@@ -177,9 +260,9 @@ class DamagedSets(JoinerTest):
                 name = "BIG.D%02d" % number
                 self.assertEnds(run, 241, "%s is too short to be a portion of a slice set." % name)
                 if begun:
-                    self.assertIn(INCOMPLETE % hostpath(self.output), run.output)
-                    self.assertEqual(self.read(self.output), self.data[:2 * 691])
-                    os.remove(self.output)
+                    self.assertIn(INCOMPLETE % hostpath(self.temporary), run.output)
+                    self.assertEqual(self.read(self.temporary), self.data[:2 * 691])
+                    os.remove(self.temporary)
                 else:
                     self.assertEqual(os.listdir(self.out), [])
 
@@ -189,8 +272,8 @@ class DamagedSets(JoinerTest):
         self.rewrite(1, head=other)
         run = self.join()
         self.assertEnds(run, 238, "BIG.D01 belongs to another slice set.")
-        self.assertIn(INCOMPLETE % hostpath(self.output), run.output)
-        self.assertEqual(self.read(self.output), self.data[:691])
+        self.assertIn(INCOMPLETE % hostpath(self.temporary), run.output)
+        self.assertEqual(self.read(self.temporary), self.data[:691])
 
     def test_portions_that_disagree_with_the_recorded_size(self):
         # (change to the set, where the run ends, bytes in the output)
@@ -204,31 +287,33 @@ class DamagedSets(JoinerTest):
                 run = self.join()
                 self.assertEnds(run, 236, "The slice set ends at %s with %d bytes, but its file has 2500 bytes."
                                 % (where, written))
-                self.assertIn(INCOMPLETE % hostpath(self.output), run.output)
-                self.assertEqual(len(self.read(self.output)), written)
-                os.remove(self.output)
+                self.assertIn(INCOMPLETE % hostpath(self.temporary), run.output)
+                self.assertEqual(len(self.read(self.temporary)), written)
+                os.remove(self.temporary)
 
     def test_data_past_the_recorded_size_is_not_written(self):
-        # (portion that carries too much, its payload)
-        cases = [(3, self.data[3 * 691:] + b"extra"), (1, sample_data(3000))]
-        for number, payload in cases:
+        # (portion that carries too much, its payload, the line): one before
+        # the last is named for its length.
+        cases = [(3, self.data[3 * 691:] + b"extra", "The slice set holds more data than its file: "
+                  "BIG.D03 goes past its 2500 bytes."),
+                 (1, sample_data(3000), "BIG.D01 is 3309 bytes long; portions before the last have 1000.")]
+        for number, payload, line in cases:
             with self.subTest(number=number):
                 self.paths = write_set(self.sets, "BIG.DAT", self.data, 1000)
                 self.rewrite(number, payload=payload)
                 run = self.join()
-                self.assertEnds(run, 236, "The slice set holds more data than its file: BIG.D%02d goes "
-                                "past its 2500 bytes." % number)
-                self.assertIn(INCOMPLETE % hostpath(self.output), run.output)
-                self.assertEqual(self.read(self.output), (self.data[:number * 691] + payload)[:2500])
-                os.remove(self.output)
+                self.assertEnds(run, 236, line)
+                self.assertIn(INCOMPLETE % hostpath(self.temporary), run.output)
+                self.assertEqual(self.read(self.temporary), (self.data[:number * 691] + payload)[:2500])
+                os.remove(self.temporary)
 
     def test_a_full_destination_disk(self):
         # The file size limit stands in for a disk that fills up at 2000 bytes.
         run = self.join(file_size_limit=2000)
         self.assertEqual(run.code, 239, run.output)
-        self.assertRegex(run.output, r"\nError writing %s = \d+\n" % re.escape(hostpath(self.output)))
-        self.assertIn(INCOMPLETE % hostpath(self.output), run.output)
-        self.assertLessEqual(len(self.read(self.output)), 2000)
+        self.assertRegex(run.output, r"\nError writing %s = \d+\n" % re.escape(hostpath(self.temporary)))
+        self.assertIn(INCOMPLETE % hostpath(self.temporary), run.output)
+        self.assertLessEqual(len(self.read(self.temporary)), 2000)
 
 
 @unittest.skipUnless(NATIVE, "the Linux kelmorix alone copies inside the kernel")

@@ -5,7 +5,9 @@ import os
 import shutil
 import unittest
 
-from common import repoint
+import zlib
+
+from common import repoint, write_list
 from harness import (FLOPPY_LINK, KELMORIX, JoinerTest, header, run_in_cmd, run_joiner,
                      sample_data, winpath, write_set)
 
@@ -54,6 +56,32 @@ class FloppySet(JoinerTest):
         self.assertEqual(self.read(os.path.join(self.out, "BIG.DAT")), self.data)
         self.assertEqual([sorted(os.listdir(d)) for d in self.disks], before)
 
+    def test_only_the_last_disks_list_counts_and_a_damaged_disk_is_named(self):
+        # An old set's list lingers on disk 1; the set's own is on disk 4.
+        portions = [os.path.join(d, "BIG.D%02d" % n) for n, d in enumerate(self.disks)]
+        write_list(self.disks[3], "BIG.SFV", "BIG.DAT", self.data, portions)
+        with open(os.path.join(self.disks[0], "BIG.SFV"), "wb") as f:
+            f.write(b"BIG.D00 00000000\r\n; Sliced file BIG.DAT, 9 bytes, CRC-32 00000000, 1 portion\r\n")
+        run = self.join_from_drive(self.disks)
+        self.assertEnds(run, 0, "BIG.DAT Successfully restored to %s" % winpath(self.out))
+        self.assertNotIn("verified", run.output)
+        os.remove(os.path.join(self.out, "BIG.DAT"))
+
+        with open(portions[1], "r+b") as f:
+            f.seek(500)
+            byte = f.read(1)
+            f.seek(500)
+            f.write(bytes([byte[0] ^ 4]))
+        with open(portions[1], "rb") as f:
+            found = zlib.crc32(f.read())
+        listed = [line.split()[1] for line in self.read(os.path.join(self.disks[3], "BIG.SFV")).decode().split("\r\n")
+                  if line.startswith("BIG.D01")][0]
+        run = self.join_from_drive(self.disks)
+        self.assertEqual(run.code, 230, run.output)
+        self.assertIn("BIG.D01 (disk #2) is damaged: its checksum is %08X, the list says %s\n"
+                      % (found, listed), run.output)
+        self.assertEqual([n for n in os.listdir(self.out) if not n.startswith("~KLM")], [])
+
     def test_named_drive_and_destination(self):
         run = run_joiner(["A:\\", winpath(self.out)], self.dir, answer=self.answers(self.disks))
         self.assertEnds(run, 0, "BIG.DAT Successfully restored to %s" % winpath(self.out))
@@ -78,6 +106,23 @@ class FloppySet(JoinerTest):
                 self.assertEqual(self.prompts(run), [PROMPT % n for n in (1, 2, 2, 3, 4)])
                 self.assertEqual(self.read(os.path.join(self.out, "BIG.DAT")), self.data)
                 os.remove(os.path.join(self.out, "BIG.DAT"))
+
+    def test_keys_typed_ahead_do_not_answer_the_question(self):
+        # A second key at the prompt for disk 1 would answer the overwrite
+        # question that follows; the question is also on the console when
+        # standard output is not.
+        with open(os.path.join(self.out, "BIG.DAT"), "wb") as f:
+            f.write(b"mine")
+        keys = [b" y", b"n"]
+
+        def answer(n, text):
+            self.insert(self.disks[0])
+            return keys[n]
+        line = "cd /d A:\\ && set TEMP=%s&& %s" % (winpath(self.out), winpath(KELMORIX))
+        run = run_in_cmd(line, self.dir, answer=answer)
+        self.assertEnds(run, 249, "Error opening %s\\BIG.DAT = 80" % winpath(self.out))
+        self.assertEqual(self.read(os.path.join(self.out, "BIG.DAT")), b"mine")
+        self.assertIn("Overwrite? (Y/N):", run.terminal)  # Wine draws the blank its own way
 
     def test_a_disk_prompt_without_a_console(self):
         line = "cd /d A:\\ && set TEMP=%s&& %s" % (winpath(self.out), winpath(KELMORIX))

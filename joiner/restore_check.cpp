@@ -1,0 +1,178 @@
+// kelmorix --check (Linux): a slice set checked without being rebuilt. Each
+// portion is read once, in large blocks: its header compared with portion
+// 00's (where there is no list), its place (the last-portion mark), and its
+// CRC-32 with the list's line; then the data's size and CRC with the list's
+// file line. One line per portion and one for the file; nothing is written.
+#include "restore_run.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "crc32.h"
+#include "os/files.h"
+
+enum { CHECK_BUFFER_SIZE = 0x100000 };
+
+// The state of one check beside the run's.
+struct CheckState {
+    int Damaged;         // 1 once anything is wrong
+    int Last;            // the portion marked last, or -1
+    int Gap;             // 1 once a portion could not be read: the data CRC is void
+    uint64_t Data;       // data bytes of the portions read
+    uint32_t DataCrc;    // their CRC, in order
+    unsigned char *Buffer;
+};
+
+// Hashes the rest of the open portion. Returns 0 or the error.
+static long HashRest(RestoreRun *run, CheckState *check, uint32_t *crc)
+{
+    uint32_t done;
+    long error;
+
+    do {
+        done = 0;
+        error = OsRead(run->Portion, check->Buffer, CHECK_BUFFER_SIZE, &done);
+        *crc = Crc32Update(*crc, check->Buffer, done);
+    } while (!error && done == CHECK_BUFFER_SIZE);
+    return error;
+}
+
+// The line of one portion that could be opened.
+static void CheckOpenPortion(RestoreRun *run, CheckState *check, unsigned index, const char *name)
+{
+    uint32_t dataCrc = 0, crc, listed;
+    uint64_t data = run->PortionSize - PORTION_HEADER_SIZE;
+    int listedFound = run->List == LIST_USABLE &&
+                      ChecklistFind(run->ListText, run->ListLength, name, &listed);
+    long error = HashRest(run, check, &dataCrc);
+
+    RestoreClosePortion(run);
+    if (error) {
+        RestoreSay("%s  cannot be read = %ld\n", name, error);
+        check->Damaged = check->Gap = 1;
+        return;
+    }
+    crc = Crc32Combine(Crc32Update(0, run->RawHeader, PORTION_HEADER_SIZE), dataCrc, data);
+    check->DataCrc = Crc32Combine(check->DataCrc, dataCrc, data);
+    check->Data += data;
+    if (run->Header.LastPortion == 1 && check->Last < 0)
+        check->Last = (int)index;
+    if (run->List == LIST_USABLE && !listedFound) {
+        RestoreSay("%s  not in the checksum list\n", name);
+    } else if (listedFound && listed != crc) {
+        char found[9], wanted[9];
+        snprintf(found, sizeof found, "%08lX", (unsigned long)crc);
+        snprintf(wanted, sizeof wanted, "%08lX", (unsigned long)listed);
+        RestoreSay("%s  damaged: checksum %s, the list says %s\n", name, found, wanted);
+    } else if (run->Header.LastPortion > 1 ||
+               (!listedFound && !SameSliceSet(run->FirstHeader, run->RawHeader))) {
+        RestoreSay("%s  header damaged or of another set\n", name);
+    } else {
+        RestoreSay("%s  ok\n", name);
+        return;
+    }
+    check->Damaged = 1;
+}
+
+// Whether portion index is one the set should have: up to the one marked
+// last, and every one the list names.
+static int Expected(const RestoreRun *run, const CheckState *check, unsigned index)
+{
+    if (run->List == LIST_USABLE && index < run->ListInfo.Portions)
+        return 1;
+    return check->Last < 0 && !check->Gap;
+}
+
+static void CheckPortions(RestoreRun *run, CheckState *check)
+{
+    const char *name;
+    int result;
+
+    for (unsigned i = 0; i < MAX_PORTIONS && Expected(run, check, i); i++) {
+        SetPortionNumber(run->PortionPath, i);
+        name = RestorePortionName(run->PortionPath);
+        result = RestoreReadPortionHeader(run, RESTORE_READ_HEADER);
+        if (result == 0) {
+            CheckOpenPortion(run, check, i, name);
+            continue;
+        }
+        RestoreClosePortion(run);
+        if (result == RESTORE_OPEN_PORTION && run->PendingError == OS_FILE_NOT_FOUND)
+            RestoreSay("%s  missing\n", name);
+        else if (result == RESTORE_SHORT_PORTION)
+            RestoreSay("%s  too short to be a portion\n", name);
+        else
+            RestoreSay("%s  cannot be read = %ld\n", name, run->PendingError);
+        check->Damaged = check->Gap = 1;
+    }
+}
+
+// The file's line: its size, and its CRC where there is a list.
+static void CheckFile(RestoreRun *run, CheckState *check)
+{
+    char found[9], wanted[9], have[DECIMAL_TEXT_SIZE], size[DECIMAL_TEXT_SIZE];
+    const char *name = run->Header.FileName;
+
+    snprintf(found, sizeof found, "%08lX", (unsigned long)check->DataCrc);
+    snprintf(wanted, sizeof wanted, "%08lX", (unsigned long)run->ListInfo.FileCrc);
+    DecimalText(check->Data, have);
+    DecimalText(run->FileSize, size);
+    if (check->Gap) {
+        RestoreSay("%s  incomplete: portions are missing or unreadable\n", name);
+    } else if (check->Last < 0) {
+        RestoreSay("%s  incomplete: no portion is marked last\n", name);
+        check->Damaged = 1;
+    } else if (check->Data != run->FileSize) {
+        RestoreSay("%s  damaged: the portions hold %s bytes, the file has %s\n", name, have, size);
+        check->Damaged = 1;
+    } else if (run->List == LIST_USABLE && run->ListForeign) {
+        RestoreSay("%s  describes another file than the headers do\n", run->ListPath);
+        check->Damaged = 1;
+    } else if (run->List == LIST_USABLE && check->DataCrc != run->ListInfo.FileCrc) {
+        RestoreSay("%s  damaged: checksum %s, the list says %s\n", name, found, wanted);
+        check->Damaged = 1;
+    } else if (run->List == LIST_USABLE) {
+        RestoreSay("%s  ok: %s bytes, checksum %s\n", name, size, found);
+    } else {
+        RestoreSay("%s  %s bytes\n", name, size);
+        RestoreSayNotVerified(run);
+    }
+}
+
+int RestoreCheckSet(const char *sourceArgument)
+{
+    RestoreRun run;
+    CheckState check;
+    int result;
+
+    memset(&run, 0, sizeof run);
+    memset(&check, 0, sizeof check);
+    run.SourceArgument = run.SourcePath = sourceArgument;
+    run.DestinationFolder = run.DestinationPath = sourceArgument;
+    run.DiskNumber = 1;
+    check.Last = -1;
+    result = RestoreFindFirstPortion(&run);
+    if (!result) {
+        check.Buffer = (unsigned char *)malloc(CHECK_BUFFER_SIZE);
+        if (!check.Buffer) {
+            run.PendingError = 1;
+            result = RESTORE_NO_BUFFER;
+        }
+    }
+    if (!result) {
+        run.FileSize = (uint64_t)run.Header.FileSizeHigh << 32 | run.Header.FileSizeLow;
+        RestoreReadList(&run);
+        CheckPortions(&run, &check);
+        CheckFile(&run, &check);
+        result = check.Damaged ? RESTORE_DAMAGED : 0;
+    } else {
+        RestoreFinalReport(&run, result);
+    }
+    RestoreClosePortion(&run);
+    free(check.Buffer);
+    free(run.PortionPath);
+    free(run.ListPath);
+    free(run.ListText);
+    return result;
+}

@@ -1,0 +1,184 @@
+"""The check against the checksum list: sets cut by the slicers (the Linux
+dorvane; in the Windows configuration also the slice engine through
+slicetool), damaged as carriers damage them, and rebuilt by every joiner
+the configuration has (KELMORIX.EXE and the Linux kelmorix). A damaged set
+is named with code 230 and nothing takes the file's name; a set without a
+usable list rebuilds with the not-verified line. Then kelmorix --check."""
+
+import os
+import shutil
+import subprocess
+import unittest
+import zlib
+
+from harness import NATIVE, WINE_RUN, JoinerTest, run_joiner, run_native, winpath
+
+DAMAGED = 230
+SLICETOOL = os.environ.get("SLICETOOL_EXE", "")
+DORVANE_LINUX = os.environ.get("DORVANE_LINUX", "")
+LINUX_KELMORIX = NATIVE or os.environ.get("LINUX_KELMORIX", "")
+
+
+def flip(path, offset):
+    with open(path, "r+b") as f:
+        f.seek(offset)
+        byte = f.read(1)
+        f.seek(offset)
+        f.write(bytes([byte[0] ^ 0x20]))
+
+
+def swap(a, b):
+    os.rename(a, a + ".x")
+    os.rename(b, a)
+    os.rename(a + ".x", b)
+
+
+def crc(path):
+    with open(path, "rb") as f:
+        return "%08X" % zlib.crc32(f.read())
+
+
+def listed(folder, name):
+    with open(os.path.join(folder, "BIG.SFV"), "rb") as f:
+        for line in f.read().decode().split("\r\n"):
+            if line.startswith(name + " "):
+                return line.split()[1]
+
+
+class Checked(JoinerTest):
+    def setUp(self):
+        super().setUp()
+        self.data = os.urandom(20000)
+        self.source = os.path.join(self.folder("src"), "BIG.DAT")
+        with open(self.source, "wb") as f:
+            f.write(self.data)
+        self.slicers = []
+        if os.access(DORVANE_LINUX, os.X_OK):
+            self.slicers.append(("linux", self.slice_on_linux))
+        if WINE_RUN and SLICETOOL:
+            self.slicers.append(("windows", self.slice_on_windows))
+        if not self.slicers:
+            self.skipTest("no slicer is built")
+        self.joiners = [("linux", lambda args: run_native(args, self.dir, program=LINUX_KELMORIX),
+                         os.path.realpath)] if os.access(LINUX_KELMORIX, os.X_OK) else []
+        if not NATIVE:
+            self.joiners.append(("windows", lambda args: run_joiner(args, self.dir), winpath))
+
+    def slice_on_linux(self, folder, portion_size):
+        subprocess.run([DORVANE_LINUX, self.source, folder + "/", "--size", str(portion_size)],
+                       check=True, capture_output=True, stdin=subprocess.DEVNULL, timeout=60)
+
+    def slice_on_windows(self, folder, portion_size):
+        proc = subprocess.run([WINE_RUN, SLICETOOL, winpath(self.source), winpath(folder) + "\\",
+                               str(portion_size)], capture_output=True, timeout=60,
+                              stdin=subprocess.DEVNULL)
+        self.assertEqual(proc.stdout.replace(b"\r", b""), b"RESULT 0\n", proc.stderr)
+
+    def sets(self):
+        """(slicer, folder of a fresh 4-portion set, folder of a 1-portion set)."""
+        for name, slice_into in self.slicers:
+            four, one = self.folder(name + "-four"), self.folder(name + "-one")
+            slice_into(four, 309 + 5000)
+            slice_into(one, 309 + 20000)
+            self.assertEqual(sorted(os.listdir(four)), ["BIG.D00", "BIG.D01", "BIG.D02", "BIG.D03",
+                                                        "BIG.SFV", "KELMORIX.EXE"])
+            yield name, four, one
+
+    def test_damage_is_named_and_nothing_takes_the_files_name(self):
+        # (case, the set (four or one portions), damage, the portion named)
+        cases = [("middle byte", 0, lambda f: flip(os.path.join(f, "BIG.D02"), 3000), "BIG.D02"),
+                 ("portion 00 header", 0, lambda f: flip(os.path.join(f, "BIG.D00"), 295), "BIG.D00"),
+                 ("swapped", 0, lambda f: swap(os.path.join(f, "BIG.D01"), os.path.join(f, "BIG.D02")),
+                  "BIG.D01"),
+                 ("single header", 1, lambda f: flip(os.path.join(f, "BIG.D00"), 8), "BIG.D00")]
+        for slicer, four, one in self.sets():
+            for case, which, damage, named in cases:
+                folder = self.folder("%s-%s" % (slicer, case.replace(" ", "-")))
+                shutil.rmtree(folder)
+                shutil.copytree((four, one)[which], folder)
+                damage(folder)
+                for joiner in self.joiners:
+                    with self.subTest(slicer=slicer, case=case, joiner=joiner[0]):
+                        out = self.folder("out-%s-%s-%s" % (slicer, case, joiner[0]))
+                        run = joiner[1]([joiner[2](folder), joiner[2](out)])
+                        self.assertEqual(run.code, DAMAGED, run.output)
+                        self.assertIn("%s is damaged: its checksum is %s, the list says %s\n" % (
+                            named, crc(os.path.join(folder, named)), listed(folder, named)),
+                            run.output)
+                        self.assertNotIn("BIG.DAT", os.listdir(out))
+
+    def test_the_users_file_stays_when_the_set_is_damaged(self):
+        for slicer, four, _ in self.sets():
+            flip(os.path.join(four, "BIG.D01"), 1000)
+            for joiner in self.joiners:
+                with self.subTest(slicer=slicer, joiner=joiner[0]):
+                    out = self.folder("out-%s-%s" % (slicer, joiner[0]))
+                    with open(os.path.join(out, "BIG.DAT"), "wb") as f:
+                        f.write(b"the user's own file")
+                    run = run_answered(joiner, four, out, self.dir)
+                    self.assertEqual(run.code, DAMAGED, run.output)
+                    self.assertEqual(self.read(os.path.join(out, "BIG.DAT")), b"the user's own file")
+
+    def test_a_set_without_a_usable_list_rebuilds_unverified(self):
+        # (case, what is done to the list, the line expected before success)
+        cases = [("no list", os.remove, "The slice set carried no checksum list; BIG.DAT was not verified."),
+                 ("truncated list", lambda p: os.truncate(p, os.path.getsize(p) // 2),
+                  "The slice set carried no usable checksum list; BIG.DAT was not verified.")]
+        for slicer, four, _ in self.sets():
+            for case, spoil, line in cases + [("sound", None, None)]:
+                folder = self.folder("%s-%s" % (slicer, case.replace(" ", "-")))
+                shutil.rmtree(folder)
+                shutil.copytree(four, folder)
+                if spoil:
+                    spoil(os.path.join(folder, "BIG.SFV"))
+                for joiner in self.joiners:
+                    with self.subTest(slicer=slicer, case=case, joiner=joiner[0]):
+                        out = self.folder("out-%s-%s-%s" % (slicer, case, joiner[0]))
+                        run = joiner[1]([joiner[2](folder), joiner[2](out)])
+                        self.assertEnds(run, 0, "BIG.DAT Successfully restored to %s" % joiner[2](out))
+                        if line:
+                            self.assertIn(line, run.output.split("\n"))
+                        else:
+                            self.assertNotIn("verified", run.output)
+                        if case == "truncated list":
+                            self.assertIn("Warning: the checksum list", run.output)
+                        self.assertEqual(self.read(os.path.join(out, "BIG.DAT")), self.data)
+
+    def test_check_names_each_portion_and_writes_nothing(self):
+        if not os.access(LINUX_KELMORIX, os.X_OK):
+            self.skipTest("the Linux kelmorix is not built")
+        for slicer, four, _ in self.sets():
+            with self.subTest(slicer=slicer):
+                before = {n: self.read(os.path.join(four, n)) for n in os.listdir(four)}
+                run = run_native(["--check", four], self.dir, program=LINUX_KELMORIX)
+                self.assertEqual(run.code, 0, run.output)
+                self.assertEqual(run.output.split("\n")[:4], ["BIG.D0%d  ok" % n for n in range(4)])
+                self.assertIn("BIG.DAT  ok: 20000 bytes, checksum %08X" % zlib.crc32(self.data),
+                              run.output)
+                flip(os.path.join(four, "BIG.D02"), 4000)
+                os.remove(os.path.join(four, "BIG.D01"))
+                run = run_native(["--check", four], self.dir, program=LINUX_KELMORIX)
+                self.assertEqual(run.code, DAMAGED, run.output)
+                self.assertEqual(run.output.split("\n")[:4], [
+                    "BIG.D00  ok", "BIG.D01  missing",
+                    "BIG.D02  damaged: checksum %s, the list says %s"
+                    % (crc(os.path.join(four, "BIG.D02")), listed(four, "BIG.D02")),
+                    "BIG.D03  ok"])
+                del before["BIG.D01"], before["BIG.D02"]
+                self.assertEqual(sorted(os.listdir(four)), sorted(list(before) + ["BIG.D02"]))
+                for name, data in before.items():
+                    self.assertEqual(self.read(os.path.join(four, name)), data)
+
+
+def run_answered(joiner, folder, out, cwd):
+    """A run that answers Y to the overwrite question."""
+    name, _, path = joiner
+    args = [path(folder), path(out)]
+    answer = lambda n, text: b"y"  # noqa: E731
+    if name == "linux":
+        return run_native(args, cwd, program=LINUX_KELMORIX, answer=answer)
+    return run_joiner(args, cwd, answer=answer)
+
+
+if __name__ == "__main__":
+    unittest.main()
