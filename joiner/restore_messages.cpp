@@ -379,7 +379,8 @@ void RestoreFinalReport(const RestoreRun *run, int result)
                                  result == RESTORE_READ_HEADER || result == RESTORE_SHORT_PORTION))
         RestoreSay(DisksLine);
     if (result != RESTORE_OK && run->OutputCreated && !run->Placed)
-        RestoreSay(result == RESTORE_DAMAGED ? DamagedOutputLine
+        RestoreSay(run->Repairing && !run->Rebuilt ? IncompleteLine
+                   : result == RESTORE_DAMAGED     ? DamagedOutputLine
                    : run->DataComplete       ? WholeLine
                                              : IncompleteLine,
                    run->TempPath);
