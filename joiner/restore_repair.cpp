@@ -206,7 +206,10 @@ int RestoreRebuildPortion(RestoreRun *run, int last)
         run->Damage = DAMAGE_NONE;
         return RESTORE_DAMAGED;
     }
+    // Where each portion is flushed (a removable destination), so is this one.
     run->PendingError = OsSeek(run->Output, run->BytesWritten);
+    if (!run->PendingError && run->FlushEachPortion)
+        run->PendingError = OsFlush(run->Output);
     if (run->PendingError)
         return RESTORE_WRITE_FAILED;
     run->DataCrc = Crc32Combine(Crc32Combine(run->CrcBeforeRepair, sink.DataCrc, run->RepairLength),
