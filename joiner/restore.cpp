@@ -47,6 +47,7 @@ static void ReleaseRun(RestoreRun *run)
     free(run->Buffer);
     free(run->ListPath);
     free(run->ListText);
+    free(run->RepairFolder);
 }
 
 static int Restore(RestoreRun *run)

@@ -2,7 +2,8 @@
 // portion is read once, in large blocks: its header compared with portion
 // 00's (where there is no list), its place (the last-portion mark), and its
 // CRC-32 with the list's line; then the data's size and CRC with the list's
-// file line. One line per portion and one for the file; nothing is written.
+// file line. One line per portion and one for the file, and for a damaged
+// set one on what its recovery data can rebuild; nothing is written.
 #include "restore_run.h"
 
 #include <stdio.h>
@@ -11,6 +12,7 @@
 
 #include "crc32.h"
 #include "os/files.h"
+#include "repair.h"
 
 enum { CHECK_BUFFER_SIZE = 0x100000 };
 
@@ -21,6 +23,8 @@ struct CheckState {
     int Gap;             // 1 once a portion could not be read: the data CRC is void
     uint64_t Data;       // data bytes of the portions read
     uint32_t DataCrc;    // their CRC, in order
+    unsigned Lost;       // portions missing or damaged
+    unsigned Uncovered;  // of those, the ones the recovery data does not hold
     unsigned char *Buffer;
 };
 
@@ -38,6 +42,15 @@ static long HashRest(RestoreRun *run, CheckState *check, uint32_t *crc)
     return error;
 }
 
+// Counts portion `name` as lost or damaged.
+static void Lost(CheckState *check, const char *name)
+{
+    check->Damaged = 1;
+    check->Lost++;
+    if (!RestoreRecoveryData || RepairFind(RestoreRecoveryData, name) < 0)
+        check->Uncovered++;
+}
+
 // The line of one portion that could be opened.
 static void CheckOpenPortion(RestoreRun *run, CheckState *check, unsigned index, const char *name)
 {
@@ -50,7 +63,8 @@ static void CheckOpenPortion(RestoreRun *run, CheckState *check, unsigned index,
     RestoreClosePortion(run);
     if (error) {
         RestoreSay("%s  cannot be read = %ld\n", name, error);
-        check->Damaged = check->Gap = 1;
+        Lost(check, name);
+        check->Gap = 1;
         return;
     }
     crc = Crc32Combine(Crc32Update(0, run->RawHeader, PORTION_HEADER_SIZE), dataCrc, data);
@@ -60,6 +74,8 @@ static void CheckOpenPortion(RestoreRun *run, CheckState *check, unsigned index,
         check->Last = (int)index;
     if (run->List == LIST_USABLE && !listedFound) {
         RestoreSay("%s  not in the checksum list\n", name);
+        check->Damaged = 1;
+        return;
     } else if (listedFound && listed != crc) {
         char found[9], wanted[9];
         snprintf(found, sizeof found, "%08lX", (unsigned long)crc);
@@ -72,14 +88,17 @@ static void CheckOpenPortion(RestoreRun *run, CheckState *check, unsigned index,
         RestoreSay("%s  ok\n", name);
         return;
     }
-    check->Damaged = 1;
+    Lost(check, name);
 }
 
 // Whether portion index is one the set should have: up to the one marked
-// last, and every one the list names.
+// last, and every one the list or the recovery data names.
 static int Expected(const RestoreRun *run, const CheckState *check, unsigned index)
 {
     if (run->List == LIST_USABLE && index < run->ListInfo.Portions)
+        return 1;
+    if (run->List != LIST_USABLE && run->Recovery == RECOVERY_READ &&
+        index < RestoreRecoveryData->Reader.FileCount)
         return 1;
     return check->Last < 0 && !check->Gap;
 }
@@ -104,7 +123,8 @@ static void CheckPortions(RestoreRun *run, CheckState *check)
             RestoreSay("%s  too short to be a portion\n", name);
         else
             RestoreSay("%s  cannot be read = %ld\n", name, run->PendingError);
-        check->Damaged = check->Gap = 1;
+        Lost(check, name);
+        check->Gap = 1;
     }
 }
 
@@ -140,6 +160,39 @@ static void CheckFile(RestoreRun *run, CheckState *check)
     }
 }
 
+// What the recovery data can do for the portions lost or damaged.
+static void CheckRecovery(RestoreRun *run, CheckState *check)
+{
+    char index[PAR2_NAME_SIZE], volume[PAR2_NAME_SIZE];
+    const char *plural = check->Lost == 1 ? "" : "s";
+    PortionHeader first;
+    int spare = 0, can;
+
+    if (!check->Lost)
+        return;
+    RestoreSay("%d portion%s damaged or missing", (int)check->Lost, plural);
+    if (run->Recovery != RECOVERY_READ) {
+        RestoreSay("; the set carries no recovery data\n");
+        return;
+    }
+    if (check->Uncovered) {
+        RestoreSay("; the recovery data does not describe %s\n", check->Lost == 1 ? "it" : "them all");
+        return;
+    }
+    can = RepairAssess(RestoreRecoveryData, check->Lost, &spare);
+    DecodePortionHeader(run->FirstHeader, &first);
+    Par2FileNames(first.FileName, 1, index, volume);
+    if (can == REPAIR_OK)
+        RestoreSay("; the recovery data can rebuild it (%d block%s to spare)\n", spare,
+                   spare == 1 ? "" : "s");
+    else if (can == REPAIR_TOOLS_ONLY)
+        RestoreSay("; par2 repair %s can rebuild them (%d block%s to spare)\n", index, spare,
+                   spare == 1 ? "" : "s");
+    else
+        RestoreSay(", more than the recovery data can rebuild: par2 repair needs %d blocks, "
+                   "the set has %d\n", (int)check->Lost, (int)RestoreRecoveryData->Blocks);
+}
+
 int RestoreCheckSet(const char *sourceArgument)
 {
     RestoreRun run;
@@ -163,8 +216,10 @@ int RestoreCheckSet(const char *sourceArgument)
     if (!result) {
         run.FileSize = (uint64_t)run.Header.FileSizeHigh << 32 | run.Header.FileSizeLow;
         RestoreReadList(&run);
+        RestoreOpenRecovery(&run, check.Buffer, CHECK_BUFFER_SIZE);
         CheckPortions(&run, &check);
         CheckFile(&run, &check);
+        CheckRecovery(&run, &check);
         result = check.Damaged ? RESTORE_DAMAGED : 0;
     } else {
         RestoreFinalReport(&run, result);
@@ -174,5 +229,6 @@ int RestoreCheckSet(const char *sourceArgument)
     free(run.PortionPath);
     free(run.ListPath);
     free(run.ListText);
+    free(run.RepairFolder);
     return result;
 }

@@ -393,26 +393,38 @@ static void NameWrongLength(RestoreRun *run)
 int RestoreCopyPortions(RestoreRun *run)
 {
     const uint64_t fileSize = run->FileSize;
-    int result, priority, last;
+    int result, priority, last, asideLast;
 
     for (;;) {
+        run->PortionStart = run->BytesWritten;
+        run->CrcBeforePortion = run->DataCrc;
+        asideLast = -1;
         result = OpenNextPortion(run);
         // On disks only the list on the last portion's disk counts: an
         // older set's list may linger on an earlier one.
         if (!result && run->RemovableSource && run->Header.LastPortion == 1)
             result = RestoreReadList(run);
+        if (!result) {
+            run->PendingError = 0;
+            priority = OsLowerPriority();
+            result = CopyPortionData(run);
+            RestoreClosePortion(run);
+            OsRestorePriority(priority);
+        }
+        // A lost or damaged portion the recovery data can stand in for is
+        // rebuilt once the others are copied.
         if (result)
-            return result;
-        run->PendingError = 0;
-        priority = OsLowerPriority();
-        result = CopyPortionData(run);
-        RestoreClosePortion(run);
-        OsRestorePriority(priority);
+            result = RestoreSetAside(run, result, &asideLast);
         if (result == RESTORE_SIZE_MISMATCH)
             NameWrongLength(run);
         if (result)
             return result;
-        last = run->Header.LastPortion == 1;
+        last = asideLast >= 0 ? asideLast : run->Header.LastPortion == 1;
+        if (asideLast == 1) {
+            result = RestoreRebuildPortion(run, 1);
+            if (result)
+                return result;
+        }
         // The set's size and its last-portion mark must agree with the data
         // actually found; anything else is a damaged set, not a success.
         if ((last && run->BytesWritten != fileSize) ||
@@ -420,6 +432,11 @@ int RestoreCopyPortions(RestoreRun *run)
             run->PendingError = 1;
             NameWrongLength(run);
             return RESTORE_SIZE_MISMATCH;
+        }
+        if (last && run->Repairing && !run->Rebuilt) {
+            result = RestoreRebuildPortion(run, 0);
+            if (result)
+                return result;
         }
         if (last) {
             result = RestoreCheckSetEnd(run, run->PortionIndex, !run->RemovableSource);

@@ -1,14 +1,17 @@
 // What the joiner says: the formatting every message goes through, the
 // usage text, the questions and disk prompts, and the final line of each
 // result code (a table), with the note on an output left under its
-// temporary name.
+// temporary name, and the lines of a portion the recovery data did not
+// rebuild.
 #include "restore_run.h"
 
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "os/console.h"
+#include "repair.h"
 
 enum ReportArgs {
     ARGS_NONE,
@@ -84,7 +87,26 @@ static const char *const DamageLines[] = {
     " is not in the checksum list %s.\n",
     "The data of %s is damaged: its checksum is %s, the list says %s\n",
     "The checksum list %s describes another file than the headers do: %s, %s bytes.\n",
+    " has a damaged header, or belongs to another slice set.\n",
 };
+// A missing portion where no usable list names it: the recovery data does.
+static const char MissingLine[] = " is missing.\n";
+
+// When a portion set aside to be rebuilt was not: why, and, when a second
+// one is lost, what may still rebuild them.
+static const char NotRebuiltLine[] =
+    "The recovery data could not rebuild it: another file of the set is damaged too.\n";
+static const char OnlyOneLine[] = "The joiner rebuilds one portion; a PAR2 tool may rebuild more: par2 repair %s\n";
+// On disks the recovery disk cannot be seen: said when the damage is found.
+#ifdef _WIN32
+#define JOINER_NAME "KELMORIX"
+#else
+#define JOINER_NAME "kelmorix"
+#endif
+static const char DisksLine[] =
+    "If the set has a recovery disk, copy every disk, the recovery disk included,\n"
+    "into one folder and run " JOINER_NAME " there to repair it.\n";
+
 // After a failure: the output was begun under its temporary name.
 static const char IncompleteLine[] = "%s is incomplete; it has been left in place.\n";
 static const char WholeLine[] = "%s holds the whole file; it has been left in place.\n";
@@ -213,30 +235,57 @@ static const char *HexText(uint32_t value, char out[9])
     return out;
 }
 
+// The line naming one portion and how it is damaged.
+static void SayPortionDamage(const RestoreRun *run, const char *path, int disk, int damage,
+                             uint32_t foundCrc, uint32_t listedCrc)
+{
+    char found[9], listed[9];
+
+    RestoreSay("%s", path);
+    if (disk)
+        RestoreSay(DiskPart, disk);
+    if (damage == DAMAGE_CHECKSUM)
+        RestoreSay(DamageLines[damage], HexText(foundCrc, found), HexText(listedCrc, listed));
+    else if (damage == DAMAGE_MISSING && run->List != LIST_USABLE)
+        RestoreSay(MissingLine);
+    else
+        RestoreSay(DamageLines[damage], run->ListPath);
+}
+
 void RestoreSayDamage(const RestoreRun *run)
 {
     char found[9], listed[9], size[DECIMAL_TEXT_SIZE];
     const char *format = DamageLines[run->Damage];
 
-    HexText(run->FoundCrc, found);
-    HexText(run->ListedCrc, listed);
     switch (run->Damage) {
+    case DAMAGE_NONE:
+        return;
     case DAMAGE_DATA:
-        RestoreSay(format, run->Header.FileName, found, listed);
+        RestoreSay(format, run->Header.FileName, HexText(run->FoundCrc, found),
+                   HexText(run->ListedCrc, listed));
         return;
     case DAMAGE_OTHER_FILE:
         RestoreSay(format, run->ListPath, run->ListInfo.FileName,
                    DecimalText(run->ListInfo.FileSize, size));
         return;
     default:
-        RestoreSay("%s", run->PortionPath);
-        if (run->DamagedDisk)
-            RestoreSay(DiskPart, run->DamagedDisk);
-        if (run->Damage == DAMAGE_CHECKSUM)
-            RestoreSay(format, found, listed);
-        else
-            RestoreSay(format, run->ListPath);
+        SayPortionDamage(run, run->PortionPath, run->DamagedDisk, run->Damage, run->FoundCrc,
+                         run->ListedCrc);
     }
+}
+
+// A portion set aside to be rebuilt that was not: it is named, and why.
+static void SayNotRebuilt(const RestoreRun *run)
+{
+    char *path = RestoreJoinPath(run->PortionPath, 0, "");
+
+    if (!path)
+        return;
+    SetPortionNumber(path, run->RepairIndex);
+    SayPortionDamage(run, path, 0, run->RepairDamage, run->RepairFound, run->RepairListed);
+    free(path);
+    if (run->RepairFailure)
+        RestoreSay(NotRebuiltLine);
 }
 
 // The line of a code whose failure has a form of its own, or NULL.
@@ -263,6 +312,8 @@ void RestoreFinalReport(const RestoreRun *run, int result)
             line = &ReportLines[i];
     if (!line || (result != RESTORE_OK && run->PendingError == 0))
         return;
+    if (result != RESTORE_OK && run->Repairing && !run->Rebuilt)
+        SayNotRebuilt(run);
     switch (special ? ARGS_PORTION : line->Args) {
     case ARGS_NAME_AND_FOLDER:
         RestoreSayNotVerified(run);
@@ -317,8 +368,19 @@ void RestoreFinalReport(const RestoreRun *run, int result)
     }
     if (result == RESTORE_NO_FIRST_PORTION && !special)
         PrintUsage();
+    if (result == RESTORE_DAMAGED && run->Repairing && !run->Rebuilt && !run->RepairFailure) {
+        char index[PAR2_NAME_SIZE], volume[PAR2_NAME_SIZE];
+        PortionHeader first;
+        DecodePortionHeader(run->FirstHeader, &first);
+        if (Par2FileNames(first.FileName, 1, index, volume) == 0)
+            RestoreSay(OnlyOneLine, index);
+    }
+    if (run->RemovableSource && (result == RESTORE_DAMAGED || result == RESTORE_READ_FAILED ||
+                                 result == RESTORE_READ_HEADER || result == RESTORE_SHORT_PORTION))
+        RestoreSay(DisksLine);
     if (result != RESTORE_OK && run->OutputCreated && !run->Placed)
-        RestoreSay(result == RESTORE_DAMAGED ? DamagedOutputLine
+        RestoreSay(run->Repairing && !run->Rebuilt ? IncompleteLine
+                   : result == RESTORE_DAMAGED     ? DamagedOutputLine
                    : run->DataComplete       ? WholeLine
                                              : IncompleteLine,
                    run->TempPath);

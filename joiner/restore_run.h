@@ -6,6 +6,7 @@
 //   restore_messages.cpp  usage, disk prompts and the final report
 //   restore_verify.cpp    the checksum list: read, and compared with each portion
 //   restore_check.cpp     kelmorix --check (Linux): a set checked, nothing written
+//   restore_repair.cpp    one lost or damaged portion rebuilt from the recovery data
 // Portable: the platform is reached only through the layer in engine/os/.
 #ifndef KELMORIX_RESTORE_RUN_H
 #define KELMORIX_RESTORE_RUN_H
@@ -68,6 +69,28 @@ struct RestoreRun {
     int Damage;                    // a RestoreDamage, for the final line
     int DamagedDisk;               // disk number named with the damage, 0: none
     uint32_t FoundCrc, ListedCrc;  // the two checksums that disagree
+    // One lost or damaged portion of a folder set, rebuilt from the recovery
+    // data once the others are copied; its data's place is left as a gap.
+    uint64_t PortionStart;         // BytesWritten when the latest portion began
+    uint32_t CrcBeforePortion;     // DataCrc then
+    int Recovery;                  // a RestoreRecovery
+    int Repairing;                 // 1 once a portion is set aside to be rebuilt
+    int Rebuilt;                   // 1 once it has been, and matched
+    unsigned RepairIndex;          // its number
+    int RepairDamage;              // how it was found: a RestoreDamage (or DAMAGE_HEADER)
+    uint32_t RepairFound, RepairListed; // its checksums, when damaged
+    int RepairFailure;             // a RepairResult when the rebuild failed, else 0
+    uint64_t RepairOffset;         // where its data goes in the output
+    uint64_t RepairLength;         // how much of it the file holds
+    uint32_t CrcBeforeRepair;      // DataCrc of the data before it
+    char *RepairFolder;            // heap, or NULL: the set's folder, with its separator
+};
+
+// Whether the recovery data beside a folder set has been read.
+enum RestoreRecovery {
+    RECOVERY_NOT_READ = 0,
+    RECOVERY_NONE,                 // none, or none usable
+    RECOVERY_READ                  // RestoreRecoveryData describes the set
 };
 
 // What is known of a set's checksum list.
@@ -85,7 +108,8 @@ enum RestoreDamage {
     DAMAGE_MISSING,    // a portion the list names is not there
     DAMAGE_UNLISTED,   // a portion the list does not name
     DAMAGE_DATA,       // the data's CRC is not the file line's
-    DAMAGE_OTHER_FILE  // the list's file line names another file or size
+    DAMAGE_OTHER_FILE, // the list's file line names another file or size
+    DAMAGE_HEADER      // a portion's header is damaged (or of another set)
 };
 
 // ---- restore_locate.cpp ----
@@ -153,6 +177,28 @@ int RestoreCheckSetEnd(RestoreRun *run, unsigned last, int portionsChecked);
 
 // The line for a set that could not be verified, or nothing.
 void RestoreSayNotVerified(const RestoreRun *run);
+
+// ---- restore_repair.cpp ----
+
+// The recovery data of the set being joined or checked (about 40 KiB, so
+// not on the stack), once RestoreOpenRecovery has read it; else NULL.
+struct RepairSet;
+extern RepairSet *RestoreRecoveryData;
+
+// Reads the recovery data beside the portion path, once. Returns a RepairResult.
+int RestoreOpenRecovery(RestoreRun *run, unsigned char *buffer, uint32_t size);
+
+// The run met `failure` at portion PortionIndex. When that portion can be
+// rebuilt from the recovery data, sets it aside (its data's place in the
+// output becomes a gap) and returns 0; *last then says whether it is the
+// set's last portion. Otherwise the result to end with: failure, or
+// RESTORE_DAMAGED naming it when another portion is set aside already.
+int RestoreSetAside(RestoreRun *run, int failure, int *last);
+
+// Rebuilds the portion set aside, checks it and writes its data into the
+// gap; `last`: whether it must carry the last-portion mark. Says so in one
+// line. Returns 0 or a RestoreResult.
+int RestoreRebuildPortion(RestoreRun *run, int last);
 
 // ---- restore_messages.cpp ----
 

@@ -194,8 +194,23 @@ long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done)
     if (fault && fault->Error)
         return fault->Error;
     uint32_t n = fault ? (count > fault->Short ? count - fault->Short : 0) : count;
-    Fake.Files[h->Path].Data.append((const char *)buffer, n);
+    std::string &data = Fake.Files[h->Path].Data;
+    if (data.size() < h->Position)
+        data.resize(h->Position, '\0');
+    data.replace(h->Position, n, (const char *)buffer, n);
+    h->Position += n;
     *done = n;
+    return 0;
+}
+
+long OsSeek(OsFile file, uint64_t offset)
+{
+    Handle *h = Find(file);
+    if (!h)
+        return EBADF;
+    if (const FakeFault *fault = FaultFor("seek", h->Path))
+        return fault->Error;
+    h->Position = (size_t)offset;
     return 0;
 }
 
@@ -215,7 +230,11 @@ long OsCopyData(OsFile from, OsFile to, uint32_t count, uint32_t *done)
     size_t n = count < available ? count : available;
     if (fault && fault->Short < n)
         n = fault->Short;
-    Fake.Files[out->Path].Data.append(data, in->Position, n);
+    std::string &written = Fake.Files[out->Path].Data;
+    if (written.size() < out->Position)
+        written.resize(out->Position, '\0');
+    written.replace(out->Position, n, data, in->Position, n);
+    out->Position += n;
     in->Position += n;
     Fake.KernelCopied += n;
     *done = (uint32_t)n;

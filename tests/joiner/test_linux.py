@@ -218,6 +218,15 @@ class RemovableMountPoint(JoinerTest):
                 os.remove(os.path.join(self.out, self.name))
                 self.insert(self.disks[0])
 
+    def test_a_damaged_disk_points_to_the_repair_in_a_folder(self):
+        short = os.path.join(self.folder("short"), os.path.basename(self.disks[1][0]))
+        with open(short, "wb") as f:
+            f.write(b"x" * 100)
+        run = self.join([], [self.disks[0], [short]] + self.disks[2:])
+        self.assertEqual(run.code, 241, run.output)
+        self.assertIn("If the set has a recovery disk, copy every disk, the recovery disk included,\n"
+                      "into one folder and run kelmorix there to repair it.\n", run.output)
+
     def test_wrong_disks_are_asked_for_again(self):
         # (disk inserted at the prompt for disk 2, what the joiner says of it)
         cases = [

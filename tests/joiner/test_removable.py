@@ -80,6 +80,8 @@ class FloppySet(JoinerTest):
         self.assertEqual(run.code, 230, run.output)
         self.assertIn("BIG.D01 (disk #2) is damaged: its checksum is %08X, the list says %s\n"
                       % (found, listed), run.output)
+        self.assertIn("If the set has a recovery disk, copy every disk, the recovery disk included,\n"
+                      "into one folder and run KELMORIX there to repair it.\n", run.output)
         self.assertEqual([n for n in os.listdir(self.out) if not n.startswith("~KLM")], [])
 
     def test_named_drive_and_destination(self):
