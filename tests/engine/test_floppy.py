@@ -64,7 +64,7 @@ class RemovableDrive(SliceTest):
         full = self.disk("full", 64)
         with open(os.path.join(full, "FILLER"), "wb") as f:
             f.write(b"\0" * 65536)
-        good = self.disk("good", 64)
+        good = self.disk("good", 64 + joiner_on_disk() // 1024)
         data = pattern(30000)
         source = self.source("BIG.DAT", data)
 
@@ -119,7 +119,7 @@ class RemovableDrive(SliceTest):
     def test_disk_without_room_after_the_joiner_is_asked_for_again(self):
         # The joiner fits exactly and leaves no byte for the portion.
         tight = self.disk("tight", joiner_on_disk() // 1024)
-        roomy = self.disk("roomy", 64)
+        roomy = self.disk("roomy", 64 + joiner_on_disk() // 1024)
         data = pattern(20000)
         source = self.source("BIG.DAT", data)
 
@@ -253,7 +253,7 @@ class ChecksumList(SliceTest):
         source = self.source("BIG.DAT", data)
         for button, code in ((IDCANCEL, 246), (IDOK, 0)):
             with self.subTest(button=button):
-                disk = self.disk("disk%d" % button, 64)
+                disk = self.disk("disk%d" % button, 64 + joiner_on_disk() // 1024)
                 with open(os.path.join(disk, "BIG.SFV"), "wb") as f:
                     f.write(b"old list")
 
