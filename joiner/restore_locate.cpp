@@ -186,17 +186,6 @@ static int LocateByName(RestoreRun *run)
 
 // ---- Headers and the first portion ------------------------------------------
 
-// The first three letters of name are prefix (upper case), in any case.
-static int SameDevicePrefix(const char *name, const char *prefix)
-{
-    int i;
-
-    for (i = 0; i < 3; i++)
-        if ((name[i] & ~0x20) != prefix[i])
-            return 0;
-    return 1;
-}
-
 // The header at the start of an open file, and the file's length: 0, an
 // error number, -1 for a file shorter than a header, 1 for a short read.
 static long ReadHeaderFrom(OsFile file, unsigned char raw[PORTION_HEADER_SIZE], uint64_t *size)
@@ -273,37 +262,12 @@ static int ReadFirstHeader(RestoreRun *run)
         run->DamagedHeader = 1;
         return RESTORE_READ_FIRST_HEADER;
     }
-    if (!JoinerNameIsSafe(run->Header.FileName))
+    // The slicer's own rule: one plain file in the destination, a name
+    // Windows can hold, nothing a terminal would act on.
+    if (CheckRestoreName(run->Header.FileName) != NAME_OK)
         return RESTORE_UNSAFE_NAME;
     run->PendingError = 0;
     return 0;
-}
-
-// Superscript one, two and three in the Windows code page: COM\xB9 is a
-// device as COM1 is.
-static const char SuperscriptDigits[] = "\xB9\xB2\xB3";
-
-// The joiner's own additions to CheckRestoreName; the slicer refuses the
-// same names, and the two checks are to become one shared check.
-int JoinerNameIsSafe(const char field[FILE_NAME_FIELD])
-{
-    size_t base;
-    const char *c;
-
-    // Anything that would reach another folder, drive or stream, a device,
-    // or run past its field.
-    if (CheckRestoreName(field) != NAME_OK)
-        return 0;
-    // Control bytes would be run by a terminal that shows the name, and
-    // these characters Windows refuses in every name.
-    for (c = field; *c; c++)
-        if ((unsigned char)*c < 0x20 || *c == 0x7F || strchr("<>\"|?*", *c))
-            return 0;
-    base = strcspn(field, ".");
-    while (base > 0 && field[base - 1] == ' ')
-        base--;
-    return !(base == 4 && (SameDevicePrefix(field, "COM") || SameDevicePrefix(field, "LPT")) &&
-             field[3] && strchr(SuperscriptDigits, field[3]));
 }
 
 int RestoreFindFirstPortion(RestoreRun *run)

@@ -124,9 +124,6 @@ char *RestoreJoinPath(const char *folder, int separator, const char *name);
 // is left. Returns 0 or a RestoreResult.
 int RestoreLeaveCurrentFolder(RestoreRun *run);
 
-// Whether a stored FileName may name the rebuilt file: one plain file in
-// the destination, a name Windows can hold, nothing a terminal would act on.
-int JoinerNameIsSafe(const char field[FILE_NAME_FIELD]);
 
 // Reads the header at the start of the file at path, with the file's
 // length. Returns 0, an error number, or -1 for a file shorter than a header.
