@@ -24,6 +24,15 @@ NATIVE = os.environ.get("KELMORIX_NATIVE", "")
 NATIVE_HOOKED = os.environ.get("KELMORIX_HOOKED", "")
 
 
+def flip(path, offset):
+    """Damages one byte of a file in place, as a bad sector or a bad transfer would."""
+    with open(path, "r+b") as f:
+        f.seek(offset)
+        byte = f.read(1)
+        f.seek(offset)
+        f.write(bytes([byte[0] ^ 0x20]))
+
+
 def winpath(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 

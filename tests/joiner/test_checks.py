@@ -11,20 +11,12 @@ import subprocess
 import unittest
 import zlib
 
-from harness import NATIVE, WINE_RUN, JoinerTest, run_joiner, run_native, winpath
+from harness import NATIVE, WINE_RUN, JoinerTest, flip, run_joiner, run_native, winpath
 
 DAMAGED = 230
 SLICETOOL = os.environ.get("SLICETOOL_EXE", "")
 DORVANE_LINUX = os.environ.get("DORVANE_LINUX", "")
 LINUX_KELMORIX = NATIVE or os.environ.get("LINUX_KELMORIX", "")
-
-
-def flip(path, offset):
-    with open(path, "r+b") as f:
-        f.seek(offset)
-        byte = f.read(1)
-        f.seek(offset)
-        f.write(bytes([byte[0] ^ 0x20]))
 
 
 def swap(a, b):

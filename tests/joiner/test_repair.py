@@ -9,19 +9,11 @@ import shutil
 import subprocess
 import unittest
 
-from harness import NATIVE, JoinerTest, run_joiner, run_native, winpath
+from harness import NATIVE, JoinerTest, flip, run_joiner, run_native, winpath
 
 DAMAGED = 230
 DORVANE_LINUX = os.environ.get("DORVANE_LINUX", "")
 LINUX_KELMORIX = NATIVE or os.environ.get("LINUX_KELMORIX", "")
-
-
-def flip(path, offset):
-    with open(path, "r+b") as f:
-        f.seek(offset)
-        byte = f.read(1)
-        f.seek(offset)
-        f.write(bytes([byte[0] ^ 0x20]))
 
 
 def lose(*names):
