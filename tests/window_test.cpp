@@ -788,8 +788,9 @@ TEST_F(SlicerWindow, FolderBrowserStartsAtTheRememberedFolder)
     std::string folder = out_.Path();
     // 64-bit Wine's browser now and then leaves the selection at its root
     // whatever it was asked to select; the window asks the same each time,
-    // so a few tries tell a window that never asks from that.
-    for (int tries = 0; tries < 4; tries++) {
+    // so a few tries tell a window that never asks from that (under load it
+    // took more than four).
+    for (int tries = 0; tries < 10; tries++) {
         Type(ID_DESTINATION_EDIT, "");
         Picker = {"", IDOK, "", "", false, folder.substr(folder.find_last_of('\\') + 1), 0};
         UINT_PTR timer = SetTimer(NULL, 0, 100, PickerTick);
