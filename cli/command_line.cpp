@@ -9,10 +9,10 @@
 #include <string.h>
 #include <strings.h>
 
-#include "planning.h"
-#include "slice_arith.h"
-#include "slice_engine.h"
-#include "slice_format.h"
+#include "slice/planning.h"
+#include "slice/slice_arith.h"
+#include "slice/slice_engine.h"
+#include "format/slice_format.h"
 
 // Unit names a size may end with, and the window's unit each stands for.
 struct UnitName {

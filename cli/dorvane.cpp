@@ -12,10 +12,10 @@
 #include <unistd.h>
 
 #include "command_line.h"
-#include "embedded_joiner.h"
-#include "recovery_disk.h"
-#include "recovery_job.h"
-#include "slice_engine.h"
+#include "os/embedded_joiner.h"
+#include "recovery/recovery_disk.h"
+#include "recovery/recovery_job.h"
+#include "slice/slice_engine.h"
 #include "os/console.h"
 
 #ifndef DORVANE_VERSION

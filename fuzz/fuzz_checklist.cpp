@@ -6,8 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "../engine/checklist.h"
-#include "../engine/crc32.h"
+#include "integrity/checklist.h"
+#include "integrity/crc32.h"
 
 // Stops the run where the property broke, with the input saved.
 #define REQUIRE(condition) \

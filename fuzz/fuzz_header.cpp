@@ -3,7 +3,7 @@
 #include <stdint.h>
 #include <string.h>
 
-#include "../engine/slice_format.h"
+#include "format/slice_format.h"
 
 // Stops the run where the property broke, with the input saved.
 #define REQUIRE(condition) \

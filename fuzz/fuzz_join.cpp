@@ -21,8 +21,8 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "../engine/slice_format.h"
-#include "../joiner/restore.h"
+#include "format/slice_format.h"
+#include "join/join.h"
 #include "remove_tree.h"
 
 #define REQUIRE(condition) \

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "../engine/par2.h"
+#include "recovery/par2.h"
 #include "par2_digests.h"
 
 #define REQUIRE(condition) \

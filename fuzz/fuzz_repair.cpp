@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "../engine/repair.h"
+#include "recovery/repair.h"
 #include "par2_digests.h"
 #include "remove_tree.h"
 

@@ -19,12 +19,12 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "../engine/embedded_joiner.h"
-#include "../engine/slice_arith.h"
+#include "os/embedded_joiner.h"
+#include "slice/slice_arith.h"
 #include "remove_tree.h"
-#include "../engine/slice_engine.h"
-#include "../engine/slice_format.h"
-#include "../joiner/restore.h"
+#include "slice/slice_engine.h"
+#include "format/slice_format.h"
+#include "join/join.h"
 
 #define REQUIRE(condition) \
     do {                    \

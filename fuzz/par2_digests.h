@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "../engine/par2.h"
+#include "recovery/par2.h"
 
 static uint64_t Get64(const unsigned char *p)
 {

@@ -7,7 +7,7 @@
 
 #include "os/media.h"
 #include "os/process.h"
-#include "restore.h"
+#include "join/join.h"
 
 #ifdef _WIN32
 // Arguments reach the program as typed: a wildcard is refused, not expanded.

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "checklist.h"
-#include "crc32.h"
+#include "integrity/checklist.h"
+#include "integrity/crc32.h"
 
 namespace {
 

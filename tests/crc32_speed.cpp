@@ -7,7 +7,7 @@
 #include <chrono>
 #include <vector>
 
-#include "crc32.h"
+#include "integrity/crc32.h"
 
 int main(int argc, char **argv)
 {

@@ -7,8 +7,9 @@
 #include <string>
 
 #include "folder_lines.h"
-#include "slice_arith.h"
-#include "slice_format.h"
+#include "os/media.h"
+#include "slice/slice_arith.h"
+#include "format/slice_format.h"
 
 namespace {
 

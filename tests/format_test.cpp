@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "slice_format.h"
+#include "format/slice_format.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <string>
 
-#include "md5.h"
+#include "recovery/md5.h"
 
 namespace {
 

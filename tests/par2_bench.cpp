@@ -12,8 +12,8 @@
 
 #include <vector>
 
-#include "crc32.h"
-#include "par2.h"
+#include "integrity/crc32.h"
+#include "recovery/par2.h"
 
 static uint64_t Counted;
 static int Count(void *, const void *, size_t size)

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "par2.h"
+#include "recovery/par2.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "planning.h"
-#include "slice_format.h"
+#include "slice/planning.h"
+#include "format/slice_format.h"
 
 namespace {
 

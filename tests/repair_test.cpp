@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "crc32.h"
-#include "repair.h"
+#include "integrity/crc32.h"
+#include "recovery/repair.h"
 #include "scratch.h"
 
 namespace {

@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "../joiner/restore.h"
+#include "join/join.h"
 #include "fake_os.h"
-#include "slice_format.h"
+#include "format/slice_format.h"
 // Its helpers for the reader's tests go unused here.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-function"

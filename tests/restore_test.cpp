@@ -8,9 +8,9 @@
 #include <functional>
 #include <string>
 
-#include "../joiner/restore.h"
-#include "checklist.h"
-#include "crc32.h"
+#include "join/join.h"
+#include "integrity/checklist.h"
+#include "integrity/crc32.h"
 #include "fake_os.h"
 
 namespace {

@@ -20,9 +20,9 @@
 
 #include "command_line.h"
 #include "dorvane_version.h"
-#include "embedded_joiner.h"
-#include "slice_engine.h"
-#include "slice_format.h"
+#include "os/embedded_joiner.h"
+#include "slice/slice_engine.h"
+#include "format/slice_format.h"
 
 // The joiner this test build carries.
 const unsigned char EmbeddedJoiner[] = "MZ stands in for the joiner";

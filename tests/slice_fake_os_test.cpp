@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "checklist.h"
-#include "crc32.h"
+#include "integrity/checklist.h"
+#include "integrity/crc32.h"
 #include "fake_os.h"
-#include "slice_engine.h"
+#include "slice/slice_engine.h"
 
 namespace {
 

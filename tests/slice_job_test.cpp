@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "slice_engine.h"
-#include "slice_format.h"
-#include "slice_job.h"
+#include "slice/slice_engine.h"
+#include "format/slice_format.h"
+#include "slice_worker.h"
 #include "box_recorder.h"
 #include "win_files.h"
 

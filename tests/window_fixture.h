@@ -17,7 +17,7 @@
 
 #include "box_recorder.h"
 #include "remembered_folders.h"
-#include "slice_job.h"
+#include "slice_worker.h"
 #include "slicer_window.h"
 #include "win_files.h"
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "remembered_folders.h"
-#include "slice_format.h"
-#include "slice_job.h"
+#include "format/slice_format.h"
+#include "slice_worker.h"
 #include "slicer_window.h"
 #include "win_files.h"
 #include "window_fixture.h"

@@ -4,7 +4,7 @@
 // that the keys, which only the controls answer, go on at once.
 #include "slicer_window.h"
 
-#include "slice_job.h"
+#include "slice_worker.h"
 
 // Where the focus goes when the control that had it can no longer take it:
 // the first usable control of the Tab order (SourcePathEdit, which is

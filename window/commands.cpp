@@ -6,7 +6,7 @@
 #include "commands.h"
 
 #include "remembered_folders.h"
-#include "slice_job.h"
+#include "slice_worker.h"
 
 static void ShowAbout(void)
 {

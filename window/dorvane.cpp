@@ -4,7 +4,7 @@
 
 #include <commctrl.h>
 
-#include "slice_job.h"
+#include "slice_worker.h"
 #include "slicer_window.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)

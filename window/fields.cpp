@@ -11,7 +11,7 @@
 #include <string.h>
 
 #include "remembered_folders.h"
-#include "slice_job.h"
+#include "slice_worker.h"
 
 // The method controls: enabled and disabled together, with the source.
 static const int MethodControls[] = {

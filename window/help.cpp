@@ -8,7 +8,7 @@
 
 #include <string.h>
 
-#include "slice_job.h"
+#include "slice_worker.h"
 
 HelpSystemHooks HelpHooks = {GetVersion, ShellExecuteA};
 

@@ -7,7 +7,7 @@
 // main window with the notification the control itself would have sent.
 #include "slicer_window.h"
 
-#include "slice_job.h"
+#include "slice_worker.h"
 
 enum {
     CHAR_TAB = 9,

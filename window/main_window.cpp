@@ -7,7 +7,7 @@
 #include <string.h>
 
 #include "remembered_folders.h"
-#include "slice_job.h"
+#include "slice_worker.h"
 
 SlicerWindowState Window;
 

@@ -7,9 +7,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "planning.h"
-#include "slice_format.h"
-#include "slice_job.h"
+#include "slice/planning.h"
+#include "format/slice_format.h"
+#include "slice_worker.h"
 
 // The three ways a job ends, as the Slice command reports them.
 struct ResultBox {

@@ -23,6 +23,22 @@ int OsIsRemovableDrive(const char *destination);
 // kernel spells it where there are no drive letters.
 void OsDriveName(const char *source, char *name, size_t size);
 
+// FreeBytesFromClusters: free bytes from a drive's cluster geometry,
+// computed in 64 bits and capped at 0xFFFFFFFF: a drive with 4 GiB or more
+// free has room for any portion. Pure arithmetic, here so that every layer
+// caps alike and the edge cases are tested natively.
+static inline uint32_t FreeBytesFromClusters(uint32_t sectorsPerCluster, uint32_t bytesPerSector,
+                                             uint32_t freeClusters)
+{
+    uint64_t bytes = (uint64_t)sectorsPerCluster * bytesPerSector;
+
+    // Two factors of up to 2^32 each can overflow 64 bits too: check first.
+    if (bytes && freeClusters > UINT64_MAX / bytes)
+        return UINT32_MAX;
+    bytes *= freeClusters;
+    return bytes > UINT32_MAX ? UINT32_MAX : (uint32_t)bytes;
+}
+
 // OsFreeBytes: free bytes where destination (a drive name or a mount point)
 // writes, capped at 0xFFFFFFFF; 0 when it cannot be measured (no disk).
 uint32_t OsFreeBytes(const char *destination);

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include "../slice_arith.h"
-
 // Only a bare drive name, "A:", names a drive the slicer fills disk by disk.
 int OsIsRemovableDrive(const char *destination)
 {

@@ -19,7 +19,24 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "../slice_format.h" // FileTime, SystemTime
+
+// A Windows file time: 100-ns intervals since 1601-01-01 UTC, low word first.
+struct FileTime {
+    uint32_t LowDateTime;
+    uint32_t HighDateTime;
+};
+
+// A Windows calendar time, in the word order the local-time query returns.
+struct SystemTime {
+    uint16_t Year;
+    uint16_t Month;
+    uint16_t DayOfWeek;
+    uint16_t Day;
+    uint16_t Hour;
+    uint16_t Minute;
+    uint16_t Second;
+    uint16_t Milliseconds;
+};
 
 typedef intptr_t OsFile; // a handle (Windows) or descriptor plus one (POSIX); never 0 when open
 

@@ -5,7 +5,7 @@
 
 #include <time.h>
 
-#include "../embedded_joiner.h"
+#include "embedded_joiner.h"
 
 void OsLocalTime(SystemTime *now)
 {

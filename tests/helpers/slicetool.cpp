@@ -10,7 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "slice_job.h"
+#include "slice_worker.h"
 
 static int WINAPI AskCaller(HWND owner, LPCSTR text, LPCSTR title, UINT style)
 {

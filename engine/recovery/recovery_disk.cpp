@@ -14,9 +14,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "crc32.h"
+#include "integrity/crc32.h"
 #include "par2.h"
-#include "slice_format.h"
+#include "format/slice_format.h"
 #include "os/files.h"
 #include "os/media.h"
 

@@ -5,9 +5,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "crc32.h"
+#include "integrity/crc32.h"
 #include "slice_arith.h"
-#include "slice_format.h"
+#include "format/slice_format.h"
 #include "slice_guard.h"
 #include "slice_side_files.h"
 #include "os/files.h"

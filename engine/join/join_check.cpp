@@ -4,15 +4,15 @@
 // CRC-32 with the list's line; then the data's size and CRC with the list's
 // file line. One line per portion and one for the file, and for a damaged
 // set one on what its recovery data can rebuild; nothing is written.
-#include "restore_run.h"
+#include "join_run.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "crc32.h"
+#include "integrity/crc32.h"
 #include "os/files.h"
-#include "repair.h"
+#include "recovery/repair.h"
 
 enum { CHECK_BUFFER_SIZE = 0x100000 };
 

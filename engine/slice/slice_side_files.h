@@ -8,7 +8,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "slice_format.h"
+#include "format/slice_format.h"
 
 // The checksum list of a job: where it goes and what it records so far.
 struct SliceList {

@@ -12,10 +12,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "crc32.h"
+#include "integrity/crc32.h"
 #include "par2.h"
 #include "recovery_feed.h"
-#include "slice_format.h"
+#include "format/slice_format.h"
 #include "os/files.h"
 
 enum {

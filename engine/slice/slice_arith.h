@@ -7,11 +7,6 @@
 
 #include <stdint.h>
 
-// Free bytes from a drive's cluster geometry, computed in 64 bits and capped
-// at 0xFFFFFFFF: a drive with 4 GiB or more free has room for any portion.
-uint32_t FreeBytesFromClusters(uint32_t sectorsPerCluster, uint32_t bytesPerSector,
-                               uint32_t freeClusters);
-
 // The number of portion files a folder job writes for a source of
 // sourceSize bytes in portions of portionSize bytes, header included.
 // 0 for an empty source; UINT32_MAX when portionSize leaves no room for data

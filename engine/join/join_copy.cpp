@@ -4,7 +4,7 @@
 // it can), the next disk asked for on a removable source, and the output
 // made durable, given its times and the sliced file's name and attributes.
 // Parts: the output; the next portion; moving the data; the finish.
-#include "restore_run.h"
+#include "join_run.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -13,7 +13,7 @@
 #include "os/console.h"
 #include "os/files.h"
 #include "os/process.h"
-#include "crc32.h"
+#include "integrity/crc32.h"
 
 // ---- The output -------------------------------------------------------------
 

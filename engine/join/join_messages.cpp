@@ -3,7 +3,7 @@
 // result code (a table), with the note on an output left under its
 // temporary name, and the lines of a portion the recovery data did not
 // rebuild.
-#include "restore_run.h"
+#include "join_run.h"
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -11,7 +11,7 @@
 #include <string.h>
 
 #include "os/console.h"
-#include "repair.h"
+#include "recovery/repair.h"
 
 enum ReportArgs {
     ARGS_NONE,

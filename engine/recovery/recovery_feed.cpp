@@ -20,7 +20,7 @@
 
 #include <stdlib.h>
 
-#include "slice_format.h"
+#include "format/slice_format.h"
 #include "os/files.h"
 
 enum {

@@ -3,7 +3,7 @@
 // copied, so it is read once) compared with its line, and the data's CRC
 // with the list's file line. Parts: the list; the comparisons; the
 // not-verified line.
-#include "restore_run.h"
+#include "join_run.h"
 
 #include <stdlib.h>
 #include <string.h>

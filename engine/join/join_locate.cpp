@@ -1,7 +1,7 @@
 // Locating a slice set: paths built from the source and the destination,
 // the source told apart (folder or name), portion 00 found and its header
 // read and checked. Parts: paths; the source; headers and the first portion.
-#include "restore_run.h"
+#include "join_run.h"
 
 #include <stdio.h>
 #include <stdlib.h>

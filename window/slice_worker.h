@@ -9,7 +9,7 @@
 
 #include <stdint.h>
 
-#include "slice_engine.h"
+#include "slice/slice_engine.h"
 
 // The result codes are the portable job's (slice_engine.h).
 typedef int(WINAPI *MessageBoxFunction)(HWND owner, LPCSTR text, LPCSTR title, UINT style);

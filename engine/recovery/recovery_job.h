@@ -16,7 +16,7 @@
 
 #include <stdint.h>
 
-#include "slice_engine.h"
+#include "slice/slice_engine.h"
 
 // The result code of a set whose recovery data could not be written; the
 // job's codes (slice_engine.h) count down from 254, and this one follows

@@ -38,7 +38,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "slice_format.h"
+#include "format/slice_format.h"
 
 // The fixed starts of the two comment lines.
 #define CHECKLIST_PROGRAM_LINE "; Written by Dorvane "

@@ -1,19 +1,7 @@
 // The slice job's figures (slice_arith.h).
 #include "slice_arith.h"
 
-#include "slice_format.h"
-
-uint32_t FreeBytesFromClusters(uint32_t sectorsPerCluster, uint32_t bytesPerSector,
-                               uint32_t freeClusters)
-{
-    uint64_t bytes = (uint64_t)sectorsPerCluster * bytesPerSector;
-
-    // Two factors of up to 2^32 each can overflow 64 bits too: check first.
-    if (bytes && freeClusters > UINT64_MAX / bytes)
-        return UINT32_MAX;
-    bytes *= freeClusters;
-    return bytes > UINT32_MAX ? UINT32_MAX : (uint32_t)bytes;
-}
+#include "format/slice_format.h"
 
 uint32_t PortionsNeeded(uint64_t sourceSize, uint32_t portionSize)
 {

@@ -7,7 +7,7 @@
 
 #include <stdint.h>
 
-#include "slice_format.h"
+#include "format/slice_format.h"
 
 // The name the set carries and its portions are named by: the source's file
 // name, taken from its long path (a short 8.3 name gives way to the long

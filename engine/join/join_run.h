@@ -13,9 +13,9 @@
 
 #include <stdint.h>
 
-#include "checklist.h"
+#include "integrity/checklist.h"
 #include "os/os.h"
-#include "restore.h"
+#include "join.h"
 
 // The state of one run. It lives on RestoreSliceSet's stack; the heap parts
 // are released by ReleaseRun on every path.

@@ -6,8 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "checklist.h"
-#include "crc32.h"
+#include "integrity/checklist.h"
+#include "integrity/crc32.h"
 #include "dorvane_version.h"
 #include "slice_engine.h"
 #include "os/files.h"

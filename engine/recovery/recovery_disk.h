@@ -15,7 +15,7 @@
 #define DORVANE_RECOVERY_DISK_H
 
 #include "recovery_job.h"
-#include "slice_engine.h"
+#include "slice/slice_engine.h"
 
 struct RecoveryDisk;
 

@@ -6,14 +6,14 @@
 // data's slice checksums, the set's header and the checksum list, and
 // written into the gap. Parts: the recovery data; setting a portion aside;
 // the rebuild.
-#include "restore_run.h"
+#include "join_run.h"
 
 #include <stdlib.h>
 #include <string.h>
 
-#include "crc32.h"
+#include "integrity/crc32.h"
 #include "os/files.h"
-#include "repair.h"
+#include "recovery/repair.h"
 
 // On the heap, only where there is a repair: a static one would add its
 // size to KELMORIX.EXE (the linker stores it as data).

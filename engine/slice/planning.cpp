@@ -8,7 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "slice_format.h"
+#include "format/slice_format.h"
 
 // The sizes are the lists' contents; their order is the controls' indexes.
 const SizeUnit SizeUnits[UNIT_COUNT] = {

@@ -4,7 +4,7 @@
 // removable drive), then give the output its times, put it in the place of
 // the sliced file's name and give it its attributes, and report. The steps are
 // in the files restore_run.h lists.
-#include "restore_run.h"
+#include "join_run.h"
 
 #include <stdio.h>
 #include <stdlib.h>

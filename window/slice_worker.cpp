@@ -1,7 +1,7 @@
 // The slice job on Windows: the portable job run on a worker thread while
 // the window's thread keeps the window alive, its questions and notices
 // answered with message boxes owned by the main window.
-#include "slice_job.h"
+#include "slice_worker.h"
 
 #include <process.h>
 #include <stdarg.h>

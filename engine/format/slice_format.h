@@ -9,6 +9,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "os/os.h" // FileTime, SystemTime
+
 enum {
     PORTION_HEADER_SIZE = 309, // bytes before a portion's payload
     FILE_NAME_FIELD = 256,     // width of FileName, terminator included
@@ -33,24 +35,6 @@ enum {
     OFFSET_FILE_SIZE_HIGH = 33,
     OFFSET_FILE_NAME = 37,
     OFFSET_SLICE_TIME = 293
-};
-
-// A Windows file time: 100-ns intervals since 1601-01-01 UTC, low word first.
-struct FileTime {
-    uint32_t LowDateTime;
-    uint32_t HighDateTime;
-};
-
-// A Windows calendar time, in the word order the local-time query returns.
-struct SystemTime {
-    uint16_t Year;
-    uint16_t Month;
-    uint16_t DayOfWeek;
-    uint16_t Day;
-    uint16_t Hour;
-    uint16_t Minute;
-    uint16_t Second;
-    uint16_t Milliseconds;
 };
 
 // The decoded header. FileName is kept exactly as stored: it need not hold a

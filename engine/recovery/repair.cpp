@@ -10,7 +10,7 @@
 
 #include <string.h>
 
-#include "crc32.h"
+#include "integrity/crc32.h"
 #include "os/files.h"
 
 static long PathOf(RepairSet *s, const char *name)
