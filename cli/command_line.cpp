@@ -11,7 +11,7 @@
 
 #include "slice/planning.h"
 #include "slice/slice_arith.h"
-#include "slice/slice_engine.h"
+#include "slice/slice_job.h"
 #include "format/slice_format.h"
 
 // Unit names a size may end with, and the window's unit each stands for.

@@ -15,7 +15,7 @@
 #include "os/embedded_joiner.h"
 #include "recovery/recovery_disk.h"
 #include "recovery/recovery_job.h"
-#include "slice/slice_engine.h"
+#include "slice/slice_job.h"
 #include "os/console.h"
 
 #ifndef DORVANE_VERSION
@@ -342,10 +342,11 @@ static int SliceWithRecoveryDisk(const SliceCommand *command, const char *destin
     RecoveryRequestFor(command, destination, &request);
     disk = RecoveryDiskStart(&request);
     if (!disk) {
-        ReportSliceFailure(&TerminalUser, SLICE_NO_BUFFER, 1, command->Source, destination, 0);
+        ReportSliceFailure(&TerminalUser, SLICE_NO_BUFFER, 1, command->Source, destination,
+                           SLICE_ONTO_DISKS, 0);
         return SLICE_NO_BUFFER;
     }
-    result = RunSliceObserved(command->Source, destination, 0, &TerminalUser,
+    result = SliceFileObserved(command->Source, destination, SLICE_ONTO_DISKS, 0, &TerminalUser,
                               RecoveryDiskObserver(disk));
     ClearProgress();
     if (result == SLICE_COMPLETE) {
@@ -363,6 +364,7 @@ static int Slice(const SliceCommand *command)
     struct stat info;
     const char *slash = strrchr(command->Source, '/');
     uint32_t portionSize = 0;
+    int mode = command->Method == METHOD_DISKS ? SLICE_ONTO_DISKS : SLICE_INTO_FOLDER;
     int planned = 0;
     char *destination = WithSeparator(command->Destination);
     char *driveName = DriveName(command->Destination);
@@ -372,7 +374,7 @@ static int Slice(const SliceCommand *command)
         free(destination);
         free(driveName);
         ReportSliceFailure(&TerminalUser, SLICE_NO_PATH_BUFFER, 1, command->Source,
-                           command->Destination, 0);
+                           command->Destination, mode, 0);
         return SLICE_NO_PATH_BUFFER;
     }
     Terminal.DriveName = driveName;
@@ -402,7 +404,7 @@ static int Slice(const SliceCommand *command)
         if (command->Method == METHOD_DISKS && command->Recovery) {
             result = SliceWithRecoveryDisk(command, destination);
         } else {
-            result = RunSlice(command->Source, destination, portionSize, &TerminalUser);
+            result = SliceFile(command->Source, destination, mode, portionSize, &TerminalUser);
             ClearProgress();
             if (result == SLICE_COMPLETE && command->Recovery)
                 result = WriteRecovery(command, destination);

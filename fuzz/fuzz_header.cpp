@@ -37,7 +37,7 @@ static int IsDevice(const unsigned char *field)
     return 0;
 }
 
-// The name rule spelled out byte by byte, independently of CheckRestoreName.
+// The name rule spelled out byte by byte, independently of CheckStoredFileName.
 static int ExpectedNameCheck(const unsigned char *field)
 {
     size_t length = 0, i;
@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     again[changed] ^= 0x01;
     REQUIRE(!SameSliceSet(raw, again));
 
-    REQUIRE(CheckRestoreName(header.FileName) ==
+    REQUIRE(CheckStoredFileName(header.FileName) ==
             ExpectedNameCheck(raw + OFFSET_FILE_NAME));
     CheckNumbering(data + used, size - used);
     return 0;

@@ -137,7 +137,7 @@ static int PlanSet(FuzzedDataProvider &in, PortionPlan *plans, int count, Portio
         h->FileSizeLow = total;
     }
     // A high word claims 4 GiB more than these small portions ever carry.
-    damaged |= h->FileSizeHigh != 0 || CheckRestoreName(h->FileName) != NAME_OK;
+    damaged |= h->FileSizeHigh != 0 || CheckStoredFileName(h->FileName) != NAME_OK;
     EncodePortionHeader(h, base);
     for (n = 0; n < count; n++) {
         PortionPlan *p = &plans[n];
@@ -265,10 +265,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     else
         unsetenv("KELMORIX_NO_KERNEL_COPY");
 
-    result = RestoreSliceSet(SetsFolder, OutFolder);
+    result = JoinSliceSet(SetsFolder, OutFolder);
 
-    REQUIRE(result == RESTORE_OK || (result >= RESTORE_NO_CONSOLE && result <= RESTORE_NO_SOURCE_PATH));
-    REQUIRE(!wellFormed || result == RESTORE_OK);
+    REQUIRE(result == JOIN_OK || (result >= JOIN_NO_CONSOLE && result <= JOIN_NO_SOURCE_PATH));
+    REQUIRE(!wellFormed || result == JOIN_OK);
     DecodePortionHeader(plans[0].Header, &first);
     // Nothing but the output, and that inside the destination.
     REQUIRE(ListFolder(Base, names, sizeof names) == 1 && strcmp(names, "run|") == 0);
@@ -277,15 +277,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     REQUIRE(strcmp(before, after) == 0);
     outputs = ListFolder(OutFolder, names, sizeof names);
     REQUIRE(outputs <= 1);
-    REQUIRE(outputs == 1 || result != RESTORE_OK);
+    REQUIRE(outputs == 1 || result != JOIN_OK);
     if (outputs == 1) {
         // The file takes its own name only once whole; until then, and
         // after any failure, the output keeps its temporary name.
-        const char *outName = result == RESTORE_OK ? first.FileName : "~KLM0001.TMP";
-        REQUIRE(CheckRestoreName(first.FileName) == NAME_OK);
+        const char *outName = result == JOIN_OK ? first.FileName : "~KLM0001.TMP";
+        REQUIRE(CheckStoredFileName(first.FileName) == NAME_OK);
         snprintf(expectedOut, sizeof expectedOut, "%s|", outName);
         REQUIRE(strcmp(names, expectedOut) == 0);
-        CheckOutput(plans, count, &first, outName, result == RESTORE_OK);
+        CheckOutput(plans, count, &first, outName, result == JOIN_OK);
     }
     REQUIRE(LowestFreeDescriptor() == descriptor);
     RemoveTree(RunFolder);

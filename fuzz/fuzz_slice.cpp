@@ -22,7 +22,7 @@
 #include "os/embedded_joiner.h"
 #include "slice/slice_arith.h"
 #include "remove_tree.h"
-#include "slice/slice_engine.h"
+#include "slice/slice_job.h"
 #include "format/slice_format.h"
 #include "join/join.h"
 
@@ -179,13 +179,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t inputSize)
     Listing(OutFolder, before);
     Listing(SourceFolder, sources);
 
-    result = RunSlice(source, OutFolder, portionSize, &FuzzUser);
+    result = SliceFile(source, OutFolder, SLICE_INTO_FOLDER, portionSize, &FuzzUser);
 
     // The refusals, in the order the job meets them.
     StoreFileName(field, name);
     if (nameLength < 2)
         expected = SLICE_UNNUMBERABLE_NAME;
-    else if (CheckRestoreName(field) != NAME_OK)
+    else if (CheckStoredFileName(field) != NAME_OK)
         expected = SLICE_UNSAFE_NAME;
     else if (portionSize == 0)
         expected = SLICE_NOT_REMOVABLE;
@@ -229,7 +229,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t inputSize)
         }
         REQUIRE(done == size);
         // The joiner's own reassembly gives the source back.
-        REQUIRE(RestoreSliceSet(OutFolder, RebuiltFolder) == RESTORE_OK);
+        REQUIRE(JoinSliceSet(OutFolder, RebuiltFolder) == JOIN_OK);
         snprintf(path, sizeof path, "%s/%s", RebuiltFolder, name);
         REQUIRE(FileLength(path) == (long)size);
         ReadWhole(path, portion, size);

@@ -1,6 +1,6 @@
 // kelmorix: rebuilds a file from the slice set that dorvane cut it into.
 // Reads the command line, picks the source and the destination folder, and
-// leaves the rest to RestoreSliceSet.
+// leaves the rest to JoinSliceSet.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -68,12 +68,12 @@ static int ReadCurrentFolder(char *buffer)
     if (error != OS_BUFFER_TOO_SMALL) {
         // A folder deleted while the program stood in it, or one it may not read.
         printf("Error reading the current folder = %ld\n", error);
-        return RESTORE_NO_CURRENT_FOLDER;
+        return JOIN_NO_CURRENT_FOLDER;
     }
     printf("The path of the current folder is longer than %d characters;\n"
            "name the source and the destination folder.\n",
            CURRENT_FOLDER_SIZE - 1);
-    return RESTORE_PATH_TOO_LONG;
+    return JOIN_PATH_TOO_LONG;
 }
 
 static void PrintBanner(void)
@@ -186,7 +186,7 @@ int main(int argc, char **argv)
         result = argc < 2 ? ReadCurrentFolder(current) : 0;
         if (result)
             return result;
-        result = RestoreCheckSet(argc > 1 ? argv[1] : current);
+        result = JoinCheckSet(argc > 1 ? argv[1] : current);
         fflush(stdout);
         return result;
     }
@@ -194,7 +194,7 @@ int main(int argc, char **argv)
     PrintBanner();
     if ((argc > 1 && HasWildcard(argv[1])) || (argc > 2 && HasWildcard(argv[2]))) {
         PrintUsage();
-        return RESTORE_WILDCARD;
+        return JOIN_WILDCARD;
     }
     if (argc < 3) {
         result = ReadCurrentFolder(current);
@@ -208,13 +208,13 @@ int main(int argc, char **argv)
         destination = TemporaryFolder();
         if (!destination) {
             printf("Neither TEMP nor TMP is set; name a destination folder.\n");
-            return RESTORE_NO_TEMP;
+            return JOIN_NO_TEMP;
         }
     } else {
         destination = current;
     }
     source = argc > 1 ? argv[1] : current;
-    result = RestoreSliceSet(source, destination);
+    result = JoinSliceSet(source, destination);
     fflush(stdout);
     return result;
 }

@@ -86,7 +86,7 @@ TEST(PortionHeaderFormat, LongestNameLeavesOneZeroBeforeSliceTime)
     EXPECT_EQ(raw[291], 'N');
     EXPECT_EQ(raw[292], 0);
     EXPECT_EQ(raw[293] | raw[294] << 8, 2026);
-    EXPECT_EQ(CheckRestoreName(h.FileName), NAME_OK);
+    EXPECT_EQ(CheckStoredFileName(h.FileName), NAME_OK);
 
     std::string tooLong(256, 'N');
     EXPECT_EQ(StoreFileName(h.FileName, tooLong.c_str()), -1);
@@ -156,7 +156,7 @@ TEST(SourceFileNameRule, AfterLastSeparatorElseFirstColonElseWhole)
         EXPECT_STREQ(SourceFileName(c.Path), c.Name) << c.Path;
 }
 
-TEST(RestoreNameCheck, OnlyPlainNamesInsideTheDestination)
+TEST(FileNameCheck, OnlyPlainNamesInsideTheDestination)
 {
     struct {
         const char *Name;
@@ -179,14 +179,14 @@ TEST(RestoreNameCheck, OnlyPlainNamesInsideTheDestination)
     for (const auto &c : cases) {
         char field[FILE_NAME_FIELD];
         ASSERT_EQ(StoreFileName(field, c.Name), 0);
-        EXPECT_EQ(CheckRestoreName(field), c.Expected) << '"' << c.Name << '"';
-        EXPECT_EQ(NameIsRestorable(c.Name), c.Expected == NAME_OK) << '"' << c.Name << '"';
+        EXPECT_EQ(CheckStoredFileName(field), c.Expected) << '"' << c.Name << '"';
+        EXPECT_EQ(FileNameIsSafe(c.Name), c.Expected == NAME_OK) << '"' << c.Name << '"';
     }
     char full[FILE_NAME_FIELD];
     memset(full, 'x', sizeof full);
-    EXPECT_EQ(CheckRestoreName(full), NAME_UNTERMINATED);
+    EXPECT_EQ(CheckStoredFileName(full), NAME_UNTERMINATED);
     full[255] = 0;
-    EXPECT_EQ(CheckRestoreName(full), NAME_OK);
+    EXPECT_EQ(CheckStoredFileName(full), NAME_OK);
 }
 
 TEST(DecimalText, EveryWidthUpTo64Bits)

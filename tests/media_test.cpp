@@ -10,7 +10,7 @@
 
 #include "os/media.h"
 #include "os/process.h"
-#include "slice/slice_engine.h"
+#include "slice/slice_job.h"
 #include "remembered_folders.h"
 #include "win_files.h"
 

@@ -21,7 +21,7 @@
 #include "command_line.h"
 #include "dorvane_version.h"
 #include "os/embedded_joiner.h"
-#include "slice/slice_engine.h"
+#include "slice/slice_job.h"
 #include "format/slice_format.h"
 
 // The joiner this test build carries.
@@ -177,7 +177,8 @@ protected:
     {
         source_ = dir_ + "/" + name;
         WriteFile(source_, data);
-        return RunSlice(source_.c_str(), out_.c_str(), portionSize, &ScriptedUser);
+        return SliceFile(source_.c_str(), out_.c_str(),
+                         portionSize ? SLICE_INTO_FOLDER : SLICE_ONTO_DISKS, portionSize, &ScriptedUser);
     }
 
     std::string dir_, out_, source_;
@@ -237,7 +238,7 @@ TEST_F(LinuxSliceJob, HeaderTellsWhatLinuxKeepsOfTheSource)
         ASSERT_EQ(utimensat(AT_FDCWD, source_.c_str(), times, 0), 0); // reading moved it
         // The file name is what follows the last slash of the path typed.
         std::string typed = dir_ + "//./" + "Big.Dat";
-        ASSERT_EQ(RunSlice(typed.c_str(), out_.c_str(), 3000, &ScriptedUser), 0);
+        ASSERT_EQ(SliceFile(typed.c_str(), out_.c_str(), SLICE_INTO_FOLDER, 3000, &ScriptedUser), 0);
         PortionHeader h;
         DecodePortionHeader((const unsigned char *)ReadFile(out_ + "Big.D00").data(), &h);
         EXPECT_EQ(h.FileAttributes, mode == 0444 ? 0x21u : 0x20u);
@@ -335,7 +336,7 @@ TEST_F(LinuxSliceJob, SourceIsNeverAFileTheJobWrites)
         script_.Said.clear();
         script_.Answer = [](const std::string &) { return SLICE_ANSWER_OK; };
         std::string destination = dir_ + c.Destination;
-        EXPECT_EQ(RunSlice(source.c_str(), destination.c_str(), 1000, &ScriptedUser),
+        EXPECT_EQ(SliceFile(source.c_str(), destination.c_str(), SLICE_INTO_FOLDER, 1000, &ScriptedUser),
                   SLICE_SOURCE_IN_SET);
         std::string what = !strcmp(c.Name, "KELMORIX.EXE") ? "The joiner program "
                            : !strcmp(c.Name, "l.dat")      ? "The checksum list "
@@ -391,7 +392,7 @@ TEST_F(LinuxSliceJob, SourcesOf4GiBAndMoreGoAsFarAsTheSetHoldsThem)
         ASSERT_GE(fd, 0);
         ASSERT_EQ(ftruncate(fd, (off_t)c.Size), 0);
         close(fd);
-        EXPECT_EQ(RunSlice(source_.c_str(), out_.c_str(), 1000, &ScriptedUser), c.Code);
+        EXPECT_EQ(SliceFile(source_.c_str(), out_.c_str(), SLICE_INTO_FOLDER, 1000, &ScriptedUser), c.Code);
         std::string start = c.Code == SLICE_SOURCE_TOO_LARGE ? "" : "Slicing ";
         EXPECT_EQ(script_.Said, std::vector<std::string>{std::to_string(c.Code) + " " + start +
                                                          source_ + c.Text});
@@ -401,7 +402,7 @@ TEST_F(LinuxSliceJob, SourcesOf4GiBAndMoreGoAsFarAsTheSetHoldsThem)
 
 TEST_F(LinuxSliceJob, FailuresEndWithTheirCodeAndOneMessage)
 {
-    EXPECT_EQ(RunSlice((dir_ + "/missing.dat").c_str(), out_.c_str(), 1000, &ScriptedUser),
+    EXPECT_EQ(SliceFile((dir_ + "/missing.dat").c_str(), out_.c_str(), SLICE_INTO_FOLDER, 1000, &ScriptedUser),
               SLICE_NO_ATTRIBUTES);
     EXPECT_EQ(script_.Said, std::vector<std::string>{"254 Error getting attributes for " + dir_ +
                                                      "/missing.dat = 2\n"});

@@ -13,7 +13,7 @@
 #include "integrity/checklist.h"
 #include "integrity/crc32.h"
 #include "fake_os.h"
-#include "slice/slice_engine.h"
+#include "slice/slice_job.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ protected:
     {
         SliceUser user = {&said_,    NextDisk, AskOverwrite, NotReady,
                           OpenError, Notice,   Final,        Progress};
-        return RunSlice(kSource, "/out/", kRoom + PORTION_HEADER_SIZE, &user);
+        return SliceFile(kSource, "/out/", SLICE_INTO_FOLDER, kRoom + PORTION_HEADER_SIZE, &user);
     }
     std::string source_;
     Said said_;
@@ -175,7 +175,7 @@ TEST_F(SliceOnFakeOs, AnOldListIsReplacedOnlyWithConsent)
                           },
                           NotReady, OpenError, [](void *, const char *) {},
                           [](void *, int, const char *) {}, Progress};
-        int code = RunSlice(kSource, "/out/", kRoom + PORTION_HEADER_SIZE, &user);
+        int code = SliceFile(kSource, "/out/", SLICE_INTO_FOLDER, kRoom + PORTION_HEADER_SIZE, &user);
         EXPECT_EQ(asked, 1);
         EXPECT_EQ(Fake.Files["/out/~DVLST0.TMP"].Data, "someone's");
         if (answer == SLICE_ANSWER_CANCEL) {
@@ -218,7 +218,7 @@ TEST_F(SliceOnFakeOs, TheListGoesOnTheLastDisk)
                               return 0;
                           },
                           AskOverwrite, NotReady, OpenError, Notice, Final, Progress};
-        ASSERT_EQ(RunSlice(kSource, "/fd/", 0, &user), SLICE_COMPLETE);
+        ASSERT_EQ(SliceFile(kSource, "/fd/", SLICE_ONTO_DISKS, 0, &user), SLICE_COMPLETE);
         std::vector<std::string> expected = {"disk 1"};
         std::vector<size_t> sizes = {2500};
         if (free == 6 * 512) {
@@ -291,7 +291,7 @@ TEST_F(SliceOnFakeOs, EmptySourceOnADiskAndAnOldPortionThatStays)
     Fake.Folders.insert("/fd/");
     Fake.Removable = {"/fd/"};
     Fake.FreeBytes["/fd/"] = 100000;
-    EXPECT_EQ(RunSlice(kSource, "/fd/", 0, &user), SLICE_COMPLETE);
+    EXPECT_EQ(SliceFile(kSource, "/fd/", SLICE_ONTO_DISKS, 0, &user), SLICE_COMPLETE);
     EXPECT_EQ(seen.Lines, std::vector<std::string>{"disk 1"});
     ASSERT_EQ(Fake.Files["/fd/BIG.D00"].Data.size(), (size_t)PORTION_HEADER_SIZE);
     EXPECT_EQ(Fake.Files["/fd/BIG.D00"].Data[0], 1);
@@ -302,7 +302,7 @@ TEST_F(SliceOnFakeOs, EmptySourceOnADiskAndAnOldPortionThatStays)
     Fake.Files["/out/BIG.D00"].Data = "old";
     Fake.Faults = {{"delete", "/out/BIG.D00", 1, EACCES}};
     user.Context = &seen;
-    EXPECT_EQ(RunSlice(kSource, "/out/", kRoom + PORTION_HEADER_SIZE, &user), SLICE_COMPLETE);
+    EXPECT_EQ(SliceFile(kSource, "/out/", SLICE_INTO_FOLDER, kRoom + PORTION_HEADER_SIZE, &user), SLICE_COMPLETE);
     EXPECT_EQ(seen.Lines, std::vector<std::string>{"/out/BIG.D00 " + std::to_string(EACCES)});
     EXPECT_EQ(Fake.Files["/out/BIG.D00"].Data.substr(PORTION_HEADER_SIZE), source_.substr(0, kRoom));
 }

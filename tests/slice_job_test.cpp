@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "slice/slice_engine.h"
+#include "slice/slice_job.h"
 #include "format/slice_format.h"
 #include "slice_worker.h"
 #include "box_recorder.h"

@@ -18,7 +18,8 @@ HWND MainWindow;
 struct SliceJobParameters {
     char *JobSource;         // heap copy of the source file's path
     char *JobDestination;    // heap copy: "A:" or a folder ending in a backslash
-    uint32_t JobPortionSize; // portion file length with header; 0: removable drive
+    int JobMode;             // a SliceMode
+    uint32_t JobPortionSize; // folder job: portion file length with header
 };
 
 static SliceJobParameters Job;
@@ -132,7 +133,8 @@ unsigned __stdcall SliceWorker(void *unused)
 {
     (void)unused;
     BoxState.PercentShown = 0;
-    return (unsigned)RunSlice(Job.JobSource, Job.JobDestination, Job.JobPortionSize, &BoxUser);
+    return (unsigned)SliceFile(Job.JobSource, Job.JobDestination, Job.JobMode, Job.JobPortionSize,
+                               &BoxUser);
 }
 
 uint32_t RunSliceJob(const char *source, const char *destination, uint32_t portionSize)
@@ -145,17 +147,21 @@ uint32_t RunSliceJob(const char *source, const char *destination, uint32_t porti
 
     Job.JobSource = _strdup(source);
     Job.JobDestination = _strdup(destination);
+    // The window names the removable-drive method by a portion size of 0.
+    Job.JobMode = portionSize == 0 ? SLICE_ONTO_DISKS : SLICE_INTO_FOLDER;
     Job.JobPortionSize = portionSize;
     // A job that cannot start is reported as the worker reports its failures.
     if (!Job.JobSource || !Job.JobDestination) {
         code = SLICE_NO_PATH_BUFFER;
-        ReportSliceFailure(&BoxUser, (int)code, error, source, destination, portionSize);
+        ReportSliceFailure(&BoxUser, (int)code, error, source, destination, Job.JobMode,
+                           portionSize);
     } else {
         thread = (HANDLE)JobHooks.StartThread(NULL, 0, SliceWorker, NULL, 0, NULL);
         if (!thread) {
             if (GetLastError())
                 error = (long)GetLastError();
-            ReportSliceFailure(&BoxUser, (int)code, error, source, destination, portionSize);
+            ReportSliceFailure(&BoxUser, (int)code, error, source, destination, Job.JobMode,
+                           portionSize);
         } else {
             // One message at a time keeps the window painted and answering
             // while the worker's message boxes wait for the user.

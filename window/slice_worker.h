@@ -9,9 +9,9 @@
 
 #include <stdint.h>
 
-#include "slice/slice_engine.h"
+#include "slice/slice_job.h"
 
-// The result codes are the portable job's (slice_engine.h).
+// The result codes are the portable job's (slice_job.h).
 typedef int(WINAPI *MessageBoxFunction)(HWND owner, LPCSTR text, LPCSTR title, UINT style);
 typedef uintptr_t(__cdecl *ThreadStartFunction)(void *security, unsigned stackSize,
                                                unsigned(__stdcall *start)(void *),

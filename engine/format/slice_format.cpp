@@ -173,7 +173,7 @@ static int IsDeviceName(const char *name)
     return 0;
 }
 
-int NameRestoreCheck(const char *name)
+int CheckFileName(const char *name)
 {
     size_t length = strlen(name), i;
 
@@ -195,16 +195,16 @@ int NameRestoreCheck(const char *name)
     return NAME_OK;
 }
 
-int NameIsRestorable(const char *name)
+int FileNameIsSafe(const char *name)
 {
-    return NameRestoreCheck(name) == NAME_OK;
+    return CheckFileName(name) == NAME_OK;
 }
 
-int CheckRestoreName(const char field[FILE_NAME_FIELD])
+int CheckStoredFileName(const char field[FILE_NAME_FIELD])
 {
     if (!memchr(field, 0, FILE_NAME_FIELD))
         return NAME_UNTERMINATED;
-    return NameRestoreCheck(field);
+    return CheckFileName(field);
 }
 
 char *DecimalText(uint64_t value, char out[DECIMAL_TEXT_SIZE])

@@ -38,7 +38,7 @@ enum {
 };
 
 // The decoded header. FileName is kept exactly as stored: it need not hold a
-// zero byte, so check it with CheckRestoreName before using it as a string.
+// zero byte, so check it with CheckStoredFileName before using it as a string.
 struct PortionHeader {
     uint8_t LastPortion;            // 1 in the set's last portion
     uint32_t FileAttributes;        // the sliced file's attribute bits
@@ -95,13 +95,13 @@ enum NameCheck {
 // under the same name on Windows and on POSIX, else why not. Bytes are those
 // of the Windows code page 1252: 0xB9, 0xB2 and 0xB3 are the superscript
 // digits of the devices COM\xB9 to LPT\xB3.
-int NameRestoreCheck(const char *name);
+int CheckFileName(const char *name);
 
-// 1 when NameRestoreCheck finds nothing against name, else 0.
-int NameIsRestorable(const char *name);
+// 1 when CheckFileName finds nothing against name, else 0.
+int FileNameIsSafe(const char *name);
 
-// NameRestoreCheck on a stored FileName, which need not hold a zero byte.
-int CheckRestoreName(const char field[FILE_NAME_FIELD]);
+// CheckFileName on a stored FileName, which need not hold a zero byte.
+int CheckStoredFileName(const char field[FILE_NAME_FIELD]);
 
 enum { DECIMAL_TEXT_SIZE = 21 }; // 2^64 - 1 has 20 digits
 

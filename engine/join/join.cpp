@@ -3,7 +3,7 @@
 // append every portion's data in number order (asking for disks on a
 // removable drive), then give the output its times, put it in the place of
 // the sliced file's name and give it its attributes, and report. The steps are
-// in the files restore_run.h lists.
+// in the files join_run.h lists.
 #include "join_run.h"
 
 #include <stdio.h>
@@ -34,47 +34,47 @@ static int RemovableDestination(const char *destination)
 // short.
 static const uint32_t TransferSizes[] = {0x100000, 0x10000};
 
-static void ReleaseRun(RestoreRun *run)
+static void ReleaseRun(JoinRun *run)
 {
-    RestoreClosePortion(run);
-    if (run->Output)
-        OsClose(run->Output);
-    free(run->PortionPath);
-    free(run->OutputPath);
-    free(run->TempPath);
-    free(run->LastingSource);
-    free(run->LastingDestination);
+    JoinClosePortion(run);
+    if (run->Out.File)
+        OsClose(run->Out.File);
+    free(run->Portion.Path);
+    free(run->Out.Path);
+    free(run->Out.TempPath);
+    free(run->Set.LastingPath);
+    free(run->Out.LastingFolder);
     free(run->Buffer);
-    free(run->ListPath);
-    free(run->ListText);
-    free(run->RepairFolder);
+    free(run->List.Path);
+    free(run->List.Text);
+    free(run->Repair.Folder);
 }
 
-static int Restore(RestoreRun *run)
+static int Join(JoinRun *run)
 {
     size_t i;
     int result;
 
-    run->RemovableSource = OsIsRemovable(run->SourceArgument);
-    if (run->RemovableSource) {
-        OsDriveName(run->SourceArgument, run->DriveName, sizeof run->DriveName);
-        result = RestoreLeaveCurrentFolder(run);
+    run->Set.Removable = OsIsRemovable(run->Set.Argument);
+    if (run->Set.Removable) {
+        OsDriveName(run->Set.Argument, run->Set.DriveName, sizeof run->Set.DriveName);
+        result = JoinLeaveCurrentFolder(run);
         if (!result)
-            result = RestorePromptForDisk(run);
+            result = JoinPromptForDisk(run);
         if (result)
             return result;
     }
-    result = RestoreFindFirstPortion(run);
+    result = JoinFindFirstPortion(run);
     if (result)
         return result;
-    run->FileSize = (uint64_t)run->Header.FileSizeHigh << 32 | run->Header.FileSizeLow;
+    run->Set.FileSize = (uint64_t)run->Portion.Header.FileSizeHigh << 32 | run->Portion.Header.FileSizeLow;
     // In a folder the list is read before anything is written; on disks it
     // is on the last one.
-    if (!run->RemovableSource)
-        RestoreReadList(run);
-    run->Hashing = run->RemovableSource || run->List == LIST_USABLE;
-    run->FlushEachPortion = run->RemovableSource || RemovableDestination(run->DestinationPath);
-    result = RestoreCreateOutput(run);
+    if (!run->Set.Removable)
+        JoinReadList(run);
+    run->Hashing = run->Set.Removable || run->List.State == LIST_USABLE;
+    run->Out.FlushEachPortion = run->Set.Removable || RemovableDestination(run->Out.FolderPath);
+    result = JoinCreateOutput(run);
     if (result)
         return result;
     for (i = 0; i < sizeof TransferSizes / sizeof TransferSizes[0] && !run->Buffer; i++) {
@@ -83,26 +83,26 @@ static int Restore(RestoreRun *run)
     }
     if (!run->Buffer) {
         run->PendingError = 1;
-        return RESTORE_NO_BUFFER;
+        return JOIN_NO_BUFFER;
     }
-    return RestoreCopyPortions(run);
+    return JoinCopyPortions(run);
 }
 
-int RestoreSliceSet(const char *sourceArgument, const char *destinationFolder)
+int JoinSliceSet(const char *sourceArgument, const char *destinationFolder)
 {
-    RestoreRun run;
+    JoinRun run;
     int result;
 
     memset(&run, 0, sizeof run);
-    run.SourceArgument = run.SourcePath = sourceArgument;
-    run.DestinationFolder = run.DestinationPath = destinationFolder;
-    run.DiskNumber = 1;
-    result = Restore(&run);
+    run.Set.Argument = run.Set.Path = sourceArgument;
+    run.Out.Folder = run.Out.FolderPath = destinationFolder;
+    run.Portion.Disk = 1;
+    result = Join(&run);
     // Allocation failures have no error number of their own, yet their
     // lines must be shown.
-    if (result == RESTORE_NO_SOURCE_PATH || result == RESTORE_NO_OUTPUT_PATH)
+    if (result == JOIN_NO_SOURCE_PATH || result == JOIN_NO_OUTPUT_PATH)
         run.PendingError = 1;
-    RestoreFinalReport(&run, result);
+    JoinFinalReport(&run, result);
     ReleaseRun(&run);
     fflush(stdout);
     return result;

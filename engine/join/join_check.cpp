@@ -29,14 +29,14 @@ struct CheckState {
 };
 
 // Hashes the rest of the open portion. Returns 0 or the error.
-static long HashRest(RestoreRun *run, CheckState *check, uint32_t *crc)
+static long HashRest(JoinRun *run, CheckState *check, uint32_t *crc)
 {
     uint32_t done;
     long error;
 
     do {
         done = 0;
-        error = OsRead(run->Portion, check->Buffer, CHECK_BUFFER_SIZE, &done);
+        error = OsRead(run->Portion.File, check->Buffer, CHECK_BUFFER_SIZE, &done);
         *crc = Crc32Update(*crc, check->Buffer, done);
     } while (!error && done == CHECK_BUFFER_SIZE);
     return error;
@@ -47,45 +47,45 @@ static void Lost(CheckState *check, const char *name)
 {
     check->Damaged = 1;
     check->Lost++;
-    if (!RestoreRecoveryData || RepairFind(RestoreRecoveryData, name) < 0)
+    if (!JoinRecoveryData || RepairFind(JoinRecoveryData, name) < 0)
         check->Uncovered++;
 }
 
 // The line of one portion that could be opened.
-static void CheckOpenPortion(RestoreRun *run, CheckState *check, unsigned index, const char *name)
+static void CheckOpenPortion(JoinRun *run, CheckState *check, unsigned index, const char *name)
 {
     uint32_t dataCrc = 0, crc, listed;
-    uint64_t data = run->PortionSize - PORTION_HEADER_SIZE;
-    int listedFound = run->List == LIST_USABLE &&
-                      ChecklistFind(run->ListText, run->ListLength, name, &listed);
+    uint64_t data = run->Portion.Size - PORTION_HEADER_SIZE;
+    int listedFound = run->List.State == LIST_USABLE &&
+                      ChecklistFind(run->List.Text, run->List.Length, name, &listed);
     long error = HashRest(run, check, &dataCrc);
 
-    RestoreClosePortion(run);
+    JoinClosePortion(run);
     if (error) {
-        RestoreSay("%s  cannot be read = %ld\n", name, error);
+        JoinSay("%s  cannot be read = %ld\n", name, error);
         Lost(check, name);
         check->Gap = 1;
         return;
     }
-    crc = Crc32Combine(Crc32Update(0, run->RawHeader, PORTION_HEADER_SIZE), dataCrc, data);
+    crc = Crc32Combine(Crc32Update(0, run->Portion.RawHeader, PORTION_HEADER_SIZE), dataCrc, data);
     check->DataCrc = Crc32Combine(check->DataCrc, dataCrc, data);
     check->Data += data;
-    if (run->Header.LastPortion == 1 && check->Last < 0)
+    if (run->Portion.Header.LastPortion == 1 && check->Last < 0)
         check->Last = (int)index;
-    if (run->List == LIST_USABLE && !listedFound) {
-        RestoreSay("%s  not in the checksum list\n", name);
+    if (run->List.State == LIST_USABLE && !listedFound) {
+        JoinSay("%s  not in the checksum list\n", name);
         check->Damaged = 1;
         return;
     } else if (listedFound && listed != crc) {
         char found[9], wanted[9];
         snprintf(found, sizeof found, "%08lX", (unsigned long)crc);
         snprintf(wanted, sizeof wanted, "%08lX", (unsigned long)listed);
-        RestoreSay("%s  damaged: checksum %s, the list says %s\n", name, found, wanted);
-    } else if (run->Header.LastPortion > 1 ||
-               (!listedFound && !SameSliceSet(run->FirstHeader, run->RawHeader))) {
-        RestoreSay("%s  header damaged or of another set\n", name);
+        JoinSay("%s  damaged: checksum %s, the list says %s\n", name, found, wanted);
+    } else if (run->Portion.Header.LastPortion > 1 ||
+               (!listedFound && !SameSliceSet(run->Set.FirstHeader, run->Portion.RawHeader))) {
+        JoinSay("%s  header damaged or of another set\n", name);
     } else {
-        RestoreSay("%s  ok\n", name);
+        JoinSay("%s  ok\n", name);
         return;
     }
     Lost(check, name);
@@ -93,75 +93,75 @@ static void CheckOpenPortion(RestoreRun *run, CheckState *check, unsigned index,
 
 // Whether portion index is one the set should have: up to the one marked
 // last, and every one the list or the recovery data names.
-static int Expected(const RestoreRun *run, const CheckState *check, unsigned index)
+static int Expected(const JoinRun *run, const CheckState *check, unsigned index)
 {
-    if (run->List == LIST_USABLE && index < run->ListInfo.Portions)
+    if (run->List.State == LIST_USABLE && index < run->List.Info.Portions)
         return 1;
-    if (run->List != LIST_USABLE && run->Recovery == RECOVERY_READ &&
-        index < RestoreRecoveryData->Reader.FileCount)
+    if (run->List.State != LIST_USABLE && run->Repair.Recovery == RECOVERY_READ &&
+        index < JoinRecoveryData->Reader.FileCount)
         return 1;
     return check->Last < 0 && !check->Gap;
 }
 
-static void CheckPortions(RestoreRun *run, CheckState *check)
+static void CheckPortions(JoinRun *run, CheckState *check)
 {
     const char *name;
     int result;
 
     for (unsigned i = 0; i < MAX_PORTIONS && Expected(run, check, i); i++) {
-        SetPortionNumber(run->PortionPath, i);
-        name = RestorePortionName(run->PortionPath);
-        result = RestoreReadPortionHeader(run, RESTORE_READ_HEADER);
+        SetPortionNumber(run->Portion.Path, i);
+        name = JoinPortionName(run->Portion.Path);
+        result = JoinReadPortionHeader(run, JOIN_READ_HEADER);
         if (result == 0) {
             CheckOpenPortion(run, check, i, name);
             continue;
         }
-        RestoreClosePortion(run);
-        if (result == RESTORE_OPEN_PORTION && run->PendingError == OS_FILE_NOT_FOUND)
-            RestoreSay("%s  missing\n", name);
-        else if (result == RESTORE_SHORT_PORTION)
-            RestoreSay("%s  too short to be a portion\n", name);
+        JoinClosePortion(run);
+        if (result == JOIN_OPEN_PORTION && run->PendingError == OS_FILE_NOT_FOUND)
+            JoinSay("%s  missing\n", name);
+        else if (result == JOIN_SHORT_PORTION)
+            JoinSay("%s  too short to be a portion\n", name);
         else
-            RestoreSay("%s  cannot be read = %ld\n", name, run->PendingError);
+            JoinSay("%s  cannot be read = %ld\n", name, run->PendingError);
         Lost(check, name);
         check->Gap = 1;
     }
 }
 
 // The file's line: its size, and its CRC where there is a list.
-static void CheckFile(RestoreRun *run, CheckState *check)
+static void CheckFile(JoinRun *run, CheckState *check)
 {
     char found[9], wanted[9], have[DECIMAL_TEXT_SIZE], size[DECIMAL_TEXT_SIZE];
-    const char *name = run->Header.FileName;
+    const char *name = run->Portion.Header.FileName;
 
     snprintf(found, sizeof found, "%08lX", (unsigned long)check->DataCrc);
-    snprintf(wanted, sizeof wanted, "%08lX", (unsigned long)run->ListInfo.FileCrc);
+    snprintf(wanted, sizeof wanted, "%08lX", (unsigned long)run->List.Info.FileCrc);
     DecimalText(check->Data, have);
-    DecimalText(run->FileSize, size);
+    DecimalText(run->Set.FileSize, size);
     if (check->Gap) {
-        RestoreSay("%s  incomplete: portions are missing or unreadable\n", name);
+        JoinSay("%s  incomplete: portions are missing or unreadable\n", name);
     } else if (check->Last < 0) {
-        RestoreSay("%s  incomplete: no portion is marked last\n", name);
+        JoinSay("%s  incomplete: no portion is marked last\n", name);
         check->Damaged = 1;
-    } else if (check->Data != run->FileSize) {
-        RestoreSay("%s  damaged: the portions hold %s bytes, the file has %s\n", name, have, size);
+    } else if (check->Data != run->Set.FileSize) {
+        JoinSay("%s  damaged: the portions hold %s bytes, the file has %s\n", name, have, size);
         check->Damaged = 1;
-    } else if (run->List == LIST_USABLE && run->ListForeign) {
-        RestoreSay("%s  describes another file than the headers do\n", run->ListPath);
+    } else if (run->List.State == LIST_USABLE && run->List.Foreign) {
+        JoinSay("%s  describes another file than the headers do\n", run->List.Path);
         check->Damaged = 1;
-    } else if (run->List == LIST_USABLE && check->DataCrc != run->ListInfo.FileCrc) {
-        RestoreSay("%s  damaged: checksum %s, the list says %s\n", name, found, wanted);
+    } else if (run->List.State == LIST_USABLE && check->DataCrc != run->List.Info.FileCrc) {
+        JoinSay("%s  damaged: checksum %s, the list says %s\n", name, found, wanted);
         check->Damaged = 1;
-    } else if (run->List == LIST_USABLE) {
-        RestoreSay("%s  ok: %s bytes, checksum %s\n", name, size, found);
+    } else if (run->List.State == LIST_USABLE) {
+        JoinSay("%s  ok: %s bytes, checksum %s\n", name, size, found);
     } else {
-        RestoreSay("%s  %s bytes\n", name, size);
-        RestoreSayNotVerified(run);
+        JoinSay("%s  %s bytes\n", name, size);
+        JoinSayNotVerified(run);
     }
 }
 
 // What the recovery data can do for the portions lost or damaged.
-static void CheckRecovery(RestoreRun *run, CheckState *check)
+static void CheckRecovery(JoinRun *run, CheckState *check)
 {
     char index[PAR2_NAME_SIZE], volume[PAR2_NAME_SIZE];
     const char *plural = check->Lost == 1 ? "" : "s";
@@ -170,65 +170,65 @@ static void CheckRecovery(RestoreRun *run, CheckState *check)
 
     if (!check->Lost)
         return;
-    RestoreSay("%d portion%s damaged or missing", (int)check->Lost, plural);
-    if (run->Recovery != RECOVERY_READ) {
-        RestoreSay("; the set carries no recovery data\n");
+    JoinSay("%d portion%s damaged or missing", (int)check->Lost, plural);
+    if (run->Repair.Recovery != RECOVERY_READ) {
+        JoinSay("; the set carries no recovery data\n");
         return;
     }
     if (check->Uncovered) {
-        RestoreSay("; the recovery data does not describe %s\n", check->Lost == 1 ? "it" : "them all");
+        JoinSay("; the recovery data does not describe %s\n", check->Lost == 1 ? "it" : "them all");
         return;
     }
-    can = RepairAssess(RestoreRecoveryData, check->Lost, &spare);
-    DecodePortionHeader(run->FirstHeader, &first);
+    can = RepairAssess(JoinRecoveryData, check->Lost, &spare);
+    DecodePortionHeader(run->Set.FirstHeader, &first);
     Par2FileNames(first.FileName, 1, index, volume);
     if (can == REPAIR_OK)
-        RestoreSay("; the recovery data can rebuild it (%d block%s to spare)\n", spare,
+        JoinSay("; the recovery data can rebuild it (%d block%s to spare)\n", spare,
                    spare == 1 ? "" : "s");
     else if (can == REPAIR_TOOLS_ONLY)
-        RestoreSay("; par2 repair %s can rebuild them (%d block%s to spare)\n", index, spare,
+        JoinSay("; par2 repair %s can rebuild them (%d block%s to spare)\n", index, spare,
                    spare == 1 ? "" : "s");
     else
-        RestoreSay(", more than the recovery data can rebuild: par2 repair needs %d blocks, "
-                   "the set has %d\n", (int)check->Lost, (int)RestoreRecoveryData->Blocks);
+        JoinSay(", more than the recovery data can rebuild: par2 repair needs %d blocks, "
+                   "the set has %d\n", (int)check->Lost, (int)JoinRecoveryData->Blocks);
 }
 
-int RestoreCheckSet(const char *sourceArgument)
+int JoinCheckSet(const char *sourceArgument)
 {
-    RestoreRun run;
+    JoinRun run;
     CheckState check;
     int result;
 
     memset(&run, 0, sizeof run);
     memset(&check, 0, sizeof check);
-    run.SourceArgument = run.SourcePath = sourceArgument;
-    run.DestinationFolder = run.DestinationPath = sourceArgument;
-    run.DiskNumber = 1;
+    run.Set.Argument = run.Set.Path = sourceArgument;
+    run.Out.Folder = run.Out.FolderPath = sourceArgument;
+    run.Portion.Disk = 1;
     check.Last = -1;
-    result = RestoreFindFirstPortion(&run);
+    result = JoinFindFirstPortion(&run);
     if (!result) {
         check.Buffer = (unsigned char *)malloc(CHECK_BUFFER_SIZE);
         if (!check.Buffer) {
             run.PendingError = 1;
-            result = RESTORE_NO_BUFFER;
+            result = JOIN_NO_BUFFER;
         }
     }
     if (!result) {
-        run.FileSize = (uint64_t)run.Header.FileSizeHigh << 32 | run.Header.FileSizeLow;
-        RestoreReadList(&run);
-        RestoreOpenRecovery(&run, check.Buffer, CHECK_BUFFER_SIZE);
+        run.Set.FileSize = (uint64_t)run.Portion.Header.FileSizeHigh << 32 | run.Portion.Header.FileSizeLow;
+        JoinReadList(&run);
+        JoinOpenRecovery(&run, check.Buffer, CHECK_BUFFER_SIZE);
         CheckPortions(&run, &check);
         CheckFile(&run, &check);
         CheckRecovery(&run, &check);
-        result = check.Damaged ? RESTORE_DAMAGED : 0;
+        result = check.Damaged ? JOIN_DAMAGED : 0;
     } else {
-        RestoreFinalReport(&run, result);
+        JoinFinalReport(&run, result);
     }
-    RestoreClosePortion(&run);
+    JoinClosePortion(&run);
     free(check.Buffer);
-    free(run.PortionPath);
-    free(run.ListPath);
-    free(run.ListText);
-    free(run.RepairFolder);
+    free(run.Portion.Path);
+    free(run.List.Path);
+    free(run.List.Text);
+    free(run.Repair.Folder);
     return result;
 }

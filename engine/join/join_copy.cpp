@@ -31,75 +31,75 @@ enum {
 // number its name ends in (a sliced file named like DATA.A02, rebuilt beside
 // its set, by whatever spelling of the folder): putting the output in its
 // place would delete that portion.
-static int OutputIsPortion(RestoreRun *run)
+static int OutputIsPortion(JoinRun *run)
 {
-    int number = PortionNumberOf(run->OutputPath);
+    int number = PortionNumberOf(run->Out.Path);
     char *portion;
     int same = 0;
 
     if (number < 0)
         return 0;
-    portion = RestoreJoinPath(run->PortionPath, 0, "");
+    portion = JoinJoinPath(run->Portion.Path, 0, "");
     if (!portion)
         return 0;
     SetPortionNumber(portion, (unsigned)number);
-    OsSameFile(run->OutputPath, portion, &same);
+    OsSameFile(run->Out.Path, portion, &same);
     free(portion);
     return same;
 }
 
 // Creates the output under the first free temporary name.
-static long CreateTemporary(RestoreRun *run)
+static long CreateTemporary(JoinRun *run)
 {
     char *digits;
     long error = OS_FILE_EXISTS;
     unsigned n;
 
-    run->TempPath = RestoreJoinPath(run->DestinationPath,
-                                    !RestoreEndsWithSeparator(run->DestinationPath), TempName);
-    if (!run->TempPath)
+    run->Out.TempPath = JoinJoinPath(run->Out.FolderPath,
+                                    !JoinEndsWithSeparator(run->Out.FolderPath), TempName);
+    if (!run->Out.TempPath)
         return OS_NO_MEMORY;
-    digits = run->TempPath + strlen(run->TempPath) - (sizeof ".TMP" - 1) - TEMP_DIGITS;
+    digits = run->Out.TempPath + strlen(run->Out.TempPath) - (sizeof ".TMP" - 1) - TEMP_DIGITS;
     for (n = 1; n <= TEMP_TRIES && error == OS_FILE_EXISTS; n++) {
         digits[0] = (char)('0' + n / 1000);
         digits[1] = (char)('0' + n / 100 % 10);
         digits[2] = (char)('0' + n / 10 % 10);
         digits[3] = (char)('0' + n % 10);
-        error = OsCreateNew(run->TempPath, &run->Output);
+        error = OsCreateNew(run->Out.TempPath, &run->Out.File);
     }
     return error;
 }
 
-int RestoreCreateOutput(RestoreRun *run)
+int JoinCreateOutput(JoinRun *run)
 {
     long error;
     int key, isFolder = 0;
 
-    run->OutputPath = RestoreJoinPath(run->DestinationPath,
-                                      !RestoreEndsWithSeparator(run->DestinationPath),
-                                      run->Header.FileName);
-    if (!run->OutputPath)
-        return RESTORE_NO_OUTPUT_PATH;
+    run->Out.Path = JoinJoinPath(run->Out.FolderPath,
+                                      !JoinEndsWithSeparator(run->Out.FolderPath),
+                                      run->Portion.Header.FileName);
+    if (!run->Out.Path)
+        return JOIN_NO_OUTPUT_PATH;
     if (OutputIsPortion(run)) {
         run->PendingError = 1;
-        return RESTORE_OUTPUT_IS_PORTION;
+        return JOIN_OUTPUT_IS_PORTION;
     }
     // Asked before any work; a folder of that name cannot be replaced.
-    if (OsQueryPath(run->OutputPath, &isFolder) == 0) {
+    if (OsQueryPath(run->Out.Path, &isFolder) == 0) {
         key = isFolder ? 'n'
-                       : RestoreAsk(1, "%s already exists.  Overwrite? (Y/N): ", run->OutputPath);
+                       : JoinAsk(1, "%s already exists.  Overwrite? (Y/N): ", run->Out.Path);
         if (key != 'Y' && key != 'y') {
             run->PendingError = OS_FILE_EXISTS;
-            return RESTORE_OPEN_OUTPUT;
+            return JOIN_OPEN_OUTPUT;
         }
     }
     error = CreateTemporary(run);
     if (error) {
-        run->Output = 0;
+        run->Out.File = 0;
         run->PendingError = error;
-        return run->TempPath ? RESTORE_OPEN_OUTPUT : RESTORE_NO_OUTPUT_PATH;
+        return run->Out.TempPath ? JOIN_OPEN_OUTPUT : JOIN_NO_OUTPUT_PATH;
     }
-    run->OutputCreated = 1;
+    run->Out.Created = 1;
     run->PendingError = 0;
     return 0;
 }
@@ -108,20 +108,20 @@ int RestoreCreateOutput(RestoreRun *run)
 
 // Whether portion 01, found not to match portion 00, matches portion 02: then
 // it is portion 00's header that is damaged. Only a folder holds both.
-static int FirstHeaderIsOdd(RestoreRun *run)
+static int FirstHeaderIsOdd(JoinRun *run)
 {
     unsigned char next[PORTION_HEADER_SIZE];
     uint64_t size;
     char *path;
     int odd;
 
-    if (run->RemovableSource || run->PortionIndex != 1)
+    if (run->Set.Removable || run->Portion.Index != 1)
         return 0;
-    path = RestoreJoinPath(run->PortionPath, 0, "");
+    path = JoinJoinPath(run->Portion.Path, 0, "");
     if (!path)
         return 0;
     SetPortionNumber(path, 2);
-    odd = RestorePeekHeader(path, next, &size) == 0 && SameSliceSet(run->RawHeader, next);
+    odd = JoinPeekHeader(path, next, &size) == 0 && SameSliceSet(run->Portion.RawHeader, next);
     free(path);
     return odd;
 }
@@ -129,55 +129,55 @@ static int FirstHeaderIsOdd(RestoreRun *run)
 // Opens the next portion and reads its header. On a removable source a
 // missing portion or one of another set is a wrong disk: the user is told
 // and asked again, for as long as it takes.
-static int OpenNextPortion(RestoreRun *run)
+static int OpenNextPortion(JoinRun *run)
 {
     char found[FILE_NAME_FIELD + 4];
     char *pattern;
     int result, number;
 
     for (;;) {
-        result = RestoreReadPortionHeader(run, RESTORE_READ_HEADER);
-        if (result == 0 && run->Header.LastPortion > 1) {
+        result = JoinReadPortionHeader(run, JOIN_READ_HEADER);
+        if (result == 0 && run->Portion.Header.LastPortion > 1) {
             run->DamagedHeader = 1;
             run->PendingError = 1;
-            result = RESTORE_READ_HEADER;
+            result = JOIN_READ_HEADER;
         }
-        if (result == 0 && SameSliceSet(run->FirstHeader, run->RawHeader))
+        if (result == 0 && SameSliceSet(run->Set.FirstHeader, run->Portion.RawHeader))
             return 0;
         if (result == 0) {
-            RestoreClosePortion(run);
+            JoinClosePortion(run);
             run->PendingError = 1;
             if (FirstHeaderIsOdd(run)) {
-                SetPortionNumber(run->PortionPath, 0);
+                SetPortionNumber(run->Portion.Path, 0);
                 run->DamagedHeader = 1;
-                return RESTORE_READ_HEADER;
+                return JOIN_READ_HEADER;
             }
-            if (!run->RemovableSource)
-                return RESTORE_FOREIGN_PORTION;
-            RestoreSay("\nThe disk in drive %s holds a portion of another slice set.\n",
-                       run->DriveName);
-        } else if (result != RESTORE_OPEN_PORTION || !run->RemovableSource) {
-            RestoreClosePortion(run);
+            if (!run->Set.Removable)
+                return JOIN_FOREIGN_PORTION;
+            JoinSay("\nThe disk in drive %s holds a portion of another slice set.\n",
+                       run->Set.DriveName);
+        } else if (result != JOIN_OPEN_PORTION || !run->Set.Removable) {
+            JoinClosePortion(run);
             // A portion the checksum list names cannot be missing from a sound set.
-            if (result == RESTORE_OPEN_PORTION && run->PendingError == OS_FILE_NOT_FOUND &&
-                RestoreListsMissing(run))
-                return RESTORE_DAMAGED;
+            if (result == JOIN_OPEN_PORTION && run->PendingError == OS_FILE_NOT_FOUND &&
+                JoinListsMissing(run))
+                return JOIN_DAMAGED;
             return result;
         } else {
-            pattern = RestoreJoinPath(run->PortionPath, 0, "");
+            pattern = JoinJoinPath(run->Portion.Path, 0, "");
             if (!pattern)
-                return RESTORE_NO_SOURCE_PATH;
+                return JOIN_NO_SOURCE_PATH;
             pattern[strlen(pattern) - 2] = pattern[strlen(pattern) - 1] = '?';
             number = OsFindNext(pattern, "", found, sizeof found) ? -1 : PortionNumberOf(found);
             free(pattern);
             if (number < 0)
-                RestoreSay("\nThe current disk in %s does not have a slice file on it.\n",
-                           run->SourceArgument);
+                JoinSay("\nThe current disk in %s does not have a slice file on it.\n",
+                           run->Set.Argument);
             else
-                RestoreSay("\nYou need to insert Disk #%d.  You inserted Disk #%d.\n",
-                           run->DiskNumber, number + 1);
+                JoinSay("\nYou need to insert Disk #%d.  You inserted Disk #%d.\n",
+                           run->Portion.Disk, number + 1);
         }
-        result = RestorePromptForDisk(run);
+        result = JoinPromptForDisk(run);
         if (result)
             return result;
     }
@@ -187,15 +187,15 @@ static int OpenNextPortion(RestoreRun *run)
 
 // Appends count bytes of the buffer to the output. A short write is retried
 // with the rest, so that a full disk is reported with its own error number.
-static long WriteAll(RestoreRun *run, uint32_t count)
+static long WriteAll(JoinRun *run, uint32_t count)
 {
     uint32_t offset = 0, done;
     long error;
 
     while (offset < count) {
         done = 0;
-        error = OsWrite(run->Output, run->Buffer + offset, count - offset, &done);
-        run->BytesWritten += done;
+        error = OsWrite(run->Out.File, run->Buffer + offset, count - offset, &done);
+        run->Out.BytesWritten += done;
         offset += done;
         if (error)
             return error;
@@ -208,7 +208,7 @@ static long WriteAll(RestoreRun *run, uint32_t count)
 // Moves what it can of count bytes inside the kernel; returns how many.
 // Wherever it stops, the copy through memory goes on from the same place and
 // meets any failure again, telling a read from a write and giving its number.
-static uint64_t KernelCopy(RestoreRun *run, uint64_t count)
+static uint64_t KernelCopy(JoinRun *run, uint64_t count)
 {
     uint64_t copied = 0;
     uint32_t done;
@@ -217,7 +217,7 @@ static uint64_t KernelCopy(RestoreRun *run, uint64_t count)
     while (copied < count && !run->NoKernelCopy) {
         done = 0;
         // A portion of a damaged set may hold 4 GiB or more: asked in parts.
-        error = OsCopyData(run->Portion, run->Output,
+        error = OsCopyData(run->Portion.File, run->Out.File,
                            count - copied < UINT32_MAX ? (uint32_t)(count - copied) : UINT32_MAX,
                            &done);
         if (error == OS_NO_KERNEL_COPY)
@@ -225,21 +225,21 @@ static uint64_t KernelCopy(RestoreRun *run, uint64_t count)
         if (error || done == 0)
             break;
         copied += done;
-        run->BytesWritten += done;
+        run->Out.BytesWritten += done;
     }
     return copied;
 }
 
 // Reads count bytes into the buffer, taking their CRC where the set is
-// checked. Returns 0 or RESTORE_READ_FAILED.
-static int ReadChunk(RestoreRun *run, uint32_t count, uint32_t *crc)
+// checked. Returns 0 or JOIN_READ_FAILED.
+static int ReadChunk(JoinRun *run, uint32_t count, uint32_t *crc)
 {
     uint32_t done = 0;
-    long error = OsRead(run->Portion, run->Buffer, count, &done);
+    long error = OsRead(run->Portion.File, run->Buffer, count, &done);
 
     if (error || done != count) {
         run->PendingError = error ? error : 1;
-        return RESTORE_READ_FAILED;
+        return JOIN_READ_FAILED;
     }
     if (run->Hashing)
         *crc = Crc32Update(*crc, run->Buffer, count);
@@ -249,7 +249,7 @@ static int ReadChunk(RestoreRun *run, uint32_t count, uint32_t *crc)
 // The CRC of the whole portion file; a folder set's portion is compared with
 // its list line at once. Data past the file's size is read for the CRC
 // only, so that the damaged portion is named by it.
-static int EndPortionCrc(RestoreRun *run, uint64_t data, uint64_t copied, uint32_t crc)
+static int EndPortionCrc(JoinRun *run, uint64_t data, uint64_t copied, uint32_t crc)
 {
     uint64_t rest = data - copied;
     uint32_t chunk;
@@ -257,7 +257,7 @@ static int EndPortionCrc(RestoreRun *run, uint64_t data, uint64_t copied, uint32
 
     if (!run->Hashing)
         return 0;
-    run->DataCrc = Crc32Combine(run->DataCrc, crc, copied);
+    run->Out.DataCrc = Crc32Combine(run->Out.DataCrc, crc, copied);
     while (rest > 0) {
         chunk = rest < run->BufferSize ? (uint32_t)rest : run->BufferSize;
         result = ReadChunk(run, chunk, &crc);
@@ -265,27 +265,27 @@ static int EndPortionCrc(RestoreRun *run, uint64_t data, uint64_t copied, uint32
             return result;
         rest -= chunk;
     }
-    run->PortionCrcs[run->PortionIndex] =
-        Crc32Combine(Crc32Update(0, run->RawHeader, PORTION_HEADER_SIZE), crc, data);
-    return run->RemovableSource ? 0 : RestoreCheckPortion(run, run->PortionIndex);
+    run->Set.PortionCrcs[run->Portion.Index] =
+        Crc32Combine(Crc32Update(0, run->Portion.RawHeader, PORTION_HEADER_SIZE), crc, data);
+    return run->Set.Removable ? 0 : JoinCheckPortion(run, run->Portion.Index);
 }
 
-static int CopyPortionData(RestoreRun *run)
+static int CopyPortionData(JoinRun *run)
 {
     uint64_t size = 0, data, room, remaining, copied;
     uint32_t chunk, crc = 0;
-    long error = OsFileSize(run->Portion, &size);
+    long error = OsFileSize(run->Portion.File, &size);
     int result;
 
     if (error) {
         run->PendingError = error;
-        return RESTORE_READ_FAILED;
+        return JOIN_READ_FAILED;
     }
-    run->Sizes[run->PortionIndex] = size;
+    run->Set.Sizes[run->Portion.Index] = size;
     data = size - PORTION_HEADER_SIZE;
     // A damaged or hostile set may carry more than its file's size: nothing
     // past that size is written, so it cannot fill the destination disk.
-    room = run->FileSize - run->BytesWritten;
+    room = run->Set.FileSize - run->Out.BytesWritten;
     copied = remaining = data < room ? data : room;
     // The kernel's copy passes no byte through here: only where nothing is checked.
     if (!run->Hashing)
@@ -298,7 +298,7 @@ static int CopyPortionData(RestoreRun *run)
         error = WriteAll(run, chunk);
         if (error) {
             run->PendingError = error;
-            return RESTORE_WRITE_FAILED;
+            return JOIN_WRITE_FAILED;
         }
         remaining -= chunk;
     }
@@ -309,14 +309,14 @@ static int CopyPortionData(RestoreRun *run)
     if (data > room) {
         run->MoreDataThanFile = 1;
         run->PendingError = 1;
-        return RESTORE_SIZE_MISMATCH;
+        return JOIN_SIZE_MISMATCH;
     }
     // Durable before a disk is swapped; in a folder the write-back is only
     // started here, and the output made durable once, at the finish.
-    error = run->FlushEachPortion ? OsFlush(run->Output) : OsStartWriteBack(run->Output);
+    error = run->Out.FlushEachPortion ? OsFlush(run->Out.File) : OsStartWriteBack(run->Out.File);
     if (error) {
         run->PendingError = error;
-        return RESTORE_WRITE_FAILED;
+        return JOIN_WRITE_FAILED;
     }
     return 0;
 }
@@ -326,38 +326,38 @@ static int CopyPortionData(RestoreRun *run)
 // Gives the output the sliced file's times, puts it in the place of the
 // file of that name in one step, and gives it the sliced file's attributes
 // there: set before, a read-only or system bit could stop the replacement.
-static int FinishOutput(RestoreRun *run)
+static int FinishOutput(JoinRun *run)
 {
-    const PortionHeader *h = &run->Header;
-    long error = OsSetTimes(run->Output, &h->CreationTime, &h->LastAccessTime, &h->LastWriteTime);
+    const PortionHeader *h = &run->Portion.Header;
+    long error = OsSetTimes(run->Out.File, &h->CreationTime, &h->LastAccessTime, &h->LastWriteTime);
 
     if (error) {
         run->PendingError = error;
-        return RESTORE_SET_TIMES;
+        return JOIN_SET_TIMES;
     }
     // Durable before it takes the file's name and success is told.
-    error = run->FlushEachPortion ? 0 : OsFlush(run->Output);
+    error = run->Out.FlushEachPortion ? 0 : OsFlush(run->Out.File);
     if (error) {
         run->PendingError = error;
-        return RESTORE_WRITE_FAILED;
+        return JOIN_WRITE_FAILED;
     }
-    error = OsClose(run->Output);
-    run->Output = 0;
+    error = OsClose(run->Out.File);
+    run->Out.File = 0;
     if (error) {
         run->PendingError = error;
-        return RESTORE_CLOSE_OUTPUT;
+        return JOIN_CLOSE_OUTPUT;
     }
     // Refused for a read-only file of that name, as its replacement was.
-    error = OsRenameOver(run->TempPath, run->OutputPath);
+    error = OsRenameOver(run->Out.TempPath, run->Out.Path);
     if (error) {
         run->PendingError = error;
-        return RESTORE_OPEN_OUTPUT;
+        return JOIN_OPEN_OUTPUT;
     }
-    run->Placed = 1;
-    error = OsSetAttributes(run->OutputPath, h->FileAttributes);
+    run->Out.Placed = 1;
+    error = OsSetAttributes(run->Out.Path, h->FileAttributes);
     if (error) {
         run->PendingError = error;
-        return RESTORE_SET_ATTRIBUTES;
+        return JOIN_SET_ATTRIBUTES;
     }
     return 0;
 }
@@ -367,91 +367,91 @@ static int FinishOutput(RestoreRun *run)
 // than the portion where the count came out wrong. The usual length is the
 // first that two neighbours share (portion 00's when none do): a set cut on
 // disks and copied into a folder has a shorter portion 00.
-static void NameWrongLength(RestoreRun *run)
+static void NameWrongLength(JoinRun *run)
 {
-    unsigned count = run->PortionIndex + (run->Header.LastPortion != 1);
-    uint64_t usual = run->Sizes[0];
+    unsigned count = run->Portion.Index + (run->Portion.Header.LastPortion != 1);
+    uint64_t usual = run->Set.Sizes[0];
     unsigned i;
 
-    if (run->RemovableSource)
+    if (run->Set.Removable)
         return;
     for (i = 1; i < count; i++)
-        if (run->Sizes[i] == run->Sizes[i - 1]) {
-            usual = run->Sizes[i];
+        if (run->Set.Sizes[i] == run->Set.Sizes[i - 1]) {
+            usual = run->Set.Sizes[i];
             break;
         }
     for (i = 0; i < count; i++)
-        if (run->Sizes[i] != usual) {
+        if (run->Set.Sizes[i] != usual) {
             run->WrongLength = 1;
-            run->PortionSize = run->Sizes[i];
-            run->FirstSize = usual;
-            SetPortionNumber(run->PortionPath, i);
+            run->Portion.Size = run->Set.Sizes[i];
+            run->Set.FirstSize = usual;
+            SetPortionNumber(run->Portion.Path, i);
             return;
         }
 }
 
-int RestoreCopyPortions(RestoreRun *run)
+int JoinCopyPortions(JoinRun *run)
 {
-    const uint64_t fileSize = run->FileSize;
+    const uint64_t fileSize = run->Set.FileSize;
     int result, priority, last, asideLast;
 
     for (;;) {
-        run->PortionStart = run->BytesWritten;
-        run->CrcBeforePortion = run->DataCrc;
+        run->Portion.Start = run->Out.BytesWritten;
+        run->Portion.CrcBefore = run->Out.DataCrc;
         asideLast = -1;
         result = OpenNextPortion(run);
         // On disks only the list on the last portion's disk counts: an
         // older set's list may linger on an earlier one.
-        if (!result && run->RemovableSource && run->Header.LastPortion == 1)
-            result = RestoreReadList(run);
+        if (!result && run->Set.Removable && run->Portion.Header.LastPortion == 1)
+            result = JoinReadList(run);
         if (!result) {
             run->PendingError = 0;
             priority = OsLowerPriority();
             result = CopyPortionData(run);
-            RestoreClosePortion(run);
+            JoinClosePortion(run);
             OsRestorePriority(priority);
         }
         // A lost or damaged portion the recovery data can stand in for is
         // rebuilt once the others are copied.
         if (result)
-            result = RestoreSetAside(run, result, &asideLast);
-        if (result == RESTORE_SIZE_MISMATCH)
+            result = JoinSetAside(run, result, &asideLast);
+        if (result == JOIN_SIZE_MISMATCH)
             NameWrongLength(run);
         if (result)
             return result;
-        last = asideLast >= 0 ? asideLast : run->Header.LastPortion == 1;
+        last = asideLast >= 0 ? asideLast : run->Portion.Header.LastPortion == 1;
         if (asideLast == 1) {
-            result = RestoreRebuildPortion(run, 1);
+            result = JoinRebuildPortion(run, 1);
             if (result)
                 return result;
         }
         // The set's size and its last-portion mark must agree with the data
         // actually found; anything else is a damaged set, not a success.
-        if ((last && run->BytesWritten != fileSize) ||
-            (!last && run->PortionIndex + 1 >= MAX_PORTIONS)) {
+        if ((last && run->Out.BytesWritten != fileSize) ||
+            (!last && run->Portion.Index + 1 >= MAX_PORTIONS)) {
             run->PendingError = 1;
             NameWrongLength(run);
-            return RESTORE_SIZE_MISMATCH;
+            return JOIN_SIZE_MISMATCH;
         }
-        if (last && run->Repairing && !run->Rebuilt) {
-            result = RestoreRebuildPortion(run, 0);
+        if (last && run->Repair.Active && !run->Repair.Rebuilt) {
+            result = JoinRebuildPortion(run, 0);
             if (result)
                 return result;
         }
         if (last) {
-            result = RestoreCheckSetEnd(run, run->PortionIndex, !run->RemovableSource);
+            result = JoinCheckSetEnd(run, run->Portion.Index, !run->Set.Removable);
             if (result)
                 return result;
         }
-        run->PortionIndex++;
-        run->DiskNumber++;
+        run->Portion.Index++;
+        run->Portion.Disk++;
         if (last) {
-            run->DataComplete = 1;
+            run->Out.DataComplete = 1;
             return FinishOutput(run);
         }
-        SetPortionNumber(run->PortionPath, run->PortionIndex);
-        if (run->RemovableSource) {
-            result = RestorePromptForDisk(run);
+        SetPortionNumber(run->Portion.Path, run->Portion.Index);
+        if (run->Set.Removable) {
+            result = JoinPromptForDisk(run);
             if (result)
                 return result;
         }

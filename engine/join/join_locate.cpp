@@ -12,7 +12,7 @@
 
 // ---- Paths ------------------------------------------------------------------
 
-int RestoreEndsWithSeparator(const char *path)
+int JoinEndsWithSeparator(const char *path)
 {
     size_t length = strlen(path);
     char last = length ? path[length - 1] : 0;
@@ -23,7 +23,7 @@ int RestoreEndsWithSeparator(const char *path)
 }
 
 // A heap string of the three parts, the separator only when asked for.
-char *RestoreJoinPath(const char *folder, int separator, const char *name)
+char *JoinJoinPath(const char *folder, int separator, const char *name)
 {
     size_t folderLength = strlen(folder);
     size_t nameLength = strlen(name);
@@ -42,31 +42,31 @@ char *RestoreJoinPath(const char *folder, int separator, const char *name)
 
 // Folder or name: on a removable source asked only once disk 1 is in, for
 // a drive without a disk is neither.
-static void ClassifySource(RestoreRun *run)
+static void ClassifySource(JoinRun *run)
 {
-    const char *source = run->SourceArgument;
+    const char *source = run->Set.Argument;
     size_t length = strlen(source);
     int isFolder = 0;
 
-    run->NameArgument = OsQueryPath(run->SourcePath, &isFolder) != 0 || !isFolder;
-    run->DestinationNameForm = !(length >= 1 && source[length - 1] == '0') &&
+    run->Set.NameArgument = OsQueryPath(run->Set.Path, &isFolder) != 0 || !isFolder;
+    run->Out.NameForm = !(length >= 1 && source[length - 1] == '0') &&
                                !(length >= 2 && source[length - 2] == '0');
 }
 
 // Before disk 1 is asked for: paths that stay valid once the current folder
 // is left, for a process standing in a mount point keeps its disk in place.
-int RestoreLeaveCurrentFolder(RestoreRun *run)
+int JoinLeaveCurrentFolder(JoinRun *run)
 {
-    long error = OsLastingPath(run->SourceArgument, &run->LastingSource);
+    long error = OsLastingPath(run->Set.Argument, &run->Set.LastingPath);
 
     if (!error)
-        error = OsLastingPath(run->DestinationFolder, &run->LastingDestination);
+        error = OsLastingPath(run->Out.Folder, &run->Out.LastingFolder);
     if (error) {
         run->PendingError = error;
-        return RESTORE_NO_CURRENT_FOLDER;
+        return JOIN_NO_CURRENT_FOLDER;
     }
-    run->SourcePath = run->LastingSource;
-    run->DestinationPath = run->LastingDestination;
+    run->Set.Path = run->Set.LastingPath;
+    run->Out.FolderPath = run->Out.LastingFolder;
     OsLeaveCurrentFolder();
     return 0;
 }
@@ -78,7 +78,7 @@ static int IsFirstPortion(const char *path)
     unsigned char raw[PORTION_HEADER_SIZE];
     uint64_t size;
 
-    return RestorePeekHeader(path, raw, &size) == 0 && raw[OFFSET_LAST_PORTION] <= 1 &&
+    return JoinPeekHeader(path, raw, &size) == 0 && raw[OFFSET_LAST_PORTION] <= 1 &&
            memchr(raw + OFFSET_FILE_NAME, 0, FILE_NAME_FIELD) != NULL;
 }
 
@@ -86,63 +86,63 @@ static int IsFirstPortion(const char *path)
 // an unrelated build100 beside a set does not stop its rebuild. Where none
 // can be, the first such file is taken, so that what is wrong with it is
 // told.
-static int LocateInFolder(RestoreRun *run)
+static int LocateInFolder(JoinRun *run)
 {
-    const char *source = run->SourcePath;
+    const char *source = run->Set.Path;
     // A drive name (A:) takes a bare file name, which lands in the drive's
     // current folder. Where there are no drive names a removable source is a
     // mount point, a folder like any other.
     int separator =
-        !(run->RemovableSource && OS_DRIVE_SEPARATOR) && !RestoreEndsWithSeparator(source);
+        !(run->Set.Removable && OS_DRIVE_SEPARATOR) && !JoinEndsWithSeparator(source);
     char name[FILE_NAME_FIELD + 4], previous[FILE_NAME_FIELD + 4], first[FILE_NAME_FIELD + 4];
-    char *pattern = RestoreJoinPath(source, separator, "*00");
+    char *pattern = JoinJoinPath(source, separator, "*00");
     long error;
     int isFolder;
 
     if (!pattern)
-        return RESTORE_NO_SOURCE_PATH;
+        return JOIN_NO_SOURCE_PATH;
     name[0] = first[0] = 0;
     for (;;) {
         memcpy(previous, name, sizeof name);
         error = OsFindNext(pattern, previous, name, sizeof name);
-        free(run->PortionPath);
-        run->PortionPath = error ? NULL : RestoreJoinPath(source, separator, name);
-        if (!run->PortionPath)
+        free(run->Portion.Path);
+        run->Portion.Path = error ? NULL : JoinJoinPath(source, separator, name);
+        if (!run->Portion.Path)
             break;
         isFolder = 1;
         // A name found only through its short form (Windows) does not end in 00.
-        if (PortionNumberOf(name) != 0 || OsQueryPath(run->PortionPath, &isFolder) || isFolder)
+        if (PortionNumberOf(name) != 0 || OsQueryPath(run->Portion.Path, &isFolder) || isFolder)
             continue;
         if (!first[0])
             memcpy(first, name, sizeof name);
-        if (IsFirstPortion(run->PortionPath))
+        if (IsFirstPortion(run->Portion.Path))
             break;
     }
     free(pattern);
-    if (run->PortionPath)
+    if (run->Portion.Path)
         return 0;
     if (error && !first[0]) {
         run->PendingError = error;
-        return RESTORE_NO_FIRST_PORTION;
+        return JOIN_NO_FIRST_PORTION;
     }
-    run->PortionPath = RestoreJoinPath(source, separator, first);
-    return run->PortionPath ? 0 : RESTORE_NO_SOURCE_PATH;
+    run->Portion.Path = JoinJoinPath(source, separator, first);
+    return run->Portion.Path ? 0 : JOIN_NO_SOURCE_PATH;
 }
 
 #ifdef _WIN32
 // The written messages name the destination folder here.
-static const char *SearchedFolder(RestoreRun *run, char *)
+static const char *SearchedFolder(JoinRun *run, char *)
 {
-    return run->DestinationFolder;
+    return run->Out.Folder;
 }
 enum { SEARCHED_FOLDER_SIZE = 1 };
 #else
 enum { SEARCHED_FOLDER_SIZE = 4096 };
 
 // The folder a name was looked for in: its own, or the current one.
-static const char *SearchedFolder(RestoreRun *run, char *folder)
+static const char *SearchedFolder(JoinRun *run, char *folder)
 {
-    const char *source = run->SourceArgument;
+    const char *source = run->Set.Argument;
     const char *slash = strrchr(source, '/');
 
     if (slash)
@@ -154,34 +154,34 @@ static const char *SearchedFolder(RestoreRun *run, char *folder)
 }
 #endif
 
-static int LocateByName(RestoreRun *run)
+static int LocateByName(JoinRun *run)
 {
-    const char *source = run->SourceArgument;
+    const char *source = run->Set.Argument;
     char folder[SEARCHED_FOLDER_SIZE];
-    size_t length = strlen(run->SourcePath);
+    size_t length = strlen(run->Set.Path);
     int numbered = strlen(source) >= 2;
     long error;
 
-    run->PortionPath = RestoreJoinPath(run->SourcePath, 0, "");
-    if (!run->PortionPath)
-        return RESTORE_NO_SOURCE_PATH;
+    run->Portion.Path = JoinJoinPath(run->Set.Path, 0, "");
+    if (!run->Portion.Path)
+        return JOIN_NO_SOURCE_PATH;
     // Whichever portion is named, and a sliced file whose own name looks like
     // a portion's (BACKUP.001), the set is read from its portion 00, so that
     // every portion is read once and in order. A name of fewer than two
     // characters has no room for a portion number: no portion can be named
     // by it, so it is reported as not found.
     if (numbered)
-        run->PortionPath[length - 2] = run->PortionPath[length - 1] = '0';
-    error = numbered ? OsQueryPath(run->PortionPath, NULL) : (long)OS_FILE_NOT_FOUND;
+        run->Portion.Path[length - 2] = run->Portion.Path[length - 1] = '0';
+    error = numbered ? OsQueryPath(run->Portion.Path, NULL) : (long)OS_FILE_NOT_FOUND;
     if (error != OS_FILE_NOT_FOUND)
         return 0;
-    if (run->DestinationNameForm)
-        RestoreSay("There is no slice set corresponding to %s in %s.\n", source,
+    if (run->Out.NameForm)
+        JoinSay("There is no slice set corresponding to %s in %s.\n", source,
                    SearchedFolder(run, folder));
     else
-        RestoreSay("In %s, %s is not a valid starting file for Kelmorix.\n",
+        JoinSay("In %s, %s is not a valid starting file for Kelmorix.\n",
                    SearchedFolder(run, folder), source);
-    return RESTORE_NO_FIRST_PORTION;
+    return JOIN_NO_FIRST_PORTION;
 }
 
 // ---- Headers and the first portion ------------------------------------------
@@ -201,24 +201,24 @@ static long ReadHeaderFrom(OsFile file, unsigned char raw[PORTION_HEADER_SIZE], 
 }
 
 // Opens the portion path, checks its length and reads its header.
-int RestoreReadPortionHeader(RestoreRun *run, int readFailure)
+int JoinReadPortionHeader(JoinRun *run, int readFailure)
 {
-    long error = OsOpenRead(run->PortionPath, &run->Portion);
+    long error = OsOpenRead(run->Portion.Path, &run->Portion.File);
 
     if (error) {
-        run->Portion = 0;
+        run->Portion.File = 0;
         run->PendingError = error;
-        return RESTORE_OPEN_PORTION;
+        return JOIN_OPEN_PORTION;
     }
-    error = ReadHeaderFrom(run->Portion, run->RawHeader, &run->PortionSize);
+    error = ReadHeaderFrom(run->Portion.File, run->Portion.RawHeader, &run->Portion.Size);
     run->PendingError = error < 0 ? 1 : error;
     if (error)
-        return error < 0 ? RESTORE_SHORT_PORTION : readFailure;
-    DecodePortionHeader(run->RawHeader, &run->Header);
+        return error < 0 ? JOIN_SHORT_PORTION : readFailure;
+    DecodePortionHeader(run->Portion.RawHeader, &run->Portion.Header);
     return 0;
 }
 
-long RestorePeekHeader(const char *path, unsigned char raw[PORTION_HEADER_SIZE], uint64_t *size)
+long JoinPeekHeader(const char *path, unsigned char raw[PORTION_HEADER_SIZE], uint64_t *size)
 {
     OsFile file = 0;
     long error = OsOpenRead(path, &file);
@@ -230,51 +230,51 @@ long RestorePeekHeader(const char *path, unsigned char raw[PORTION_HEADER_SIZE],
     return error;
 }
 
-void RestoreClosePortion(RestoreRun *run)
+void JoinClosePortion(JoinRun *run)
 {
-    if (run->Portion)
-        OsClose(run->Portion);
-    run->Portion = 0;
+    if (run->Portion.File)
+        OsClose(run->Portion.File);
+    run->Portion.File = 0;
 }
 
-static int ReadFirstHeader(RestoreRun *run)
+static int ReadFirstHeader(JoinRun *run)
 {
-    int result = RestoreReadPortionHeader(run, RESTORE_READ_FIRST_HEADER);
+    int result = JoinReadPortionHeader(run, JOIN_READ_FIRST_HEADER);
     long error;
 
     // A portion 00 that is there but cannot be read is told with its error.
-    if (result == RESTORE_OPEN_PORTION)
-        return RESTORE_NO_FIRST_PORTION;
+    if (result == JOIN_OPEN_PORTION)
+        return JOIN_NO_FIRST_PORTION;
     if (result) {
-        RestoreClosePortion(run);
+        JoinClosePortion(run);
         return result;
     }
-    error = OsClose(run->Portion);
-    run->Portion = 0;
+    error = OsClose(run->Portion.File);
+    run->Portion.File = 0;
     if (error) {
         run->PendingError = error;
-        return RESTORE_CLOSE_FIRST;
+        return JOIN_CLOSE_FIRST;
     }
-    memcpy(run->FirstHeader, run->RawHeader, PORTION_HEADER_SIZE);
-    run->FirstSize = run->PortionSize;
+    memcpy(run->Set.FirstHeader, run->Portion.RawHeader, PORTION_HEADER_SIZE);
+    run->Set.FirstSize = run->Portion.Size;
     run->PendingError = 1;
-    if (run->Header.LastPortion > 1) {
+    if (run->Portion.Header.LastPortion > 1) {
         run->DamagedHeader = 1;
-        return RESTORE_READ_FIRST_HEADER;
+        return JOIN_READ_FIRST_HEADER;
     }
     // The slicer's own rule: one plain file in the destination, a name
     // Windows can hold, nothing a terminal would act on.
-    if (CheckRestoreName(run->Header.FileName) != NAME_OK)
-        return RESTORE_UNSAFE_NAME;
+    if (CheckStoredFileName(run->Portion.Header.FileName) != NAME_OK)
+        return JOIN_UNSAFE_NAME;
     run->PendingError = 0;
     return 0;
 }
 
-int RestoreFindFirstPortion(RestoreRun *run)
+int JoinFindFirstPortion(JoinRun *run)
 {
     int result;
 
     ClassifySource(run);
-    result = run->NameArgument ? LocateByName(run) : LocateInFolder(run);
+    result = run->Set.NameArgument ? LocateByName(run) : LocateInFolder(run);
     return result ? result : ReadFirstHeader(run);
 }

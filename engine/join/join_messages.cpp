@@ -37,33 +37,33 @@ struct ReportLine {
 };
 
 static const ReportLine ReportLines[] = {
-    {RESTORE_OK, ARGS_NAME_AND_FOLDER, "%s Successfully restored to %s\n"},
-    {RESTORE_DAMAGED, ARGS_DAMAGE, ""},
-    {RESTORE_NO_CURRENT_FOLDER, ARGS_ERROR, "Error reading the current folder = %ld\n"},
-    {RESTORE_OUTPUT_IS_PORTION, ARGS_OUTPUT_ONLY,
+    {JOIN_OK, ARGS_NAME_AND_FOLDER, "%s Successfully restored to %s\n"},
+    {JOIN_DAMAGED, ARGS_DAMAGE, ""},
+    {JOIN_NO_CURRENT_FOLDER, ARGS_ERROR, "Error reading the current folder = %ld\n"},
+    {JOIN_OUTPUT_IS_PORTION, ARGS_OUTPUT_ONLY,
      "The rebuilt file would replace %s, a portion of the slice set;\n"
      "name another destination folder.\n"},
-    {RESTORE_NO_CONSOLE, ARGS_DISK, "There is no console to answer the prompt for disk #%d.\n"},
-    {RESTORE_SIZE_MISMATCH, ARGS_COUNTS,
+    {JOIN_NO_CONSOLE, ARGS_DISK, "There is no console to answer the prompt for disk #%d.\n"},
+    {JOIN_SIZE_MISMATCH, ARGS_COUNTS,
      "The slice set ends at %s with %s bytes, but its file has %s bytes.\n"},
-    {RESTORE_FOREIGN_PORTION, ARGS_PORTION_ONLY, "%s belongs to another slice set.\n"},
-    {RESTORE_WRITE_FAILED, ARGS_TEMPORARY, "Error writing %s = %ld\n"},
-    {RESTORE_READ_FAILED, ARGS_PORTION, "Error reading data from %s = %ld\n"},
-    {RESTORE_SHORT_PORTION, ARGS_PORTION_ONLY, "%s is too short to be a portion of a slice set.\n"},
-    {RESTORE_UNSAFE_NAME, ARGS_UNSAFE_NAME,
+    {JOIN_FOREIGN_PORTION, ARGS_PORTION_ONLY, "%s belongs to another slice set.\n"},
+    {JOIN_WRITE_FAILED, ARGS_TEMPORARY, "Error writing %s = %ld\n"},
+    {JOIN_READ_FAILED, ARGS_PORTION, "Error reading data from %s = %ld\n"},
+    {JOIN_SHORT_PORTION, ARGS_PORTION_ONLY, "%s is too short to be a portion of a slice set.\n"},
+    {JOIN_UNSAFE_NAME, ARGS_UNSAFE_NAME,
      "%s does not name a file that can be restored safely.\nThe name it carries: \"%s\"\n"},
-    {RESTORE_SET_ATTRIBUTES, ARGS_OUTPUT, "Error setting attributes on %s = %ld\n"},
-    {RESTORE_CLOSE_OUTPUT, ARGS_TEMPORARY, "Error closing %s = %ld\n"},
-    {RESTORE_SET_TIMES, ARGS_TEMPORARY, "Error setting date/time on %s = %ld\n"},
-    {RESTORE_READ_HEADER, ARGS_PORTION, "Error reading header from %s = %ld\n"},
-    {RESTORE_OPEN_PORTION, ARGS_PORTION_ONLY, "The file, %s, could not be opened.\n"},
-    {RESTORE_NO_BUFFER, ARGS_NONE, "Error allocating transfer buffer\n"},
-    {RESTORE_OPEN_OUTPUT, ARGS_OUTPUT, "Error opening %s = %ld\n"},
-    {RESTORE_NO_OUTPUT_PATH, ARGS_NONE, "Error allocating dest file path buffer\n"},
-    {RESTORE_CLOSE_FIRST, ARGS_PORTION, "Error closing %s = %ld\n"},
-    {RESTORE_READ_FIRST_HEADER, ARGS_PORTION, "Error reading header from %s = %ld\n"},
-    {RESTORE_NO_FIRST_PORTION, ARGS_SOURCE, "Could not find the first file of a slice set in %s.\n"},
-    {RESTORE_NO_SOURCE_PATH, ARGS_NONE, "Error allocating source file path buffer\n"},
+    {JOIN_SET_ATTRIBUTES, ARGS_OUTPUT, "Error setting attributes on %s = %ld\n"},
+    {JOIN_CLOSE_OUTPUT, ARGS_TEMPORARY, "Error closing %s = %ld\n"},
+    {JOIN_SET_TIMES, ARGS_TEMPORARY, "Error setting date/time on %s = %ld\n"},
+    {JOIN_READ_HEADER, ARGS_PORTION, "Error reading header from %s = %ld\n"},
+    {JOIN_OPEN_PORTION, ARGS_PORTION_ONLY, "The file, %s, could not be opened.\n"},
+    {JOIN_NO_BUFFER, ARGS_NONE, "Error allocating transfer buffer\n"},
+    {JOIN_OPEN_OUTPUT, ARGS_OUTPUT, "Error opening %s = %ld\n"},
+    {JOIN_NO_OUTPUT_PATH, ARGS_NONE, "Error allocating dest file path buffer\n"},
+    {JOIN_CLOSE_FIRST, ARGS_PORTION, "Error closing %s = %ld\n"},
+    {JOIN_READ_FIRST_HEADER, ARGS_PORTION, "Error reading header from %s = %ld\n"},
+    {JOIN_NO_FIRST_PORTION, ARGS_SOURCE, "Could not find the first file of a slice set in %s.\n"},
+    {JOIN_NO_SOURCE_PATH, ARGS_NONE, "Error allocating source file path buffer\n"},
 };
 
 // 236 when the data runs on past the recorded size: the output was cut there.
@@ -77,7 +77,7 @@ static const char DamagedLine[] = "The header of %s is damaged.\n";
 // 247 and 253 when a portion is there but cannot be read (a folder, no
 // permission): its error, not "missing".
 static const char UnreadableLine[] = "Error opening %s = %ld\n";
-// 230, by the damage found (RestoreDamage order). A portion is followed by
+// 230, by the damage found (JoinDamage order). A portion is followed by
 // its disk on a removable source: "BIG.D03 (disk #4) is damaged: ...".
 static const char DiskPart[] = " (disk #%d)";
 static const char *const DamageLines[] = {
@@ -170,7 +170,7 @@ static void SayTo(FILE *to, const char *format, va_list args)
     }
 }
 
-void RestoreSay(const char *format, ...)
+void JoinSay(const char *format, ...)
 {
     va_list args;
 
@@ -179,7 +179,7 @@ void RestoreSay(const char *format, ...)
     va_end(args);
 }
 
-int RestoreAsk(int endLine, const char *format, ...)
+int JoinAsk(int endLine, const char *format, ...)
 {
     FILE *console = OsOpenConsoleOutput();
     va_list args;
@@ -199,7 +199,7 @@ int RestoreAsk(int endLine, const char *format, ...)
     }
     key = OsReadKey();
     if (endLine) {
-        RestoreSay("\n");
+        JoinSay("\n");
         if (console)
             fputs("\n", console);
     }
@@ -216,12 +216,12 @@ void PrintUsage(void)
         fputs(UsageLines[i], stdout);
 }
 
-int RestorePromptForDisk(RestoreRun *run)
+int JoinPromptForDisk(JoinRun *run)
 {
-    if (RestoreAsk(0, "Please insert disk #%d in drive %s. Press any key when ready.\n",
-                   run->DiskNumber, run->DriveName) < 0) {
+    if (JoinAsk(0, "Please insert disk #%d in drive %s. Press any key when ready.\n",
+                   run->Portion.Disk, run->Set.DriveName) < 0) {
         run->PendingError = 1;
-        return RESTORE_NO_CONSOLE;
+        return JOIN_NO_CONSOLE;
     }
     return 0;
 }
@@ -236,23 +236,23 @@ static const char *HexText(uint32_t value, char out[9])
 }
 
 // The line naming one portion and how it is damaged.
-static void SayPortionDamage(const RestoreRun *run, const char *path, int disk, int damage,
+static void SayPortionDamage(const JoinRun *run, const char *path, int disk, int damage,
                              uint32_t foundCrc, uint32_t listedCrc)
 {
     char found[9], listed[9];
 
-    RestoreSay("%s", path);
+    JoinSay("%s", path);
     if (disk)
-        RestoreSay(DiskPart, disk);
+        JoinSay(DiskPart, disk);
     if (damage == DAMAGE_CHECKSUM)
-        RestoreSay(DamageLines[damage], HexText(foundCrc, found), HexText(listedCrc, listed));
-    else if (damage == DAMAGE_MISSING && run->List != LIST_USABLE)
-        RestoreSay(MissingLine);
+        JoinSay(DamageLines[damage], HexText(foundCrc, found), HexText(listedCrc, listed));
+    else if (damage == DAMAGE_MISSING && run->List.State != LIST_USABLE)
+        JoinSay(MissingLine);
     else
-        RestoreSay(DamageLines[damage], run->ListPath);
+        JoinSay(DamageLines[damage], run->List.Path);
 }
 
-void RestoreSayDamage(const RestoreRun *run)
+void JoinSayDamage(const JoinRun *run)
 {
     char found[9], listed[9], size[DECIMAL_TEXT_SIZE];
     const char *format = DamageLines[run->Damage];
@@ -261,45 +261,45 @@ void RestoreSayDamage(const RestoreRun *run)
     case DAMAGE_NONE:
         return;
     case DAMAGE_DATA:
-        RestoreSay(format, run->Header.FileName, HexText(run->FoundCrc, found),
+        JoinSay(format, run->Portion.Header.FileName, HexText(run->FoundCrc, found),
                    HexText(run->ListedCrc, listed));
         return;
     case DAMAGE_OTHER_FILE:
-        RestoreSay(format, run->ListPath, run->ListInfo.FileName,
-                   DecimalText(run->ListInfo.FileSize, size));
+        JoinSay(format, run->List.Path, run->List.Info.FileName,
+                   DecimalText(run->List.Info.FileSize, size));
         return;
     default:
-        SayPortionDamage(run, run->PortionPath, run->DamagedDisk, run->Damage, run->FoundCrc,
+        SayPortionDamage(run, run->Portion.Path, run->DamagedDisk, run->Damage, run->FoundCrc,
                          run->ListedCrc);
     }
 }
 
 // A portion set aside to be rebuilt that was not: it is named, and why.
-static void SayNotRebuilt(const RestoreRun *run)
+static void SayNotRebuilt(const JoinRun *run)
 {
-    char *path = RestoreJoinPath(run->PortionPath, 0, "");
+    char *path = JoinJoinPath(run->Portion.Path, 0, "");
 
     if (!path)
         return;
-    SetPortionNumber(path, run->RepairIndex);
-    SayPortionDamage(run, path, 0, run->RepairDamage, run->RepairFound, run->RepairListed);
+    SetPortionNumber(path, run->Repair.Index);
+    SayPortionDamage(run, path, 0, run->Repair.Damage, run->Repair.Found, run->Repair.Listed);
     free(path);
-    if (run->RepairFailure)
-        RestoreSay(NotRebuiltLine);
+    if (run->Repair.Failure)
+        JoinSay(NotRebuiltLine);
 }
 
 // The line of a code whose failure has a form of its own, or NULL.
-static const char *SpecialLine(const RestoreRun *run, int result)
+static const char *SpecialLine(const JoinRun *run, int result)
 {
     if (run->DamagedHeader)
         return DamagedLine;
-    if ((result == RESTORE_OPEN_PORTION || (result == RESTORE_NO_FIRST_PORTION && run->PortionPath)) &&
+    if ((result == JOIN_OPEN_PORTION || (result == JOIN_NO_FIRST_PORTION && run->Portion.Path)) &&
         run->PendingError != OS_FILE_NOT_FOUND)
         return UnreadableLine;
     return NULL;
 }
 
-void RestoreFinalReport(const RestoreRun *run, int result)
+void JoinFinalReport(const JoinRun *run, int result)
 {
     char written[DECIMAL_TEXT_SIZE], size[DECIMAL_TEXT_SIZE];
     char name[FILE_NAME_FIELD + 1];
@@ -310,78 +310,78 @@ void RestoreFinalReport(const RestoreRun *run, int result)
     for (i = 0; i < sizeof ReportLines / sizeof ReportLines[0]; i++)
         if (ReportLines[i].Code == result)
             line = &ReportLines[i];
-    if (!line || (result != RESTORE_OK && run->PendingError == 0))
+    if (!line || (result != JOIN_OK && run->PendingError == 0))
         return;
-    if (result != RESTORE_OK && run->Repairing && !run->Rebuilt)
+    if (result != JOIN_OK && run->Repair.Active && !run->Repair.Rebuilt)
         SayNotRebuilt(run);
     switch (special ? ARGS_PORTION : line->Args) {
     case ARGS_NAME_AND_FOLDER:
-        RestoreSayNotVerified(run);
-        RestoreSay(line->Format, run->Header.FileName, run->DestinationFolder);
+        JoinSayNotVerified(run);
+        JoinSay(line->Format, run->Portion.Header.FileName, run->Out.Folder);
         break;
     case ARGS_DAMAGE:
-        RestoreSayDamage(run);
+        JoinSayDamage(run);
         break;
     case ARGS_OUTPUT:
-        RestoreSay(line->Format, run->OutputPath, run->PendingError);
+        JoinSay(line->Format, run->Out.Path, run->PendingError);
         break;
     case ARGS_TEMPORARY:
-        RestoreSay(line->Format, run->TempPath, run->PendingError);
+        JoinSay(line->Format, run->Out.TempPath, run->PendingError);
         break;
     case ARGS_OUTPUT_ONLY:
-        RestoreSay(line->Format, run->OutputPath);
+        JoinSay(line->Format, run->Out.Path);
         break;
     case ARGS_ERROR:
-        RestoreSay(line->Format, run->PendingError);
+        JoinSay(line->Format, run->PendingError);
         break;
     case ARGS_PORTION:
-        RestoreSay(special ? special : line->Format, run->PortionPath, run->PendingError);
+        JoinSay(special ? special : line->Format, run->Portion.Path, run->PendingError);
         break;
     case ARGS_PORTION_ONLY:
-        RestoreSay(line->Format, run->PortionPath);
+        JoinSay(line->Format, run->Portion.Path);
         break;
     case ARGS_UNSAFE_NAME:
-        memcpy(name, run->Header.FileName, FILE_NAME_FIELD);
+        memcpy(name, run->Portion.Header.FileName, FILE_NAME_FIELD);
         name[FILE_NAME_FIELD] = 0;
-        RestoreSay(line->Format, run->PortionPath, name);
+        JoinSay(line->Format, run->Portion.Path, name);
         break;
     case ARGS_SOURCE:
-        RestoreSay(line->Format, run->SourceArgument);
+        JoinSay(line->Format, run->Set.Argument);
         break;
     case ARGS_COUNTS:
-        DecimalText(run->FileSize, size);
+        DecimalText(run->Set.FileSize, size);
         if (run->WrongLength)
-            RestoreSay(LengthLine, run->PortionPath, DecimalText(run->PortionSize, written),
-                       DecimalText(run->FirstSize, size));
+            JoinSay(LengthLine, run->Portion.Path, DecimalText(run->Portion.Size, written),
+                       DecimalText(run->Set.FirstSize, size));
         else if (run->MoreDataThanFile)
-            RestoreSay(ExcessLine, run->PortionPath, size);
+            JoinSay(ExcessLine, run->Portion.Path, size);
         else
-            RestoreSay(line->Format, run->PortionPath, DecimalText(run->BytesWritten, written),
+            JoinSay(line->Format, run->Portion.Path, DecimalText(run->Out.BytesWritten, written),
                        size);
         break;
     case ARGS_DISK:
-        RestoreSay(line->Format, run->DiskNumber);
+        JoinSay(line->Format, run->Portion.Disk);
         break;
     default:
         fputs(line->Format, stdout);
         break;
     }
-    if (result == RESTORE_NO_FIRST_PORTION && !special)
+    if (result == JOIN_NO_FIRST_PORTION && !special)
         PrintUsage();
-    if (result == RESTORE_DAMAGED && run->Repairing && !run->Rebuilt && !run->RepairFailure) {
+    if (result == JOIN_DAMAGED && run->Repair.Active && !run->Repair.Rebuilt && !run->Repair.Failure) {
         char index[PAR2_NAME_SIZE], volume[PAR2_NAME_SIZE];
         PortionHeader first;
-        DecodePortionHeader(run->FirstHeader, &first);
+        DecodePortionHeader(run->Set.FirstHeader, &first);
         if (Par2FileNames(first.FileName, 1, index, volume) == 0)
-            RestoreSay(OnlyOneLine, index);
+            JoinSay(OnlyOneLine, index);
     }
-    if (run->RemovableSource && (result == RESTORE_DAMAGED || result == RESTORE_READ_FAILED ||
-                                 result == RESTORE_READ_HEADER || result == RESTORE_SHORT_PORTION))
-        RestoreSay(DisksLine);
-    if (result != RESTORE_OK && run->OutputCreated && !run->Placed)
-        RestoreSay(run->Repairing && !run->Rebuilt ? IncompleteLine
-                   : result == RESTORE_DAMAGED     ? DamagedOutputLine
-                   : run->DataComplete       ? WholeLine
+    if (run->Set.Removable && (result == JOIN_DAMAGED || result == JOIN_READ_FAILED ||
+                                 result == JOIN_READ_HEADER || result == JOIN_SHORT_PORTION))
+        JoinSay(DisksLine);
+    if (result != JOIN_OK && run->Out.Created && !run->Out.Placed)
+        JoinSay(run->Repair.Active && !run->Repair.Rebuilt ? IncompleteLine
+                   : result == JOIN_DAMAGED     ? DamagedOutputLine
+                   : run->Out.DataComplete       ? WholeLine
                                              : IncompleteLine,
-                   run->TempPath);
+                   run->Out.TempPath);
 }

@@ -23,7 +23,7 @@ static size_t NameStart(const char *path)
     return i;
 }
 
-const char *RestorePortionName(const char *path)
+const char *JoinPortionName(const char *path)
 {
     return path + NameStart(path);
 }
@@ -32,7 +32,7 @@ enum { LIST_TOO_LARGE = -2 };
 
 // Reads the file at path into the run's list text. Returns 0, the error, or
 // LIST_TOO_LARGE.
-static long ReadListFile(RestoreRun *run, const char *path)
+static long ReadListFile(JoinRun *run, const char *path)
 {
     OsFile file = 0;
     uint64_t size = 0;
@@ -45,12 +45,12 @@ static long ReadListFile(RestoreRun *run, const char *path)
     if (!error && size > CHECKLIST_MAX_SIZE)
         error = LIST_TOO_LARGE;
     if (!error) {
-        run->ListText = (char *)malloc(size ? (size_t)size : 1);
-        error = run->ListText ? OsRead(file, run->ListText, (uint32_t)size, &done) : (long)OS_NO_MEMORY;
+        run->List.Text = (char *)malloc(size ? (size_t)size : 1);
+        error = run->List.Text ? OsRead(file, run->List.Text, (uint32_t)size, &done) : (long)OS_NO_MEMORY;
     }
     if (!error && done != size)
         error = 1;
-    run->ListLength = done;
+    run->List.Length = done;
     OsClose(file);
     return error;
 }
@@ -58,140 +58,140 @@ static long ReadListFile(RestoreRun *run, const char *path)
 // The list is named after the sliced file (BIG.DAT: BIG.SFV). Where that
 // name is not there, the one made from the portion's name is tried: a
 // damaged file name in a header must not hide the list that finds it out.
-static long FindList(RestoreRun *run)
+static long FindList(JoinRun *run)
 {
-    const char *names[2] = {run->Header.FileName, RestorePortionName(run->PortionPath)};
-    size_t folder = NameStart(run->PortionPath);
+    const char *names[2] = {run->Portion.Header.FileName, JoinPortionName(run->Portion.Path)};
+    size_t folder = NameStart(run->Portion.Path);
     char name[FILE_NAME_FIELD];
     long error = OS_FILE_NOT_FOUND;
 
     for (int i = 0; i < 2 && error == OS_FILE_NOT_FOUND; i++) {
         if (ChecklistName(names[i], name) != 0)
             continue;
-        free(run->ListPath);
-        run->ListPath = (char *)malloc(folder + strlen(name) + 1);
-        if (!run->ListPath)
+        free(run->List.Path);
+        run->List.Path = (char *)malloc(folder + strlen(name) + 1);
+        if (!run->List.Path)
             return OS_NO_MEMORY;
-        memcpy(run->ListPath, run->PortionPath, folder);
-        strcpy(run->ListPath + folder, name);
-        free(run->ListText);
-        run->ListText = NULL;
-        error = ReadListFile(run, run->ListPath);
+        memcpy(run->List.Path, run->Portion.Path, folder);
+        strcpy(run->List.Path + folder, name);
+        free(run->List.Text);
+        run->List.Text = NULL;
+        error = ReadListFile(run, run->List.Path);
     }
     return error;
 }
 
-int RestoreReadList(RestoreRun *run)
+int JoinReadList(JoinRun *run)
 {
     long error = FindList(run);
     int parsed;
 
-    run->List = LIST_UNUSABLE;
-    if (error == OS_FILE_NOT_FOUND || (error && !run->ListPath)) {
-        run->List = LIST_NONE;
+    run->List.State = LIST_UNUSABLE;
+    if (error == OS_FILE_NOT_FOUND || (error && !run->List.Path)) {
+        run->List.State = LIST_NONE;
         return 0;
     }
     if (error == LIST_TOO_LARGE) {
-        RestoreSay("Warning: the checksum list %s is too large to be one.\n", run->ListPath);
+        JoinSay("Warning: the checksum list %s is too large to be one.\n", run->List.Path);
         return 0;
     }
     if (error) {
-        RestoreSay("Warning: the checksum list %s cannot be read = %ld\n", run->ListPath, error);
+        JoinSay("Warning: the checksum list %s cannot be read = %ld\n", run->List.Path, error);
         return 0;
     }
-    parsed = ChecklistParse(run->ListText, run->ListLength, &run->ListInfo);
+    parsed = ChecklistParse(run->List.Text, run->List.Length, &run->List.Info);
     if (parsed == CHECKLIST_BAD_LINE || parsed == CHECKLIST_DUPLICATE) {
-        RestoreSay("Warning: the checksum list %s is damaged at line %d.\n", run->ListPath,
-                   (int)run->ListInfo.BadLine);
+        JoinSay("Warning: the checksum list %s is damaged at line %d.\n", run->List.Path,
+                   (int)run->List.Info.BadLine);
         return 0;
     }
     if (parsed) {
-        RestoreSay("Warning: the checksum list %s is incomplete.\n", run->ListPath);
+        JoinSay("Warning: the checksum list %s is incomplete.\n", run->List.Path);
         return 0;
     }
     // A list that describes another file than the headers do: either the
     // list or the headers are damaged. The portions' own lines tell which,
     // so the check goes on and names a damaged portion where there is one;
     // otherwise the set ends as damaged all the same, never as restored.
-    run->ListForeign = strcmp(run->ListInfo.FileName, run->Header.FileName) != 0 ||
-                       run->ListInfo.FileSize != run->FileSize;
-    run->List = LIST_USABLE;
+    run->List.Foreign = strcmp(run->List.Info.FileName, run->Portion.Header.FileName) != 0 ||
+                       run->List.Info.FileSize != run->Set.FileSize;
+    run->List.State = LIST_USABLE;
     return 0;
 }
 
 // ---- The comparisons --------------------------------------------------------
 
 // Names portion index as the damaged one.
-static int Damaged(RestoreRun *run, unsigned index, int damage)
+static int Damaged(JoinRun *run, unsigned index, int damage)
 {
-    SetPortionNumber(run->PortionPath, index);
+    SetPortionNumber(run->Portion.Path, index);
     run->Damage = damage;
-    run->DamagedDisk = run->RemovableSource ? (int)index + 1 : 0;
+    run->DamagedDisk = run->Set.Removable ? (int)index + 1 : 0;
     run->PendingError = 1;
-    return RESTORE_DAMAGED;
+    return JOIN_DAMAGED;
 }
 
-int RestoreCheckPortion(RestoreRun *run, unsigned index)
+int JoinCheckPortion(JoinRun *run, unsigned index)
 {
     uint32_t listed;
 
-    if (run->List != LIST_USABLE)
+    if (run->List.State != LIST_USABLE)
         return 0;
-    SetPortionNumber(run->PortionPath, index);
-    if (!ChecklistFind(run->ListText, run->ListLength, RestorePortionName(run->PortionPath),
+    SetPortionNumber(run->Portion.Path, index);
+    if (!ChecklistFind(run->List.Text, run->List.Length, JoinPortionName(run->Portion.Path),
                        &listed))
         return Damaged(run, index, DAMAGE_UNLISTED);
-    if (listed == run->PortionCrcs[index])
+    if (listed == run->Set.PortionCrcs[index])
         return 0;
-    run->FoundCrc = run->PortionCrcs[index];
+    run->FoundCrc = run->Set.PortionCrcs[index];
     run->ListedCrc = listed;
     return Damaged(run, index, DAMAGE_CHECKSUM);
 }
 
-int RestoreListsMissing(RestoreRun *run)
+int JoinListsMissing(JoinRun *run)
 {
     uint32_t listed;
 
-    if (run->List != LIST_USABLE ||
-        !ChecklistFind(run->ListText, run->ListLength, RestorePortionName(run->PortionPath), &listed))
+    if (run->List.State != LIST_USABLE ||
+        !ChecklistFind(run->List.Text, run->List.Length, JoinPortionName(run->Portion.Path), &listed))
         return 0;
-    Damaged(run, run->PortionIndex, DAMAGE_MISSING);
+    Damaged(run, run->Portion.Index, DAMAGE_MISSING);
     return 1;
 }
 
-int RestoreCheckSetEnd(RestoreRun *run, unsigned last, int portionsChecked)
+int JoinCheckSetEnd(JoinRun *run, unsigned last, int portionsChecked)
 {
     int result = 0;
 
-    if (run->List != LIST_USABLE)
+    if (run->List.State != LIST_USABLE)
         return 0;
     for (unsigned i = 0; i <= last && !portionsChecked && !result; i++)
-        result = RestoreCheckPortion(run, i);
-    if (!result && run->ListInfo.Portions > last + 1)
+        result = JoinCheckPortion(run, i);
+    if (!result && run->List.Info.Portions > last + 1)
         result = Damaged(run, last + 1, DAMAGE_MISSING);
-    if (!result && run->DataCrc != run->ListInfo.FileCrc) {
-        run->FoundCrc = run->DataCrc;
-        run->ListedCrc = run->ListInfo.FileCrc;
+    if (!result && run->Out.DataCrc != run->List.Info.FileCrc) {
+        run->FoundCrc = run->Out.DataCrc;
+        run->ListedCrc = run->List.Info.FileCrc;
         run->Damage = DAMAGE_DATA;
         run->PendingError = 1;
-        result = RESTORE_DAMAGED;
+        result = JOIN_DAMAGED;
     }
-    if (!result && run->ListForeign) {
+    if (!result && run->List.Foreign) {
         run->Damage = DAMAGE_OTHER_FILE;
         run->PendingError = 1;
-        result = RESTORE_DAMAGED;
+        result = JOIN_DAMAGED;
     }
     return result;
 }
 
 // ---- The not-verified line --------------------------------------------------
 
-void RestoreSayNotVerified(const RestoreRun *run)
+void JoinSayNotVerified(const JoinRun *run)
 {
-    if (run->List == LIST_NONE)
-        RestoreSay("The slice set carried no checksum list; %s was not verified.\n",
-                   run->Header.FileName);
-    else if (run->List == LIST_UNUSABLE)
-        RestoreSay("The slice set carried no usable checksum list; %s was not verified.\n",
-                   run->Header.FileName);
+    if (run->List.State == LIST_NONE)
+        JoinSay("The slice set carried no checksum list; %s was not verified.\n",
+                   run->Portion.Header.FileName);
+    else if (run->List.State == LIST_UNUSABLE)
+        JoinSay("The slice set carried no usable checksum list; %s was not verified.\n",
+                   run->Portion.Header.FileName);
 }

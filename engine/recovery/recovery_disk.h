@@ -15,13 +15,13 @@
 #define DORVANE_RECOVERY_DISK_H
 
 #include "recovery_job.h"
-#include "slice/slice_engine.h"
+#include "slice/slice_job.h"
 
 struct RecoveryDisk;
 
 // The accumulation for a job about to run with request (Blocks 1; its
 // Destination the mount point or drive, with its separator). NULL without
-// memory. Hand RecoveryDiskObserver's observer to RunSliceObserved.
+// memory. Hand RecoveryDiskObserver's observer to SliceFileObserved.
 RecoveryDisk *RecoveryDiskStart(const RecoveryRequest *request);
 const SliceObserver *RecoveryDiskObserver(RecoveryDisk *d);
 

@@ -5,7 +5,7 @@
 #define DORVANE_RECOVERY_FEED_H
 
 #include "par2.h"
-#include "slice/slice_engine.h"
+#include "slice/slice_job.h"
 
 // What went wrong with which portion.
 enum RecoveryFeedResult {

@@ -16,10 +16,10 @@
 
 #include <stdint.h>
 
-#include "slice/slice_engine.h"
+#include "slice/slice_job.h"
 
 // The result code of a set whose recovery data could not be written; the
-// job's codes (slice_engine.h) count down from 254, and this one follows
+// job's codes (slice_job.h) count down from 254, and this one follows
 // them. The set itself is complete whenever this code is returned: the
 // portions are only ever read.
 enum { SLICE_RECOVERY_FAILED = 234 };

@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "slice_engine.h"
+#include "slice_job.h"
 #include "os/files.h"
 
 // ---- The set's name ---------------------------------------------------------
@@ -110,7 +110,7 @@ static int IsPortionOf(const char *path, const char *fileName)
     if (error || got != sizeof raw)
         return 0;
     DecodePortionHeader(raw, &header);
-    return header.LastPortion <= 1 && CheckRestoreName(header.FileName) == NAME_OK &&
+    return header.LastPortion <= 1 && CheckStoredFileName(header.FileName) == NAME_OK &&
            strcmp(header.FileName, fileName) == 0;
 }
 

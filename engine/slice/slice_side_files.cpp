@@ -9,7 +9,7 @@
 #include "integrity/checklist.h"
 #include "integrity/crc32.h"
 #include "dorvane_version.h"
-#include "slice_engine.h"
+#include "slice_job.h"
 #include "os/files.h"
 #include "os/process.h"
 

@@ -1,5 +1,5 @@
 // The files a slice job writes beside its portions: the joiner program
-// (WriteJoinerFile, declared in slice_engine.h) and the checksum list, which
+// (WriteJoinerFile, declared in slice_job.h) and the checksum list, which
 // the job builds as it writes the portions and writes once after the last.
 // Portable; the disk is reached through os/.
 #ifndef DORVANE_SLICE_SIDE_FILES_H

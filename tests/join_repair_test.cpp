@@ -47,7 +47,7 @@ std::string MakeRepairableSet()
     return data;
 }
 
-TEST(RestoreRepair, FailuresDuringTheRebuildKeepTheTemporaryName)
+TEST(JoinRepair, FailuresDuringTheRebuildKeepTheTemporaryName)
 {
     // (case, fault, code, a line said)
     const struct {
@@ -77,7 +77,7 @@ TEST(RestoreRepair, FailuresDuringTheRebuildKeepTheTemporaryName)
             Fake.Files["/sets/BIG.D02"].Data[c.Flip] ^= 0x20;
         Fake.Faults = {c.Fault};
         testing::internal::CaptureStdout();
-        int code = RestoreSliceSet("/sets", "/out");
+        int code = JoinSliceSet("/sets", "/out");
         std::string said = testing::internal::GetCapturedStdout();
         EXPECT_EQ(code, c.Code) << said;
         EXPECT_NE(said.find(c.Said), std::string::npos) << said;

@@ -5,8 +5,8 @@
 // (os/), and the user only through a SliceUser, whose answers the Windows
 // program gives with message boxes and the Linux command with keys on its
 // terminal.
-#ifndef DORVANE_SLICE_ENGINE_H
-#define DORVANE_SLICE_ENGINE_H
+#ifndef DORVANE_SLICE_JOB_H
+#define DORVANE_SLICE_JOB_H
 
 #include <stdint.h>
 
@@ -88,26 +88,32 @@ struct SliceObserver {
                         uint64_t rest);
 };
 
-// Runs one job and returns its result code. destination is a drive name such
-// as "A:" (Windows) or a mount point ending in a slash (Linux) when
-// portionSize is 0 (removable-drive mode), else a folder path ending in its
-// separator; portionSize counts the header.
-int RunSlice(const char *source, const char *destination, uint32_t portionSize,
-             const SliceUser *user);
+// The two ways a job cuts its source.
+enum SliceMode {
+    SLICE_INTO_FOLDER = 0, // portions of a given size, header included, in one folder
+    SLICE_ONTO_DISKS = 1   // onto a removable drive, each portion filling its disk
+};
+
+// Runs one job and returns its result code. For SLICE_ONTO_DISKS destination
+// is a drive name such as "A:" (Windows) or a mount point ending in a slash
+// (Linux), and portionSize is not used; for SLICE_INTO_FOLDER it is a folder
+// path ending in its separator, and portionSize counts the header.
+int SliceFile(const char *source, const char *destination, int mode, uint32_t portionSize,
+              const SliceUser *user);
 // The same, with observer (or NULL) shown every byte written to a portion.
-int RunSliceObserved(const char *source, const char *destination, uint32_t portionSize,
-                     const SliceUser *user, const SliceObserver *observer);
+int SliceFileObserved(const char *source, const char *destination, int mode,
+                      uint32_t portionSize, const SliceUser *user, const SliceObserver *observer);
 
 // Shows the final message of code for a job that ends before it ran (the
 // worker that cannot start), as the job itself would.
 void ReportSliceFailure(const SliceUser *user, int code, long error, const char *source,
-                        const char *destination, uint32_t portionSize);
+                        const char *destination, int mode, uint32_t portionSize);
 
 // The refusal of a folder job one of whose files (a portion, the joiner)
 // would be the source itself, for a caller that refuses it before the job
 // starts: returns 0, or SLICE_SOURCE_IN_SET with *message the job's own text
-// for it (heap, free(); NULL without memory). Arguments as for RunSlice, and
-// the source's size.
+// for it (heap, free(); NULL without memory). Arguments as for SliceFile in
+// SLICE_INTO_FOLDER mode, and the source's size.
 int CheckSliceSource(const char *source, const char *destination, uint32_t portionSize,
                      uint64_t sourceSize, char **message);
 

@@ -80,11 +80,11 @@ bool Said(const Outcome &run, const std::string &text)
 Outcome Join(const char *source, const char *destination)
 {
     testing::internal::CaptureStdout();
-    int code = RestoreSliceSet(source, destination);
+    int code = JoinSliceSet(source, destination);
     return {code, testing::internal::GetCapturedStdout()};
 }
 
-class Restore : public ::testing::Test {
+class Reassembly : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -106,7 +106,7 @@ protected:
     std::string data_;
 };
 
-TEST_F(Restore, RebuildsDataTimesAndAttributes)
+TEST_F(Reassembly, RebuildsDataTimesAndAttributes)
 {
     Outcome run = Join("/sets", kOut);
     ASSERT_EQ(run.Code, 0) << run.Text;
@@ -123,7 +123,7 @@ TEST_F(Restore, RebuildsDataTimesAndAttributes)
     ExpectNothingLeftOpen();
 }
 
-TEST_F(Restore, EveryFailureEndsWithItsCodeAndLine)
+TEST_F(Reassembly, EveryFailureEndsWithItsCodeAndLine)
 {
     enum { NONE, INCOMPLETE, WHOLE }; // what is left under the temporary name
     struct {
@@ -186,7 +186,7 @@ void MakeList(const std::string &data)
     Fake.Files["/sets/BIG.SFV"].Data = text;
 }
 
-TEST_F(Restore, ChecksEveryPortionAndMakesTheOutputDurableOnce)
+TEST_F(Reassembly, ChecksEveryPortionAndMakesTheOutputDurableOnce)
 {
     struct {
         const char *Case;
@@ -227,7 +227,7 @@ TEST_F(Restore, ChecksEveryPortionAndMakesTheOutputDurableOnce)
     }
 }
 
-TEST_F(Restore, ShortWritesAreCompletedNotLost)
+TEST_F(Reassembly, ShortWritesAreCompletedNotLost)
 {
     Fake.Faults = {{"write", kTemp, 1, 0, 100}, {"write", kTemp, 3, 0, 690}};
     Outcome run = Join("/sets", kOut);
@@ -235,7 +235,7 @@ TEST_F(Restore, ShortWritesAreCompletedNotLost)
     EXPECT_EQ(Fake.Files[kOutput].Data, data_);
 }
 
-TEST_F(Restore, DeclinedOrUnanswerableOverwriteKeepsTheFile)
+TEST_F(Reassembly, DeclinedOrUnanswerableOverwriteKeepsTheFile)
 {
     for (int key : {(int)'n', -1, 0}) {
         SCOPED_TRACE(key);
@@ -251,7 +251,7 @@ TEST_F(Restore, DeclinedOrUnanswerableOverwriteKeepsTheFile)
     }
 }
 
-TEST_F(Restore, TheSizeIsBothWordsCountedExactly)
+TEST_F(Reassembly, TheSizeIsBothWordsCountedExactly)
 {
     // The set carries 2500 bytes; its header says otherwise. The counts pass
     // 32 bits, which the line prints whole.
@@ -283,7 +283,7 @@ TEST_F(Restore, TheSizeIsBothWordsCountedExactly)
     }
 }
 
-TEST_F(Restore, AHundredPortionsWithoutALastOneEndTheRun)
+TEST_F(Reassembly, AHundredPortionsWithoutALastOneEndTheRun)
 {
     ResetFakeOs();
     Fake.Folders = {"/sets"};
@@ -300,7 +300,7 @@ TEST_F(Restore, AHundredPortionsWithoutALastOneEndTheRun)
     ExpectNothingLeftOpen();
 }
 
-TEST_F(Restore, RemovableSourceAsksForEachDiskAndCopesWithWrongOnes)
+TEST_F(Reassembly, RemovableSourceAsksForEachDiskAndCopesWithWrongOnes)
 {
     // A mount point is named with or without a separator after it; either
     // way the portions are looked for inside it.
@@ -345,7 +345,7 @@ TEST_F(Restore, RemovableSourceAsksForEachDiskAndCopesWithWrongOnes)
     }
 }
 
-TEST_F(Restore, DiskPromptWithoutAConsoleEndsTheRun)
+TEST_F(Reassembly, DiskPromptWithoutAConsoleEndsTheRun)
 {
     Fake.Removable = {"/sets/"};
     Fake.Keys = {' '}; // the first prompt is answered, the second cannot be
@@ -357,7 +357,7 @@ TEST_F(Restore, DiskPromptWithoutAConsoleEndsTheRun)
     ExpectNothingLeftOpen();
 }
 
-TEST_F(Restore, EveryPortionIsReadOnceFromPortion00WhateverNameIsGiven)
+TEST_F(Reassembly, EveryPortionIsReadOnceFromPortion00WhateverNameIsGiven)
 {
     // (sliced file's name, source argument): a later portion named, and a
     // sliced file whose own name looks like a portion's.
@@ -374,7 +374,7 @@ TEST_F(Restore, EveryPortionIsReadOnceFromPortion00WhateverNameIsGiven)
     }
 }
 
-TEST_F(Restore, AnOutputInAPortionsPlaceIsRefusedBeforeTheQuestion)
+TEST_F(Reassembly, AnOutputInAPortionsPlaceIsRefusedBeforeTheQuestion)
 {
     ResetFakeOs();
     Fake.Folders = {"/sets"};
@@ -391,7 +391,7 @@ TEST_F(Restore, AnOutputInAPortionsPlaceIsRefusedBeforeTheQuestion)
     ExpectNothingLeftOpen();
 }
 
-TEST_F(Restore, ARemovableSourceIsClassifiedOnceDisk1IsIn)
+TEST_F(Reassembly, ARemovableSourceIsClassifiedOnceDisk1IsIn)
 {
     // The drive is empty when the run starts: no folder there yet.
     Fake.Folders = {"/out"};
@@ -410,7 +410,7 @@ TEST_F(Restore, ARemovableSourceIsClassifiedOnceDisk1IsIn)
     EXPECT_EQ(Fake.Files[kOutput].Data, data_);
 }
 
-TEST_F(Restore, KernelCopyFallsBackToMemoryAndKeepsEveryFailuresCode)
+TEST_F(Reassembly, KernelCopyFallsBackToMemoryAndKeepsEveryFailuresCode)
 {
     struct {
         std::vector<FakeFault> Faults;
@@ -445,7 +445,7 @@ TEST_F(Restore, KernelCopyFallsBackToMemoryAndKeepsEveryFailuresCode)
     }
 }
 
-TEST_F(Restore, TheOutputTakesItsNameOnlyOnceWhole)
+TEST_F(Reassembly, TheOutputTakesItsNameOnlyOnceWhole)
 {
     // (portion removed, answer, what the file of the name then holds)
     struct {
@@ -477,7 +477,7 @@ TEST_F(Restore, TheOutputTakesItsNameOnlyOnceWhole)
     }
 }
 
-TEST_F(Restore, HostileNamesAreRefusedAndShownEscaped)
+TEST_F(Reassembly, HostileNamesAreRefusedAndShownEscaped)
 {
     const char *const names[][2] = {
         {"EVIL\x1B]0;owned\x07.DAT", "EVIL\\x1B]0;owned\\x07.DAT"},
@@ -499,7 +499,7 @@ TEST_F(Restore, HostileNamesAreRefusedAndShownEscaped)
     }
 }
 
-TEST_F(Restore, TheSearchSkipsWhatCannotBeAFirstPortion)
+TEST_F(Reassembly, TheSearchSkipsWhatCannotBeAFirstPortion)
 {
     // Before BIG.D00 in byte order: too short, a LastPortion of 7, a name
     // without its terminator.
@@ -521,7 +521,7 @@ TEST_F(Restore, TheSearchSkipsWhatCannotBeAFirstPortion)
     EXPECT_EQ(run.Text, "The header of /sets/AB00 is damaged.\n");
 }
 
-TEST_F(Restore, TheDamagedPortionIsTheOneNamed)
+TEST_F(Reassembly, TheDamagedPortionIsTheOneNamed)
 {
     // (damage, code, line)
     struct {
