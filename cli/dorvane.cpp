@@ -15,6 +15,7 @@
 #include "os/embedded_joiner.h"
 #include "recovery/recovery_disk.h"
 #include "recovery/recovery_job.h"
+#include "format/slice_format.h"
 #include "slice/slice_job.h"
 #include "os/console.h"
 

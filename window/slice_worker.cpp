@@ -9,6 +9,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "format/heap_text.h"
+
 SliceJobHooks JobHooks = {MessageBoxA, _beginthreadex};
 HWND MainWindow;
 
@@ -58,19 +60,14 @@ static int ShowOwnedBox(const char *text, const char *title, UINT style)
 static int ShowJobMessage(const char *title, UINT style, const char *format, ...)
 {
     va_list args;
-    int length;
     char *text;
     int answer;
 
     va_start(args, format);
-    length = _vscprintf(format, args);
+    text = FormatTextV(format, args);
     va_end(args);
-    text = length >= 0 ? (char *)malloc((size_t)length + 1) : NULL;
     if (!text)
         return ShowOwnedBox(format, title, style);
-    va_start(args, format);
-    vsnprintf(text, (size_t)length + 1, format, args);
-    va_end(args);
     answer = ShowOwnedBox(text, title, style);
     free(text);
     return answer;

@@ -11,6 +11,9 @@
 
 #include "os/os.h" // FileTime, SystemTime
 
+// The joiner program every set carries beside portion 0.
+#define JOINER_FILE_NAME "KELMORIX.EXE"
+
 enum {
     PORTION_HEADER_SIZE = 309, // bytes before a portion's payload
     FILE_NAME_FIELD = 256,     // width of FileName, terminator included

@@ -39,7 +39,7 @@ static int OutputIsPortion(JoinRun *run)
 
     if (number < 0)
         return 0;
-    portion = JoinJoinPath(run->Portion.Path, 0, "");
+    portion = JoinPath(run->Portion.Path, "");
     if (!portion)
         return 0;
     SetPortionNumber(portion, (unsigned)number);
@@ -55,8 +55,8 @@ static long CreateTemporary(JoinRun *run)
     long error = OS_FILE_EXISTS;
     unsigned n;
 
-    run->Out.TempPath = JoinJoinPath(run->Out.FolderPath,
-                                    !JoinEndsWithSeparator(run->Out.FolderPath), TempName);
+    run->Out.TempPath = BuildPath(run->Out.FolderPath, strlen(run->Out.FolderPath),
+                                 !JoinEndsWithSeparator(run->Out.FolderPath), TempName, NULL);
     if (!run->Out.TempPath)
         return OS_NO_MEMORY;
     digits = run->Out.TempPath + strlen(run->Out.TempPath) - (sizeof ".TMP" - 1) - TEMP_DIGITS;
@@ -75,9 +75,9 @@ int JoinCreateOutput(JoinRun *run)
     long error;
     int key, isFolder = 0;
 
-    run->Out.Path = JoinJoinPath(run->Out.FolderPath,
-                                      !JoinEndsWithSeparator(run->Out.FolderPath),
-                                      run->Portion.Header.FileName);
+    run->Out.Path = BuildPath(run->Out.FolderPath, strlen(run->Out.FolderPath),
+                              !JoinEndsWithSeparator(run->Out.FolderPath),
+                              run->Portion.Header.FileName, NULL);
     if (!run->Out.Path)
         return JOIN_NO_OUTPUT_PATH;
     if (OutputIsPortion(run)) {
@@ -117,11 +117,11 @@ static int FirstHeaderIsOdd(JoinRun *run)
 
     if (run->Set.Removable || run->Portion.Index != 1)
         return 0;
-    path = JoinJoinPath(run->Portion.Path, 0, "");
+    path = JoinPath(run->Portion.Path, "");
     if (!path)
         return 0;
     SetPortionNumber(path, 2);
-    odd = JoinPeekHeader(path, next, &size) == 0 && SameSliceSet(run->Portion.RawHeader, next);
+    odd = ReadPortionHeader(path, next, &size) == 0 && SameSliceSet(run->Portion.RawHeader, next);
     free(path);
     return odd;
 }
@@ -164,7 +164,7 @@ static int OpenNextPortion(JoinRun *run)
                 return JOIN_DAMAGED;
             return result;
         } else {
-            pattern = JoinJoinPath(run->Portion.Path, 0, "");
+            pattern = JoinPath(run->Portion.Path, "");
             if (!pattern)
                 return JOIN_NO_SOURCE_PATH;
             pattern[strlen(pattern) - 2] = pattern[strlen(pattern) - 1] = '?';

@@ -22,22 +22,6 @@ int JoinEndsWithSeparator(const char *path)
     return last == OS_SEPARATOR || (OS_DRIVE_SEPARATOR && last == OS_DRIVE_SEPARATOR);
 }
 
-// A heap string of the three parts, the separator only when asked for.
-char *JoinJoinPath(const char *folder, int separator, const char *name)
-{
-    size_t folderLength = strlen(folder);
-    size_t nameLength = strlen(name);
-    char *path = (char *)malloc(folderLength + 1 + nameLength + 1);
-
-    if (!path)
-        return NULL;
-    memcpy(path, folder, folderLength);
-    if (separator)
-        path[folderLength++] = OS_SEPARATOR;
-    memcpy(path + folderLength, name, nameLength + 1);
-    return path;
-}
-
 // ---- The source -------------------------------------------------------------
 
 // Folder or name: on a removable source asked only once disk 1 is in, for
@@ -78,7 +62,7 @@ static int IsFirstPortion(const char *path)
     unsigned char raw[PORTION_HEADER_SIZE];
     uint64_t size;
 
-    return JoinPeekHeader(path, raw, &size) == 0 && raw[OFFSET_LAST_PORTION] <= 1 &&
+    return ReadPortionHeader(path, raw, &size) == 0 && raw[OFFSET_LAST_PORTION] <= 1 &&
            memchr(raw + OFFSET_FILE_NAME, 0, FILE_NAME_FIELD) != NULL;
 }
 
@@ -95,7 +79,7 @@ static int LocateInFolder(JoinRun *run)
     int separator =
         !(run->Set.Removable && OS_DRIVE_SEPARATOR) && !JoinEndsWithSeparator(source);
     char name[FILE_NAME_FIELD + 4], previous[FILE_NAME_FIELD + 4], first[FILE_NAME_FIELD + 4];
-    char *pattern = JoinJoinPath(source, separator, "*00");
+    char *pattern = BuildPath(source, strlen(source), separator, "*00", NULL);
     long error;
     int isFolder;
 
@@ -106,7 +90,7 @@ static int LocateInFolder(JoinRun *run)
         memcpy(previous, name, sizeof name);
         error = OsFindNext(pattern, previous, name, sizeof name);
         free(run->Portion.Path);
-        run->Portion.Path = error ? NULL : JoinJoinPath(source, separator, name);
+        run->Portion.Path = error ? NULL : BuildPath(source, strlen(source), separator, name, NULL);
         if (!run->Portion.Path)
             break;
         isFolder = 1;
@@ -125,7 +109,7 @@ static int LocateInFolder(JoinRun *run)
         run->PendingError = error;
         return JOIN_NO_FIRST_PORTION;
     }
-    run->Portion.Path = JoinJoinPath(source, separator, first);
+    run->Portion.Path = BuildPath(source, strlen(source), separator, first, NULL);
     return run->Portion.Path ? 0 : JOIN_NO_SOURCE_PATH;
 }
 
@@ -162,7 +146,7 @@ static int LocateByName(JoinRun *run)
     int numbered = strlen(source) >= 2;
     long error;
 
-    run->Portion.Path = JoinJoinPath(run->Set.Path, 0, "");
+    run->Portion.Path = JoinPath(run->Set.Path, "");
     if (!run->Portion.Path)
         return JOIN_NO_SOURCE_PATH;
     // Whichever portion is named, and a sliced file whose own name looks like
@@ -186,20 +170,6 @@ static int LocateByName(JoinRun *run)
 
 // ---- Headers and the first portion ------------------------------------------
 
-// The header at the start of an open file, and the file's length: 0, an
-// error number, -1 for a file shorter than a header, 1 for a short read.
-static long ReadHeaderFrom(OsFile file, unsigned char raw[PORTION_HEADER_SIZE], uint64_t *size)
-{
-    uint32_t done = 0;
-    long error = OsFileSize(file, size);
-
-    if (!error && *size < PORTION_HEADER_SIZE)
-        return -1;
-    if (!error)
-        error = OsRead(file, raw, PORTION_HEADER_SIZE, &done);
-    return error ? error : done != PORTION_HEADER_SIZE;
-}
-
 // Opens the portion path, checks its length and reads its header.
 int JoinReadPortionHeader(JoinRun *run, int readFailure)
 {
@@ -210,24 +180,12 @@ int JoinReadPortionHeader(JoinRun *run, int readFailure)
         run->PendingError = error;
         return JOIN_OPEN_PORTION;
     }
-    error = ReadHeaderFrom(run->Portion.File, run->Portion.RawHeader, &run->Portion.Size);
+    error = ReadPortionHeaderFrom(run->Portion.File, run->Portion.RawHeader, &run->Portion.Size);
     run->PendingError = error < 0 ? 1 : error;
     if (error)
         return error < 0 ? JOIN_SHORT_PORTION : readFailure;
     DecodePortionHeader(run->Portion.RawHeader, &run->Portion.Header);
     return 0;
-}
-
-long JoinPeekHeader(const char *path, unsigned char raw[PORTION_HEADER_SIZE], uint64_t *size)
-{
-    OsFile file = 0;
-    long error = OsOpenRead(path, &file);
-
-    if (error)
-        return error;
-    error = ReadHeaderFrom(file, raw, size);
-    OsClose(file);
-    return error;
 }
 
 void JoinClosePortion(JoinRun *run)

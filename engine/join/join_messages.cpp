@@ -277,7 +277,7 @@ void JoinSayDamage(const JoinRun *run)
 // A portion set aside to be rebuilt that was not: it is named, and why.
 static void SayNotRebuilt(const JoinRun *run)
 {
-    char *path = JoinJoinPath(run->Portion.Path, 0, "");
+    char *path = JoinPath(run->Portion.Path, "");
 
     if (!path)
         return;

@@ -30,7 +30,7 @@ int JoinOpenRecovery(JoinRun *run, unsigned char *buffer, uint32_t size)
     if (run->Repair.Recovery)
         return run->Repair.Recovery == RECOVERY_READ ? REPAIR_OK : REPAIR_NONE;
     run->Repair.Recovery = RECOVERY_NONE;
-    run->Repair.Folder = JoinJoinPath(run->Portion.Path, 0, "");
+    run->Repair.Folder = JoinPath(run->Portion.Path, "");
     if (!run->Repair.Folder)
         return REPAIR_NONE;
     run->Repair.Folder[name - run->Portion.Path] = 0;
@@ -49,7 +49,7 @@ int JoinOpenRecovery(JoinRun *run, unsigned char *buffer, uint32_t size)
 // The recovery data's index of the portion path with number index, or -1.
 static int RecoveryIndexOf(JoinRun *run, unsigned index)
 {
-    char *path = JoinJoinPath(run->Portion.Path, 0, "");
+    char *path = JoinPath(run->Portion.Path, "");
     int found = -1;
 
     if (path && SetPortionNumber(path, index) == 0)

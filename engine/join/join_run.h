@@ -13,6 +13,8 @@
 
 #include <stdint.h>
 
+#include "format/heap_text.h"
+#include "format/portion_file.h"
 #include "integrity/checklist.h"
 #include "os/os.h"
 #include "join.h"
@@ -140,17 +142,10 @@ enum JoinDamage {
 // 1 when a file name can be appended to path without a separator.
 int JoinEndsWithSeparator(const char *path);
 
-// A heap string of the three parts, the separator only when asked for.
-char *JoinJoinPath(const char *folder, int separator, const char *name);
-
 // Before disk 1 is asked for: paths that stay valid once the current folder
 // is left. Returns 0 or a JoinResult.
 int JoinLeaveCurrentFolder(JoinRun *run);
 
-
-// Reads the header at the start of the file at path, with the file's
-// length. Returns 0, an error number, or -1 for a file shorter than a header.
-long JoinPeekHeader(const char *path, unsigned char raw[PORTION_HEADER_SIZE], uint64_t *size);
 
 // Finds the set's portion 00 from the source (a folder or a name), reads its
 // header and checks the file name it carries. Returns 0 or a JoinResult.

@@ -69,11 +69,9 @@ static long FindList(JoinRun *run)
         if (ChecklistName(names[i], name) != 0)
             continue;
         free(run->List.Path);
-        run->List.Path = (char *)malloc(folder + strlen(name) + 1);
+        run->List.Path = BuildPath(run->Portion.Path, folder, 0, name, NULL);
         if (!run->List.Path)
             return OS_NO_MEMORY;
-        memcpy(run->List.Path, run->Portion.Path, folder);
-        strcpy(run->List.Path + folder, name);
         free(run->List.Text);
         run->List.Text = NULL;
         error = ReadListFile(run, run->List.Path);

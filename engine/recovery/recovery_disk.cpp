@@ -16,6 +16,8 @@
 
 #include "integrity/crc32.h"
 #include "par2.h"
+#include "format/heap_text.h"
+#include "format/portion_file.h"
 #include "format/slice_format.h"
 #include "os/files.h"
 #include "os/media.h"
@@ -42,19 +44,11 @@ static void Say(const SliceUser *user, int final, const char *format, ...)
 static void Say(const SliceUser *user, int final, const char *format, ...)
 {
     va_list args;
-    int length;
-    char *text = NULL;
+    char *text;
 
     va_start(args, format);
-    length = vsnprintf(NULL, 0, format, args);
+    text = FormatTextV(format, args);
     va_end(args);
-    if (length >= 0)
-        text = (char *)malloc((size_t)length + 1);
-    if (text) {
-        va_start(args, format);
-        vsnprintf(text, (size_t)length + 1, format, args);
-        va_end(args);
-    }
     // Without memory for the text the bare format still says what happened.
     if (final)
         user->Final(user->Context, SLICE_RECOVERY_FAILED, text ? text : format);
@@ -209,25 +203,16 @@ static uint64_t FilesRoom(RecoveryDisk *d, const char *destination)
 // The number of a portion of this set on the disk in the drive, or -1.
 static int PortionOnDisk(RecoveryDisk *d, const char *destination)
 {
-    size_t length = strlen(destination);
     unsigned char head[PORTION_HEADER_SIZE];
-    char path[PAR2_NAME_SIZE + 4096];
+    uint64_t size;
     unsigned n;
 
-    if (length >= sizeof path - PAR2_NAME_SIZE)
-        return -1;
     for (n = 0; n < d->Writer.FileCount; n++) {
-        OsFile file;
-        uint32_t got = 0;
+        char *path = JoinPath(destination, d->Writer.Files[n].Name);
+        long error = path ? ReadPortionHeader(path, head, &size) : (long)OS_NO_MEMORY;
 
-        memcpy(path, destination, length);
-        strcpy(path + length, d->Writer.Files[n].Name);
-        if (OsOpenRead(path, &file))
-            continue;
-        if (OsRead(file, head, sizeof head, &got))
-            got = 0;
-        OsClose(file);
-        if (got == sizeof head && SameSliceSet(d->Head, head))
+        free(path);
+        if (!error && SameSliceSet(d->Head, head))
             return (int)n;
     }
     return -1;

@@ -15,6 +15,8 @@
 #include "integrity/crc32.h"
 #include "par2.h"
 #include "recovery_feed.h"
+#include "format/heap_text.h"
+#include "format/portion_file.h"
 #include "format/slice_format.h"
 #include "os/files.h"
 
@@ -49,22 +51,6 @@ struct RecoveryState {
     unsigned char Buffer[SINK_BUFFER];
 };
 
-// A formatted text on the heap, or NULL without memory for it.
-static char *TextOf(const char *format, va_list args)
-{
-    va_list again;
-    int length;
-    char *text;
-
-    va_copy(again, args);
-    length = vsnprintf(NULL, 0, format, again);
-    va_end(again);
-    text = length >= 0 ? (char *)malloc((size_t)length + 1) : NULL;
-    if (text)
-        vsnprintf(text, (size_t)length + 1, format, args);
-    return text;
-}
-
 // The one message of a failed step; returns SLICE_RECOVERY_FAILED.
 static int Failed(RecoveryState *r, const char *format, ...) __attribute__((format(printf, 2, 3)));
 static int Failed(RecoveryState *r, const char *format, ...)
@@ -73,7 +59,7 @@ static int Failed(RecoveryState *r, const char *format, ...)
     char *text;
 
     va_start(args, format);
-    text = TextOf(format, args);
+    text = FormatTextV(format, args);
     va_end(args);
     // Without memory for the text the bare format still says what failed.
     r->User->Final(r->User->Context, SLICE_RECOVERY_FAILED, text ? text : format);
@@ -89,23 +75,10 @@ static void Tell(RecoveryState *r, const char *format, ...)
     char *text;
 
     va_start(args, format);
-    text = TextOf(format, args);
+    text = FormatTextV(format, args);
     va_end(args);
     r->User->Notice(r->User->Context, text ? text : format);
     free(text);
-}
-
-static char *Joined(const char *folder, const char *name, size_t nameLength, const char *suffix)
-{
-    size_t folderLength = strlen(folder), suffixLength = strlen(suffix);
-    char *path = (char *)malloc(folderLength + nameLength + suffixLength + 1);
-
-    if (path) {
-        memcpy(path, folder, folderLength);
-        memcpy(path + folderLength, name, nameLength);
-        memcpy(path + folderLength + nameLength, suffix, suffixLength + 1);
-    }
-    return path;
 }
 
 // The names and paths of both files and the portions.
@@ -116,9 +89,9 @@ static int MakePaths(RecoveryState *r)
 
     if (Par2FileNames(name, r->Request->Blocks, r->Names[FILE_INDEX], r->Names[FILE_RECOVERY]))
         return Failed(r, "No recovery data can be named for %s\n", r->Request->Source);
-    r->PortionPath = Joined(folder, name, strlen(name), "");
+    r->PortionPath = JoinPath(folder, name);
     for (i = 0; i < FILE_KINDS; i++)
-        r->Final[i] = Joined(folder, r->Names[i], strlen(r->Names[i]), "");
+        r->Final[i] = JoinPath(folder, r->Names[i]);
     if (!r->PortionPath || !r->Final[FILE_INDEX] || !r->Final[FILE_RECOVERY])
         return Failed(r, "Error allocating destination name buffer\n");
     return 0;
@@ -172,10 +145,8 @@ static int ReadSet(RecoveryState *r)
         error = OsOpenRead(r->PortionPath, &file);
         if (error)
             return Failed(r, "Error opening %s = %ld\n", r->PortionPath, error);
-        error = OsFileSize(file, &lengths[n]);
+        error = ReadFileStart(file, head, PAR2_HEAD_SIZE, &got, &lengths[n]);
         heads[n] = lengths[n] < PAR2_HEAD_SIZE ? (size_t)lengths[n] : (size_t)PAR2_HEAD_SIZE;
-        if (!error)
-            error = OsRead(file, head, (uint32_t)heads[n], &got);
         OsClose(file);
         if (error)
             return Failed(r, "Error reading %s = %ld\n", r->PortionPath, error);
@@ -274,7 +245,7 @@ static int Sink(void *context, const void *data, size_t size)
 static int WriteTemporary(RecoveryState *r, unsigned i)
 {
     size_t keep = strlen(r->Names[i]);
-    char suffix[TEMP_SUFFIX_SIZE] = ".tmp";
+    char suffix[TEMP_SUFFIX_SIZE] = ".tmp", name[TEMP_NAME_KEEP + TEMP_SUFFIX_SIZE];
     long error = OS_FILE_EXISTS, closed;
     unsigned n;
 
@@ -284,7 +255,9 @@ static int WriteTemporary(RecoveryState *r, unsigned i)
         if (n)
             snprintf(suffix, sizeof suffix, ".%u.tmp", n);
         free(r->Temp[i]);
-        r->Temp[i] = Joined(r->Request->Destination, r->Names[i], keep, suffix);
+        memcpy(name, r->Names[i], keep);
+        memcpy(name + keep, suffix, sizeof suffix);
+        r->Temp[i] = JoinPath(r->Request->Destination, name);
         if (!r->Temp[i])
             return Failed(r, "Error allocating destination name buffer\n");
         error = OsCreateNew(r->Temp[i], &r->Out);

@@ -6,6 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "format/heap_text.h"
+#include "format/portion_file.h"
 #include "slice_job.h"
 #include "os/files.h"
 
@@ -46,7 +48,6 @@ int FindSourceClash(const char *source, char *portionPath, unsigned first, unsig
                     const char *folder, int withJoiner, const char *listPath,
                     char **joinerPath)
 {
-    size_t length = strlen(folder);
     char *joiner;
     unsigned number;
 
@@ -59,11 +60,9 @@ int FindSourceClash(const char *source, char *portionPath, unsigned first, unsig
         return CLASH_LIST;
     if (!withJoiner)
         return CLASH_NONE;
-    joiner = (char *)malloc(length + sizeof JOINER_FILE_NAME);
+    joiner = JoinPath(folder, JOINER_FILE_NAME);
     if (!joiner)
         return CLASH_NONE;
-    memcpy(joiner, folder, length);
-    memcpy(joiner + length, JOINER_FILE_NAME, sizeof JOINER_FILE_NAME);
     if (SliceIsSource(source, joiner)) {
         if (joinerPath)
             *joinerPath = joiner;
@@ -99,15 +98,9 @@ static int IsPortionOf(const char *path, const char *fileName)
 {
     unsigned char raw[PORTION_HEADER_SIZE];
     PortionHeader header;
-    uint32_t got = 0;
-    OsFile file;
-    long error = OsOpenRead(path, &file);
+    uint64_t size;
 
-    if (error)
-        return 0;
-    error = OsRead(file, raw, sizeof raw, &got);
-    OsClose(file);
-    if (error || got != sizeof raw)
+    if (ReadPortionHeader(path, raw, &size) != 0)
         return 0;
     DecodePortionHeader(raw, &header);
     return header.LastPortion <= 1 && CheckStoredFileName(header.FileName) == NAME_OK &&

@@ -28,7 +28,7 @@ static int PrepareJob(SliceJobState *w)
 {
     uint64_t size;
     char *name;
-    size_t nameLength, destinationLength;
+    size_t nameLength;
     int stored, result;
 
     OsLocalTime(&w->Header.SliceTime);
@@ -82,14 +82,11 @@ static int PrepareJob(SliceJobState *w)
         return SLICE_UNSAFE_NAME;
     }
 
-    destinationLength = strlen(w->JobDestination);
-    w->PortionPath = (char *)malloc(destinationLength + nameLength + 1);
+    w->PortionPath = JoinPath(w->JobDestination, w->Header.FileName);
     if (!w->PortionPath) {
         w->PendingError = 1;
         return SLICE_NO_PATH_BUFFER;
     }
-    memcpy(w->PortionPath, w->JobDestination, destinationLength);
-    memcpy(w->PortionPath + destinationLength, w->Header.FileName, nameLength + 1);
     if (SliceListStart(&w->List, w->JobDestination, w->Header.FileName) != 0) {
         w->PendingError = 1;
         return SLICE_NO_PATH_BUFFER;

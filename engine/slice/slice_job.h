@@ -125,6 +125,5 @@ int CheckSliceSource(const char *source, const char *destination, uint32_t porti
 // joiner writes nothing and returns 0.
 long WriteJoinerFile(const char *folder, int *replaceFailed);
 
-#define JOINER_FILE_NAME "KELMORIX.EXE"
 
 #endif

@@ -6,32 +6,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "format/heap_text.h"
 #include "slice_guard.h"
-
-// A formatted text on the heap, or NULL when there is no memory for it.
-// Paths have no fixed bound on every platform, so the buffer grows to fit.
-char *SliceFormat(const char *format, ...)
-{
-    size_t size = 512;
-    char *text = NULL, *grown;
-    va_list args;
-    int length;
-
-    for (;;) {
-        grown = (char *)realloc(text, size);
-        if (!grown) {
-            free(text);
-            return NULL;
-        }
-        text = grown;
-        va_start(args, format);
-        length = vsnprintf(text, size, format, args);
-        va_end(args);
-        if (length >= 0 && (size_t)length < size)
-            return text;
-        size = length >= 0 ? (size_t)length + 1 : size * 2;
-    }
-}
 
 enum FinalArgs {
     ARGS_NONE,
@@ -98,29 +74,29 @@ void SliceShowFinalMessage(const SliceJobState *w, int result)
         return;
     switch (message->Args) {
     case ARGS_NONE:
-        text = SliceFormat("%s", message->Format);
+        text = FormatText("%s", message->Format);
         break;
     case ARGS_ERROR:
-        text = SliceFormat(message->Format, w->PendingError);
+        text = FormatText(message->Format, w->PendingError);
         break;
     case ARGS_DESTINATION:
-        text = SliceFormat(message->Format, w->JobDestination);
+        text = FormatText(message->Format, w->JobDestination);
         break;
     case ARGS_SOURCE:
-        text = SliceFormat(message->Format, w->JobSource);
+        text = FormatText(message->Format, w->JobSource);
         break;
     case ARGS_SOURCE_ERROR:
-        text = SliceFormat(message->Format, w->JobSource, w->PendingError);
+        text = FormatText(message->Format, w->JobSource, w->PendingError);
         break;
     case ARGS_SOURCE_SIZE:
-        text = SliceFormat(message->Format, w->JobSource, (unsigned long)w->JobPortionSize);
+        text = FormatText(message->Format, w->JobSource, (unsigned long)w->JobPortionSize);
         break;
     case ARGS_SOURCE_LIMIT:
-        text = SliceFormat(message->Format, w->JobSource, DecimalText(w->SourceSize, size),
+        text = FormatText(message->Format, w->JobSource, DecimalText(w->SourceSize, size),
                           DecimalText(MAX_SET_DATA, limit));
         break;
     case ARGS_PORTION_ERROR:
-        text = SliceFormat(message->Format, w->FailedPath ? w->FailedPath : w->PortionPath,
+        text = FormatText(message->Format, w->FailedPath ? w->FailedPath : w->PortionPath,
                           w->PendingError);
         break;
     case ARGS_CLASH:

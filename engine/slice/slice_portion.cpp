@@ -174,11 +174,11 @@ static void WriteJoinerBesidePortion(SliceJobState *w)
         return;
     w->JoinerFailureShown = 1;
     if (replaceFailed)
-        text = SliceFormat("Error replacing %s%s = %ld\nThe existing file could not be replaced. "
+        text = FormatText("Error replacing %s%s = %ld\nThe existing file could not be replaced. "
                           "Slicing goes on, and that file stays beside the set.\n",
                           w->JobDestination, JOINER_FILE_NAME, error);
     else
-        text = SliceFormat("Error writing %s%s = %ld\nSlicing goes on, but the set will lack its "
+        text = FormatText("Error writing %s%s = %ld\nSlicing goes on, but the set will lack its "
                           "joiner program.\n",
                           w->JobDestination, JOINER_FILE_NAME, error);
     w->User->Notice(w->User->Context, text ? text : "Error writing " JOINER_FILE_NAME "\n");

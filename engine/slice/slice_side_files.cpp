@@ -9,6 +9,7 @@
 #include "integrity/checklist.h"
 #include "integrity/crc32.h"
 #include "dorvane_version.h"
+#include "format/heap_text.h"
 #include "slice_job.h"
 #include "os/files.h"
 #include "os/process.h"
@@ -19,7 +20,6 @@ long WriteJoinerFile(const char *folder, int *replaceFailed)
 {
     const void *data;
     uint32_t size, written = 0;
-    size_t folderLength = strlen(folder);
     char *path;
     OsFile file = 0;
     long error = OsJoinerProgram(&data, &size);
@@ -28,11 +28,9 @@ long WriteJoinerFile(const char *folder, int *replaceFailed)
         *replaceFailed = 0;
     if (error || size == 0)
         return error;
-    path = (char *)malloc(folderLength + sizeof JOINER_FILE_NAME);
+    path = JoinPath(folder, JOINER_FILE_NAME);
     if (!path)
         return OS_NO_MEMORY;
-    memcpy(path, folder, folderLength);
-    memcpy(path + folderLength, JOINER_FILE_NAME, sizeof JOINER_FILE_NAME);
 
     // The joiner is the program's own file, not the user's: an older copy
     // is replaced without a question. When it cannot be deleted, that is the
@@ -88,11 +86,9 @@ long SliceListStart(SliceList *list, const char *destination, const char *fileNa
     set = SetOf(list, fileName, 0, 1);
     if (ChecklistName(fileName, name) != 0 || ChecklistSize(&set) == 0)
         return 0;
-    list->Path = (char *)malloc(length + strlen(name) + 1);
+    list->Path = JoinPath(destination, name);
     if (!list->Path)
         return OS_NO_MEMORY;
-    memcpy(list->Path, destination, length);
-    strcpy(list->Path + length, name);
     list->FolderLength = length;
     return 0;
 }

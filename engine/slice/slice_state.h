@@ -10,6 +10,7 @@
 
 #include <stdint.h>
 
+#include "format/heap_text.h"
 #include "format/slice_format.h"
 #include "os/os.h"
 #include "slice_job.h"
@@ -80,9 +81,6 @@ int SliceOpenPortion(SliceJobState *w);
 int SliceWritePortion(SliceJobState *w);
 
 // ---- slice_messages.cpp ----
-
-// A formatted text on the heap, or NULL when there is no memory for it.
-char *SliceFormat(const char *format, ...);
 
 // The one message of a failed job (nothing while w->PendingError is 0).
 void SliceShowFinalMessage(const SliceJobState *w, int result);
