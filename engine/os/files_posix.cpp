@@ -4,6 +4,7 @@
 // Parts: opening and closing; reading and writing; times and attributes;
 // paths, search and identity.
 #include "files.h"
+#include "search_order.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -365,11 +366,12 @@ long OsFindNext(const char *pattern, const char *after, char *name, size_t size)
             break;
         }
         if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0 ||
-            !Matches(last, entry->d_name) || strcmp(entry->d_name, after) <= 0)
+            !Matches(last, entry->d_name))
             continue;
-        if (!found || strcmp(entry->d_name, best) < 0)
+        if (OsComesNext(entry->d_name, after, found ? best : NULL)) {
             snprintf(best, sizeof best, "%s", entry->d_name);
-        found = 1;
+            found = 1;
+        }
     }
     closedir(dir);
     if (error)

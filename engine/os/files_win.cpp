@@ -2,6 +2,7 @@
 // Parts: opening and closing; reading and writing; times and attributes;
 // paths, search and identity.
 #include "files.h"
+#include "search_order.h"
 
 #include <windows.h>
 
@@ -217,7 +218,7 @@ long OsFindNext(const char *pattern, const char *after, char *name, size_t size)
         return LastError();
     best[0] = 0;
     do
-        if (strcmp(found.cFileName, after) > 0 && (!best[0] || strcmp(found.cFileName, best) < 0))
+        if (OsComesNext(found.cFileName, after, best[0] ? best : NULL))
             memcpy(best, found.cFileName, sizeof best);
     while (FindNextFileA(search, &found));
     FindClose(search);

@@ -101,7 +101,9 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
     (what /dev/tty opens); with console False nothing is a terminal and
     there is no controlling terminal either. started(process) is called
     once the program runs. columns sets the terminal's width. ahead is typed
-    as soon as the program starts, before any question."""
+    before the program starts, so that it waits in the terminal's queue for
+    the first question (typed after the start, a busy machine could let the
+    program reach that question first)."""
     master, slave = pty.openpty()
     if columns is not None:
         fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
@@ -116,13 +118,13 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
 
+    if ahead:
+        os.write(master, ahead)
     proc = subprocess.Popen(command, cwd=cwd, stdin=slave, stdout=subprocess.PIPE, stderr=slave,
                             preexec_fn=prepare, close_fds=True, env=env,
                             start_new_session=controlling)
     if started is not None:
         started(proc)
-    if ahead:
-        os.write(master, ahead)
     raw = terminal = b""
     answered = 0
     deadline = time.monotonic() + timeout
