@@ -13,8 +13,8 @@
 
 #include "command_line.h"
 #include "os/embedded_joiner.h"
-#include "recovery/recovery_disk.h"
-#include "recovery/recovery_job.h"
+#include "recovery/write/recovery_disk.h"
+#include "recovery/write/recovery_job.h"
 #include "format/slice_format.h"
 #include "slice/slice_job.h"
 #include "os/console.h"

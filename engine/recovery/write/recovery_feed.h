@@ -4,7 +4,7 @@
 #ifndef DORVANE_RECOVERY_FEED_H
 #define DORVANE_RECOVERY_FEED_H
 
-#include "par2.h"
+#include "recovery/par2.h"
 #include "slice/slice_job.h"
 
 // What went wrong with which portion.

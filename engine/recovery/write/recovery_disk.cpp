@@ -15,7 +15,7 @@
 #include <string.h>
 
 #include "integrity/crc32.h"
-#include "par2.h"
+#include "recovery/par2.h"
 #include "format/heap_text.h"
 #include "format/portion_file.h"
 #include "format/slice_format.h"

@@ -10,7 +10,7 @@
 // the main packet's order, which is file ID order, and slice i's constant
 // c_i is 2 to the power of the i-th positive number that shares no factor
 // with 65535 (1, 2, 4, 7, 8, 11, ...).
-#include "par2.h"
+#include "recovery/par2.h"
 
 #include <string.h>
 
