@@ -1,8 +1,8 @@
 // The file service on Win32 (files.h). Error numbers are GetLastError values.
 // Every path goes to the wide calls, turned from UTF-8 into UTF-16 on the
-// heap (utf16_win.h): no path is cut at a length of its own here, and the
-// system says what it says of a path too long. Parts: opening and closing;
-// reading and writing; times and attributes; paths, search and identity.
+// heap (utf16_win.h), whatever its length: a path too long is the system's
+// to refuse, as it always was. Parts: opening and closing; reading and
+// writing; times and attributes; paths, search and identity.
 #include "files.h"
 #include "utf16_win.h"
 
