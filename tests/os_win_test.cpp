@@ -274,34 +274,26 @@ TEST_F(OsWin, NamesBeyondAsciiTravelWhole)
     for (const auto &n : names) {
         SCOPED_TRACE(n.Listed);
         std::string path = Path(n.Given.c_str()), as = Path(n.Listed.c_str());
+        std::string pattern = std::string(folder_) + "\\" + n.Given;
         OsFile file = 0;
-        uint32_t done = 0, attributes = 0;
         ASSERT_EQ(OsCreateNew(path.c_str(), &file), 0);
-        EXPECT_EQ(OsWrite(file, n.Listed.data(), (uint32_t)n.Listed.size(), &done), 0);
         EXPECT_EQ(OsClose(file), 0);
         // Found under its UTF-8 name, and asked by either spelling.
-        char found[64];
-        std::string pattern = std::string(folder_) + "\\" + n.Given;
+        char found[64], *longPath = NULL;
         ASSERT_EQ(OsFindFirst(pattern.c_str(), found, sizeof found), 0);
         EXPECT_EQ(std::string(found), n.Listed);
         int isFolder = -1, same = 0;
+        uint32_t attributes = 0;
         EXPECT_EQ(OsQueryPath(as.c_str(), &isFolder), 0);
         EXPECT_EQ(isFolder, 0);
         EXPECT_EQ(OsSameFile(path.c_str(), as.c_str(), &same), 0);
         EXPECT_EQ(same, 1);
-        char *longPath = NULL;
         ASSERT_EQ(OsLongPath(path.c_str(), &longPath), 0);
         EXPECT_EQ(std::string(longPath), as);
         free(longPath);
-        EXPECT_EQ(OsSetAttributes(path.c_str(), FILE_ATTRIBUTE_READONLY), 0);
+        EXPECT_EQ(OsSetAttributes(path.c_str(), FILE_ATTRIBUTE_HIDDEN), 0);
         EXPECT_EQ(OsGetAttributes(as.c_str(), &attributes), 0);
-        EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
-        EXPECT_EQ(OsSetAttributes(as.c_str(), FILE_ATTRIBUTE_NORMAL), 0);
-        char text[64] = {0};
-        ASSERT_EQ(OsOpenRead(path.c_str(), &file), 0);
-        EXPECT_EQ(OsRead(file, text, sizeof text - 1, &done), 0);
-        EXPECT_EQ(std::string(text), n.Listed);
-        EXPECT_EQ(OsClose(file), 0);
+        EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
         listed.push_back(n.Listed);
         renamed.push_back("Ω " + n.Listed);
     }
