@@ -141,15 +141,23 @@ static const char *const UsageLines[] = {
 // ---- Formatting -------------------------------------------------------------
 
 // Control bytes as \xHH: an Escape sequence in a name is shown, never run.
+// What lies between them leaves through the console service, which shows
+// names whole on a Windows console (no control byte is part of a character).
 static void PutEscaped(FILE *to, const char *text)
 {
+    const char *run = text;
     unsigned char c;
 
-    for (; (c = (unsigned char)*text) != 0; text++)
-        if (c < 0x20 || c == 0x7F)
+    for (;; text++) {
+        c = (unsigned char)*text;
+        if (c < 0x20 || c == 0x7F) {
+            OsWriteText(to, run, (size_t)(text - run));
+            if (c == 0)
+                return;
             fprintf(to, "\\x%02X", c);
-        else
-            putc(c, to);
+            run = text + 1;
+        }
+    }
 }
 
 static void SayTo(FILE *to, const char *format, va_list args)

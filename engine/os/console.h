@@ -1,6 +1,7 @@
-// Key presses: the platform layer's console service (console_win.cpp,
-// console_posix.cpp). Keys come from the console or terminal itself, never
-// from standard input, which may be a file; without one the calls say so.
+// Key presses and text out: the platform layer's console service
+// (console_win.cpp, console_posix.cpp). Keys come from the console or
+// terminal itself, never from standard input, which may be a file; without
+// one the calls say so.
 #ifndef DORVANE_OS_CONSOLE_H
 #define DORVANE_OS_CONSOLE_H
 
@@ -30,6 +31,15 @@ int OsFlushTypedAhead(void);
 // question is seen where its answer is typed; NULL when standard output is
 // the console, or there is none. The caller closes it with fclose.
 FILE *OsOpenConsoleOutput(void);
+
+// OsWriteText: writes the length bytes of text, UTF-8, to the stream to
+// (standard output, or what OsOpenConsoleOutput gave), after what was put
+// there before. A Windows console takes it as characters, whatever its code
+// page, so that every name shows whole (a text that is not valid UTF-8 is
+// read in the ANSI code page there, as a name of the ANSI era); a file, a
+// pipe or a POSIX terminal gets the bytes as they are. Returns 0, or -1
+// when not all of it was written.
+int OsWriteText(FILE *to, const char *text, size_t length);
 
 #ifndef _WIN32
 // OsConsoleColumns: the width in columns of the terminal on descriptor fd,

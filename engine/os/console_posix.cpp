@@ -226,6 +226,11 @@ FILE *OsOpenConsoleOutput(void)
     return isatty(STDOUT_FILENO) ? NULL : fopen("/dev/tty", "we");
 }
 
+int OsWriteText(FILE *to, const char *text, size_t length)
+{
+    return fwrite(text, 1, length, to) == length ? 0 : -1;
+}
+
 int OsConsoleColumns(int fd)
 {
     enum { DEFAULT_COLUMNS = 80 };

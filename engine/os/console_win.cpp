@@ -1,12 +1,16 @@
 // The console service on Win32 (console.h): key events from CONIN$, the
-// console itself, whatever standard input is.
+// console itself, whatever standard input is; text to the console as UTF-16.
 #include "console.h"
+#include "utf16_win.h"
 
 #include <windows.h>
 
+#include <io.h>
+#include <stdlib.h>
+
 static HANDLE OpenConsoleInput(void)
 {
-    return CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    return CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        NULL, OPEN_EXISTING, 0, NULL);
 }
 
@@ -84,4 +88,26 @@ FILE *OsOpenConsoleOutput(void)
     DWORD mode;
 
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) ? NULL : fopen("CONOUT$", "w");
+}
+
+// A console is known by the one call that writes characters to it: asking
+// its mode needs read access, which CONOUT$ opened for writing lacks. Only a
+// character device can be one.
+int OsWriteText(FILE *to, const char *text, size_t length)
+{
+    HANDLE handle = (HANDLE)_get_osfhandle(_fileno(to));
+    wchar_t *wide;
+    DWORD written = 0;
+    int units, shown = 0;
+
+    if (length && GetFileType(handle) == FILE_TYPE_CHAR &&
+        (wide = ToUtf16(text, (int)length, &units)) != NULL) {
+        // What stdio holds goes first.
+        fflush(to);
+        shown = WriteConsoleW(handle, wide, (DWORD)units, &written, NULL);
+        free(wide);
+        if (shown)
+            return written == (DWORD)units ? 0 : -1;
+    }
+    return fwrite(text, 1, length, to) == length ? 0 : -1;
 }

@@ -1,8 +1,11 @@
 // The file service on Win32 (files.h). Error numbers are GetLastError values.
-// Parts: opening and closing; reading and writing; times and attributes;
-// paths, search and identity.
+// Every path goes to the wide calls, turned from UTF-8 into UTF-16 on the
+// heap (utf16_win.h), whatever its length: a path too long is the system's
+// to refuse, as it always was. Parts: opening and closing; reading and
+// writing; times and attributes; paths, search and identity.
 #include "files.h"
 #include "search_order.h"
+#include "utf16_win.h"
 
 #include <windows.h>
 
@@ -28,12 +31,19 @@ static long LastError(void)
 // read, nor reads the output while it is written.
 static long OpenFile(const char *path, DWORD access, DWORD disposition, OsFile *file)
 {
-    HANDLE handle = CreateFileA(path, access, 0, NULL, disposition, FILE_ATTRIBUTE_NORMAL, NULL);
+    wchar_t *wide = ToUtf16(path, -1, NULL);
+    HANDLE handle;
+    long error = 0;
 
+    if (!wide)
+        return OS_NO_MEMORY;
+    handle = CreateFileW(wide, access, 0, NULL, disposition, FILE_ATTRIBUTE_NORMAL, NULL);
     if (handle == INVALID_HANDLE_VALUE)
-        return LastError();
-    *file = (OsFile)handle;
-    return 0;
+        error = LastError();
+    else
+        *file = (OsFile)handle;
+    free(wide);
+    return error;
 }
 
 long OsOpenRead(const char *path, OsFile *file)
@@ -64,14 +74,29 @@ long OsClose(OsFile file)
 
 long OsDelete(const char *path)
 {
-    return DeleteFileA(path) ? 0 : LastError();
+    wchar_t *wide = ToUtf16(path, -1, NULL);
+    long error;
+
+    if (!wide)
+        return OS_NO_MEMORY;
+    error = DeleteFileW(wide) ? 0 : LastError();
+    free(wide);
+    return error;
 }
 
 long OsRenameOver(const char *from, const char *to)
 {
+    wchar_t *wideFrom = ToUtf16(from, -1, NULL), *wideTo = ToUtf16(to, -1, NULL);
+    long error = OS_NO_MEMORY;
+
     // Write-through: the rename is on the disk when the call returns.
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0
-                                                                                      : LastError();
+    if (wideFrom && wideTo)
+        error = MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                    ? 0
+                    : LastError();
+    free(wideFrom);
+    free(wideTo);
+    return error;
 }
 
 // ---- Reading and writing ----------------------------------------------------
@@ -175,17 +200,31 @@ long OsSetTimes(OsFile file, const FileTime *creation, const FileTime *lastAcces
 
 long OsGetAttributes(const char *path, uint32_t *attributes)
 {
-    DWORD found = GetFileAttributesA(path);
+    wchar_t *wide = ToUtf16(path, -1, NULL);
+    DWORD found;
+    long error = 0;
 
+    if (!wide)
+        return OS_NO_MEMORY;
+    found = GetFileAttributesW(wide);
     if (found == INVALID_FILE_ATTRIBUTES)
-        return LastError();
-    *attributes = found;
-    return 0;
+        error = LastError();
+    else
+        *attributes = found;
+    free(wide);
+    return error;
 }
 
 long OsSetAttributes(const char *path, uint32_t attributes)
 {
-    return SetFileAttributesA(path, attributes) ? 0 : LastError();
+    wchar_t *wide = ToUtf16(path, -1, NULL);
+    long error;
+
+    if (!wide)
+        return OS_NO_MEMORY;
+    error = SetFileAttributesW(wide, attributes) ? 0 : LastError();
+    free(wide);
+    return error;
 }
 
 // ---- Paths, search and identity ---------------------------------------------
@@ -206,21 +245,32 @@ long OsFindFirst(const char *pattern, char *name, size_t size)
 }
 
 // The listing's order differs between file systems (a FAT disk lists in
-// directory order): the least name after `after` is looked for in all of it.
+// directory order): the least name after `after` is looked for in all of it,
+// names compared in UTF-8, whose byte order is the characters' order.
 long OsFindNext(const char *pattern, const char *after, char *name, size_t size)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    char best[MAX_PATH];
+    // A name of MAX_PATH - 1 units takes at most 3 bytes a unit in UTF-8.
+    enum { NAME_BYTES = MAX_PATH * 3 };
+    WIN32_FIND_DATAW found;
+    wchar_t *wide = ToUtf16(pattern, -1, NULL);
+    HANDLE search;
+    char each[NAME_BYTES], best[NAME_BYTES];
     size_t length;
+    long error;
 
-    if (search == INVALID_HANDLE_VALUE)
-        return LastError();
+    if (!wide)
+        return OS_NO_MEMORY;
+    search = FindFirstFileW(wide, &found);
+    error = search == INVALID_HANDLE_VALUE ? LastError() : 0;
+    free(wide);
+    if (error)
+        return error;
     best[0] = 0;
     do
-        if (OsComesNext(found.cFileName, after, best[0] ? best : NULL))
-            memcpy(best, found.cFileName, sizeof best);
-    while (FindNextFileA(search, &found));
+        if (FromUtf16(found.cFileName, each, sizeof each) &&
+            OsComesNext(each, after, best[0] ? best : NULL))
+            strcpy(best, each);
+    while (FindNextFileW(search, &found));
     FindClose(search);
     if (!best[0])
         return OS_FILE_NOT_FOUND;
@@ -236,16 +286,23 @@ long OsFindNext(const char *pattern, const char *after, char *name, size_t size)
 // program holds open (the source being sliced) can still be asked.
 static long FileIdentity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
 {
-    HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    wchar_t *wide = ToUtf16(path, -1, NULL);
+    HANDLE handle;
     long error = 0;
 
-    if (handle == INVALID_HANDLE_VALUE)
-        return LastError();
-    if (!GetFileInformationByHandle(handle, info))
+    if (!wide)
+        return OS_NO_MEMORY;
+    handle = CreateFileW(wide, FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (handle == INVALID_HANDLE_VALUE) {
         error = LastError();
-    CloseHandle(handle);
+    } else {
+        if (!GetFileInformationByHandle(handle, info))
+            error = LastError();
+        CloseHandle(handle);
+    }
+    free(wide);
     return error;
 }
 
@@ -267,28 +324,38 @@ long OsSameFile(const char *a, const char *b, int *same)
 
 long OsLongPath(const char *path, char **longPath)
 {
+    wchar_t *wide = ToUtf16(path, -1, NULL), *text = NULL, *grown;
     DWORD size = MAX_PATH, length;
-    char *text = NULL, *grown;
+    long error = 0;
 
     *longPath = NULL;
+    if (!wide)
+        return OS_NO_MEMORY;
     // The length asked for can grow between two calls: ask until it fits.
     for (;;) {
-        grown = (char *)realloc(text, size);
+        grown = (wchar_t *)realloc(text, size * sizeof *text);
         if (!grown) {
-            free(text);
-            return OS_NO_MEMORY;
+            error = OS_NO_MEMORY;
+            break;
         }
         text = grown;
-        length = GetLongPathNameA(path, text, size);
+        length = GetLongPathNameW(wide, text, size);
         if (length == 0) {
-            long error = LastError();
-            free(text);
-            return error;
-        }
-        if (length < size)
+            error = LastError();
             break;
+        }
+        if (length < size) {
+            // In UTF-8 at most 3 bytes for each unit.
+            *longPath = (char *)malloc((size_t)length * 3 + 1);
+            if (!*longPath)
+                error = OS_NO_MEMORY;
+            else
+                FromUtf16(text, *longPath, (size_t)length * 3 + 1);
+            break;
+        }
         size = length + 1;
     }
-    *longPath = text;
-    return 0;
+    free(text);
+    free(wide);
+    return error;
 }

@@ -2,14 +2,20 @@
 // slice job's part is in media_job_win.cpp, apart, so that the joiner
 // carries none of it.
 #include "media.h"
+#include "utf16_win.h"
 
 #include <windows.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 int OsIsRemovable(const char *path)
 {
-    return GetDriveTypeA(path) == DRIVE_REMOVABLE;
+    wchar_t *wide = ToUtf16(path, -1, NULL);
+    int removable = wide && GetDriveTypeW(wide) == DRIVE_REMOVABLE;
+
+    free(wide);
+    return removable;
 }
 
 void OsDriveName(const char *source, char *name, size_t size)

@@ -7,12 +7,18 @@
 //   files.h    open, create, read, write, seek, flush, close, delete, size,
 //              times, attributes, search, identity, rename, kernel copy
 //   media.h    removable drives, drive names, free bytes (mount table, sysfs)
-//   console.h  key presses and typed-ahead input
+//   console.h  key presses, typed-ahead input, text out
 //   process.h  priority, current folder, local time, the carried joiner
+//   names.h    names of the ANSI era
 //
 // Every call that can fail returns 0 on success or the platform's own error
 // number (GetLastError, errno), never 0 for a failure: the programs show it
 // to the user as it stands.
+//
+// Paths and names are UTF-8 on both systems, given and returned. On Windows
+// they meet the system's wide calls as UTF-16; a path that is not valid
+// UTF-8 there is a name of the ANSI era and is read in the ANSI code page.
+// names.h reads such a name into UTF-8.
 #ifndef DORVANE_OS_H
 #define DORVANE_OS_H
 

@@ -2,6 +2,7 @@
 // current folder. The slice job's part is in process_job_win.cpp, apart, so
 // that the joiner, which links this library, carries none of it.
 #include "process.h"
+#include "utf16_win.h"
 
 #include <windows.h>
 
@@ -22,15 +23,19 @@ void OsRestorePriority(int priority)
     SetThreadPriority(GetCurrentThread(), priority);
 }
 
+// A program that does not declare itself aware of long paths has a current
+// folder of fewer than MAX_PATH units; in UTF-8 it can take three times the
+// bytes.
 long OsCurrentFolder(char *buffer, size_t size)
 {
-    DWORD length = GetCurrentDirectoryA((DWORD)size, buffer);
+    wchar_t wide[MAX_PATH];
+    DWORD length = GetCurrentDirectoryW(MAX_PATH, wide);
 
     if (length == 0) {
         long error = (long)GetLastError();
         return error ? error : 1;
     }
-    if (length >= size)
+    if (length >= MAX_PATH || !FromUtf16(wide, buffer, size))
         return OS_BUFFER_TOO_SMALL;
     return 0;
 }

@@ -394,6 +394,11 @@ FILE *OsOpenConsoleOutput(void)
     return nullptr;
 }
 
+int OsWriteText(FILE *to, const char *text, size_t length)
+{
+    return fwrite(text, 1, length, to) == length ? 0 : -1;
+}
+
 long OsCurrentFolder(char *buffer, size_t size)
 {
     if (Fake.CurrentFolder.size() >= size)
