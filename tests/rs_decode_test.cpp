@@ -68,6 +68,8 @@ TEST(RsField, SliceConstants)
     static const unsigned FirstLogs[] = {1, 2, 4, 7, 8, 11, 13, 14, 16, 19, 22, 23, 26, 28, 29, 31};
     for (unsigned i = 0; i < sizeof FirstLogs / sizeof *FirstLogs; i++)
         EXPECT_EQ(RsSliceConstant(i), RsPower(2, FirstLogs[i])) << i;
+    for (unsigned i = 0; i < RS_MAX_SLICES; i += 331)  // the writer's count
+        EXPECT_EQ(RsSliceConstant(i), RsPower(2, Par2SliceLog(i))) << i;
     EXPECT_EQ(RsSliceConstant(32767), RsPower(2, 65534));
     EXPECT_EQ(RsSliceConstant(RS_MAX_SLICES), 0);
 }

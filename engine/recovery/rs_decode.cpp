@@ -43,16 +43,39 @@ uint16_t RsInverse(uint16_t a)
     return a ? RsPower(a, 65534) : 0;
 }
 
+// How many of 1..m share no factor with 65535 = 3 * 5 * 17 * 257: by
+// inclusion and exclusion over the sixteen products of those primes.
+static uint32_t Coprimes(uint32_t m)
+{
+    const uint32_t primes[4] = {3, 5, 17, 257};
+    int32_t count = 0;
+    for (unsigned set = 0; set < 16; set++) {
+        uint32_t product = 1;
+        int sign = 1;
+        for (unsigned b = 0; b < 4; b++)
+            if (set >> b & 1) {
+                product *= primes[b];
+                sign = -sign;
+            }
+        count += sign * (int32_t)(m / product);
+    }
+    return (uint32_t)count;
+}
+
+// n(i) is the least m with Coprimes(m) = i + 1: found by halving.
 uint16_t RsSliceConstant(unsigned i)
 {
-    uint32_t n = 0;
+    uint32_t low = 1, high = 65534;
     if (i >= RS_MAX_SLICES)
         return 0;
-    for (;;) {
-        n++;
-        if (n % 3 && n % 5 && n % 17 && n % 257 && i-- == 0)
-            return RsPower(2, n);
+    while (low < high) {
+        uint32_t middle = (low + high) / 2;
+        if (Coprimes(middle) > i)
+            high = middle;
+        else
+            low = middle + 1;
     }
+    return RsPower(2, low);
 }
 
 // --- multiply-add -----------------------------------------------------------

@@ -64,8 +64,7 @@ uint16_t RsPower(uint16_t a, uint32_t e);
 // The a' with a * a' = 1; 0 for a = 0.
 uint16_t RsInverse(uint16_t a);
 // c_i, the constant of input slice i (from 0, in file ID order); 0 when
-// i >= RS_MAX_SLICES. It counts its way to n(i): keep the constants of a
-// large set rather than asking for them piece after piece.
+// i >= RS_MAX_SLICES. A few hundred operations, whatever i.
 uint16_t RsSliceConstant(unsigned i);
 
 // --- multiply-add ---------------------------------------------------------
