@@ -164,48 +164,38 @@ void PrintTo(const ToolCase &c, std::ostream *out)
     *out << c.Name;
 }
 
-class RsDecodeTool : public Scratch, public ::testing::WithParamInterface<ToolCase> {
-protected:
-    Bytes Load(const std::string &name)
-    {
-        Bytes data;
-        FILE *f = fopen(Path(name).c_str(), "rb");
-        for (int c; f && (c = getc(f)) != EOF;)
-            data.push_back((unsigned char)c);
-        if (f)
-            fclose(f);
-        return data;
-    }
-    // Every recovery slice packet in every .par2 file: exponent -> data.
-    std::map<uint32_t, Bytes> Blocks()
-    {
-        std::map<uint32_t, Bytes> blocks;
-        DIR *dir = opendir(folder_.c_str());
-        for (struct dirent *e; dir && (e = readdir(dir));) {
-            std::string name = e->d_name;
-            if (name.size() < 5 || name.compare(name.size() - 5, 5, ".par2"))
-                continue;
-            Bytes f = Load(name);
-            for (size_t at = 0; at + 64 <= f.size();) {
-                uint64_t length = 0;
-                for (int i = 7; i >= 0; i--)
-                    length = length << 8 | f[at + 8 + i];
-                if (memcmp(&f[at], "PAR2\0PKT", 8) || length < 64 || length > f.size() - at) {
-                    at += 4;
-                    continue;
-                }
-                if (!memcmp(&f[at + 48], "PAR 2.0\0RecvSlic", 16) && length >= 68) {
-                    uint32_t e = f[at + 64] | f[at + 65] << 8 | f[at + 66] << 16 | (uint32_t)f[at + 67] << 24;
-                    blocks[e].assign(f.begin() + at + 68, f.begin() + at + length);
-                }
-                at += length;
-            }
+// Every recovery slice packet in the .par2 files of `folder`: exponent -> data.
+std::map<uint32_t, Bytes> Par2Blocks(const std::string &folder)
+{
+    std::map<uint32_t, Bytes> blocks;
+    DIR *dir = opendir(folder.c_str());
+    for (struct dirent *e; dir && (e = readdir(dir));) {
+        std::string name = e->d_name;
+        if (name.size() < 5 || name.compare(name.size() - 5, 5, ".par2"))
+            continue;
+        Bytes f;
+        FILE *file = fopen((folder + "/" + name).c_str(), "rb");
+        for (int c; file && (c = getc(file)) != EOF;)
+            f.push_back((unsigned char)c);
+        if (file)
+            fclose(file);
+        for (size_t at = 0, length; at + 68 <= f.size(); at += length) {
+            length = 0;
+            for (int i = 7; i >= 0; i--)
+                length = length << 8 | f[at + 8 + i];
+            if (memcmp(&f[at], "PAR2\0PKT", 8) || length < 68 || length > f.size() - at)
+                length = 4;
+            else if (!memcmp(&f[at + 48], "PAR 2.0\0RecvSlic", 16))
+                blocks[f[at + 64] | f[at + 65] << 8 | f[at + 66] << 16 | (uint32_t)f[at + 67] << 24]
+                    .assign(f.begin() + at + 68, f.begin() + at + length);
         }
-        if (dir)
-            closedir(dir);
-        return blocks;
     }
-};
+    if (dir)
+        closedir(dir);
+    return blocks;
+}
+
+class RsDecodeTool : public Scratch, public ::testing::WithParamInterface<ToolCase> {};
 
 TEST_P(RsDecodeTool, RebuildsTheSlicesDropped)
 {
@@ -244,7 +234,7 @@ TEST_P(RsDecodeTool, RebuildsTheSlicesDropped)
                           std::to_string(Block) + " -f" + std::to_string(c.First) + " -c" +
                           std::to_string(c.Count) + " SET.par2 F*.BIN >output.txt 2>&1";
     ASSERT_EQ(system(command.c_str()), 0) << command;
-    std::map<uint32_t, Bytes> blocks = Blocks();
+    std::map<uint32_t, Bytes> blocks = Par2Blocks(folder_);
     ASSERT_EQ(blocks.size(), c.Count);
 
     unsigned k = (unsigned)c.Lost.size();
