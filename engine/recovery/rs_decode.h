@@ -108,11 +108,11 @@ struct RsDecoder {
 int RsDecoderBegin(RsDecoder *d, const unsigned *lost, const uint32_t *exponents,
                    unsigned count);
 // Takes present slice `slice`'s piece out of block `block`'s accumulator:
-// acc ^= c_slice^e_block * data, as RsMultiplyAdd (odd sizes included). The
-// table is kept per block, so feeding one slice to every block, or one
-// block every slice in turn, rebuilds it once per slice and block.
-// RS_BAD_ARGUMENT for a block beyond count, or a slice that is lost or has
-// no constant.
+// acc ^= c_slice^e_block * data, as RsMultiplyAdd (odd sizes included). Each
+// block keeps the table of its last slice; a call for another slice builds
+// that slice's (a microsecond or two), so pieces of 64 KiB and more make
+// the cost vanish, whatever the order of the calls. RS_BAD_ARGUMENT for a
+// block beyond count, or a slice that is lost or has no constant.
 int RsDecoderRemoveSlice(RsDecoder *d, unsigned block, unsigned slice, const void *data,
                          size_t size, void *acc);
 // out[l] = sum over j of Inverse[l][j] * blocks[j], over `size` bytes: the
@@ -120,7 +120,7 @@ int RsDecoderRemoveSlice(RsDecoder *d, unsigned block, unsigned slice, const voi
 // pieces (block j's accumulator once every present slice was taken out, in
 // Begin's order of exponents). size is even (a word is never split: see
 // Padding above); RS_BAD_ARGUMENT otherwise. out[l] is written, not added
-// to; no out buffer is one of the blocks.
+// to; no out buffer is one of the blocks. Builds k * k tables per call.
 int RsDecodePiece(const RsDecoder *d, const unsigned char *const *blocks,
                   unsigned char *const *out, size_t size);
 // Frees what Begin allocated; d may then be begun again.
