@@ -104,8 +104,10 @@ enum { OS_NO_KERNEL_COPY = -1 };
 
 // OsCopyData: appends up to count bytes from from's position to to's,
 // without passing them through the program's memory. Fewer bytes (0 at the
-// end of from) are not a failure. Where it is not available, also when the
-// environment setting KELMORIX_NO_KERNEL_COPY is 1, returns OS_NO_KERNEL_COPY.
+// end of from) are not a failure. Where it is not available returns
+// OS_NO_KERNEL_COPY; so does a test build of the POSIX layer when its
+// PREFIX NO_KERNEL_COPY variable is 1 (KELMORIX_NO_KERNEL_COPY in
+// kelmorix_hooked).
 long OsCopyData(OsFile from, OsFile to, uint32_t count, uint32_t *done);
 
 #endif

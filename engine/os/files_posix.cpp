@@ -179,13 +179,27 @@ long OsFileSize(OsFile file, uint64_t *size)
 // between the two files; the data then goes through memory.
 static const int NoKernelCopyErrors[] = {EXDEV, EINVAL, ENOSYS, EOPNOTSUPP};
 
+// A test build (OS_TEST_HOOKS, the program's prefix) refuses the kernel's
+// copy when PREFIX NO_KERNEL_COPY is 1, so that the copy through memory is
+// tried on file systems that allow the kernel's; a program built to be
+// installed reads no such variable.
+static int KernelCopyRefused(void)
+{
+#ifdef OS_TEST_HOOKS
+    const char *off = getenv(OS_TEST_HOOKS "NO_KERNEL_COPY");
+
+    return off && strcmp(off, "1") == 0;
+#else
+    return 0;
+#endif
+}
+
 long OsCopyData(OsFile from, OsFile to, uint32_t count, uint32_t *done)
 {
-    const char *off = getenv("KELMORIX_NO_KERNEL_COPY");
     ssize_t n;
     size_t i;
 
-    if (off && strcmp(off, "1") == 0)
+    if (KernelCopyRefused())
         return OS_NO_KERNEL_COPY;
     do
         n = copy_file_range(Fd(from), NULL, Fd(to), NULL, count, 0);
