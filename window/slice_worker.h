@@ -2,8 +2,8 @@
 // portions of a given size or onto a removable drive, disk after disk. The
 // work runs on its own thread; the window's thread keeps the window alive
 // meanwhile and gets the job's result code when it ends.
-#ifndef DORVANE_SLICE_JOB_H
-#define DORVANE_SLICE_JOB_H
+#ifndef DORVANE_SLICE_WORKER_H
+#define DORVANE_SLICE_WORKER_H
 
 #include <windows.h>
 
