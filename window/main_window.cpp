@@ -6,6 +6,7 @@
 
 #include <string.h>
 
+#include "os/media.h"
 #include "remembered_folders.h"
 #include "slice_worker.h"
 
@@ -107,12 +108,12 @@ static void CreateControls(HWND window, int h, int v)
 static void FillLists(void)
 {
     HWND drives = Control(ID_DRIVE_COMBO);
-    DWORD mask = GetLogicalDrives();
     char drive[3] = "A:";
     size_t i;
 
-    for (drive[0] = 'A'; drive[0] <= 'Z'; drive[0]++, mask >>= 1)
-        if ((mask & 1) && GetDriveTypeA(drive) == DRIVE_REMOVABLE)
+    // The drives the job can fill disk by disk, as it decides it.
+    for (drive[0] = 'A'; drive[0] <= 'Z'; drive[0]++)
+        if (OsIsRemovableDrive(drive))
             SendMessageA(drives, CB_ADDSTRING, 0, (LPARAM)drive);
     SendMessageA(drives, CB_SETCURSEL, 0, 0);
     for (i = 0; i < sizeof Units / sizeof Units[0]; i++)

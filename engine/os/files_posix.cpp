@@ -73,6 +73,21 @@ long OsCreateNew(const char *path, OsFile *file)
     return 0;
 }
 
+long OsWriteWholeFile(const char *path, const void *data, uint32_t count)
+{
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    uint32_t written = 0;
+    long error, closed;
+
+    if (fd < 0)
+        return Errno();
+    error = OsWrite((OsFile)fd + 1, data, count, &written);
+    if (!error && written != count)
+        error = OS_DISK_FULL;
+    closed = OsClose((OsFile)fd + 1);
+    return error ? error : closed;
+}
+
 long OsFlush(OsFile file)
 {
     return fsync(Fd(file)) == 0 ? 0 : Errno();
@@ -170,6 +185,16 @@ long OsFileSize(OsFile file, uint64_t *size)
     struct stat info;
 
     if (fstat(Fd(file), &info) != 0)
+        return Errno();
+    *size = (uint64_t)info.st_size;
+    return 0;
+}
+
+long OsPathSize(const char *path, uint64_t *size)
+{
+    struct stat info;
+
+    if (stat(path, &info) != 0)
         return Errno();
     *size = (uint64_t)info.st_size;
     return 0;
