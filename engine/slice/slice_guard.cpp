@@ -61,7 +61,7 @@ int FindSourceClash(const char *source, char *portionPath, unsigned first, unsig
         return CLASH_NONE;
     joiner = (char *)malloc(length + sizeof JOINER_FILE_NAME);
     if (!joiner)
-        return CLASH_NONE;
+        return CLASH_NO_MEMORY;
     memcpy(joiner, folder, length);
     memcpy(joiner + length, JOINER_FILE_NAME, sizeof JOINER_FILE_NAME);
     if (SliceIsSource(source, joiner)) {
