@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "os/media.h"
+#include "planner_texts.h"
 #include "remembered_folders.h"
 #include "slice_worker.h"
 
@@ -71,9 +72,6 @@ static const int NavigatedControls[] = {
     ID_ABOUT_BUTTON, ID_EXIT_BUTTON,
 };
 
-static const char *const Units[] = {"bytes", "KB", "MB"};
-static const char *const SizeTexts[] = {"360", "720", "1.2", "1.44", "2.88"};
-enum { UNIT_KB = 1 };
 
 HWND Control(int id)
 {
@@ -116,11 +114,11 @@ static void FillLists(void)
         if (OsIsRemovableDrive(drive))
             SendMessageA(drives, CB_ADDSTRING, 0, (LPARAM)drive);
     SendMessageA(drives, CB_SETCURSEL, 0, 0);
-    for (i = 0; i < sizeof Units / sizeof Units[0]; i++)
-        SendMessageA(Control(ID_UNIT_COMBO), CB_ADDSTRING, 0, (LPARAM)Units[i]);
+    for (i = 0; i < UNIT_COUNT; i++)
+        SendMessageA(Control(ID_UNIT_COMBO), CB_ADDSTRING, 0, (LPARAM)UnitTexts[i]);
     SendMessageA(Control(ID_UNIT_COMBO), CB_SETCURSEL, UNIT_KB, 0);
-    for (i = 0; i < sizeof SizeTexts / sizeof SizeTexts[0]; i++)
-        SendMessageA(Control(ID_SIZE_COMBO), CB_ADDSTRING, 0, (LPARAM)SizeTexts[i]);
+    for (i = 0; i < SIZE_PRESET_COUNT; i++)
+        SendMessageA(Control(ID_SIZE_COMBO), CB_ADDSTRING, 0, (LPARAM)PresetTexts[i]);
     SendMessageA(Control(ID_SIZE_COMBO), CB_SETCURSEL, 0, 0);
 }
 

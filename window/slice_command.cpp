@@ -7,8 +7,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "slice/planning.h"
 #include "format/slice_format.h"
+#include "planner_texts.h"
 #include "slice_worker.h"
 
 // The three ways a job ends, as the Slice command reports them.
@@ -52,7 +52,7 @@ static int FolderJobAllowed(const char *source, const char *destination, uint32_
         return 0;
     }
     if (!FolderPortionSizeAcceptable(*portionSize)) {
-        ShowBox("Portions must be larger than 309 bytes", SliceErrorTitle, MB_OK | MB_ICONERROR);
+        ShowBox(SizeTooSmallNote, SliceErrorTitle, MB_OK | MB_ICONERROR);
         return 0;
     }
     if (needed >= PATH_TEXT_SIZE) {
