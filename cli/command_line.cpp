@@ -254,16 +254,13 @@ int ParseSliceCommand(int argc, char **argv, SliceCommand *command, char *messag
 int PlanFolderPortions(const SliceCommand *command, uint64_t sourceSize, uint32_t *portionSize,
                        char *message, size_t messageSize)
 {
-    char text[PLAN_TEXT_SIZE], note[PLAN_TEXT_SIZE];
     int32_t count = 0;
     uint32_t resized;
-
     int planned = 0;
 
     *portionSize = command->PortionSize;
     if (command->Method == METHOD_COUNT)
-        planned = RefreshCountNote(command->Count, sourceSize, &count, portionSize, text,
-                                   sizeof text, note, sizeof note);
+        planned = EqualPortions(command->Count, sourceSize, &count, portionSize);
     // The job refuses such a source in its own words; any folder size will
     // do to get it there (0 would mean a removable drive).
     if (SourceTooLargeToSlice(sourceSize)) {
@@ -273,7 +270,7 @@ int PlanFolderPortions(const SliceCommand *command, uint64_t sourceSize, uint32_
     }
     // Equal portions of 4 GiB or more cannot be: the planner held the size
     // to the largest portion, which would make more portions than asked.
-    if (planned & PLAN_COUNT_TOO_SMALL) {
+    if (planned & EQUAL_SIZE_HELD) {
         char fewest[DECIMAL_TEXT_SIZE];
         DecimalText(SmallestEqualPortionCount(sourceSize), fewest);
         snprintf(message, messageSize,
@@ -283,13 +280,14 @@ int PlanFolderPortions(const SliceCommand *command, uint64_t sourceSize, uint32_
         return SLICE_TOO_MANY_PORTIONS;
     }
     if (!FolderPortionSizeAcceptable(*portionSize)) {
-        snprintf(message, messageSize, "%s: a portion of %lu bytes has no room for data.\n",
-                 SizeTooSmallNote, (unsigned long)*portionSize);
+        snprintf(message, messageSize,
+                 "Portions must be larger than 309 bytes: a portion of %lu bytes has no room "
+                 "for data.\n",
+                 (unsigned long)*portionSize);
         return SLICE_TOO_MANY_PORTIONS;
     }
     // No silent resizing on a command line: the size that fits is named.
-    if (PortionLimitResize(sourceSize, PortionsNeeded(sourceSize, *portionSize),
-                           &resized, text, sizeof text)) {
+    if (SizeForPortionLimit(sourceSize, PortionsNeeded(sourceSize, *portionSize), &resized)) {
         snprintf(message, messageSize,
                  "Portions of %lu bytes would take %lu portions, and a slice set holds at most "
                  "100. The smallest size that fits is %lu bytes (--size %lu).\n",

@@ -2,22 +2,19 @@
 // asks its questions on the terminal, answered with a key as the Linux
 // kelmorix asks for disks, and writes the KELMORIX.EXE the build carries
 // beside portion 0, so that the set rebuilds itself on Windows.
-#include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <time.h>
-#include <unistd.h>
 
 #include "command_line.h"
-#include "os/embedded_joiner.h"
+#include "format/slice_format.h"
+#include "os/console.h"
+#include "os/files.h"
+#include "os/process.h"
 #include "recovery/write/recovery_disk.h"
 #include "recovery/write/recovery_job.h"
-#include "format/slice_format.h"
 #include "slice/slice_job.h"
-#include "os/console.h"
 
 #ifndef DORVANE_VERSION
 #define DORVANE_VERSION "1.0.0"
@@ -72,14 +69,6 @@ struct TerminalUserState {
 
 static TerminalUserState Terminal;
 
-static int64_t Now(void)
-{
-    struct timespec t;
-
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return (int64_t)t.tv_sec * NS_PER_SECOND + t.tv_nsec;
-}
-
 // The progress line goes before anything else is said.
 static void ClearProgress(void)
 {
@@ -108,7 +97,8 @@ static void Ask(const char *format, ...)
 {
     char *text = NULL;
     va_list args;
-    int terminal, length;
+    FILE *terminal;
+    int length;
 
     va_start(args, format);
     length = vasprintf(&text, format, args); // a path has no fixed bound here
@@ -116,12 +106,11 @@ static void Ask(const char *format, ...)
     if (length < 0)
         return;
     Say("%s", text);
-    terminal = isatty(1) ? -1 : open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (terminal >= 0) {
-        if (write(terminal, text, (size_t)length) < 0) {
-            // The question stands on standard output all the same.
-        }
-        close(terminal);
+    terminal = OsOpenConsoleOutput();
+    if (terminal) {
+        // Should it fail, the question stands on standard output all the same.
+        fwrite(text, 1, (size_t)length, terminal);
+        fclose(terminal);
     }
     free(text);
 }
@@ -242,7 +231,7 @@ static void TerminalProgress(void *, uint64_t done, uint64_t total)
 
     if (!Terminal.ProgressOn)
         return;
-    now = Now();
+    now = OsMonotonicTime();
     if (done < total && now - Terminal.LastDrawn < PROGRESS_INTERVAL_NS)
         return;
     Terminal.LastDrawn = now;
@@ -268,6 +257,15 @@ static const SliceUser TerminalUser = {
     NULL,           TerminalNextDisk, AskOverwriteRemembered, TerminalNotReady,
     TerminalOpenError, TerminalNotice, TerminalFinal,       TerminalProgress,
 };
+
+// 1 when this build carries KELMORIX.EXE to write beside a set.
+static int CarriesJoiner(void)
+{
+    const void *data;
+    uint32_t size = 0;
+
+    return OsJoinerProgram(&data, &size) == 0 && size != 0;
+}
 
 // The destination with one slash at its end, so that names are appended.
 static char *WithSeparator(const char *path)
@@ -304,7 +302,7 @@ static char *DriveName(const char *path)
 static void RecoveryRequestFor(const SliceCommand *command, const char *destination,
                                RecoveryRequest *request)
 {
-    long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+    uint64_t memory = OsPhysicalMemory();
 
     request->Source = command->Source;
     request->Destination = destination;
@@ -312,8 +310,7 @@ static void RecoveryRequestFor(const SliceCommand *command, const char *destinat
     request->OverwriteAgreed = Terminal.OverwriteAgreed;
     // Half the machine's memory at most for the blocks: more would only be
     // swapped, or end the program.
-    request->MemoryLimit = pages > 0 && pageSize > 0 ? (uint64_t)pages * (uint64_t)pageSize / 2
-                                                     : (uint64_t)1 << 30;
+    request->MemoryLimit = memory ? memory / 2 : (uint64_t)1 << 30;
     request->Creator = "Dorvane " DORVANE_VERSION;
 }
 
@@ -325,7 +322,7 @@ static int WriteRecovery(const SliceCommand *command, const char *destination)
     int result;
 
     RecoveryRequestFor(command, destination, &request);
-    Terminal.Started = Terminal.LastDrawn = Now();
+    Terminal.Started = Terminal.LastDrawn = OsMonotonicTime();
     result = WriteRecoveryData(&request, &TerminalUser);
     ClearProgress();
     return result;
@@ -362,7 +359,7 @@ static int SliceWithRecoveryDisk(const SliceCommand *command, const char *destin
 static int Slice(const SliceCommand *command)
 {
     char message[512];
-    struct stat info;
+    uint64_t sourceSize = 0;
     const char *slash = strrchr(command->Source, '/');
     uint32_t portionSize = 0;
     int mode = command->Method == METHOD_DISKS ? SLICE_ONTO_DISKS : SLICE_INTO_FOLDER;
@@ -381,16 +378,15 @@ static int Slice(const SliceCommand *command)
     Terminal.DriveName = driveName;
     Terminal.Name = slash ? slash + 1 : command->Source;
     Terminal.Overwrite = command->Overwrite;
-    if (EmbeddedJoinerSize == 0)
+    if (!CarriesJoiner())
         Say("This dorvane was built without the i686 cross compiler and carries no %s: "
             "the set will lack its joiner program.\n",
             JOINER_FILE_NAME);
     // The planner needs the size; a source that cannot be read is left to
     // the job, which says why in its own words.
     result = 0;
-    if (command->Method != METHOD_DISKS && stat(command->Source, &info) == 0) {
-        result = PlanFolderPortions(command, (uint64_t)info.st_size, &portionSize, message,
-                                    sizeof message);
+    if (command->Method != METHOD_DISKS && OsPathSize(command->Source, &sourceSize) == 0) {
+        result = PlanFolderPortions(command, sourceSize, &portionSize, message, sizeof message);
         planned = 1;
     }
     else if (command->Method == METHOD_SIZE)
@@ -400,8 +396,8 @@ static int Slice(const SliceCommand *command)
     if (result) {
         Say("%s", message);
     } else {
-        Terminal.ProgressOn = isatty(2);
-        Terminal.Started = Terminal.LastDrawn = Now();
+        Terminal.ProgressOn = OsIsTerminal(2);
+        Terminal.Started = Terminal.LastDrawn = OsMonotonicTime();
         if (command->Method == METHOD_DISKS && command->Recovery) {
             result = SliceWithRecoveryDisk(command, destination);
         } else {
@@ -414,7 +410,7 @@ static int Slice(const SliceCommand *command)
     // A count the equal portions could not keep is no failure, but the set
     // is not what was asked for, so it is said.
     if ((result == SLICE_COMPLETE || result == SLICE_RECOVERY_FAILED) && planned &&
-        CountNotKept(command, (uint64_t)info.st_size, portionSize, message, sizeof message))
+        CountNotKept(command, sourceSize, portionSize, message, sizeof message))
         Say("%s", message);
     if (result == SLICE_COMPLETE)
         Say("Slice %s to %s is complete\n", command->Source, command->Destination);
@@ -442,7 +438,7 @@ int main(int argc, char **argv)
         return 0;
     case COMMAND_VERSION:
         printf("dorvane %s%s\n", DORVANE_VERSION,
-               EmbeddedJoinerSize ? "" : " (built without KELMORIX.EXE)");
+               CarriesJoiner() ? "" : " (built without KELMORIX.EXE)");
         return 0;
     case COMMAND_WRONG:
         fprintf(stderr, "dorvane: %s\n%s", message, Usage);

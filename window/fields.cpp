@@ -10,6 +10,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "os/files.h"
+#include "os/process.h"
 #include "remembered_folders.h"
 #include "slice_worker.h"
 
@@ -85,15 +87,20 @@ static void RememberSourceFolder(const char *path)
 void CheckSource(void)
 {
     char path[PATH_TEXT_SIZE];
-    HANDLE file;
-    DWORD high = 0;
+    OsFile file;
+    uint64_t size = 0;
+    long error;
     size_t i;
 
-    file = ReadControlPath(ID_SOURCE_PATH_EDIT, path)
-               ? CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL)
-               : INVALID_HANDLE_VALUE;
-    if (file == INVALID_HANDLE_VALUE) {
-        SetCurrentDirectoryA(Folders.ProgramFolder);
+    // A source is a file that opens (not held by another program) and tells
+    // its size.
+    error = ReadControlPath(ID_SOURCE_PATH_EDIT, path) ? OsOpenRead(path, &file) : 1;
+    if (!error) {
+        error = OsFileSize(file, &size);
+        OsClose(file);
+    }
+    if (error) {
+        OsSetCurrentFolder(Folders.ProgramFolder);
         for (i = 0; i < sizeof MethodControls / sizeof MethodControls[0]; i++)
             EnableControl(MethodControls[i], 0);
         EnableControl(ID_SLICE_BUTTON, 0);
@@ -101,9 +108,8 @@ void CheckSource(void)
         Window.SliceDisabled = 1;
         return;
     }
-    Window.SourceFileSizeLow = GetFileSize(file, &high);
-    Window.SourceFileSizeHigh = high;
-    CloseHandle(file);
+    Window.SourceFileSizeLow = (uint32_t)size;
+    Window.SourceFileSizeHigh = (uint32_t)(size >> 32);
     for (i = 0; i < sizeof MethodControls / sizeof MethodControls[0]; i++)
         EnableControl(MethodControls[i], 1);
     if (!Window.JobRunning) {
@@ -165,15 +171,13 @@ void ChooseMethod(int radio)
 void CheckDestination(void)
 {
     char path[PATH_TEXT_SIZE];
-    DWORD attributes;
+    int isFolder = 0;
 
     // A destination is remembered whole or not at all, and the remembered
     // folder holds 259 characters: a longer one is no destination, as a
     // path cut to fit would name another folder.
-    attributes = ReadControlPath(ID_DESTINATION_EDIT, path) && strlen(path) < FOLDER_LINE_SIZE
-                     ? GetFileAttributesA(path)
-                     : INVALID_FILE_ATTRIBUTES;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (ReadControlPath(ID_DESTINATION_EDIT, path) && strlen(path) < FOLDER_LINE_SIZE &&
+        OsQueryPath(path, &isFolder) == 0 && isFolder) {
         if (!Window.JobRunning)
             EnableControl(ID_SLICE_BUTTON, 1);
         Window.DestinationValid = 1;

@@ -9,6 +9,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "os/files.h"
+
 static const char OneFileText[] =
     "Dorvane slices one file at a time: drop a single file, not a folder or several files.";
 static const char OneFileTitle[] = "Dorvane";
@@ -17,7 +19,7 @@ void DropSource(HDROP drop)
 {
     UINT count = DragQueryFileA(drop, 0xFFFFFFFF, NULL, 0);
     UINT length;
-    DWORD attributes;
+    int isFolder = 0;
     char *path;
 
     // The job took its source as the field held it when Slice was pressed.
@@ -29,9 +31,7 @@ void DropSource(HDROP drop)
         return;
     path[0] = '\0';
     DragQueryFileA(drop, 0, path, length + 1);
-    attributes = GetFileAttributesA(path);
-    if (count > 1 ||
-        (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)))
+    if (count > 1 || (OsQueryPath(path, &isFolder) == 0 && isFolder))
         ShowBox(OneFileText, OneFileTitle, MB_OK | MB_ICONINFORMATION);
     else
         SetWindowTextA(Control(ID_SOURCE_PATH_EDIT), path);

@@ -6,6 +6,8 @@
 
 #include <string.h>
 
+#include "os/media.h"
+#include "planner_texts.h"
 #include "remembered_folders.h"
 #include "slice_worker.h"
 
@@ -70,9 +72,6 @@ static const int NavigatedControls[] = {
     ID_ABOUT_BUTTON, ID_EXIT_BUTTON,
 };
 
-static const char *const Units[] = {"bytes", "KB", "MB"};
-static const char *const SizeTexts[] = {"360", "720", "1.2", "1.44", "2.88"};
-enum { UNIT_KB = 1 };
 
 HWND Control(int id)
 {
@@ -107,19 +106,19 @@ static void CreateControls(HWND window, int h, int v)
 static void FillLists(void)
 {
     HWND drives = Control(ID_DRIVE_COMBO);
-    DWORD mask = GetLogicalDrives();
     char drive[3] = "A:";
     size_t i;
 
-    for (drive[0] = 'A'; drive[0] <= 'Z'; drive[0]++, mask >>= 1)
-        if ((mask & 1) && GetDriveTypeA(drive) == DRIVE_REMOVABLE)
+    // The drives the job can fill disk by disk, as it decides it.
+    for (drive[0] = 'A'; drive[0] <= 'Z'; drive[0]++)
+        if (OsIsRemovableDrive(drive))
             SendMessageA(drives, CB_ADDSTRING, 0, (LPARAM)drive);
     SendMessageA(drives, CB_SETCURSEL, 0, 0);
-    for (i = 0; i < sizeof Units / sizeof Units[0]; i++)
-        SendMessageA(Control(ID_UNIT_COMBO), CB_ADDSTRING, 0, (LPARAM)Units[i]);
+    for (i = 0; i < UNIT_COUNT; i++)
+        SendMessageA(Control(ID_UNIT_COMBO), CB_ADDSTRING, 0, (LPARAM)UnitTexts[i]);
     SendMessageA(Control(ID_UNIT_COMBO), CB_SETCURSEL, UNIT_KB, 0);
-    for (i = 0; i < sizeof SizeTexts / sizeof SizeTexts[0]; i++)
-        SendMessageA(Control(ID_SIZE_COMBO), CB_ADDSTRING, 0, (LPARAM)SizeTexts[i]);
+    for (i = 0; i < SIZE_PRESET_COUNT; i++)
+        SendMessageA(Control(ID_SIZE_COMBO), CB_ADDSTRING, 0, (LPARAM)PresetTexts[i]);
     SendMessageA(Control(ID_SIZE_COMBO), CB_SETCURSEL, 0, 0);
 }
 

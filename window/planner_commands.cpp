@@ -3,7 +3,7 @@
 // the unit and the two notes.
 #include "slicer_window.h"
 
-#include "slice/planning.h"
+#include "planner_texts.h"
 
 uint64_t SourceSize(void)
 {

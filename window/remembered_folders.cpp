@@ -1,62 +1,55 @@
+// The window's remembered folders (remembered_folders.h): DORVANE.TXT in the
+// slicer's own folder, read when the window opens and written whole when
+// the program ends, through the platform layer.
 #include "remembered_folders.h"
-
-#include <windows.h>
 
 #include <stdio.h>
 #include <string.h>
+
+#include "os/files.h"
+#include "os/process.h"
+
+enum { FOLDERS_PATH_SIZE = 260 }; // MAX_PATH: the folder and the file's name
 
 FolderState Folders;
 
 void FindProgramFolder(void)
 {
-    char *namePart = NULL;
-    DWORD length;
-
-    Folders.ProgramFolder[0] = '\0';
-    length = SearchPathA(NULL, "dorvane.exe", NULL, sizeof Folders.ProgramFolder,
-                         Folders.ProgramFolder, &namePart);
-    if (length == 0 || length >= sizeof Folders.ProgramFolder || !namePart) {
+    if (OsFindProgramFolder("dorvane.exe", Folders.ProgramFolder, sizeof Folders.ProgramFolder))
         Folders.ProgramFolder[0] = '\0';
-        return;
-    }
-    *namePart = '\0';
 }
 
 // ProgramFolder + "DORVANE.TXT" into path; 0, or -1 when it does not fit.
-static int FoldersFilePath(char path[MAX_PATH])
+static int FoldersFilePath(char path[FOLDERS_PATH_SIZE])
 {
-    int length = snprintf(path, MAX_PATH, "%s%s", Folders.ProgramFolder, FOLDERS_FILE_NAME);
+    int length =
+        snprintf(path, FOLDERS_PATH_SIZE, "%s%s", Folders.ProgramFolder, FOLDERS_FILE_NAME);
 
-    return length >= 0 && length < MAX_PATH ? 0 : -1;
+    return length >= 0 && length < FOLDERS_PATH_SIZE ? 0 : -1;
 }
 
 void LoadRememberedFolders(void)
 {
-    char path[MAX_PATH];
+    char path[FOLDERS_PATH_SIZE];
     char text[FOLDER_FILE_MAX];
-    DWORD length = 0;
-    HANDLE file;
+    uint32_t length = 0;
+    OsFile file;
 
     Folders.RememberedSourceFolder[0] = '\0';
     Folders.RememberedDestinationFolder[0] = '\0';
-    if (FoldersFilePath(path))
+    if (FoldersFilePath(path) || OsOpenRead(path, &file))
         return;
-    file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    if (ReadFile(file, text, sizeof text, &length, NULL))
+    if (OsRead(file, text, sizeof text, &length) == 0)
         ParseRememberedFolders(text, length, Folders.RememberedSourceFolder,
                                Folders.RememberedDestinationFolder);
-    CloseHandle(file);
+    OsClose(file);
 }
 
 void SaveRememberedFolders(void)
 {
-    char path[MAX_PATH];
+    char path[FOLDERS_PATH_SIZE];
     char text[2 * FOLDER_LINE_SIZE + 2];
     int length;
-    DWORD written;
-    HANDLE file;
 
     if (FoldersFilePath(path))
         return;
@@ -64,9 +57,7 @@ void SaveRememberedFolders(void)
                       Folders.RememberedDestinationFolder);
     if (length < 0 || (size_t)length >= sizeof text)
         return;
-    file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    WriteFile(file, text, (DWORD)length, &written, NULL);
-    CloseHandle(file);
+    // Nothing to tell the user about a failure as the program ends: the next
+    // start finds the folders it finds, or none.
+    OsWriteWholeFile(path, text, (uint32_t)length);
 }

@@ -7,8 +7,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "slice/planning.h"
 #include "format/slice_format.h"
+#include "planner_texts.h"
 #include "slice_worker.h"
 
 // The three ways a job ends, as the Slice command reports them.
@@ -34,6 +34,7 @@ static int FolderJobAllowed(const char *source, const char *destination, uint32_
     size_t needed = strlen(destination) + strlen(SourceFileName(source));
     char text[128 + 2 * PATH_TEXT_SIZE];
     char *clash = NULL;
+    int refused;
 
     // Without this the limit would be checked only when the size fields
     // lose the focus, and a job could meet its 101st portion.
@@ -51,7 +52,7 @@ static int FolderJobAllowed(const char *source, const char *destination, uint32_
         return 0;
     }
     if (!FolderPortionSizeAcceptable(*portionSize)) {
-        ShowBox("Portions must be larger than 309 bytes", SliceErrorTitle, MB_OK | MB_ICONERROR);
+        ShowBox(SizeTooSmallNote, SliceErrorTitle, MB_OK | MB_ICONERROR);
         return 0;
     }
     if (needed >= PATH_TEXT_SIZE) {
@@ -64,15 +65,18 @@ static int FolderJobAllowed(const char *source, const char *destination, uint32_
     }
     // A portion or the joiner that would be the source itself, however
     // the two paths are spelled: the job's own refusal, before it starts.
-    if (!Window.NoSourceFile &&
-        CheckSliceSource(source, destination, *portionSize, SourceSize(), &clash)) {
+    // So is a shortage of memory that leaves it unknown.
+    if (Window.NoSourceFile)
+        return 1;
+    refused = CheckSliceSource(source, destination, *portionSize, SourceSize(), &clash);
+    if (refused == SLICE_NO_PATH_BUFFER)
+        ReportRefusedJob(refused, source, destination, *portionSize);
+    else if (refused)
         ShowBox(clash ? clash : "The set would be written over its source: choose another "
                                 "destination folder.",
                 SliceErrorTitle, MB_OK | MB_ICONERROR);
-        free(clash);
-        return 0;
-    }
-    return 1;
+    free(clash);
+    return !refused;
 }
 
 // The box gives the focus to after when it closes.

@@ -134,6 +134,12 @@ unsigned __stdcall SliceWorker(void *unused)
                                &BoxUser);
 }
 
+void ReportRefusedJob(int code, const char *source, const char *destination,
+                      uint32_t portionSize)
+{
+    ReportSliceFailure(&BoxUser, code, 1, source, destination, SLICE_INTO_FOLDER, portionSize);
+}
+
 uint32_t RunSliceJob(const char *source, const char *destination, uint32_t portionSize)
 {
     HANDLE thread;

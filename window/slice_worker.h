@@ -51,6 +51,12 @@ extern HWND MainWindow;
 // dispatched while the job runs.
 uint32_t RunSliceJob(const char *source, const char *destination, uint32_t portionSize);
 
+// Shows the final message of code for a folder job refused before it starts,
+// in the box the worker shows the job's own in (as RunSliceJob does for a
+// worker that cannot start).
+void ReportRefusedJob(int code, const char *source, const char *destination,
+                      uint32_t portionSize);
+
 // The worker thread's procedure: the whole job, its questions and its final
 // message, asked and shown with message boxes owned by MainWindow. Its exit
 // code is the job's result code.

@@ -48,6 +48,10 @@ int OsWriteText(FILE *to, const char *text, size_t length);
 // during a job gets lines of its new width. (The Windows programs draw no
 // such line.)
 int OsConsoleColumns(int fd);
+
+// OsIsTerminal: 1 when descriptor fd is a terminal, else 0: the Linux
+// dorvane draws its progress line on standard error only then.
+int OsIsTerminal(int fd);
 #endif
 
 #endif

@@ -240,3 +240,8 @@ int OsConsoleColumns(int fd)
         return size.ws_col;
     return DEFAULT_COLUMNS;
 }
+
+int OsIsTerminal(int fd)
+{
+    return isatty(fd) != 0;
+}

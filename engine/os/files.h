@@ -31,6 +31,15 @@ long OsWrite(OsFile file, const void *buffer, uint32_t count, uint32_t *done);
 // the bytes in between later (a rebuilt portion's place in the output).
 long OsSeek(OsFile file, uint64_t offset);
 
+// OsWriteWholeFile: creates path, or empties the file of that name, and
+// writes the count bytes of data into it; not shared while it is written,
+// as OsCreateNew. The old contents are gone once it opens, and a failed
+// write can leave the file short: for a small file the program keeps for
+// itself and writes whole each time (the window's remembered folders),
+// never for a user's data, which OsRenameOver replaces in one step. A short
+// write without an error fails with OS_DISK_FULL.
+long OsWriteWholeFile(const char *path, const void *data, uint32_t count);
+
 // OsFlush: puts what was written on the disk itself before it returns.
 long OsFlush(OsFile file);
 
@@ -104,8 +113,17 @@ enum { OS_NO_KERNEL_COPY = -1 };
 
 // OsCopyData: appends up to count bytes from from's position to to's,
 // without passing them through the program's memory. Fewer bytes (0 at the
-// end of from) are not a failure. Where it is not available, also when the
-// environment setting KELMORIX_NO_KERNEL_COPY is 1, returns OS_NO_KERNEL_COPY.
+// end of from) are not a failure. Where it is not available returns
+// OS_NO_KERNEL_COPY; so does a test build of the POSIX layer when its
+// PREFIX NO_KERNEL_COPY variable is 1 (KELMORIX_NO_KERNEL_COPY in
+// kelmorix_hooked).
 long OsCopyData(OsFile from, OsFile to, uint32_t count, uint32_t *done);
+
+#ifndef _WIN32
+// OsPathSize: the size in bytes of what path names (links followed), asked
+// without opening it, so that a file that may not be read is measured too.
+// Only the Linux dorvane asks: the window measures the source it opens.
+long OsPathSize(const char *path, uint64_t *size);
+#endif
 
 #endif

@@ -74,6 +74,21 @@ long OsCreateNew(const char *path, OsFile *file)
     return 0;
 }
 
+long OsWriteWholeFile(const char *path, const void *data, uint32_t count)
+{
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    uint32_t written = 0;
+    long error, closed;
+
+    if (fd < 0)
+        return Errno();
+    error = OsWrite((OsFile)fd + 1, data, count, &written);
+    if (!error && written != count)
+        error = OS_DISK_FULL;
+    closed = OsClose((OsFile)fd + 1);
+    return error ? error : closed;
+}
+
 long OsFlush(OsFile file)
 {
     return fsync(Fd(file)) == 0 ? 0 : Errno();
@@ -176,17 +191,41 @@ long OsFileSize(OsFile file, uint64_t *size)
     return 0;
 }
 
+long OsPathSize(const char *path, uint64_t *size)
+{
+    struct stat info;
+
+    if (stat(path, &info) != 0)
+        return Errno();
+    *size = (uint64_t)info.st_size;
+    return 0;
+}
+
 // Errors that say only that this kernel or these file systems cannot copy
 // between the two files; the data then goes through memory.
 static const int NoKernelCopyErrors[] = {EXDEV, EINVAL, ENOSYS, EOPNOTSUPP};
 
+// A test build (OS_TEST_HOOKS, the program's prefix) refuses the kernel's
+// copy when PREFIX NO_KERNEL_COPY is 1, so that the copy through memory is
+// tried on file systems that allow the kernel's; a program built to be
+// installed reads no such variable.
+static int KernelCopyRefused(void)
+{
+#ifdef OS_TEST_HOOKS
+    const char *off = getenv(OS_TEST_HOOKS "NO_KERNEL_COPY");
+
+    return off && strcmp(off, "1") == 0;
+#else
+    return 0;
+#endif
+}
+
 long OsCopyData(OsFile from, OsFile to, uint32_t count, uint32_t *done)
 {
-    const char *off = getenv("KELMORIX_NO_KERNEL_COPY");
     ssize_t n;
     size_t i;
 
-    if (off && strcmp(off, "1") == 0)
+    if (KernelCopyRefused())
         return OS_NO_KERNEL_COPY;
     do
         n = copy_file_range(Fd(from), NULL, Fd(to), NULL, count, 0);

@@ -56,6 +56,22 @@ long OsCreateNew(const char *path, OsFile *file)
     return OpenFile(path, GENERIC_WRITE, CREATE_NEW, file);
 }
 
+long OsWriteWholeFile(const char *path, const void *data, uint32_t count)
+{
+    OsFile file;
+    uint32_t written = 0;
+    long error = OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS, &file);
+    long closed;
+
+    if (error)
+        return error;
+    error = OsWrite(file, data, count, &written);
+    if (!error && written != count)
+        error = OS_DISK_FULL;
+    closed = OsClose(file);
+    return error ? error : closed;
+}
+
 long OsFlush(OsFile file)
 {
     return FlushFileBuffers(AsHandle(file)) ? 0 : LastError();

@@ -5,10 +5,12 @@
 // program's own Win32 calls aside). It is split by service, each a header
 // here with a _win.cpp and a _posix.cpp beside it:
 //   files.h    open, create, read, write, seek, flush, close, delete, size,
-//              times, attributes, search, identity, rename, kernel copy
+//              times, attributes, search, identity, rename, kernel copy,
+//              whole-file write
 //   media.h    removable drives, drive names, free bytes (mount table, sysfs)
-//   console.h  key presses, typed-ahead input, text out
-//   process.h  priority, current folder, local time, the carried joiner
+//   console.h  key presses, typed-ahead input, the terminal's output and width
+//   process.h  priority, current folder, local time, the carried joiner, the
+//              program's folder, the clock and the machine's memory
 //   names.h    names of the ANSI era
 //
 // Every call that can fail returns 0 on success or the platform's own error

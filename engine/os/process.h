@@ -17,6 +17,9 @@ void OsRestorePriority(int priority);
 // OS_BUFFER_TOO_SMALL when it does not fit, buffer[size..] untouched.
 long OsCurrentFolder(char *buffer, size_t size);
 
+// OsSetCurrentFolder: makes path the current folder.
+long OsSetCurrentFolder(const char *path);
+
 // OsLastingPath: path as a heap string (free it) that still names the same
 // place after OsLeaveCurrentFolder: made absolute where that matters.
 long OsLastingPath(const char *path, char **lasting);
@@ -39,5 +42,26 @@ enum {
 // OsJoinerProgram: the joiner program this build carries, its bytes in
 // *data, and *size 0 when the build carries none.
 long OsJoinerProgram(const void **data, uint32_t *size);
+
+#ifdef _WIN32
+// OsFindProgramFolder: the folder in which the system's search for the
+// program file name finds it (the running program's folder first, then the
+// current folder, the system's folders and PATH), with its separator, into
+// folder[size]. Fails with OS_BUFFER_TOO_SMALL when it does not fit, with
+// OS_FILE_NOT_FOUND or another error when no folder holds it; folder's
+// contents are then undefined. The window keeps its remembered folders there.
+long OsFindProgramFolder(const char *name, char *folder, size_t size);
+#else
+// What only the Linux dorvane asks (process_job_posix.cpp): the Windows
+// programs draw no progress line and keep no recovery data in memory.
+
+// OsMonotonicTime: nanoseconds on a clock that only moves forward, whatever
+// is done to the time of day meanwhile: for how long something took.
+int64_t OsMonotonicTime(void);
+
+// OsPhysicalMemory: the machine's memory in bytes; 0 when the system does
+// not say.
+uint64_t OsPhysicalMemory(void);
+#endif
 
 #endif

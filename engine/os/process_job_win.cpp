@@ -1,5 +1,6 @@
 // What the slice job asks of the process on Win32 (process.h): the local time
-// its headers record, and the joiner it carries as its resource "QUORDEX" 101.
+// its headers record, the joiner it carries as its resource "QUORDEX" 101,
+// and the window's own folder.
 #include "process.h"
 
 #include <windows.h>
@@ -31,5 +32,23 @@ long OsJoinerProgram(const void **data, uint32_t *size)
         return error ? error : (long)ERROR_RESOURCE_DATA_NOT_FOUND;
     }
     *size = SizeofResource(NULL, found);
+    return 0;
+}
+
+long OsFindProgramFolder(const char *name, char *folder, size_t size)
+{
+    char *namePart = NULL;
+    DWORD length = SearchPathA(NULL, name, NULL, (DWORD)size, folder, &namePart);
+    long error;
+
+    if (length == 0) {
+        error = (long)GetLastError();
+        return error ? error : (long)OS_FILE_NOT_FOUND;
+    }
+    if (length >= size)
+        return OS_BUFFER_TOO_SMALL;
+    if (!namePart)
+        return OS_FILE_NOT_FOUND; // a folder, not a file, of that name
+    *namePart = '\0';
     return 0;
 }

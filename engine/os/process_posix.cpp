@@ -38,6 +38,11 @@ long OsCurrentFolder(char *buffer, size_t size)
     return getcwd(buffer, size) ? 0 : errno ? errno : 1;
 }
 
+long OsSetCurrentFolder(const char *path)
+{
+    return chdir(path) == 0 ? 0 : errno ? errno : 1;
+}
+
 long OsLastingPath(const char *path, char **lasting)
 {
     char *folder;

@@ -40,6 +40,14 @@ long OsCurrentFolder(char *buffer, size_t size)
     return 0;
 }
 
+long OsSetCurrentFolder(const char *path)
+{
+    if (SetCurrentDirectoryA(path))
+        return 0;
+    long error = (long)GetLastError();
+    return error ? error : 1;
+}
+
 long OsLastingPath(const char *path, char **lasting)
 {
     // A drive's current folder holds no disk: the path stays as it is.

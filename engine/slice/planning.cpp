@@ -1,7 +1,7 @@
-// The portion planner's arithmetic (declared in planning.h): the size and
-// count lists, parsing what is typed, and the steps that turn a typed or
-// picked size, a unit change or a count into portion sizes, counts and
-// note lines. No OS calls: the window and the Linux command line share it.
+// The portion planner's arithmetic (declared in planning.h): the units and
+// floppy sizes, parsing what is typed, and the figures that follow from a
+// typed or picked size, a unit change or a count. No OS calls and no texts:
+// the window and the Linux command line share it.
 #include "planning.h"
 
 #include <math.h>
@@ -10,31 +10,16 @@
 
 #include "format/slice_format.h"
 
-// The sizes are the lists' contents; their order is the controls' indexes.
-const SizeUnit SizeUnits[UNIT_COUNT] = {
-    {"bytes", 1},
-    {"KB", 1024},
-    {"MB", 1048576},
-};
+const uint32_t UnitFactors[UNIT_COUNT] = {1, 1024, 1048576};
 
 // Bytes are whole 512-byte sectors: 700, 1415, 2371, 2845 and 5708.
 const SizePreset SizePresets[SIZE_PRESET_COUNT] = {
-    {"360", 360, UNIT_KB, 358400},
-    {"720", 720, UNIT_KB, 724480},
-    {"1.2", 1.2, UNIT_MB, 1213952},
-    {"1.44", 1.44, UNIT_MB, 1456640},
-    {"2.88", 2.88, UNIT_MB, 2922496},
+    {360, UNIT_KB, 358400},
+    {720, UNIT_KB, 724480},
+    {1.2, UNIT_MB, 1213952},
+    {1.44, UNIT_MB, 1456640},
+    {2.88, UNIT_MB, 2922496},
 };
-
-const char SizeTooSmallNote[] = "Portions must be larger than 309 bytes";
-// The number is MAX_SET_DATA; a test holds the texts and it together. The
-// note is cut to the width of CountNote, the narrower note.
-const char SourceTooLargeNote[] = "Too large: sets hold 429496698600";
-const char SourceTooLargeMessage[] = "The file is too large for a slice set: a set holds at "
-                                     "most 429496698600 bytes (100 portions of 4294967295 "
-                                     "bytes, headers included).";
-const char PortionLimitMessage[] = "Number of Portions MUST be less than 100 - Resizing";
-const char PortionLimitNote[] = "100 Portions will be required";
 
 // The exponent beyond which every double is 0 or infinite; holding a typed
 // exponent to it keeps its sum with the digit count from overflowing.
@@ -160,20 +145,15 @@ static int KnownUnit(int unit)
 // Value times the unit's factor; an unknown unit leaves the value in bytes.
 static uint32_t SizeInUnit(double value, int unit)
 {
-    return WholeBytes(KnownUnit(unit) ? value * SizeUnits[unit].Factor : value);
+    return WholeBytes(KnownUnit(unit) ? value * UnitFactors[unit] : value);
 }
 
-int TypedPortionSize(double value, int unit, uint32_t *portionSize, char *text, size_t textSize)
+int TypedSizeBytes(double value, int unit, uint32_t *portionSize)
 {
-    int result = 0;
+    int raised = !(value >= 1);
 
-    if (!(value >= 1)) {
-        value = 1;
-        snprintf(text, textSize, "%1.lf", value);
-        result = PLAN_TEXT_REPLACED;
-    }
-    *portionSize = SizeInUnit(value, unit);
-    return result;
+    *portionSize = SizeInUnit(raised ? 1 : value, unit);
+    return raised;
 }
 
 uint32_t PickedPortionSize(int index, double entryValue, int *unit)
@@ -203,61 +183,42 @@ uint32_t UnitChangePortionSize(double textValue, int entrySelected, double entry
     return SizeInUnit(value, unit);
 }
 
-int RefreshSizeNote(uint64_t sourceSize, uint32_t portionSize, int32_t *portionCount,
-                    char *note, size_t noteSize)
+int PortionsForSize(uint64_t sourceSize, uint32_t portionSize, uint64_t *count)
 {
-    uint64_t count;
-
-    if (SourceTooLargeToSlice(sourceSize)) {
-        snprintf(note, noteSize, "%s", SourceTooLargeNote);
-        return SIZE_NOTE_SOURCE_TOO_LARGE;
-    }
-    if (!FolderPortionSizeAcceptable(portionSize)) {
-        snprintf(note, noteSize, "%s", SizeTooSmallNote);
-        return SIZE_NOTE_TOO_SMALL;
-    }
-    count = PortionsFor(sourceSize, portionSize);
-    // Beyond INT32_MAX the stored count only has to stay above the limit;
-    // the note shows the real number.
-    *portionCount = count > INT32_MAX ? INT32_MAX : (int32_t)count;
-    snprintf(note, noteSize, "%llu Portions will be required", (unsigned long long)count);
-    return SIZE_NOTE_COUNT;
+    if (SourceTooLargeToSlice(sourceSize))
+        return SIZE_SOURCE_TOO_LARGE;
+    if (!FolderPortionSizeAcceptable(portionSize))
+        return SIZE_TOO_SMALL;
+    *count = PortionsFor(sourceSize, portionSize);
+    return SIZE_COUNTED;
 }
 
-int PortionLimitResize(uint64_t sourceSize, int64_t portionCount, uint32_t *resized,
-                       char *text, size_t textSize)
+int SizeForPortionLimit(uint64_t sourceSize, int64_t portionCount, uint32_t *resized)
 {
-    uint64_t size;
-
     if (portionCount <= MAX_PORTIONS || SourceTooLargeToSlice(sourceSize))
         return 0;
     // 309 plus a hundredth of the source rounded up: MAX_PORTION_SIZE at
     // most, as the source is MAX_SET_DATA at most.
-    size = (sourceSize + (uint64_t)MAX_PORTIONS * PORTION_HEADER_SIZE) / MAX_PORTIONS +
-           (sourceSize % MAX_PORTIONS != 0);
-    *resized = (uint32_t)size;
-    snprintf(text, textSize, "%lu", (unsigned long)*resized);
+    *resized = (uint32_t)((sourceSize + (uint64_t)MAX_PORTIONS * PORTION_HEADER_SIZE) /
+                              MAX_PORTIONS +
+                          (sourceSize % MAX_PORTIONS != 0));
     return 1;
 }
 
-int RefreshCountNote(int32_t count, uint64_t sourceSize, int32_t *portionCount,
-                     uint32_t *equalPortionSize, char *text, size_t textSize,
-                     char *note, size_t noteSize)
+int EqualPortions(int32_t count, uint64_t sourceSize, int32_t *portionCount,
+                  uint32_t *equalPortionSize)
 {
     int result = 0;
-    uint64_t size, fewest;
+    uint64_t size;
 
     *portionCount = count;
     if (count > MAX_PORTIONS) {
         *portionCount = MAX_PORTIONS;
-        snprintf(text, textSize, "%d", MAX_PORTIONS);
-        result = PLAN_TEXT_REPLACED;
+        result = EQUAL_COUNT_CAPPED;
     }
     // Whatever the count, no size fits such a source.
-    if (SourceTooLargeToSlice(sourceSize)) {
-        snprintf(note, noteSize, "%s", SourceTooLargeNote);
-        return result | PLAN_NOTE_WRITTEN;
-    }
+    if (SourceTooLargeToSlice(sourceSize))
+        return result | EQUAL_SOURCE_TOO_LARGE;
     if (*portionCount <= 0)
         return result;
     size = ((uint64_t)*portionCount * PORTION_HEADER_SIZE + sourceSize) / (uint64_t)*portionCount +
@@ -269,22 +230,15 @@ int RefreshCountNote(int32_t count, uint64_t sourceSize, int32_t *portionCount,
     if (size > MAX_PORTION_SIZE) {
         // A portion's size is a 32-bit number: so few portions cannot hold
         // the source. The held size keeps a job from meeting a wrapped one.
-        fewest = SmallestEqualPortionCount(sourceSize);
         *equalPortionSize = MAX_PORTION_SIZE;
-        snprintf(note, noteSize, "At least %llu portions: 4 GiB limit", (unsigned long long)fewest);
-        return result | PLAN_NOTE_WRITTEN | PLAN_COUNT_TOO_SMALL;
+        return result | EQUAL_SIZED | EQUAL_SIZE_HELD;
     }
     *equalPortionSize = (uint32_t)size;
-    snprintf(note, noteSize, "Portions will be %lu bytes", (unsigned long)*equalPortionSize);
-    return result | PLAN_NOTE_WRITTEN;
+    return result | EQUAL_SIZED;
 }
 
-int SmallestPortionCount(int32_t count, int32_t *portionCount, char *text, size_t textSize)
+int LeastPortionCount(int32_t count, int32_t *portionCount)
 {
-    *portionCount = count;
-    if (count >= PLAN_MIN_COUNT)
-        return 0;
-    *portionCount = PLAN_MIN_COUNT;
-    snprintf(text, textSize, "%d", PLAN_MIN_COUNT);
-    return PLAN_TEXT_REPLACED;
+    *portionCount = count < PLAN_MIN_COUNT ? PLAN_MIN_COUNT : count;
+    return count < PLAN_MIN_COUNT;
 }

@@ -1,66 +1,41 @@
 // The portion planner's arithmetic: how the portion size and the number of
-// portions of the two folder methods follow from the source size, the size
-// typed or picked with its unit, and the number typed for equal portions.
+// portions of the two folder methods follow from the source size, a size
+// typed or picked with its unit, and a number of equal portions.
 //
-// The window keeps PortionSize, EqualPortionSize and PortionCount and does
-// all control reading and writing itself (the Linux command line reads its
-// sizes through the same parsing); these functions only compute, with no
-// OS calls, so that every figure can be checked natively. Each step function takes the
-// figures the window holds and tells it what to write back: a size or count,
-// a control text to replace (returned as PLAN_TEXT_REPLACED, the text in a
-// caller buffer) and the note line (formatted into a caller buffer).
+// Pure computation: no OS calls and no texts. The window keeps the figures
+// and writes its fields and notes from them (window/planner_texts.h); the
+// Linux command works out its portion size with the same functions and
+// says in its own words what it refuses. So every figure is checked
+// natively.
 #ifndef DORVANE_PLANNING_H
 #define DORVANE_PLANNING_H
 
 #include <stddef.h>
 #include <stdint.h>
 
-// Indexes of UnitCombo's list, which is the order of SizeUnits.
+// The units a size is given in, in the order the window lists them.
 enum { UNIT_BYTES = 0, UNIT_KB = 1, UNIT_MB = 2, UNIT_COUNT = 3 };
 
 enum {
-    SIZE_PRESET_COUNT = 5,  // entries of SizeCombo's list
-    SIZE_TEXT_LIMIT = 255,  // characters of SizeCombo's text that are read
-    COUNT_TEXT_LIMIT = 254, // characters of CountEdit's text that are read
-    PLAN_TEXT_SIZE = 256,   // a buffer that holds any text a step writes
-    PLAN_MIN_COUNT = 2      // the fewest portions once CountEdit is left
+    SIZE_PRESET_COUNT = 5,  // the floppy sizes offered
+    SIZE_TEXT_LIMIT = 255,  // characters of a typed size that are read
+    COUNT_TEXT_LIMIT = 254, // characters of a typed count that are read
+    PLAN_MIN_COUNT = 2      // the fewest equal portions a job makes
 };
 
-// What a step asks the window to do besides storing its figures.
-enum {
-    PLAN_TEXT_REPLACED = 1,  // set the control's text to the returned text
-    PLAN_NOTE_WRITTEN = 2,   // set the note to the returned note
-    PLAN_COUNT_TOO_SMALL = 4 // the note says so few portions would reach 4 GiB
-};
+// Bytes per unit: 1, 1024, 1048576.
+extern const uint32_t UnitFactors[UNIT_COUNT];
 
-// Which line RefreshSizeNote wrote into SizeNote.
-enum { SIZE_NOTE_COUNT = 0, SIZE_NOTE_TOO_SMALL = 1, SIZE_NOTE_SOURCE_TOO_LARGE = 2 };
-
-struct SizeUnit {
-    const char *Text; // as listed in UnitCombo
-    uint32_t Factor;  // bytes per unit
-};
-
-// A floppy size offered in SizeCombo. Bytes is the real capacity in whole
-// sectors, which is less than Value times the unit's factor.
+// A floppy size on offer. Bytes is the real capacity in whole sectors, which
+// is less than Value times the unit's factor.
 struct SizePreset {
-    const char *Text; // as listed in SizeCombo
-    double Value;     // the number in Text, compared exactly with typed values
-    int Unit;         // the unit picking the entry selects
-    uint32_t Bytes;   // the portion size when the preset applies
+    double Value;   // the size's number, compared exactly with typed values
+    int Unit;       // the unit picking the size selects
+    uint32_t Bytes; // the portion size when the preset applies
 };
 
-// UnitCombo's list: bytes, KB, MB.
-extern const SizeUnit SizeUnits[UNIT_COUNT];
-// SizeCombo's list: 360 and 720 KB, 1.2, 1.44 and 2.88 MB.
+// 360 and 720 KB, 1.2, 1.44 and 2.88 MB, in the order the window lists them.
 extern const SizePreset SizePresets[SIZE_PRESET_COUNT];
-
-// Lines and message text the planner and the Slice command show.
-extern const char SizeTooSmallNote[];      // SizeNote for a size of 309 bytes or less
-extern const char SourceTooLargeNote[];    // either note for a source above MAX_SET_DATA
-extern const char SourceTooLargeMessage[]; // Slice's refusal of such a source
-extern const char PortionLimitMessage[];   // the resizing message box's text
-extern const char PortionLimitNote[];      // SizeNote right after resizing
 
 // The number at the start of text, read as a decimal number with an optional
 // fraction and exponent: 0 when the text does not start with one. At most
@@ -83,47 +58,52 @@ uint64_t SmallestEqualPortionCount(uint64_t sourceSize);
 // 1 when a folder job's portion size leaves room for data after the header.
 int FolderPortionSizeAcceptable(uint32_t portionSize);
 
-// Typed size: PortionSize from SizeCombo's value in the selected unit. A
-// value below 1 becomes 1; then PLAN_TEXT_REPLACED is returned and text
-// holds the replacement for SizeCombo's text. Here and in the two steps
-// below a size past MAX_PORTION_SIZE is held to it.
-int TypedPortionSize(double value, int unit, uint32_t *portionSize, char *text, size_t textSize);
+// Typed size: *portionSize from value in unit. A value below 1 counts as 1;
+// then 1 is returned (the size typed is to read 1), else 0. Here and in the
+// two functions below a size past MAX_PORTION_SIZE is held to it.
+int TypedSizeBytes(double value, int unit, uint32_t *portionSize);
 
-// Picked size: index is SizeCombo's selected entry, entryValue the number in
-// that entry's text. *unit holds UnitCombo's selection and receives the unit
-// to select. Returns PortionSize.
+// Picked size: index is the picked preset (-1 for none), entryValue the
+// number it shows. *unit holds the selected unit and receives the unit to
+// select. Returns the portion size.
 uint32_t PickedPortionSize(int index, double entryValue, int *unit);
 
-// Unit change: textValue is the number in SizeCombo's text; entrySelected
-// and entryValue tell whether an entry is selected and the number in its
-// text. Returns PortionSize for the newly selected unit.
+// Unit change: textValue is the number typed; entrySelected and entryValue
+// tell whether a preset is picked and its number. Returns the portion size
+// in the newly selected unit.
 uint32_t UnitChangePortionSize(double textValue, int entrySelected, double entryValue, int unit);
 
-// Size refresh: *portionCount becomes the count that portionSize needs for
-// the source, unless the size is too small or the source too large, and
-// note receives SizeNote's line. Returns a SIZE_NOTE_ value.
-int RefreshSizeNote(uint64_t sourceSize, uint32_t portionSize, int32_t *portionCount,
-                    char *note, size_t noteSize);
+// What PortionsForSize found.
+enum { SIZE_COUNTED = 0, SIZE_TOO_SMALL = 1, SIZE_SOURCE_TOO_LARGE = 2 };
 
-// Portion limit check: 1 when portionCount is above 100; then *resized is
-// the smallest size that needs at most 100 portions and text holds it for
-// SizeCombo (the unit becomes bytes). 0 for a source too large to slice.
-int PortionLimitResize(uint64_t sourceSize, int64_t portionCount, uint32_t *resized,
-                       char *text, size_t textSize);
+// The portions of portionSize bytes, header included, that a source of
+// sourceSize bytes needs, into *count: SIZE_COUNTED. *count is untouched
+// when the source is too large for any set (SIZE_SOURCE_TOO_LARGE, asked
+// first) or the size leaves no room for data (SIZE_TOO_SMALL).
+int PortionsForSize(uint64_t sourceSize, uint32_t portionSize, uint64_t *count);
 
-// Count refresh: count is the number in CountEdit's text. Sets
-// *portionCount; a count above 100 becomes 100 (PLAN_TEXT_REPLACED, text
-// "100"). For a count of 1 or more, *equalPortionSize and note are written
-// (PLAN_NOTE_WRITTEN); for a source too large to slice only the note is.
-// A count whose portions would pass MAX_PORTION_SIZE adds
-// PLAN_COUNT_TOO_SMALL: the size is held to MAX_PORTION_SIZE (a job would
-// make more portions than counted) and the note names the fewest that fit.
-int RefreshCountNote(int32_t count, uint64_t sourceSize, int32_t *portionCount,
-                     uint32_t *equalPortionSize, char *text, size_t textSize,
-                     char *note, size_t noteSize);
+// 1 when portionCount is above 100 for a source a set can carry: *resized
+// is then the smallest size that needs at most 100 portions. 0 otherwise.
+int SizeForPortionLimit(uint64_t sourceSize, int64_t portionCount, uint32_t *resized);
 
-// Smallest count, when CountEdit is left: sets *portionCount; a count of 1
-// or less becomes 2 (PLAN_TEXT_REPLACED, text "2").
-int SmallestPortionCount(int32_t count, int32_t *portionCount, char *text, size_t textSize);
+// What EqualPortions did, as bits.
+enum {
+    EQUAL_COUNT_CAPPED = 1,    // a count above 100 became 100
+    EQUAL_SIZED = 2,           // *equalPortionSize was written
+    EQUAL_SIZE_HELD = 4,       // with EQUAL_SIZED: the size is held to MAX_PORTION_SIZE,
+                               // so few portions cannot hold the source (a job would make
+                               // SmallestEqualPortionCount of them)
+    EQUAL_SOURCE_TOO_LARGE = 8 // no count fits such a source; no size is written
+};
+
+// Equal portions: *portionCount becomes count, held to 100, and for a count
+// of 1 or more *equalPortionSize the size that makes that many portions of
+// the source. Returns EQUAL_ bits.
+int EqualPortions(int32_t count, uint64_t sourceSize, int32_t *portionCount,
+                  uint32_t *equalPortionSize);
+
+// The count once the count field is left: *portionCount becomes count, or
+// PLAN_MIN_COUNT for a count below it; then 1 is returned, else 0.
+int LeastPortionCount(int32_t count, int32_t *portionCount);
 
 #endif

@@ -62,7 +62,7 @@ int FindSourceClash(const char *source, char *portionPath, unsigned first, unsig
         return CLASH_NONE;
     joiner = JoinPath(folder, JOINER_FILE_NAME);
     if (!joiner)
-        return CLASH_NONE;
+        return CLASH_NO_MEMORY;
     if (SliceIsSource(source, joiner)) {
         if (joinerPath)
             *joinerPath = joiner;

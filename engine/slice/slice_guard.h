@@ -22,6 +22,7 @@ int SliceIsSource(const char *source, const char *path);
 
 // Which of the job's files would be the source itself.
 enum SliceClash {
+    CLASH_NO_MEMORY = -1, // a path to compare could not be made: nothing is known
     CLASH_NONE = 0,
     CLASH_PORTION, // a portion path
     CLASH_JOINER,  // the joiner program beside portion 0
@@ -32,7 +33,9 @@ enum SliceClash {
 // when withJoiner is 1 with folder + KELMORIX.EXE, and with listPath when
 // not NULL. portionPath's last two characters are rewritten and left as the
 // clash (or the last compared) number; the joiner's path goes to
-// *joinerPath (heap, when not NULL there).
+// *joinerPath (heap, when not NULL there). CLASH_NO_MEMORY when the
+// joiner's path cannot be allocated: the caller refuses the job, as it
+// cannot tell that the joiner is not the source.
 int FindSourceClash(const char *source, char *portionPath, unsigned first, unsigned count,
                     const char *folder, int withJoiner, const char *listPath,
                     char **joinerPath);

@@ -254,16 +254,23 @@ int CheckSliceSource(const char *source, const char *destination, uint32_t porti
 
     *message = NULL;
     if (!name)
-        return 0;
+        return SLICE_NO_PATH_BUFFER;
     SliceStartState(&w, source, destination, SLICE_INTO_FOLDER, portionSize, NULL);
     w.PortionPath = (char *)malloc(length + strlen(name) + 1);
-    if (w.PortionPath && strlen(name) >= 2 && SliceListStart(&w.List, destination, name) == 0) {
-        memcpy(w.PortionPath, destination, length);
-        strcpy(w.PortionPath + length, name);
-        result = SliceRefuseSourceClash(&w, 0, SetPortionCount(sourceSize, portionSize), 1);
-        if (result)
-            *message = SourceClashMessage(w.Clash, w.ClashPath ? w.ClashPath : "", source);
+    // A name too short to number is the job's to refuse, in its own words.
+    if (!w.PortionPath) {
+        result = SLICE_NO_PATH_BUFFER;
+    } else if (strlen(name) >= 2) {
+        if (SliceListStart(&w.List, destination, name) != 0) {
+            result = SLICE_NO_PATH_BUFFER;
+        } else {
+            memcpy(w.PortionPath, destination, length);
+            strcpy(w.PortionPath + length, name);
+            result = SliceRefuseSourceClash(&w, 0, SetPortionCount(sourceSize, portionSize), 1);
+        }
     }
+    if (result == SLICE_SOURCE_IN_SET)
+        *message = SourceClashMessage(w.Clash, w.ClashPath ? w.ClashPath : "", source);
     free(w.PortionPath);
     free(w.ClashPath);
     SliceListFree(&w.List);

@@ -112,8 +112,11 @@ void ReportSliceFailure(const SliceUser *user, int code, long error, const char 
 // The refusal of a folder job one of whose files (a portion, the joiner)
 // would be the source itself, for a caller that refuses it before the job
 // starts: returns 0, or SLICE_SOURCE_IN_SET with *message the job's own text
-// for it (heap, free(); NULL without memory). Arguments as for SliceFile in
-// SLICE_INTO_FOLDER mode, and the source's size.
+// for it (heap, free(); NULL without memory). SLICE_NO_PATH_BUFFER (*message
+// NULL) when memory for the paths to compare ran short: whether a file
+// would be the source is then unknown, and the job is refused as the job
+// itself would refuse it. Arguments as for SliceFile in SLICE_INTO_FOLDER
+// mode, and the source's size.
 int CheckSliceSource(const char *source, const char *destination, uint32_t portionSize,
                      uint64_t sourceSize, char **message);
 

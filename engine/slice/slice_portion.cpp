@@ -33,7 +33,10 @@ int SliceRefuseSourceClash(SliceJobState *w, unsigned first, unsigned count, int
                                 withJoiner, w->List.Path, &joiner);
     int result = 0;
 
-    if (clash) {
+    if (clash == CLASH_NO_MEMORY) {
+        w->PendingError = 1;
+        result = SLICE_NO_PATH_BUFFER;
+    } else if (clash) {
         free(w->ClashPath);
         w->ClashPath = strdup(clash == CLASH_JOINER ? joiner
                               : clash == CLASH_LIST ? w->List.Path

@@ -65,7 +65,9 @@ void SliceStartState(SliceJobState *w, const char *source, const char *destinati
 int SliceRefuseSource(SliceJobState *w, const char *path, int clash);
 
 // The same for the portions numbered first to first + count - 1 and, with
-// withJoiner, the joiner beside them. Returns 0 or 235.
+// withJoiner, the joiner beside them. Returns 0 or 235, or
+// SLICE_NO_PATH_BUFFER when a path to compare could not be allocated: the
+// job does not go on without knowing.
 int SliceRefuseSourceClash(SliceJobState *w, unsigned first, unsigned count, int withJoiner);
 
 // Asks before the list replaces a file of its name, when the user has not

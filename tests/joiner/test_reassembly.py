@@ -5,16 +5,26 @@ import os
 import re
 import unittest
 
-from harness import (ARCHIVE, FILE_EXISTS, HEADER, HIDDEN, KEPT_ATTRIBUTES, KEY_UP, NATIVE, READONLY,
-                     SEP, JoinerTest, file_state, filetime, header, hostpath, run_joiner, sample_data,
+from harness import (ARCHIVE, FILE_EXISTS, HEADER, HIDDEN, KEPT_ATTRIBUTES, KEY_UP, NATIVE,
+                     NATIVE_HOOKED, READONLY, SEP, JoinerTest, file_state, filetime, header, hostpath, run_joiner, sample_data,
                      short_name, write_set)
 
 INCOMPLETE = "%s is incomplete; it has been left in place."
 TEMPORARY = "~KLM0001.TMP"  # the output's name until it is whole
-# The Linux kelmorix copies inside the kernel where it can; this setting
-# makes it copy through memory, so that both ways are tried.
+# The Linux kelmorix copies inside the kernel where it can; its test build
+# (kelmorix_hooked) copies through memory when this is set, so that both
+# ways are tried.
 THROUGH_MEMORY = {"KELMORIX_NO_KERNEL_COPY": "1"}
 COPY_PATHS = (None, THROUGH_MEMORY) if NATIVE else (None,)
+
+
+def with_environment(kw, env):
+    """kw for run_joiner with env's changes, made to the program that reads
+    them: the test build."""
+    if env:
+        kw["env"] = env
+        kw["program"] = NATIVE_HOOKED
+    return kw
 
 
 class Reassembly(JoinerTest):
@@ -26,9 +36,7 @@ class Reassembly(JoinerTest):
         self.host_output = hostpath(self.output)
 
     def join(self, first="BIG.D00", env=None, **kw):
-        if env:
-            kw["env"] = env
-        return run_joiner([first, hostpath(self.out)], self.sets, **kw)
+        return run_joiner([first, hostpath(self.out)], self.sets, **with_environment(kw, env))
 
     def portion(self, number):
         return os.path.join(self.sets, "BIG.D%02d" % number)
@@ -166,9 +174,7 @@ class DamagedSets(JoinerTest):
         self.paths = write_set(self.sets, "BIG.DAT", self.data, 1000)
 
     def join(self, **kw):
-        if self.ENV:
-            kw["env"] = self.ENV
-        return run_joiner(["BIG.D00", hostpath(self.out)], self.sets, **kw)
+        return run_joiner(["BIG.D00", hostpath(self.out)], self.sets, **with_environment(kw, self.ENV))
 
     def rewrite(self, number, head=None, payload=None, cut=None):
         path = self.paths[number]

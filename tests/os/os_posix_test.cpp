@@ -60,6 +60,46 @@ TEST_F(Scratch, OnlyPlainFilesOpenAsPortions)
     }
 }
 
+TEST_F(Scratch, PathSizeCountsPast32BitsWithoutOpening)
+{
+    Write("SMALL", "12345");
+    Write("BIG", "");
+    ASSERT_EQ(truncate(Path("BIG").c_str(), 5000000000), 0); // sparse: no disk space taken
+    ASSERT_EQ(symlink("BIG", Path("LINK").c_str()), 0);
+    ASSERT_EQ(mkfifo(Path("FIFO").c_str(), 0644), 0); // no writer: an open would hang
+    const struct {
+        const char *Name;
+        long Error;
+        uint64_t Size;
+    } cases[] = {{"SMALL", 0, 5}, {"BIG", 0, 5000000000}, {"LINK", 0, 5000000000},
+                 {"FIFO", 0, 0}, {"NONE", OS_FILE_NOT_FOUND, 7}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Name);
+        uint64_t size = 7;
+        EXPECT_EQ(OsPathSize(Path(c.Name).c_str(), &size), c.Error);
+        EXPECT_EQ(size, c.Size);
+    }
+}
+
+TEST_F(Scratch, WholeFileWriteReplacesOrCreates)
+{
+    Write("OLD.TXT", "a longer text than the new one");
+    // (name, text, error): the new text alone remains, however long the old.
+    const struct {
+        const char *Name, *Text;
+        long Error;
+    } cases[] = {{"OLD.TXT", "new\n", 0}, {"NEW.TXT", "", 0}, {"NONE/X.TXT", "x", ENOENT}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(OsWriteWholeFile(Path(c.Name).c_str(), c.Text, (uint32_t)strlen(c.Text)), c.Error);
+        if (c.Error)
+            continue;
+        uint64_t size = 0;
+        EXPECT_EQ(OsPathSize(Path(c.Name).c_str(), &size), 0);
+        EXPECT_EQ(size, strlen(c.Text));
+    }
+}
+
 TEST_F(Scratch, SearchTakesTheFirstMatchInByteOrder)
 {
     for (const char *name : {"b.D00", "Z.D00", "B.D00", "[x].D01", "a\\b.D01", "C.D00X"})
@@ -219,6 +259,20 @@ TEST_F(Scratch, SeekReadsAPieceAndWritesPastTheEnd)
     EXPECT_EQ(OsRead(file, text, sizeof text, &done), 0);
     EXPECT_STREQ(text, "abcdefg");
     EXPECT_EQ(OsClose(file), 0);
+}
+
+TEST(Console, TerminalsAreToldFromPipesAndFiles)
+{
+    int master = -1, slave = -1, pipes[2];
+    ASSERT_EQ(openpty(&master, &slave, NULL, NULL, NULL), 0);
+    ASSERT_EQ(pipe(pipes), 0);
+    int file = open("/dev/null", O_WRONLY);
+    EXPECT_EQ(OsIsTerminal(slave), 1);
+    EXPECT_EQ(OsIsTerminal(pipes[1]), 0);
+    EXPECT_EQ(OsIsTerminal(file), 0);
+    EXPECT_EQ(OsIsTerminal(-1), 0);
+    for (int fd : {master, slave, pipes[0], pipes[1], file})
+        close(fd);
 }
 
 // In a child of its own session, the terminal a pseudo-terminal: keys typed

@@ -1,5 +1,6 @@
 // The portion planner: number reading, the preset table, and the size and
-// count steps with the figures the window shows.
+// count steps with the figures and texts the window shows (the arithmetic in
+// slice/planning.h, the window's texts from it in planner_texts.h).
 #include <gtest/gtest.h>
 
 #include <math.h>
@@ -7,8 +8,9 @@
 
 #include <string>
 
-#include "slice/planning.h"
 #include "format/slice_format.h"
+#include "planner_texts.h"
+#include "slice/planning.h"
 
 namespace {
 
@@ -61,13 +63,13 @@ TEST(SizePresets, ListTheFloppySizesInWholeSectors)
     const uint32_t sectors[SIZE_PRESET_COUNT] = {700, 1415, 2371, 2845, 5708};
     const char *texts[SIZE_PRESET_COUNT] = {"360", "720", "1.2", "1.44", "2.88"};
     for (int i = 0; i < SIZE_PRESET_COUNT; i++) {
-        EXPECT_STREQ(SizePresets[i].Text, texts[i]);
-        EXPECT_EQ(ParseSizeValue(SizePresets[i].Text), SizePresets[i].Value) << i;
+        EXPECT_STREQ(PresetTexts[i], texts[i]);
+        EXPECT_EQ(ParseSizeValue(PresetTexts[i]), SizePresets[i].Value) << i;
         EXPECT_EQ(SizePresets[i].Bytes, sectors[i] * 512) << i;
         EXPECT_EQ(SizePresets[i].Unit, i < 2 ? UNIT_KB : UNIT_MB) << i;
     }
-    EXPECT_STREQ(SizeUnits[UNIT_KB].Text, "KB");
-    EXPECT_EQ(SizeUnits[UNIT_MB].Factor, 1048576u);
+    EXPECT_STREQ(UnitTexts[UNIT_KB], "KB");
+    EXPECT_EQ(UnitFactors[UNIT_MB], 1048576u);
 }
 
 TEST(TypedPortionSize, MultipliesByTheUnitWithoutPresets)
