@@ -171,6 +171,18 @@ static int MakeDestination(const char *folder)
     return 0;
 }
 
+// 1 when the source opens for reading, as the job will open it: only then
+// is a folder made for its set.
+static int SourceOpens(const char *source)
+{
+    OsFile file;
+
+    if (OsOpenRead(source, &file) != 0)
+        return 0;
+    OsClose(file);
+    return 1;
+}
+
 // Runs the job (and the recovery data after it) once the size is planned.
 // Returns its result code.
 static int RunJob(const SliceCommand *command, const char *destination, uint32_t portionSize)
@@ -234,7 +246,8 @@ static int Slice(const SliceCommand *command)
                  JOINER_FILE_NAME);
     // The planner needs the size; a source that cannot be read is left to
     // the job, which says why in its own words (and no folder is made).
-    if (command->Method != METHOD_DISKS && OsPathSize(command->Source, &sourceSize) == 0) {
+    if (command->Method != METHOD_DISKS && SourceOpens(command->Source) &&
+        OsPathSize(command->Source, &sourceSize) == 0) {
         result = PlanFolderPortions(command, sourceSize, &portionSize, message, sizeof message);
         if (result)
             SayError("%s", message);
