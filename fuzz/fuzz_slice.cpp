@@ -59,7 +59,7 @@ static void Final(void *, int, const char *) {}
 static void Progress(void *, uint64_t done, uint64_t total) { REQUIRE(done <= total); }
 
 static const SliceUser FuzzUser = {NULL, NextDisk, AskOverwrite, NotReady, OpenError,
-                                   Notice, Final, Progress};
+                                   Notice, Final, Progress, NULL, NULL, NULL};
 
 // Every name in a folder with its size, sorted, as one string:
 // "|name:size|name:size|".

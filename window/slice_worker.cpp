@@ -122,8 +122,11 @@ static void BoxProgress(void *, uint64_t done, uint64_t total)
     PostMessageA(MainWindow, WM_SLICE_PROGRESS, percent, 0);
 }
 
+// The error numbers as the window's texts give them (" = 5"), its results
+// as notices, and no interruption: the members past Progress stay NULL.
 static const SliceUser BoxUser = {
-    NULL, BoxNextDisk, BoxAskOverwrite, BoxNotReady, BoxOpenError, BoxNotice, BoxFinal, BoxProgress,
+    NULL,      BoxNextDisk, BoxAskOverwrite, BoxNotReady, BoxOpenError, BoxNotice,
+    BoxFinal,  BoxProgress, NULL,            NULL,        NULL,
 };
 
 unsigned __stdcall SliceWorker(void *unused)

@@ -124,6 +124,14 @@ long OsCopyData(OsFile from, OsFile to, uint32_t count, uint32_t *done);
 // without opening it, so that a file that may not be read is measured too.
 // Only the Linux dorvane asks: the window measures the source it opens.
 long OsPathSize(const char *path, uint64_t *size);
+
+// OsMakeFolders: makes path a folder, with every folder above it that is
+// missing (the user's umask applies). Returns 0 once path is a folder, with
+// *made 1 when this call made at least one folder and 0 when it was there
+// already; otherwise the error that stopped it (ENOTDIR where path or a
+// folder above it is a file), the folders made until then left in place.
+// The Linux dorvane makes a missing destination folder with it.
+long OsMakeFolders(const char *path, int *made);
 #endif
 
 #endif

@@ -201,6 +201,47 @@ long OsPathSize(const char *path, uint64_t *size)
     return 0;
 }
 
+// A folder, or the error that keeps path from being one: a file or a
+// dangling link in its place is ENOTDIR.
+static long IsFolder(const char *path)
+{
+    struct stat info;
+
+    if (stat(path, &info) != 0)
+        return errno == ENOENT ? ENOTDIR : Errno();
+    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+}
+
+long OsMakeFolders(const char *path, int *made)
+{
+    size_t length = strlen(path), at;
+    char *prefix;
+    long error = 0;
+    char kept;
+
+    *made = 0;
+    if (IsFolder(path) == 0)
+        return 0;
+    prefix = strdup(path);
+    if (!prefix)
+        return ENOMEM;
+    // From the top down: each folder above, then path itself. "a//b" and a
+    // trailing slash name no folder of their own.
+    for (at = 1; at <= length && !error; at++) {
+        if ((prefix[at] != '/' && prefix[at] != '\0') || prefix[at - 1] == '/')
+            continue;
+        kept = prefix[at];
+        prefix[at] = '\0';
+        if (mkdir(prefix, 0777) == 0)
+            *made = 1;
+        else
+            error = errno == EEXIST ? IsFolder(prefix) : Errno();
+        prefix[at] = kept;
+    }
+    free(prefix);
+    return error;
+}
+
 // Errors that say only that this kernel or these file systems cannot copy
 // between the two files; the data then goes through memory.
 static const int NoKernelCopyErrors[] = {EXDEV, EINVAL, ENOSYS, EOPNOTSUPP};

@@ -180,6 +180,9 @@ static int SliceAll(SliceJobState *w)
 
     // An empty source makes a set too: one header-only portion, the last.
     while (!result && (w->BytesDone < w->SourceSize || w->PortionNumber == 0)) {
+        result = SliceInterruption(w->User);
+        if (result)
+            return result;
         if (w->PortionNumber >= MAX_PORTIONS) {
             w->PendingError = 1;
             return SLICE_TOO_MANY_DISKS;
@@ -192,7 +195,11 @@ static int SliceAll(SliceJobState *w)
         w->DiskNumber++;
     }
     if (!result)
+        result = SliceInterruption(w->User);
+    if (!result)
         result = MakeDurable(w);
+    if (!result)
+        result = SliceInterruption(w->User);
     if (!result)
         result = WriteList(w);
     return result;
@@ -221,22 +228,34 @@ int SliceFileObserved(const char *source, const char *destination, int mode,
                       uint32_t portionSize, const SliceUser *user, const SliceObserver *observer)
 {
     SliceJobState w;
-    int result;
+    int result, interrupted, removed = 0;
 
     SliceStartState(&w, source, destination, mode, portionSize, user);
     w.Observer = observer;
     result = SliceAll(&w);
+    // Whatever ended a job the user interrupted (a question left
+    // unanswered, too), the interruption is what ends it.
+    interrupted = result != SLICE_COMPLETE ? SliceInterruption(user) : 0;
+    if (interrupted)
+        result = interrupted;
 
     // A portion left open by a failure is closed as it stands; the portions
-    // before it are complete and stay where they are.
-    if (w.Portion)
+    // before it are complete and stay where they are. An interrupted
+    // portion is not finished, and goes.
+    if (w.Portion) {
         OsClose(w.Portion);
+        if (interrupted)
+            removed = OsDelete(w.PortionPath) == 0;
+    }
     for (unsigned n = 0; n < MAX_PORTIONS; n++)
         if (w.Written[n])
             OsClose(w.Written[n]);
     if (w.Source)
         OsClose(w.Source);
-    SliceShowFinalMessage(&w, result);
+    if (interrupted)
+        SliceShowInterruption(&w, result, removed);
+    else
+        SliceShowFinalMessage(&w, result);
     free(w.Buffer);
     free(w.PortionPath);
     free(w.ClashPath);

@@ -113,8 +113,12 @@ static int CreatePortion(SliceJobState *w)
         }
         w->JustDeleted = 0;
         w->PendingError = error;
-        if (w->User->OpenError(w->User->Context, w->PortionPath, error) == SLICE_ANSWER_ABORT)
+        switch (w->User->OpenError(w->User->Context, w->PortionPath, error)) {
+        case SLICE_ANSWER_ABORT:
             return SLICE_ABORTED;
+        case SLICE_ANSWER_NONE:
+            return SLICE_NOT_CREATED; // nobody to answer: the error is the end
+        }
         // Retry and Ignore try the portion again; only a drive job asks for
         // the disk first, a folder has none to change.
         if (w->Mode == SLICE_ONTO_DISKS) {
@@ -125,6 +129,20 @@ static int CreatePortion(SliceJobState *w)
             }
         }
     }
+}
+
+// "destination is not ready": 0 to try again, or the code that ends the
+// job (Abort, or nobody to answer).
+static int AskNotReady(SliceJobState *w)
+{
+    switch (w->User->NotReady(w->User->Context, w->JobDestination)) {
+    case SLICE_ANSWER_ABORT:
+        return SLICE_ABORTED;
+    case SLICE_ANSWER_NONE:
+        w->PendingError = 1;
+        return SLICE_NO_TERMINAL;
+    }
+    return 0;
 }
 
 // Removable drive: waits until the disk in the drive has room for more than
@@ -155,9 +173,9 @@ static int CheckSpace(SliceJobState *w)
             }
             return 0;
         }
-        if (w->User->NotReady(w->User->Context, w->JobDestination) == SLICE_ANSWER_ABORT)
-            return SLICE_ABORTED;
-        result = w->User->NextDisk(w->User->Context, w->DiskNumber, w->JobDestination);
+        result = AskNotReady(w);
+        if (!result)
+            result = w->User->NextDisk(w->User->Context, w->DiskNumber, w->JobDestination);
         if (result)
             return result;
         free = OsFreeBytes(w->JobDestination);
@@ -171,19 +189,20 @@ static void WriteJoinerBesidePortion(SliceJobState *w)
 {
     int replaceFailed = 0;
     long error = WriteJoinerFile(w->JobDestination, &replaceFailed);
-    char *text;
+    char *text, part[SLICE_ERROR_PART_SIZE];
 
     if (!error || w->JoinerFailureShown)
         return;
     w->JoinerFailureShown = 1;
+    SliceErrorPart(w->User, error, part);
     if (replaceFailed)
-        text = FormatText("Error replacing %s%s = %ld\nThe existing file could not be replaced. "
+        text = FormatText("Error replacing %s%s%s\nThe existing file could not be replaced. "
                           "Slicing goes on, and that file stays beside the set.\n",
-                          w->JobDestination, JOINER_FILE_NAME, error);
+                          w->JobDestination, JOINER_FILE_NAME, part);
     else
-        text = FormatText("Error writing %s%s = %ld\nSlicing goes on, but the set will lack its "
+        text = FormatText("Error writing %s%s%s\nSlicing goes on, but the set will lack its "
                           "joiner program.\n",
-                          w->JobDestination, JOINER_FILE_NAME, error);
+                          w->JobDestination, JOINER_FILE_NAME, part);
     w->User->Notice(w->User->Context, text ? text : "Error writing " JOINER_FILE_NAME "\n");
     free(text);
 }
@@ -269,8 +288,9 @@ int SliceOpenPortion(SliceJobState *w)
         // portion without data would only confuse the joiner. Take it back
         // and treat the disk like one that is not ready.
         TakeBackPortion(w);
-        if (w->User->NotReady(w->User->Context, w->JobDestination) == SLICE_ANSWER_ABORT)
-            return SLICE_ABORTED;
+        result = AskNotReady(w);
+        if (result)
+            return result;
     }
 }
 
@@ -335,6 +355,9 @@ int SliceWritePortion(SliceJobState *w)
         w->BytesDone += count;
         memset(w->Buffer, 0, count);
         w->User->Progress(w->User->Context, w->BytesDone, size);
+        result = SliceInterruption(w->User);
+        if (result)
+            return result;
     }
     SliceListAdd(&w->List, w->PortionNumber, raw, dataCrc, w->BytesInPortion);
     if (w->Mode == SLICE_INTO_FOLDER) {
@@ -343,6 +366,7 @@ int SliceWritePortion(SliceJobState *w)
             return SLICE_CLOSE_FAILED;
         w->Written[w->PortionNumber] = w->Portion;
         w->Portion = 0;
+        w->Complete++;
         return 0;
     }
     w->PendingError = OsFlush(w->Portion);
@@ -354,5 +378,6 @@ int SliceWritePortion(SliceJobState *w)
         w->PendingError = closed;
         return SLICE_CLOSE_FAILED;
     }
+    w->Complete++;
     return 0;
 }

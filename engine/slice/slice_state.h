@@ -40,6 +40,7 @@ struct SliceJobState {
     OsFile Written[MAX_PORTIONS]; // folder job: portions written, open until made durable
     int Clash;                  // a SliceClash: what ClashPath is
     unsigned PortionNumber;     // from 0
+    unsigned Complete;          // portions written whole, from portion 0 on
     int DiskNumber;             // shown in prompts: always PortionNumber + 1
     uint64_t SourceSize;        // the source's size, up to MAX_SET_DATA
     uint64_t BytesDone;         // source bytes written to portions so far
@@ -86,5 +87,9 @@ int SliceWritePortion(SliceJobState *w);
 
 // The one message of a failed job (nothing while w->PendingError is 0).
 void SliceShowFinalMessage(const SliceJobState *w, int result);
+
+// The message of a job the user interrupted, ending with code: which
+// portions stand, and, with removed, that the one being written is gone.
+void SliceShowInterruption(const SliceJobState *w, int code, int removed);
 
 #endif

@@ -155,6 +155,9 @@ const SliceUser ScriptedUser = {
     [](void *, const char *text) { Record(std::string("notice ") + text); },
     [](void *, int code, const char *text) { Record(std::to_string(code) + " " + text); },
     [](void *, uint64_t, uint64_t) {},
+    NULL,
+    NULL,
+    NULL,
 };
 
 class LinuxSliceJob : public ::testing::Test {
@@ -435,7 +438,12 @@ TEST(SliceCommandLine, SizesReadAsTheWindowReadsThem)
         {"1.2M", 0, 1213952},   {"2MB", 0, 2097152},   {"1.44KB", 0, 1474},
         {"720b", 0, 720},       {"5000MB", 0, 0xFFFFFFFFu},
         {"", -1, 0},            {"abc", -1, 0},        {"1.2.3KB", -1, 0},
-        {"12GB", -1, 0},        {"-5", -1, 0},         {"1e6", -1, 0},
+        {"-5", -1, 0},          {"1e6", -1, 0},        {"2.5M", 0, 2621440},
+        // The units the window does not list: G, and the exact KiB and MiB.
+        {"1G", 0, 1073741824},  {"1gb", 0, 1073741824}, {"2.5GiB", 0, 2684354560u},
+        {"12GB", 0, 0xFFFFFFFFu}, {"25MiB", 0, 26214400}, {"1.44MiB", 0, 1509949},
+        {"360KiB", 0, 368640},  {"1.5KiB", 0, 1536},   {"1.5T", -1, 0},
+        {"1.44Gi", -1, 0},      {"1.5GiB ", -1, 0},
         {" 5", -1, 0},          {"1.5K", 0, 1536},     {"720.0", 0, 720},
         {"1.44", SIZE_PART_OF_A_BYTE, 0}, {"1.5b", SIZE_PART_OF_A_BYTE, 0},
     };
@@ -573,7 +581,7 @@ TEST(SliceCommandLine, ACountThePortionsCannotKeepIsSaid)
         {7, 10000000, ""},
     };
     for (const auto &c : cases) {
-        SliceCommand command = {"s", "d", METHOD_COUNT, 0, c.count, OVERWRITE_ASK, 0};
+        SliceCommand command = {"s", "d", METHOD_COUNT, 0, c.count, OVERWRITE_ASK, 0, 0};
         char message[512] = "";
         uint32_t size;
         ASSERT_EQ(PlanFolderPortions(&command, c.sourceSize, &size, message, sizeof message), 0);

@@ -71,7 +71,8 @@ protected:
     int Slice()
     {
         SliceUser user = {&said_,    NextDisk, AskOverwrite, NotReady,
-                          OpenError, Notice,   Final,        Progress};
+                          OpenError, Notice,   Final,        Progress,
+                          NULL,      NULL,     NULL};
         return SliceFile(kSource, "/out/", SLICE_INTO_FOLDER, kRoom + PORTION_HEADER_SIZE, &user);
     }
     std::string source_;
@@ -174,7 +175,7 @@ TEST_F(SliceOnFakeOs, AnOldListIsReplacedOnlyWithConsent)
                               return p->second;
                           },
                           NotReady, OpenError, [](void *, const char *) {},
-                          [](void *, int, const char *) {}, Progress};
+                          [](void *, int, const char *) {}, Progress, NULL, NULL, NULL};
         int code = SliceFile(kSource, "/out/", SLICE_INTO_FOLDER, kRoom + PORTION_HEADER_SIZE, &user);
         EXPECT_EQ(asked, 1);
         EXPECT_EQ(Fake.Files["/out/~DVLST0.TMP"].Data, "someone's");
@@ -217,7 +218,8 @@ TEST_F(SliceOnFakeOs, TheListGoesOnTheLastDisk)
                                   seen->push_back("list");
                               return 0;
                           },
-                          AskOverwrite, NotReady, OpenError, Notice, Final, Progress};
+                          AskOverwrite, NotReady, OpenError, Notice, Final, Progress,
+                          NULL, NULL, NULL};
         ASSERT_EQ(SliceFile(kSource, "/fd/", SLICE_ONTO_DISKS, 0, &user), SLICE_COMPLETE);
         std::vector<std::string> expected = {"disk 1"};
         std::vector<size_t> sizes = {2500};
@@ -286,7 +288,10 @@ TEST_F(SliceOnFakeOs, EmptySourceOnADiskAndAnOldPortionThatStays)
                       },
                       Notice,
                       Final,
-                      Progress};
+                      Progress,
+                      NULL,
+                      NULL,
+                      NULL};
     Fake.Files[kSource].Data.clear();
     Fake.Folders.insert("/fd/");
     Fake.Removable = {"/fd/"};

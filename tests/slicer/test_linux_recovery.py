@@ -81,9 +81,9 @@ class Recovery(Scratch):
         # Nothing answers the question: the set is written, the old file kept.
         run = run_dorvane([source, out, "--size", "1000", "--recovery"], self.dir, console=False)
         self.assertEqual(run.code, 234, run.output)
-        self.assertIn("big.dat.par2 is already there.\n", run.output)
-        self.assertIn("big.dat.par2 was not replaced: the overwrite question was not", run.output)
-        self.assertIn("is complete, but its recovery data could not be written", run.output)
+        self.assertIn("big.dat.par2 is already there.\n", run.errors)
+        self.assertIn("big.dat.par2 was not replaced: the overwrite question was not", run.errors)
+        self.assertIn("is complete, but its recovery data could not be written", run.errors)
         self.assertEqual(read(os.path.join(out, "big.dat.par2")), b"old")
         self.assertEqual(sorted(os.listdir(out)),
                          ["KELMORIX.EXE"] + ["big.d%02d" % n for n in range(8)] + ["big.dat.par2", "big.sfv"])
@@ -102,8 +102,8 @@ class Recovery(Scratch):
         run = run_dorvane([source, out, "--size", "3000", "--recovery"], self.dir, console=False,
                           file_size_limit=4000)
         self.assertEqual(run.code, 234, run.output)
-        self.assertIn("Error writing %s = 27\n" % os.path.join(out, "big.dat.vol0+1.par2.tmp"),
-                      run.output)
+        self.assertIn("Error writing %s: File too large (27)\n"
+                      % os.path.join(out, "big.dat.vol0+1.par2.tmp"), run.errors)
         self.assertFalse([n for n in os.listdir(out) if "par2" in n], os.listdir(out))
         self.assertEqual(len(self.set_portions(out)), 8)
         # KELMORIX.EXE did not fit either: the Linux kelmorix rebuilds the set.
@@ -137,7 +137,7 @@ class Recovery(Scratch):
         self.assertEqual(run.code, 0, run.output)
         for n in (1, 2, 3, 4):
             self.assertIn("Please insert disk #%d in drive" % n, run.output)
-        self.assertIn("This disk holds big.d02 of the set just written.", run.output)
+        self.assertIn("This disk holds big.d02 of the set just written.", run.errors)
         self.assertEqual([sorted(x) for x in listings[1:]],
                          [["big.d01"], ["big.d02", "big.sfv"], ["big.dat.par2", "big.dat.vol0+1.par2"]])
         self.assertIn("Disk #4 holds the recovery data.", run.output)

@@ -47,6 +47,8 @@ struct RecoveryState {
     int Agreed;                            // the user agreed to overwrite
     OsFile Out;                            // the file being written
     long OutError;                         // its first write error
+    int Stopped;                           // the code of an interruption while writing
+    char Words[SLICE_ERROR_PART_SIZE];     // an error number as the user side says it
     size_t Fill;                           // bytes in Buffer
     unsigned char Buffer[SINK_BUFFER];
 };
@@ -67,9 +69,26 @@ static int Failed(RecoveryState *r, const char *format, ...)
     return SLICE_RECOVERY_FAILED;
 }
 
-// A line after which the step goes on.
-static void Tell(RecoveryState *r, const char *format, ...) __attribute__((format(printf, 2, 3)));
-static void Tell(RecoveryState *r, const char *format, ...)
+// An error number as the user side words it, for a message of Failed.
+static const char *Words(RecoveryState *r, long error)
+{
+    SliceErrorPart(r->User, error, r->Words);
+    return r->Words;
+}
+
+// The end of a step the user interrupted: returns the interruption's code.
+static int Interrupted(RecoveryState *r, int code)
+{
+    r->User->Final(r->User->Context, code,
+                   "Interrupted: no recovery data was written; the set itself is complete.\n");
+    return code;
+}
+
+// A line after which the step goes on: a notice, or with result the line
+// that says what was written.
+static void Say(RecoveryState *r, int result, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+static void Say(RecoveryState *r, int result, const char *format, ...)
 {
     va_list args;
     char *text;
@@ -77,7 +96,10 @@ static void Tell(RecoveryState *r, const char *format, ...)
     va_start(args, format);
     text = FormatTextV(format, args);
     va_end(args);
-    r->User->Notice(r->User->Context, text ? text : format);
+    if (result)
+        SliceSayResult(r->User, text ? text : format);
+    else
+        r->User->Notice(r->User->Context, text ? text : format);
     free(text);
 }
 
@@ -113,7 +135,7 @@ static int MayTake(RecoveryState *r, unsigned i)
         return Failed(r, "%s is the file being sliced, and is never replaced.\n", r->Final[i]);
     if (r->Agreed)
         return 0;
-    Tell(r, "%s is already there.\n", r->Final[i]);
+    Say(r, 0, "%s is already there.\n", r->Final[i]);
     if (r->User->AskOverwrite(r->User->Context) != SLICE_ANSWER_OK)
         return Failed(r, "%s was not replaced: the overwrite question was not answered yes.\n",
                       r->Final[i]);
@@ -144,12 +166,12 @@ static int ReadSet(RecoveryState *r)
         SetPortionNumber(r->PortionPath, n);
         error = OsOpenRead(r->PortionPath, &file);
         if (error)
-            return Failed(r, "Error opening %s = %ld\n", r->PortionPath, error);
+            return Failed(r, "Error opening %s%s\n", r->PortionPath, Words(r, error));
         error = ReadFileStart(file, head, PAR2_HEAD_SIZE, &got, &lengths[n]);
         heads[n] = lengths[n] < PAR2_HEAD_SIZE ? (size_t)lengths[n] : (size_t)PAR2_HEAD_SIZE;
         OsClose(file);
         if (error)
-            return Failed(r, "Error reading %s = %ld\n", r->PortionPath, error);
+            return Failed(r, "Error reading %s%s\n", r->PortionPath, Words(r, error));
         if (got != heads[n] || got < PORTION_HEADER_SIZE || (n && !SameSliceSet(r->Heads, head)))
             return Failed(r, "%s is not a portion of the set just written.\n", r->PortionPath);
         if (lengths[n] > longest)
@@ -193,9 +215,11 @@ static int Feed(RecoveryState *r)
     case FEED_OK:
         return 0;
     case FEED_OPEN_FAILED:
-        return Failed(r, "Error opening %s = %ld\n", r->PortionPath, failure.Error);
+        return Failed(r, "Error opening %s%s\n", r->PortionPath, Words(r, failure.Error));
     case FEED_READ_FAILED:
-        return Failed(r, "Error reading %s = %ld\n", r->PortionPath, failure.Error);
+        return Failed(r, "Error reading %s%s\n", r->PortionPath, Words(r, failure.Error));
+    case FEED_INTERRUPTED:
+        return Interrupted(r, SliceInterruption(r->User));
     case FEED_CHANGED:
         return Failed(r, "%s changed while its recovery data was made.\n", r->PortionPath);
     }
@@ -209,6 +233,10 @@ static long SendOut(RecoveryState *r, const void *data, size_t size)
     long error;
 
     while (size) {
+        // A block may be large: the user can stop it between two writes.
+        r->Stopped = SliceInterruption(r->User);
+        if (r->Stopped)
+            return 1;
         count = size < SINK_WRITE_LIMIT ? (uint32_t)size : (uint32_t)SINK_WRITE_LIMIT;
         error = OsWrite(r->Out, p, count, &written);
         if (error)
@@ -263,7 +291,7 @@ static int WriteTemporary(RecoveryState *r, unsigned i)
         error = OsCreateNew(r->Temp[i], &r->Out);
     }
     if (error)
-        return Failed(r, "Error creating %s = %ld\n", r->Temp[i], error);
+        return Failed(r, "Error creating %s%s\n", r->Temp[i], Words(r, error));
     r->Created[i] = 1;
     r->Fill = 0;
     r->OutError = 0;
@@ -278,8 +306,10 @@ static int WriteTemporary(RecoveryState *r, unsigned i)
     closed = OsClose(r->Out);
     if (!r->OutError)
         r->OutError = closed;
+    if (r->Stopped)
+        return Interrupted(r, r->Stopped);
     if (r->OutError)
-        return Failed(r, "Error writing %s = %ld\n", r->Temp[i], r->OutError);
+        return Failed(r, "Error writing %s%s\n", r->Temp[i], Words(r, r->OutError));
     return 0;
 }
 
@@ -287,10 +317,13 @@ static int WriteFiles(RecoveryState *r)
 {
     unsigned i, blocks = r->Request->Blocks;
     long error;
+    int result;
 
-    for (i = 0; i < FILE_KINDS; i++)
-        if (WriteTemporary(r, i))
-            return SLICE_RECOVERY_FAILED;
+    for (i = 0; i < FILE_KINDS; i++) {
+        result = WriteTemporary(r, i);
+        if (result)
+            return result;
+    }
     // Asked again: a file may have come under a final name meanwhile.
     for (i = 0; i < FILE_KINDS; i++)
         if (MayTake(r, i))
@@ -298,14 +331,15 @@ static int WriteFiles(RecoveryState *r)
     for (i = 0; i < FILE_KINDS; i++) {
         error = OsRenameOver(r->Temp[i], r->Final[i]);
         if (error)
-            return Failed(r, "Error renaming %s to %s = %ld\n", r->Temp[i], r->Final[i], error);
+            return Failed(r, "Error renaming %s to %s%s\n", r->Temp[i], r->Final[i],
+                          Words(r, error));
         r->Created[i] = 0;
     }
-    Tell(r, "Recovery data written: %s and %s, %u block%s of %llu bytes for %u portion%s; "
-            "par2 rebuilds up to %u lost or damaged portion%s from it.\n",
-         r->Names[FILE_INDEX], r->Names[FILE_RECOVERY], blocks, blocks == 1 ? "" : "s",
-         (unsigned long long)r->Writer->SliceSize, r->Writer->FileCount,
-         r->Writer->FileCount == 1 ? "" : "s", blocks, blocks == 1 ? "" : "s");
+    Say(r, 1, "Recovery data written: %s and %s, %u block%s of %llu bytes for %u portion%s; "
+              "par2 rebuilds up to %u lost or damaged portion%s from it.\n",
+        r->Names[FILE_INDEX], r->Names[FILE_RECOVERY], blocks, blocks == 1 ? "" : "s",
+        (unsigned long long)r->Writer->SliceSize, r->Writer->FileCount,
+        r->Writer->FileCount == 1 ? "" : "s", blocks, blocks == 1 ? "" : "s");
     return 0;
 }
 
@@ -363,6 +397,8 @@ int WriteRecoveryData(const RecoveryRequest *request, const SliceUser *user)
         result = ReadSet(r);
     if (!result)
         result = Feed(r);
+    if (!result && SliceInterruption(user))
+        result = Interrupted(r, SliceInterruption(user));
     if (!result)
         result = WriteFiles(r);
     EndRecovery(r);

@@ -37,8 +37,9 @@ struct RecoveryRequest {
 
 // Writes the recovery data for the complete set of request->Source in
 // request->Destination. Returns 0, having said which files it wrote through
-// user->Notice; or SLICE_RECOVERY_FAILED, having said why through
-// user->Final, with no file left under a temporary name. Asks
+// user->Result (or Notice); or SLICE_RECOVERY_FAILED, having said why through
+// user->Final, with no file left under a temporary name; or, the same way,
+// the code of user->Interrupted when the user interrupted it. Asks
 // user->AskOverwrite at most once, only when a final name is taken and
 // OverwriteAgreed is 0; user->Progress counts the bytes read.
 int WriteRecoveryData(const RecoveryRequest *request, const SliceUser *user);
