@@ -239,13 +239,13 @@ int SliceFileObserved(const char *source, const char *destination, int mode,
     if (interrupted)
         result = interrupted;
 
-    // A portion left open by a failure is closed as it stands; the portions
-    // before it are complete and stay where they are. An interrupted
-    // portion is not finished, and goes.
+    // A portion still open when the job ends is not finished: whatever
+    // ended it (a failed read or write, an interruption), it goes, so that
+    // no partial portion stands under a portion's name. The portions before
+    // it are complete and stay where they are.
     if (w.Portion) {
         OsClose(w.Portion);
-        if (interrupted)
-            removed = OsDelete(w.PortionPath) == 0;
+        removed = OsDelete(w.PortionPath) == 0;
     }
     for (unsigned n = 0; n < MAX_PORTIONS; n++)
         if (w.Written[n])

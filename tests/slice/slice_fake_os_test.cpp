@@ -155,6 +155,15 @@ TEST_F(SliceOnFakeOs, EveryFaultEndsWithItsCodeAndMessage)
         EXPECT_EQ(Fake.OpenFiles, 0);
         EXPECT_FALSE(Fake.Files.count("/out/BIG.SFV"));
         EXPECT_FALSE(TemporaryLeft());
+        // No partial portion stands under a portion's name: what is left is
+        // whole.
+        for (unsigned n = 0; n < 3; n++) {
+            std::string name = "/out/BIG.D0" + std::to_string(n);
+            if (Fake.Files.count(name)) {
+                EXPECT_EQ(Fake.Files[name].Data.substr(PORTION_HEADER_SIZE),
+                          source_.substr(n * kRoom, kRoom)) << name;
+            }
+        }
     }
 }
 
