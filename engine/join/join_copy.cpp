@@ -14,18 +14,13 @@
 #include "os/files.h"
 #include "os/process.h"
 #include "integrity/crc32.h"
+#include "format/temp_name.h"
 
 // ---- The output -------------------------------------------------------------
 
-// The output is written under a name of its own in the destination folder
-// and takes the sliced file's name only once it is whole, so that a failed
-// run leaves a file of that name as it was. An 8.3 name, for FAT disks;
-// it ends in letters, so it is never a portion's name.
-static const char TempName[] = "~KLM0001.TMP";
-enum {
-    TEMP_DIGITS = 4, // the four digits before ".TMP"
-    TEMP_TRIES = 9999
-};
+// The output is written under a temporary name in the destination folder
+// (format/temp_name.h) and takes the sliced file's name only once it is
+// whole, so that a failed run leaves a file of that name as it was.
 
 // Whether the output path is the same file as the set's portion of the
 // number its name ends in (a sliced file named like DATA.A02, rebuilt beside
@@ -51,23 +46,9 @@ static int OutputIsPortion(JoinRun *run)
 // Creates the output under the first free temporary name.
 static long CreateTemporary(JoinRun *run)
 {
-    char *digits;
-    long error = OS_FILE_EXISTS;
-    unsigned n;
-
-    run->Out.TempPath = BuildPath(run->Out.FolderPath, strlen(run->Out.FolderPath),
-                                 !JoinEndsWithSeparator(run->Out.FolderPath), TempName, NULL);
-    if (!run->Out.TempPath)
-        return OS_NO_MEMORY;
-    digits = run->Out.TempPath + strlen(run->Out.TempPath) - (sizeof ".TMP" - 1) - TEMP_DIGITS;
-    for (n = 1; n <= TEMP_TRIES && error == OS_FILE_EXISTS; n++) {
-        digits[0] = (char)('0' + n / 1000);
-        digits[1] = (char)('0' + n / 100 % 10);
-        digits[2] = (char)('0' + n / 10 % 10);
-        digits[3] = (char)('0' + n % 10);
-        error = OsCreateNew(run->Out.TempPath, &run->Out.File);
-    }
-    return error;
+    return CreateTemporaryFile(run->Out.FolderPath, strlen(run->Out.FolderPath),
+                               !JoinEndsWithSeparator(run->Out.FolderPath), TEMP_TAG_JOINER,
+                               &run->Out.TempPath, &run->Out.File);
 }
 
 int JoinCreateOutput(JoinRun *run)

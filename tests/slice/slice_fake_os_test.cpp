@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -13,6 +14,7 @@
 #include "integrity/checklist.h"
 #include "integrity/crc32.h"
 #include "fake_os.h"
+#include "format/temp_name.h"
 #include "slice/slice_job.h"
 
 namespace {
@@ -50,7 +52,7 @@ std::string CrcOf(const std::string &data)
 bool TemporaryLeft()
 {
     for (const auto &entry : Fake.Files)
-        if (entry.first.find("~DVLST") != std::string::npos)
+        if (entry.first.find("~DVL") != std::string::npos)
             return true;
     return false;
 }
@@ -105,7 +107,7 @@ TEST_F(SliceOnFakeOs, WritesTheSetAndItsJoiner)
               (std::vector<std::string>{"writeback /out/BIG.D00", "writeback /out/BIG.D01",
                                         "writeback /out/BIG.D02", "flush /out/BIG.D00",
                                         "flush /out/BIG.D01", "flush /out/BIG.D02",
-                                        "flush /out/~DVLST0.TMP"}));
+                                        "flush /out/~DVL0001.TMP"}));
 }
 
 TEST_F(SliceOnFakeOs, EveryFaultEndsWithItsCodeAndMessage)
@@ -135,13 +137,13 @@ TEST_F(SliceOnFakeOs, EveryFaultEndsWithItsCodeAndMessage)
         {{"size", kSource, 1, EIO}, SLICE_NO_SIZE,
          std::string("Error getting size of ") + kSource + number(EIO)},
         // The list, named by its own name, never by the temporary one.
-        {{"write", "/out/~DVLST0.TMP", 1, ENOSPC}, SLICE_WRITE_FAILED,
+        {{"write", "/out/~DVL0001.TMP", 1, ENOSPC}, SLICE_WRITE_FAILED,
          "Error writing /out/BIG.SFV" + number(ENOSPC)},
-        {{"write", "/out/~DVLST0.TMP", 1, 0, 1}, SLICE_WRITE_FAILED,
+        {{"write", "/out/~DVL0001.TMP", 1, 0, 1}, SLICE_WRITE_FAILED,
          "Error writing /out/BIG.SFV" + number(OS_DISK_FULL)},
-        {{"flush", "/out/~DVLST0.TMP", 1, EIO}, SLICE_CLOSE_FAILED,
+        {{"flush", "/out/~DVL0001.TMP", 1, EIO}, SLICE_CLOSE_FAILED,
          "Error closing /out/BIG.SFV" + number(EIO)},
-        {{"create", "/out/~DVLST0.TMP", 1, EACCES}, SLICE_WRITE_FAILED,
+        {{"create", "/out/~DVL0001.TMP", 1, EACCES}, SLICE_WRITE_FAILED,
          "Error writing /out/BIG.SFV" + number(EACCES)},
     };
     for (const auto &c : cases) {
@@ -164,7 +166,7 @@ TEST_F(SliceOnFakeOs, AnOldListIsReplacedOnlyWithConsent)
     for (int answer : {SLICE_ANSWER_CANCEL, SLICE_ANSWER_OK}) {
         SetUp();
         Fake.Files["/out/BIG.SFV"].Data = "old list";
-        Fake.Files["/out/~DVLST0.TMP"].Data = "someone's";
+        Fake.Files["/out/~DVL0001.TMP"].Data = "someone's";
         int asked = 0;
         std::pair<int *, int> context{&asked, answer};
         SliceUser user = {&context, NextDisk,
@@ -177,7 +179,7 @@ TEST_F(SliceOnFakeOs, AnOldListIsReplacedOnlyWithConsent)
                           [](void *, int, const char *) {}, Progress};
         int code = SliceFile(kSource, "/out/", SLICE_INTO_FOLDER, kRoom + PORTION_HEADER_SIZE, &user);
         EXPECT_EQ(asked, 1);
-        EXPECT_EQ(Fake.Files["/out/~DVLST0.TMP"].Data, "someone's");
+        EXPECT_EQ(Fake.Files["/out/~DVL0001.TMP"].Data, "someone's");
         if (answer == SLICE_ANSWER_CANCEL) {
             EXPECT_EQ(code, SLICE_CANCELLED);
             EXPECT_EQ(Fake.Files["/out/BIG.SFV"].Data, "old list");
@@ -186,8 +188,45 @@ TEST_F(SliceOnFakeOs, AnOldListIsReplacedOnlyWithConsent)
             EXPECT_EQ(code, SLICE_COMPLETE);
             EXPECT_EQ(Listed(Fake.Files["/out/BIG.SFV"].Data, "BIG.D02"),
                       CrcOf(Fake.Files["/out/BIG.D02"].Data));
-            EXPECT_FALSE(Fake.Files.count("/out/~DVLST1.TMP"));
+            EXPECT_FALSE(Fake.Files.count("/out/~DVL0002.TMP"));
         }
+    }
+}
+
+// Temporaries left by earlier runs only move the list's on: one rule for
+// the slicers and the joiners, four digits (format/temp_name.h).
+TEST_F(SliceOnFakeOs, LeftOverTemporariesAreSteppedOver)
+{
+    auto names = [](const char *format, int first, int last) {
+        std::vector<std::string> out;
+        char name[32];
+        for (int n = first; n <= last; n++) {
+            snprintf(name, sizeof name, format, n);
+            out.push_back(name);
+        }
+        return out;
+    };
+    struct {
+        std::vector<std::string> Left;
+        int Code;
+    } const cases[] = {
+        {names("/out/~DVLST%d.TMP", 0, 9), SLICE_COMPLETE},
+        {names("/out/~DVL%04d.TMP", 1, 10), SLICE_COMPLETE},
+        {names("/out/~DVL%04d.TMP", 1, TEMP_NAME_TRIES), SLICE_WRITE_FAILED},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Left.back());
+        SetUp();
+        said_ = Said();
+        for (const std::string &name : c.Left)
+            Fake.Files[name].Data = "left";
+        EXPECT_EQ(Slice(), c.Code);
+        for (const std::string &name : c.Left)
+            EXPECT_EQ(Fake.Files[name].Data, "left");
+        EXPECT_EQ(Fake.Files.size(), c.Left.size() + (c.Code ? 5 : 6)); // 3 portions, joiner, source, list
+        if (c.Code)
+            EXPECT_EQ(said_.Finals, std::vector<std::string>{"Error writing /out/BIG.SFV = " +
+                                                             std::to_string(OS_FILE_EXISTS) + "\n"});
     }
 }
 

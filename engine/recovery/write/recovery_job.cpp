@@ -8,7 +8,6 @@
 #include "recovery_job.h"
 
 #include <stdarg.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -18,14 +17,12 @@
 #include "format/heap_text.h"
 #include "format/portion_file.h"
 #include "format/slice_format.h"
+#include "format/temp_name.h"
 #include "os/files.h"
 
 enum {
     SINK_BUFFER = 64 * 1024,     // the writer's small packets gathered into one write
-    SINK_WRITE_LIMIT = 1 << 30,  // a block goes out in writes of at most this
-    TEMP_NAME_KEEP = 240,        // bytes of the final name a temporary name keeps
-    TEMP_SUFFIX_SIZE = 16,       // ".99.tmp" and its zero, with room to spare
-    TEMP_TRIES = 100             // NAME.tmp, NAME.1.tmp, ... NAME.99.tmp
+    SINK_WRITE_LIMIT = 1 << 30   // a block goes out in writes of at most this
 };
 
 // The two files, in the order they are written and renamed into place: the
@@ -241,27 +238,16 @@ static int Sink(void *context, const void *data, size_t size)
     return r->OutError ? 1 : 0;
 }
 
-// File i, whole and flushed, under a new temporary name beside the set.
+// File i, whole and flushed, under a new temporary name beside the set
+// (format/temp_name.h).
 static int WriteTemporary(RecoveryState *r, unsigned i)
 {
-    size_t keep = strlen(r->Names[i]);
-    char suffix[TEMP_SUFFIX_SIZE] = ".tmp", name[TEMP_NAME_KEEP + TEMP_SUFFIX_SIZE];
-    long error = OS_FILE_EXISTS, closed;
-    unsigned n;
+    const char *folder = r->Request->Destination;
+    long closed, error = CreateTemporaryFile(folder, strlen(folder), 0, TEMP_TAG_SLICER,
+                                             &r->Temp[i], &r->Out);
 
-    if (keep > TEMP_NAME_KEEP)
-        keep = TEMP_NAME_KEEP;
-    for (n = 0; n < TEMP_TRIES && error == OS_FILE_EXISTS; n++) {
-        if (n)
-            snprintf(suffix, sizeof suffix, ".%u.tmp", n);
-        free(r->Temp[i]);
-        memcpy(name, r->Names[i], keep);
-        memcpy(name + keep, suffix, sizeof suffix);
-        r->Temp[i] = JoinPath(r->Request->Destination, name);
-        if (!r->Temp[i])
-            return Failed(r, "Error allocating destination name buffer\n");
-        error = OsCreateNew(r->Temp[i], &r->Out);
-    }
+    if (error == OS_NO_MEMORY && !r->Temp[i])
+        return Failed(r, "Error allocating destination name buffer\n");
     if (error)
         return Failed(r, "Error creating %s = %ld\n", r->Temp[i], error);
     r->Created[i] = 1;
