@@ -73,6 +73,8 @@ int JoinCreateOutput(JoinRun *run)
             run->PendingError = OS_FILE_EXISTS;
             return JOIN_OPEN_OUTPUT;
         }
+        // The answer is for this file, not for one that takes its place.
+        run->Out.Consented = OsFileIdentity(run->Out.Path, &run->Out.ConsentedId) == 0;
     }
     error = CreateTemporary(run);
     if (error) {
@@ -304,6 +306,26 @@ static int CopyPortionData(JoinRun *run)
 
 // ---- The finish -------------------------------------------------------------
 
+// Gives the output its name, replacing only the file the overwrite question
+// was answered for (by what it is, not by its name): a file that came under
+// that name during the run, with or without a question at the start, stays,
+// and the output keeps its temporary name.
+static long PlaceOutput(JoinRun *run)
+{
+    OsFileId now;
+    long error = run->Out.Consented ? OsFileIdentity(run->Out.Path, &now) : (long)OS_FILE_NOT_FOUND;
+
+    if (!error && now.Volume == run->Out.ConsentedId.Volume &&
+        now.Index == run->Out.ConsentedId.Index)
+        return OsRenameOver(run->Out.TempPath, run->Out.Path);
+    if (error == OS_FILE_NOT_FOUND)
+        error = OsRenameNoReplace(run->Out.TempPath, run->Out.Path);
+    else if (!error)
+        error = OS_FILE_EXISTS;
+    run->Out.Intruder = error == OS_FILE_EXISTS;
+    return error;
+}
+
 // Gives the output the sliced file's times, puts it in the place of the
 // file of that name in one step, and gives it the sliced file's attributes
 // there: set before, a read-only or system bit could stop the replacement.
@@ -329,7 +351,7 @@ static int FinishOutput(JoinRun *run)
         return JOIN_CLOSE_OUTPUT;
     }
     // Refused for a read-only file of that name, as its replacement was.
-    error = OsRenameOver(run->Out.TempPath, run->Out.Path);
+    error = PlaceOutput(run);
     if (error) {
         run->PendingError = error;
         return JOIN_OPEN_OUTPUT;
