@@ -109,6 +109,25 @@ class Recovery(Scratch):
         # KELMORIX.EXE did not fit either: the Linux kelmorix rebuilds the set.
         self.assertEqual(self.rebuild(out), sample_data(20000))
 
+    def test_long_names_share_one_stem_that_par2_finds(self):
+        # 249 bytes: the index and the recovery file are cut to one stem.
+        name = "x" * 245 + ".dat"
+        data = sample_data(9000)
+        out = self.folder("out")
+        run = run_dorvane([self.source(name, data), out, "--count", "4", "--recovery", "2"],
+                          self.dir, console=False)
+        self.assertEqual(run.code, 0, run.output)
+        stem = name[:241]
+        par2_files = sorted(n for n in os.listdir(out) if n.endswith(".par2"))
+        self.assertEqual(par2_files, [stem + ".par2", stem + ".vol0+2.par2"])
+        portions = sorted(n for n in os.listdir(out) if len(n) == len(name) and n != name)
+        kept = {n: read(os.path.join(out, n)) for n in portions}
+        os.remove(os.path.join(out, portions[1]))
+        repair = subprocess.run(["par2", "repair", stem + ".par2"], cwd=out, capture_output=True,
+                                stdin=subprocess.DEVNULL, timeout=120)
+        self.assertEqual(repair.returncode, 0, repair.stdout)
+        self.assertEqual(read(os.path.join(out, portions[1])), kept[portions[1]])
+
     def test_an_empty_file_has_its_header_protected(self):
         out = self.folder("out")
         run = run_dorvane([self.source("big.dat", b""), out, "--size", "1000", "--recovery"],
