@@ -315,16 +315,19 @@ static void RecoveryRequestFor(const SliceCommand *command, const char *destinat
     request->MemoryLimit = pages > 0 && pageSize > 0 ? (uint64_t)pages * (uint64_t)pageSize / 2
                                                      : (uint64_t)1 << 30;
     request->Creator = "Dorvane " DORVANE_VERSION;
+    request->Written = NULL;
 }
 
-// The recovery data beside a complete set in destination. Returns 0 or
-// SLICE_RECOVERY_FAILED.
-static int WriteRecovery(const SliceCommand *command, const char *destination)
+// The recovery data beside a complete set in destination, whose portions
+// must read back as the job wrote them. Returns 0 or SLICE_RECOVERY_FAILED.
+static int WriteRecovery(const SliceCommand *command, const char *destination,
+                         const SliceWritten *written)
 {
     RecoveryRequest request;
     int result;
 
     RecoveryRequestFor(command, destination, &request);
+    request.Written = written;
     Terminal.Started = Terminal.LastDrawn = Now();
     result = WriteRecoveryData(&request, &TerminalUser);
     ClearProgress();
@@ -348,7 +351,7 @@ static int SliceWithRecoveryDisk(const SliceCommand *command, const char *destin
         return SLICE_NO_BUFFER;
     }
     result = SliceFileObserved(command->Source, destination, SLICE_ONTO_DISKS, 0, &TerminalUser,
-                              RecoveryDiskObserver(disk));
+                              RecoveryDiskObserver(disk), NULL);
     ClearProgress();
     if (result == SLICE_COMPLETE) {
         request.OverwriteAgreed = Terminal.OverwriteAgreed;
@@ -363,6 +366,7 @@ static int Slice(const SliceCommand *command)
 {
     char message[512];
     struct stat info;
+    SliceWritten written; // what the job wrote, compared with what the recovery step reads
     const char *slash = strrchr(command->Source, '/');
     uint32_t portionSize = 0;
     int mode = command->Method == METHOD_DISKS ? SLICE_ONTO_DISKS : SLICE_INTO_FOLDER;
@@ -405,10 +409,11 @@ static int Slice(const SliceCommand *command)
         if (command->Method == METHOD_DISKS && command->Recovery) {
             result = SliceWithRecoveryDisk(command, destination);
         } else {
-            result = SliceFile(command->Source, destination, mode, portionSize, &TerminalUser);
+            result = SliceFileObserved(command->Source, destination, mode, portionSize,
+                                       &TerminalUser, NULL, &written);
             ClearProgress();
             if (result == SLICE_COMPLETE && command->Recovery)
-                result = WriteRecovery(command, destination);
+                result = WriteRecovery(command, destination, &written);
         }
     }
     // A count the equal portions could not keep is no failure, but the set

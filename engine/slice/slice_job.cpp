@@ -214,11 +214,12 @@ void SliceStartState(SliceJobState *w, const char *source, const char *destinati
 int SliceFile(const char *source, const char *destination, int mode, uint32_t portionSize,
               const SliceUser *user)
 {
-    return SliceFileObserved(source, destination, mode, portionSize, user, NULL);
+    return SliceFileObserved(source, destination, mode, portionSize, user, NULL, NULL);
 }
 
 int SliceFileObserved(const char *source, const char *destination, int mode,
-                      uint32_t portionSize, const SliceUser *user, const SliceObserver *observer)
+                      uint32_t portionSize, const SliceUser *user, const SliceObserver *observer,
+                      SliceWritten *written)
 {
     SliceJobState w;
     int result;
@@ -236,6 +237,10 @@ int SliceFileObserved(const char *source, const char *destination, int mode,
             OsClose(w.Written[n]);
     if (w.Source)
         OsClose(w.Source);
+    if (written && result == SLICE_COMPLETE) {
+        written->Portions = w.PortionNumber;
+        memcpy(written->PortionCrcs, w.List.PortionCrcs, sizeof written->PortionCrcs);
+    }
     SliceShowFinalMessage(&w, result);
     free(w.Buffer);
     free(w.PortionPath);

@@ -10,6 +10,8 @@
 
 #include <stdint.h>
 
+#include "format/slice_format.h"
+
 // Result codes: the job's outcome (the worker thread's exit code on Windows,
 // the command's exit status on Linux). Failures are numbered by the place
 // where they happen, counting down from 254 in the order of the work.
@@ -94,15 +96,25 @@ enum SliceMode {
     SLICE_ONTO_DISKS = 1   // onto a removable drive, each portion filling its disk
 };
 
+// What a complete job wrote, for a step that reads the set again (the
+// recovery data): a portion that reads back otherwise changed on the
+// destination meanwhile.
+struct SliceWritten {
+    unsigned Portions;                  // portion files written
+    uint32_t PortionCrcs[MAX_PORTIONS]; // each one's CRC-32 as written, header included
+};
+
 // Runs one job and returns its result code. For SLICE_ONTO_DISKS destination
 // is a drive name such as "A:" (Windows) or a mount point ending in a slash
 // (Linux), and portionSize is not used; for SLICE_INTO_FOLDER it is a folder
 // path ending in its separator, and portionSize counts the header.
 int SliceFile(const char *source, const char *destination, int mode, uint32_t portionSize,
               const SliceUser *user);
-// The same, with observer (or NULL) shown every byte written to a portion.
+// The same, with observer (or NULL) shown every byte written to a portion,
+// and, when written is not NULL, what a complete job wrote filled in.
 int SliceFileObserved(const char *source, const char *destination, int mode,
-                      uint32_t portionSize, const SliceUser *user, const SliceObserver *observer);
+                      uint32_t portionSize, const SliceUser *user, const SliceObserver *observer,
+                      SliceWritten *written);
 
 // Shows the final message of code for a job that ends before it ran (the
 // worker that cannot start), as the job itself would.

@@ -224,9 +224,10 @@ TEST_F(SliceOnFakeOs, LeftOverTemporariesAreSteppedOver)
         for (const std::string &name : c.Left)
             EXPECT_EQ(Fake.Files[name].Data, "left");
         EXPECT_EQ(Fake.Files.size(), c.Left.size() + (c.Code ? 5 : 6)); // 3 portions, joiner, source, list
-        if (c.Code)
+        if (c.Code) {
             EXPECT_EQ(said_.Finals, std::vector<std::string>{"Error writing /out/BIG.SFV = " +
                                                              std::to_string(OS_FILE_EXISTS) + "\n"});
+        }
     }
 }
 

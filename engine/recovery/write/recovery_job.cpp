@@ -180,11 +180,30 @@ static int ReadSet(RecoveryState *r)
     return 0;
 }
 
+// The first portion that does not read back as the job wrote it: its
+// number, or -1 when all do (or nothing was recorded).
+static int FirstChanged(const RecoveryState *r)
+{
+    const SliceWritten *written = r->Request->Written;
+    unsigned n;
+
+    if (!written)
+        return -1;
+    for (n = 0; n < r->Writer->FileCount && n < written->Portions; n++)
+        if (r->Writer->Files[n].Crc != written->PortionCrcs[n])
+            return (int)n;
+    return r->Writer->FileCount == written->Portions ? -1 : (int)n;
+}
+
 static int Feed(RecoveryState *r)
 {
     RecoveryFeedFailure failure = {0, 0, 0};
-    int result = RecoveryFeed(r->Writer, r->PortionPath, r->User, &failure);
+    int result = RecoveryFeed(r->Writer, r->PortionPath, r->User, &failure), changed;
 
+    if (result == FEED_OK && (changed = FirstChanged(r)) >= 0) {
+        result = FEED_CHANGED;
+        failure.Portion = (unsigned)changed;
+    }
     SetPortionNumber(r->PortionPath, failure.Portion);
     switch (result) {
     case FEED_OK:
@@ -194,7 +213,8 @@ static int Feed(RecoveryState *r)
     case FEED_READ_FAILED:
         return Failed(r, "Error reading %s = %ld\n", r->PortionPath, failure.Error);
     case FEED_CHANGED:
-        return Failed(r, "%s changed while its recovery data was made.\n", r->PortionPath);
+        return Failed(r, "%s changed on the destination while its recovery data was made.\n",
+                      r->PortionPath);
     }
     return Failed(r, "Error making the recovery data for %s (%d)\n", r->PortionPath, failure.Par2);
 }
