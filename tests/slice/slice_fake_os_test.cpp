@@ -95,7 +95,7 @@ TEST_F(SliceOnFakeOs, WritesTheSetAndItsJoiner)
 
     // The list after the last portion, each portion written back as it is
     // done and flushed once at the end, before the list.
-    const std::string &list = Fake.Files["/out/BIG.SFV"].Data;
+    const std::string &list = Fake.Files["/out/BIG.DAT.sfv"].Data;
     ChecklistInfo info;
     ASSERT_EQ(ChecklistParse(list.data(), list.size(), &info), CHECKLIST_OK);
     EXPECT_EQ(info.Portions, 3u);
@@ -138,13 +138,13 @@ TEST_F(SliceOnFakeOs, EveryFaultEndsWithItsCodeAndMessage)
          std::string("Error getting size of ") + kSource + number(EIO)},
         // The list, named by its own name, never by the temporary one.
         {{"write", "/out/~DVL0001.TMP", 1, ENOSPC}, SLICE_WRITE_FAILED,
-         "Error writing /out/BIG.SFV" + number(ENOSPC)},
+         "Error writing /out/BIG.DAT.sfv" + number(ENOSPC)},
         {{"write", "/out/~DVL0001.TMP", 1, 0, 1}, SLICE_WRITE_FAILED,
-         "Error writing /out/BIG.SFV" + number(OS_DISK_FULL)},
+         "Error writing /out/BIG.DAT.sfv" + number(OS_DISK_FULL)},
         {{"flush", "/out/~DVL0001.TMP", 1, EIO}, SLICE_CLOSE_FAILED,
-         "Error closing /out/BIG.SFV" + number(EIO)},
+         "Error closing /out/BIG.DAT.sfv" + number(EIO)},
         {{"create", "/out/~DVL0001.TMP", 1, EACCES}, SLICE_WRITE_FAILED,
-         "Error writing /out/BIG.SFV" + number(EACCES)},
+         "Error writing /out/BIG.DAT.sfv" + number(EACCES)},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Fault.Operation + " " + c.Fault.Path);
@@ -154,7 +154,7 @@ TEST_F(SliceOnFakeOs, EveryFaultEndsWithItsCodeAndMessage)
         EXPECT_EQ(Slice(), c.Code);
         EXPECT_EQ(said_.Finals, std::vector<std::string>{c.Message});
         EXPECT_EQ(Fake.OpenFiles, 0);
-        EXPECT_FALSE(Fake.Files.count("/out/BIG.SFV"));
+        EXPECT_FALSE(Fake.Files.count("/out/BIG.DAT.sfv"));
         EXPECT_FALSE(TemporaryLeft());
     }
 }
@@ -165,7 +165,7 @@ TEST_F(SliceOnFakeOs, AnOldListIsReplacedOnlyWithConsent)
 {
     for (int answer : {SLICE_ANSWER_CANCEL, SLICE_ANSWER_OK}) {
         SetUp();
-        Fake.Files["/out/BIG.SFV"].Data = "old list";
+        Fake.Files["/out/BIG.DAT.sfv"].Data = "old list";
         Fake.Files["/out/~DVL0001.TMP"].Data = "someone's";
         int asked = 0;
         std::pair<int *, int> context{&asked, answer};
@@ -182,11 +182,11 @@ TEST_F(SliceOnFakeOs, AnOldListIsReplacedOnlyWithConsent)
         EXPECT_EQ(Fake.Files["/out/~DVL0001.TMP"].Data, "someone's");
         if (answer == SLICE_ANSWER_CANCEL) {
             EXPECT_EQ(code, SLICE_CANCELLED);
-            EXPECT_EQ(Fake.Files["/out/BIG.SFV"].Data, "old list");
+            EXPECT_EQ(Fake.Files["/out/BIG.DAT.sfv"].Data, "old list");
             EXPECT_FALSE(Fake.Files.count("/out/BIG.D00"));
         } else {
             EXPECT_EQ(code, SLICE_COMPLETE);
-            EXPECT_EQ(Listed(Fake.Files["/out/BIG.SFV"].Data, "BIG.D02"),
+            EXPECT_EQ(Listed(Fake.Files["/out/BIG.DAT.sfv"].Data, "BIG.D02"),
                       CrcOf(Fake.Files["/out/BIG.D02"].Data));
             EXPECT_FALSE(Fake.Files.count("/out/~DVL0002.TMP"));
         }
@@ -225,7 +225,7 @@ TEST_F(SliceOnFakeOs, LeftOverTemporariesAreSteppedOver)
             EXPECT_EQ(Fake.Files[name].Data, "left");
         EXPECT_EQ(Fake.Files.size(), c.Left.size() + (c.Code ? 5 : 6)); // 3 portions, joiner, source, list
         if (c.Code) {
-            EXPECT_EQ(said_.Finals, std::vector<std::string>{"Error writing /out/BIG.SFV = " +
+            EXPECT_EQ(said_.Finals, std::vector<std::string>{"Error writing /out/BIG.DAT.sfv = " +
                                                              std::to_string(OS_FILE_EXISTS) + "\n"});
         }
     }
@@ -253,7 +253,7 @@ TEST_F(SliceOnFakeOs, TheListGoesOnTheLastDisk)
                               for (const auto &line : Fake.Durability)
                                   seen->push_back(line);
                               Fake.Durability.clear();
-                              if (Fake.Files.count("/fd/BIG.SFV"))
+                              if (Fake.Files.count("/fd/BIG.DAT.sfv"))
                                   seen->push_back("list");
                               return 0;
                           },
@@ -266,7 +266,7 @@ TEST_F(SliceOnFakeOs, TheListGoesOnTheLastDisk)
             sizes = {2499, 1};
         }
         EXPECT_EQ(seen, expected);
-        const std::string &list = Fake.Files["/fd/BIG.SFV"].Data;
+        const std::string &list = Fake.Files["/fd/BIG.DAT.sfv"].Data;
         ChecklistInfo info;
         ASSERT_EQ(ChecklistParse(list.data(), list.size(), &info), CHECKLIST_OK);
         ASSERT_EQ(info.Portions, sizes.size());

@@ -86,7 +86,7 @@ class Recovery(Scratch):
         self.assertIn("is complete, but its recovery data could not be written", run.output)
         self.assertEqual(read(os.path.join(out, "big.dat.par2")), b"old")
         self.assertEqual(sorted(os.listdir(out)),
-                         ["KELMORIX.EXE"] + ["big.d%02d" % n for n in range(8)] + ["big.dat.par2", "big.sfv"])
+                         ["KELMORIX.EXE"] + ["big.d%02d" % n for n in range(8)] + ["big.dat.par2", "big.dat.sfv"])
         self.assertEqual(self.rebuild(out), sample_data(5000))
         # The job's own question, answered yes, covers the old files: asked once.
         run = run_dorvane([source, out, "--size", "1000", "--recovery"], self.dir,
@@ -158,7 +158,7 @@ class Recovery(Scratch):
             self.assertIn("Please insert disk #%d in drive" % n, run.output)
         self.assertIn("This disk holds big.d02 of the set just written.", run.output)
         self.assertEqual([sorted(x) for x in listings[1:]],
-                         [["big.d01"], ["big.d02", "big.sfv"], ["big.dat.par2", "big.dat.vol0+1.par2"]])
+                         [["big.d01"], ["big.d02", "big.dat.sfv"], ["big.dat.par2", "big.dat.vol0+1.par2"]])
         self.assertIn("Disk #4 holds the recovery data.", run.output)
         self.assertEqual(par2("verify", copied).returncode, 0)
         names = self.set_portions(copied)
