@@ -174,9 +174,10 @@ static int TerminalNextDisk(void *, int disk, const char *)
     return SLICE_NO_TERMINAL;
 }
 
-static int TerminalAskOverwrite(void *)
+// The files it is asked for on a line of their own, then the question.
+static int TerminalAskOverwrite(void *, const char *detail)
 {
-    AskAfresh("Do you want to overwrite preexisting files? Overwrite? (Y/N): ");
+    AskAfresh("%s\nDo you want to overwrite preexisting files? Overwrite? (Y/N): ", detail);
     // A script's answer, given on the command line, is shown as a typed one.
     if (Terminal.Overwrite == OVERWRITE_YES) {
         Say("Y (--yes)\n");
@@ -255,9 +256,9 @@ static void TerminalProgress(void *, uint64_t done, uint64_t total)
 
 // The overwrite question, its yes remembered: it covers the recovery files,
 // which belong to the set as much as its portions.
-static int AskOverwriteRemembered(void *context)
+static int AskOverwriteRemembered(void *context, const char *detail)
 {
-    int answer = TerminalAskOverwrite(context);
+    int answer = TerminalAskOverwrite(context, detail);
 
     if (answer == SLICE_ANSWER_OK)
         Terminal.OverwriteAgreed = 1;

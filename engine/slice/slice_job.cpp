@@ -29,6 +29,7 @@ static int PrepareJob(SliceJobState *w)
     uint64_t size;
     char *name;
     size_t nameLength;
+    unsigned count;
     int stored, result;
 
     OsLocalTime(&w->Header.SliceTime);
@@ -122,10 +123,11 @@ static int PrepareJob(SliceJobState *w)
     // its disks one by one and checks each when it is in the drive.
     if (w->Mode == SLICE_ONTO_DISKS)
         return 0;
-    result = SliceRefuseSourceClash(w, 0, SetPortionCount(w->SourceSize, w->JobPortionSize), 1);
-    // The list replaces a file of its name only with the user's word, asked
-    // before anything is written.
-    return result ? result : SliceAgreeToReplaceList(w);
+    count = SetPortionCount(w->SourceSize, w->JobPortionSize);
+    result = SliceRefuseSourceClash(w, 0, count, 1);
+    // What the job replaces or removes, the list included, only with the
+    // user's word, asked once before anything is written.
+    return result ? result : SliceAgreeToReplaceEarlier(w, count);
 }
 
 // A folder job's portions, written back since each was written, put on

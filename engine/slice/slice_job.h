@@ -17,6 +17,7 @@
 // where they happen, counting down from 254 in the order of the work.
 enum SliceResult {
     SLICE_COMPLETE = 0,           // every portion was written
+    SLICE_LIST_TAKEN = 233,       // the list's name is another set's list, never replaced
     SLICE_SOURCE_IN_SET = 235,    // a file the job would write is the source itself
     SLICE_NO_TERMINAL = 236,      // Linux: a disk prompt with no terminal to answer it
     SLICE_UNSAFE_NAME = 237,      // the joiner would refuse the source's file name
@@ -58,8 +59,11 @@ struct SliceUser {
     // is no way to ask (the user side has then said why).
     int (*NextDisk)(void *context, int disk, const char *destination);
     // "Do you want to overwrite preexisting files?": SLICE_ANSWER_OK or
-    // SLICE_ANSWER_CANCEL. Asked at most once per job.
-    int (*AskOverwrite)(void *context);
+    // SLICE_ANSWER_CANCEL. Asked at most once per job. detail is a line that
+    // names the files the answer replaces or removes ("To be replaced or
+    // removed: BIG.D00 to BIG.D02, BIG.DAT.sfv"), for the user to see with
+    // the question.
+    int (*AskOverwrite)(void *context, const char *detail);
     // "destination is not ready.": abort, retry or ignore.
     int (*NotReady)(void *context, const char *destination);
     // "Error while opening path": abort, retry or ignore.

@@ -16,7 +16,7 @@ struct Said {
 };
 
 int NextDisk(void *, int, const char *) { return 0; }
-int AskOverwrite(void *) { return SLICE_ANSWER_OK; }
+int AskOverwrite(void *, const char *) { return SLICE_ANSWER_OK; }
 int NotReady(void *, const char *) { return SLICE_ANSWER_ABORT; }
 int OpenError(void *, const char *, long) { return SLICE_ANSWER_ABORT; }
 void Notice(void *, const char *) {}

@@ -147,7 +147,7 @@ const SliceUser ScriptedUser = {
         Record("disk " + std::to_string(disk));
         return 0;
     },
-    [](void *) { return Record("overwrite?"); },
+    [](void *, const char *) { return Record("overwrite?"); },
     [](void *, const char *drive) { return Record(std::string("not ready ") + drive); },
     [](void *, const char *path, long error) {
         return Record(std::string("open error ") + path + " " + std::to_string(error));

@@ -27,7 +27,7 @@ struct Said {
 };
 
 int NextDisk(void *, int, const char *) { return 0; }
-int AskOverwrite(void *) { return SLICE_ANSWER_OK; }
+int AskOverwrite(void *, const char *) { return SLICE_ANSWER_OK; }
 int NotReady(void *, const char *) { return SLICE_ANSWER_ABORT; }
 int OpenError(void *, const char *, long) { return SLICE_ANSWER_ABORT; }
 void Notice(void *context, const char *text) { ((Said *)context)->Notices.push_back(text); }
@@ -170,7 +170,7 @@ TEST_F(SliceOnFakeOs, AnOldListIsReplacedOnlyWithConsent)
         int asked = 0;
         std::pair<int *, int> context{&asked, answer};
         SliceUser user = {&context, NextDisk,
-                          [](void *c) {
+                          [](void *c, const char *) {
                               auto *p = (std::pair<int *, int> *)c;
                               ++*p->first;
                               return p->second;

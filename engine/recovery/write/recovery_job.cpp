@@ -19,6 +19,7 @@
 #include "format/slice_format.h"
 #include "format/temp_name.h"
 #include "os/files.h"
+#include "slice/slice_guard.h"
 
 enum {
     SINK_BUFFER = 64 * 1024,     // the writer's small packets gathered into one write
@@ -96,10 +97,13 @@ static int MakePaths(RecoveryState *r)
 
 // 0 when a new file may take Final[i]: nothing is there, or the user agreed
 // to overwrite (asked here, once, unless the job's question was answered).
-// A folder, or the sliced file itself under that name, is never replaced.
+// A folder, the sliced file itself under that name, or another set's
+// recovery file (by its file descriptions) is never replaced.
 static int MayTake(RecoveryState *r, unsigned i)
 {
-    int folder = 0, same = 0;
+    const char *name = SourceFileName(r->Request->Source);
+    char *detail;
+    int folder = 0, same = 0, answer;
 
     if (OsQueryPath(r->Final[i], &folder) != 0)
         return 0;
@@ -108,10 +112,16 @@ static int MayTake(RecoveryState *r, unsigned i)
                       r->Final[i]);
     if (OsSameFile(r->Final[i], r->Request->Source, &same) == 0 && same)
         return Failed(r, "%s is the file being sliced, and is never replaced.\n", r->Final[i]);
+    if (SideFileOwner(r->Final[i], name, 0) == SIDE_OTHER)
+        return Failed(r, "%s is recovery data of another slice set, and is never replaced.\n",
+                      r->Final[i]);
     if (r->Agreed)
         return 0;
     Tell(r, "%s is already there.\n", r->Final[i]);
-    if (r->User->AskOverwrite(r->User->Context) != SLICE_ANSWER_OK)
+    detail = FormatText("To be replaced or removed: %s", r->Names[i]);
+    answer = r->User->AskOverwrite(r->User->Context, detail ? detail : r->Names[i]);
+    free(detail);
+    if (answer != SLICE_ANSWER_OK)
         return Failed(r, "%s was not replaced: the overwrite question was not answered yes.\n",
                       r->Final[i]);
     r->Agreed = 1;
