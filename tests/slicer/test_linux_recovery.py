@@ -128,6 +128,44 @@ class Recovery(Scratch):
         self.assertEqual(repair.returncode, 0, repair.stdout)
         self.assertEqual(read(os.path.join(out, portions[1])), kept[portions[1]])
 
+    def test_two_sets_sharing_a_stem_keep_their_own_side_files(self):
+        out = self.folder("out")
+        data = {"a.dat": sample_data(7000, seed=1), "a.txt": sample_data(6000, seed=2)}
+        for name in data:  # no question: nothing of the other set is replaced
+            run = run_dorvane([self.source(name, data[name]), out, "--count", "3", "--recovery"],
+                              self.dir, console=False)
+            self.assertEqual(run.code, 0, run.output)
+        for name in data:
+            self.assertIn(name + ".sfv", os.listdir(out))
+            check = subprocess.run(["par2", "verify", name + ".par2"], cwd=out, capture_output=True,
+                                   stdin=subprocess.DEVNULL, timeout=120)
+            self.assertEqual(check.returncode, 0, check.stdout)
+            first = os.path.join(out, name[:-2] + "00")
+            check = subprocess.run([KELMORIX, "--check", first], capture_output=True,
+                                   stdin=subprocess.DEVNULL, timeout=60)
+            self.assertEqual(check.returncode, 0, check.stdout)
+            self.assertNotIn(b"damaged", check.stdout)
+
+    def test_slicing_again_removes_the_earlier_sets_side_files_only(self):
+        out = self.folder("out")
+        source, notes = self.source("big.dat", sample_data(9000)), self.source("notes.dat", b"n" * 900)
+        for args in ([source, out, "--count", "4", "--recovery", "3"], [notes, out, "--count", "2", "--recovery"]):
+            self.assertEqual(run_dorvane(args, self.dir, console=False).code, 0)
+        shutil.copy(os.path.join(out, "big.dat.sfv"), os.path.join(out, "big.sfv"))  # the earlier rule
+        shutil.copy(os.path.join(out, "notes.dat.sfv"), os.path.join(out, "notes.sfv"))
+        kept = {n: read(os.path.join(out, n)) for n in os.listdir(out) if n.startswith("notes")}
+        source = self.source("big.dat", sample_data(8000, seed=9))
+        run = run_dorvane([source, out, "--count", "3"], self.dir, answer=lambda n, text: b"y")
+        self.assertEqual(run.code, 0, run.output)
+        self.assertIn("To be replaced or removed: big.d00 to big.d02, big.d03, big.dat.sfv, big.sfv, "
+                      "big.dat.par2, big.dat.vol0+3.par2\nDo you want to overwrite preexisting files?",
+                      run.output)
+        self.assertEqual(sorted(n for n in os.listdir(out) if not n.startswith("notes")),
+                         ["KELMORIX.EXE", "big.d00", "big.d01", "big.d02", "big.dat.sfv"])
+        self.assertEqual({n: read(os.path.join(out, n)) for n in os.listdir(out) if n.startswith("notes")},
+                         kept)
+        self.assertEqual(self.rebuild(out), sample_data(8000, seed=9))
+
     def test_an_empty_file_has_its_header_protected(self):
         out = self.folder("out")
         run = run_dorvane([self.source("big.dat", b""), out, "--size", "1000", "--recovery"],
