@@ -64,13 +64,12 @@ static int IsThisSetsList(JoinRun *run, int fromFileName)
     ChecklistInfo last;
     uint32_t crc;
 
-    if (ChecklistLastLine(run->List.Text, run->List.Length, &last))
-        return (strcmp(last.FileName, run->Portion.Header.FileName) == 0 &&
-                last.FileSize == run->Set.FileSize) ||
-               ChecklistFind(run->List.Text, run->List.Length,
-                             JoinPortionName(run->Portion.Path), &crc);
-    return fromFileName ||
-           ChecklistFind(run->List.Text, run->List.Length, JoinPortionName(run->Portion.Path), &crc);
+    if (ChecklistFind(run->List.Text, run->List.Length, JoinPortionName(run->Portion.Path), &crc))
+        return 1;
+    if (!ChecklistLastLine(run->List.Text, run->List.Length, &last))
+        return fromFileName;
+    return strcmp(last.FileName, run->Portion.Header.FileName) == 0 &&
+           last.FileSize == run->Set.FileSize;
 }
 
 // Reads the file name beside the portion as the set's list (fromFileName:
