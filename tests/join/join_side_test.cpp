@@ -1,6 +1,8 @@
-// Which checksum list a set is checked against, on the in-memory layer: the
-// one named after its file (BIG.DAT.sfv), else one of the earlier rule
-// (BIG.SFV), but never another set's list (A.DAT and A.TXT both had A.SFV).
+// The joiners' side files and last step, against the in-memory layer: the
+// checksum list a set is checked against (the one named after its file,
+// BIG.DAT.sfv, else one of the earlier rule, BIG.SFV, but never another
+// set's: A.DAT and A.TXT both had A.SFV), and the output taking its name,
+// which replaces only the file the overwrite question was answered for.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -14,6 +16,9 @@
 #include "join/join.h"
 
 namespace {
+
+const char kOutput[] = "/out/BIG.DAT";
+const char kTemp[] = "/out/~KLM0001.TMP";
 
 // The portions of `name` (three of 700 bytes at most) under /sets/, and
 // the list of that set as the slicer writes it.
@@ -69,6 +74,61 @@ TEST(JoinList, OnlyTheSetsOwnListIsTaken)
         EXPECT_EQ(text.find("/sets/BIG.D01 is damaged") != std::string::npos, c.Checked) << text;
         EXPECT_EQ(text.find("The slice set carried no checksum list") != std::string::npos, !c.Checked)
             << text;
+    }
+}
+
+// A file that comes under the output's name while the run goes on stays,
+// and the output keeps its temporary name.
+TEST(JoinPlace, OnlyTheFileTheAnswerWasForIsReplaced)
+{
+    enum Change { NONE, CREATED, SWAPPED, DELETED };
+    struct {
+        const char *Name;
+        bool There;   // a file of the output's name at the start (answered Y)
+        Change During;
+        int Code;
+    } const cases[] = {
+        {"nothing there, nothing comes", false, NONE, 0},
+        {"nothing there, a file comes", false, CREATED, 249},
+        {"answered for, stays", true, NONE, 0},
+        {"answered for, another takes its place", true, SWAPPED, 249},
+        {"answered for, deleted meanwhile", true, DELETED, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Name);
+        ResetFakeOs();
+        Fake.Folders = {"/sets", "/out"};
+        std::string data(2000, 'd');
+        MakeSet("BIG.DAT", data);
+        if (c.There)
+            Fake.Files[kOutput] = {"mine", 0, {}, false, 1};
+        Fake.Keys = {'y'};
+        // Once the output is whole and closed, just before it takes its name.
+        Fake.OnCall = [&](const std::string &operation, const std::string &path) {
+            if (operation != "close" || path != kTemp)
+                return;
+            if (c.During == DELETED)
+                Fake.Files.erase(kOutput);
+            else if (c.During != NONE)
+                Fake.Files[kOutput] = {"theirs", 0, {}, false, 2};
+        };
+        testing::internal::CaptureStdout();
+        int code = JoinSliceSet("/sets", "/out");
+        std::string text = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(code, c.Code) << text;
+        EXPECT_EQ(Fake.KeysRead, c.There ? 1 : 0);
+        if (c.Code == 0) {
+            EXPECT_TRUE(Fake.Files[kOutput].Data == data);
+            EXPECT_FALSE(Fake.Files.count(kTemp));
+        } else {
+            EXPECT_EQ(Fake.Files[kOutput].Data, "theirs");
+            EXPECT_TRUE(Fake.Files[kTemp].Data == data);
+            EXPECT_NE(text.find("/out/BIG.DAT was put there during the run; it was not replaced.\n"
+                                "/out/~KLM0001.TMP holds the whole file; it has been left in place.\n"),
+                      std::string::npos)
+                << text;
+        }
+        EXPECT_EQ(Fake.OpenFiles, 0);
     }
 }
 
