@@ -110,16 +110,20 @@ static void RecoveryRequestFor(const SliceCommand *command, const char *destinat
     // swapped, or end the program.
     request->MemoryLimit = memory ? memory / 2 : (uint64_t)1 << 30;
     request->Creator = "Dorvane " DORVANE_VERSION_TEXT;
+    request->Written = NULL;
 }
 
-// The recovery data beside a complete set in destination. Returns 0,
-// SLICE_RECOVERY_FAILED, or the status of an interruption.
-static int WriteRecovery(const SliceCommand *command, const char *destination)
+// The recovery data beside a complete set in destination, whose portions
+// must read back as the job wrote them. Returns 0, SLICE_RECOVERY_FAILED, or
+// the status of an interruption.
+static int WriteRecovery(const SliceCommand *command, const char *destination,
+                         const SliceWritten *written)
 {
     RecoveryRequest request;
     int result;
 
     RecoveryRequestFor(command, destination, &request);
+    request.Written = written;
     TerminalStep("Recovery data");
     result = WriteRecoveryData(&request, &TerminalUser);
     TerminalEndProgress();
@@ -143,7 +147,7 @@ static int SliceWithRecoveryDisk(const SliceCommand *command, const char *destin
         return SLICE_NO_BUFFER;
     }
     result = SliceFileObserved(command->Source, destination, SLICE_ONTO_DISKS, 0, &TerminalUser,
-                               RecoveryDiskObserver(disk));
+                               RecoveryDiskObserver(disk), NULL);
     TerminalEndProgress();
     if (result == SLICE_COMPLETE) {
         request.OverwriteAgreed = Terminal.OverwriteAgreed;
@@ -187,16 +191,18 @@ static int SourceOpens(const char *source)
 // Returns its result code.
 static int RunJob(const SliceCommand *command, const char *destination, uint32_t portionSize)
 {
+    SliceWritten written; // what the job wrote, compared with what the recovery step reads
     int result;
 
     if (command->Method == METHOD_DISKS && command->Recovery)
         return SliceWithRecoveryDisk(command, destination);
-    result = SliceFile(command->Source, destination,
-                       command->Method == METHOD_DISKS ? SLICE_ONTO_DISKS : SLICE_INTO_FOLDER,
-                       portionSize, &TerminalUser);
+    result = SliceFileObserved(command->Source, destination,
+                               command->Method == METHOD_DISKS ? SLICE_ONTO_DISKS
+                                                               : SLICE_INTO_FOLDER,
+                               portionSize, &TerminalUser, NULL, &written);
     TerminalEndProgress();
     if (result == SLICE_COMPLETE && command->Recovery)
-        result = WriteRecovery(command, destination);
+        result = WriteRecovery(command, destination, &written);
     return result;
 }
 

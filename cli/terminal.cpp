@@ -174,11 +174,12 @@ static int TerminalNextDisk(void *, int disk, const char *)
     return SLICE_NO_TERMINAL;
 }
 
-static int TerminalAskOverwrite(void *)
+// The files it is asked for on a line of their own, then the question.
+static int TerminalAskOverwrite(void *, const char *detail)
 {
     int answers = Terminal.Overwrite == OVERWRITE_ASK && TerminalAnswers(), answer;
 
-    Ask("Do you want to overwrite preexisting files? Overwrite? (Y/N): ");
+    Ask("%s\nDo you want to overwrite preexisting files? Overwrite? (Y/N): ", detail);
     // A script's answer, given on the command line, is shown as a typed one.
     if (Terminal.Overwrite != OVERWRITE_ASK) {
         answer = Terminal.Overwrite == OVERWRITE_YES ? SLICE_ANSWER_OK : SLICE_ANSWER_CANCEL;

@@ -51,7 +51,7 @@ static int OverwriteAnswer;
 static int Asked;
 
 static int NextDisk(void *, int, const char *) { return 0; }
-static int AskOverwrite(void *) { Asked++; return OverwriteAnswer; }
+static int AskOverwrite(void *, const char *) { Asked++; return OverwriteAnswer; }
 static int NotReady(void *, const char *) { return SLICE_ANSWER_ABORT; }
 static int OpenError(void *, const char *, long) { return SLICE_ANSWER_ABORT; }
 static void Notice(void *, const char *) {}

@@ -81,10 +81,12 @@ static int BoxNextDisk(void *, int disk, const char *destination)
     return 0;
 }
 
-static int BoxAskOverwrite(void *)
+// The question as the product words it, and the files it is asked for
+// below it.
+static int BoxAskOverwrite(void *, const char *detail)
 {
     return ShowJobMessage("Dorvane - Overwrite?", MB_OKCANCEL | MB_ICONWARNING,
-                          "Do you want to overwrite preexisting files?");
+                          "Do you want to overwrite preexisting files?\n\n%s", detail);
 }
 
 static int BoxNotReady(void *, const char *destination)

@@ -29,7 +29,34 @@ static int HasControl(const char *s, size_t length)
     return 0;
 }
 
+// The longest part of name[0..length) that ends between two characters of
+// UTF-8: a name cut short must stay a name on every system.
+static size_t CharacterStart(const char *name, size_t length)
+{
+    while (length > 0 && ((unsigned char)name[length] & 0xC0) == 0x80)
+        length--;
+    return length;
+}
+
 int ChecklistName(const char *sourceName, char out[FILE_NAME_FIELD])
+{
+    static const size_t MaxStem = FILE_NAME_FIELD - 1 - 4;
+    size_t length = strlen(sourceName), stem = length;
+
+    out[0] = 0;
+    if (length == 0 || length >= FILE_NAME_FIELD)
+        return -1;
+    if (stem > MaxStem)
+        stem = CharacterStart(sourceName, MaxStem);
+    // Cut to the source's own name (a source named like its list): shorter.
+    if (stem + 4 == length && SameNameNoCase(sourceName + stem, ".sfv", 4))
+        stem = CharacterStart(sourceName, stem - 1);
+    memcpy(out, sourceName, stem);
+    memcpy(out + stem, ".sfv", 5);
+    return 0;
+}
+
+int ChecklistEarlierName(const char *sourceName, char out[FILE_NAME_FIELD])
 {
     static const size_t MaxStem = FILE_NAME_FIELD - 1 - 4;
     size_t length = strlen(sourceName), stem = length;
@@ -48,7 +75,6 @@ int ChecklistName(const char *sourceName, char out[FILE_NAME_FIELD])
     if (stem > MaxStem)
         stem = MaxStem;
     memcpy(out, sourceName, stem);
-    // The source is itself named like a list: its name must stay its own.
     if (stem + 4 == length && SameNameNoCase(sourceName + stem, ".SFV", 4)) {
         if (stem == 8 || stem == MaxStem)
             out[stem - 1] = out[stem - 1] == '_' ? '-' : '_';
@@ -251,4 +277,25 @@ int ChecklistFind(const char *text, size_t length, const char *name, uint32_t *c
             return 1;
         }
     return 0;
+}
+
+int ChecklistLastLine(const char *text, size_t length, ChecklistInfo *info)
+{
+    size_t end = length, start;
+    Line line;
+
+    memset(info, 0, sizeof *info);
+    if (length > CHECKLIST_MAX_SIZE)
+        return 0;
+    while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r' || IsBlank(text[end - 1])))
+        end--;
+    for (start = end; start > 0 && text[start - 1] != '\n' && text[start - 1] != '\r'; start--)
+        ;
+    line.Start = text + start;
+    line.Length = end - start;
+    while (line.Length > 0 && IsBlank(*line.Start)) {
+        line.Start++;
+        line.Length--;
+    }
+    return IsFileLine(&line) && ParseFileLine(&line, info);
 }

@@ -19,17 +19,17 @@
 // number of portion lines ("1 portion" for one): coming last, it also tells
 // a complete list from one cut short.
 //
-// The list's name: the source's file name with its extension (the part after
-// the last dot, unless that dot starts the name) replaced by ".SFV", or
-// ".sfv" when the name has lower-case letters and no upper-case ones; with
-// no extension ".SFV" is appended. BIG.DAT gives BIG.SFV, README gives
-// README.SFV. Where that would be the source's own name (the source is
-// X.SFV), the stem gets '_' appended (X_.SFV), or, when the stem already has
-// 8 characters or the longest a name allows, its last character becomes '_'
-// ('-' when it is '_' already). A stem that would make the name longer than
-// 255 characters is cut. So an 8.3 source gets an 8.3 list; the list's name
-// ends in "FV", never in two digits, so it is never a portion's name nor
-// found by the first-portion search "*00", and never KELMORIX.EXE.
+// The list's name: the source's whole file name followed by ".sfv"
+// (NOTES.DAT.sfv, as NOTES.DAT.par2 names its recovery data), so that two
+// sources whose sets can share a folder (A.DAT and A.TXT) never share a
+// list. A name that would pass 255 bytes is cut to leave room for ".sfv",
+// between two characters of UTF-8, and a byte sooner where the cut name
+// would be the source's own; two such long names may be cut alike, so the
+// slicer never replaces a list that names another source, and the joiners
+// take only a list that is their set's (the last line). The list's name ends in "sfv", never in two
+// digits, so it is never a portion's name nor found by the first-portion
+// search "*00", and never KELMORIX.EXE. Earlier slicers named the list by
+// another rule (ChecklistEarlierName), which the joiners still look for.
 //
 // Portable code: no operating-system calls.
 #ifndef DORVANE_CHECKLIST_H
@@ -51,6 +51,17 @@ enum { CHECKLIST_MAX_SIZE = 32768 };
 // Writes the list's name for a source file name (see above) into out.
 // Returns 0, or -1 (out empty) when the name is empty or too long.
 int ChecklistName(const char *sourceName, char out[FILE_NAME_FIELD]);
+
+// The name earlier slicers gave the list, found by the joiners and removed
+// with the set it belongs to: the source's name with its extension (after
+// the last dot, unless that dot starts the name) replaced by ".SFV", or
+// ".sfv" when the name has lower-case letters and no upper-case ones; with
+// none, ".SFV" appended (BIG.DAT: BIG.SFV). Where that is the source's own
+// name (X.SFV), the stem gets '_' appended (X_.SFV), or, when it has 8
+// characters or the longest a name allows, its last character becomes '_'
+// ('-' when it is '_' already). Two sources may share it (A.DAT, A.TXT):
+// only the list's contents tell whose it is. Returns as ChecklistName.
+int ChecklistEarlierName(const char *sourceName, char out[FILE_NAME_FIELD]);
 
 // What the list records about a set.
 struct ChecklistSet {
@@ -95,6 +106,12 @@ enum ChecklistResult {
 // no terminator needed. Returns a ChecklistResult; info is filled on
 // CHECKLIST_OK (BadLine also on the failures that name a line).
 int ChecklistParse(const char *text, size_t length, ChecklistInfo *info);
+
+// Reads the list's last line (blank lines after it aside, any line end),
+// which names the set the list belongs to. Returns 1 with info's FileName,
+// FileSize, FileCrc and Portions set when it is the sliced-file line; 0
+// when the list is cut short or that line is damaged.
+int ChecklistLastLine(const char *text, size_t length, ChecklistInfo *info);
 
 // Finds the CRC listed for a file name, compared without regard to the case
 // of ASCII letters, as FAT compares names. Returns 1 and sets *crc when

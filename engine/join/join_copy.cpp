@@ -14,18 +14,13 @@
 #include "os/files.h"
 #include "os/process.h"
 #include "integrity/crc32.h"
+#include "format/temp_name.h"
 
 // ---- The output -------------------------------------------------------------
 
-// The output is written under a name of its own in the destination folder
-// and takes the sliced file's name only once it is whole, so that a failed
-// run leaves a file of that name as it was. An 8.3 name, for FAT disks;
-// it ends in letters, so it is never a portion's name.
-static const char TempName[] = "~KLM0001.TMP";
-enum {
-    TEMP_DIGITS = 4, // the four digits before ".TMP"
-    TEMP_TRIES = 9999
-};
+// The output is written under a temporary name in the destination folder
+// (format/temp_name.h) and takes the sliced file's name only once it is
+// whole, so that a failed run leaves a file of that name as it was.
 
 // Whether the output path is the same file as the set's portion of the
 // number its name ends in (a sliced file named like DATA.A02, rebuilt beside
@@ -51,23 +46,9 @@ static int OutputIsPortion(JoinRun *run)
 // Creates the output under the first free temporary name.
 static long CreateTemporary(JoinRun *run)
 {
-    char *digits;
-    long error = OS_FILE_EXISTS;
-    unsigned n;
-
-    run->Out.TempPath = BuildPath(run->Out.FolderPath, strlen(run->Out.FolderPath),
-                                 !JoinEndsWithSeparator(run->Out.FolderPath), TempName, NULL);
-    if (!run->Out.TempPath)
-        return OS_NO_MEMORY;
-    digits = run->Out.TempPath + strlen(run->Out.TempPath) - (sizeof ".TMP" - 1) - TEMP_DIGITS;
-    for (n = 1; n <= TEMP_TRIES && error == OS_FILE_EXISTS; n++) {
-        digits[0] = (char)('0' + n / 1000);
-        digits[1] = (char)('0' + n / 100 % 10);
-        digits[2] = (char)('0' + n / 10 % 10);
-        digits[3] = (char)('0' + n % 10);
-        error = OsCreateNew(run->Out.TempPath, &run->Out.File);
-    }
-    return error;
+    return CreateTemporaryFile(run->Out.FolderPath, strlen(run->Out.FolderPath),
+                               !JoinEndsWithSeparator(run->Out.FolderPath), TEMP_TAG_JOINER,
+                               &run->Out.TempPath, &run->Out.File);
 }
 
 int JoinCreateOutput(JoinRun *run)
@@ -92,6 +73,8 @@ int JoinCreateOutput(JoinRun *run)
             run->PendingError = OS_FILE_EXISTS;
             return JOIN_OPEN_OUTPUT;
         }
+        // The answer is for this file, not for one that takes its place.
+        run->Out.Consented = OsFileIdentity(run->Out.Path, &run->Out.ConsentedId) == 0;
     }
     error = CreateTemporary(run);
     if (error) {
@@ -323,6 +306,26 @@ static int CopyPortionData(JoinRun *run)
 
 // ---- The finish -------------------------------------------------------------
 
+// Gives the output its name, replacing only the file the overwrite question
+// was answered for (by what it is, not by its name): a file that came under
+// that name during the run, with or without a question at the start, stays,
+// and the output keeps its temporary name.
+static long PlaceOutput(JoinRun *run)
+{
+    OsFileId now;
+    long error = run->Out.Consented ? OsFileIdentity(run->Out.Path, &now) : (long)OS_FILE_NOT_FOUND;
+
+    if (!error && now.Volume == run->Out.ConsentedId.Volume &&
+        now.Index == run->Out.ConsentedId.Index)
+        return OsRenameOver(run->Out.TempPath, run->Out.Path);
+    if (error == OS_FILE_NOT_FOUND)
+        error = OsRenameNoReplace(run->Out.TempPath, run->Out.Path);
+    else if (!error)
+        error = OS_FILE_EXISTS;
+    run->Out.Intruder = error == OS_FILE_EXISTS;
+    return error;
+}
+
 // Gives the output the sliced file's times, puts it in the place of the
 // file of that name in one step, and gives it the sliced file's attributes
 // there: set before, a read-only or system bit could stop the replacement.
@@ -348,7 +351,7 @@ static int FinishOutput(JoinRun *run)
         return JOIN_CLOSE_OUTPUT;
     }
     // Refused for a read-only file of that name, as its replacement was.
-    error = OsRenameOver(run->Out.TempPath, run->Out.Path);
+    error = PlaceOutput(run);
     if (error) {
         run->PendingError = error;
         return JOIN_OPEN_OUTPUT;

@@ -66,6 +66,8 @@ static const ReportLine ReportLines[] = {
     {JOIN_NO_SOURCE_PATH, ARGS_NONE, "Error allocating source file path buffer\n"},
 };
 
+// 249 when a file came under the output's name during the run.
+static const char IntruderLine[] = "%s was put there during the run; it was not replaced.\n";
 // 236 when the data runs on past the recorded size: the output was cut there.
 static const char ExcessLine[] =
     "The slice set holds more data than its file: %s goes past its %s bytes.\n";
@@ -331,7 +333,7 @@ void JoinFinalReport(const JoinRun *run, int result)
         JoinSayDamage(run);
         break;
     case ARGS_OUTPUT:
-        JoinSay(line->Format, run->Out.Path, run->PendingError);
+        JoinSay(run->Out.Intruder ? IntruderLine : line->Format, run->Out.Path, run->PendingError);
         break;
     case ARGS_TEMPORARY:
         JoinSay(line->Format, run->Out.TempPath, run->PendingError);

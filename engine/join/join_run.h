@@ -16,7 +16,7 @@
 #include "format/heap_text.h"
 #include "format/portion_file.h"
 #include "integrity/checklist.h"
-#include "os/os.h"
+#include "os/files.h"
 #include "join.h"
 
 // What a run knows about the set it rebuilds.
@@ -48,6 +48,9 @@ struct JoinOutput {
     int Created;                   // 1 once the output exists under TempPath
     int DataComplete;              // 1 once the last portion's data is written
     int Placed;                    // 1 once the output has replaced Path
+    int Consented;                 // 1: the user agreed to replace the file of ConsentedId
+    OsFileId ConsentedId;          // the file at Path when the question was answered
+    int Intruder;                  // 1: another file took Path during the run; not replaced
     int FlushEachPortion;          // 1: the output is flushed before every disk swap
 };
 

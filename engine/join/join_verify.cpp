@@ -55,27 +55,73 @@ static long ReadListFile(JoinRun *run, const char *path)
     return error;
 }
 
-// The list is named after the sliced file (BIG.DAT: BIG.SFV). Where that
-// name is not there, the one made from the portion's name is tried: a
-// damaged file name in a header must not hide the list that finds it out.
+// Whether the list read is this set's: its last line names the set's file
+// and size, or it lists the portion at hand (another set's list never does:
+// sets that share a folder have other portion names), or, that line lost,
+// it has the name only this set's list has (fromFileName).
+static int IsThisSetsList(JoinRun *run, int fromFileName)
+{
+    ChecklistInfo last;
+    uint32_t crc;
+
+    if (ChecklistFind(run->List.Text, run->List.Length, JoinPortionName(run->Portion.Path), &crc))
+        return 1;
+    if (!ChecklistLastLine(run->List.Text, run->List.Length, &last))
+        return fromFileName;
+    return strcmp(last.FileName, run->Portion.Header.FileName) == 0 &&
+           last.FileSize == run->Set.FileSize;
+}
+
+// Reads the file name beside the portion as the set's list (fromFileName:
+// named after the sliced file by the list's rule). Returns 0 when it is this
+// set's, OS_FILE_NOT_FOUND when there is none or it is another set's, or
+// the error that keeps it from being read.
+static long TryList(JoinRun *run, const char *name, int fromFileName)
+{
+    long error;
+
+    free(run->List.Path);
+    free(run->List.Text);
+    run->List.Text = NULL;
+    run->List.Path = BuildPath(run->Portion.Path, NameStart(run->Portion.Path), 0, name, NULL);
+    if (!run->List.Path)
+        return OS_NO_MEMORY;
+    error = ReadListFile(run, run->List.Path);
+    if (!error && !IsThisSetsList(run, fromFileName))
+        error = OS_FILE_NOT_FOUND;
+    return error;
+}
+
+// The list is named after the sliced file (BIG.DAT: BIG.DAT.sfv), or by the
+// earlier rule (BIG.SFV, which A.DAT and A.TXT shared), from the header's
+// name or the portion's: each is taken only when it is this set's. Where
+// none is, the lists named like the portions (BIG.D??.sfv) are read, in
+// byte order: a damaged file name in a header must not hide the list that
+// finds it out. Returns as TryList.
 static long FindList(JoinRun *run)
 {
-    const char *names[2] = {run->Portion.Header.FileName, JoinPortionName(run->Portion.Path)};
-    size_t folder = NameStart(run->Portion.Path);
-    char name[FILE_NAME_FIELD];
+    const char *fileName = run->Portion.Header.FileName;
+    char name[FILE_NAME_FIELD], after[FILE_NAME_FIELD] = "", *pattern;
     long error = OS_FILE_NOT_FOUND;
 
-    for (int i = 0; i < 2 && error == OS_FILE_NOT_FOUND; i++) {
-        if (ChecklistName(names[i], name) != 0)
-            continue;
+    for (int i = 0; i < 3 && error == OS_FILE_NOT_FOUND; i++)
+        if ((i == 0 ? ChecklistName(fileName, name)
+                    : ChecklistEarlierName(i == 1 ? fileName : JoinPortionName(run->Portion.Path),
+                                           name)) == 0)
+            error = TryList(run, name, i == 0);
+    if (error != OS_FILE_NOT_FOUND)
+        return error;
+    pattern = BuildPath(run->Portion.Path, strlen(run->Portion.Path) - 2, 0, "??.sfv", NULL);
+    if (!pattern) {
         free(run->List.Path);
-        run->List.Path = BuildPath(run->Portion.Path, folder, 0, name, NULL);
-        if (!run->List.Path)
-            return OS_NO_MEMORY;
-        free(run->List.Text);
-        run->List.Text = NULL;
-        error = ReadListFile(run, run->List.Path);
+        run->List.Path = NULL;
+        return OS_NO_MEMORY;
     }
+    while (error == OS_FILE_NOT_FOUND && OsFindNext(pattern, after, name, sizeof name) == 0) {
+        error = TryList(run, name, 0);
+        memcpy(after, name, sizeof after);
+    }
+    free(pattern);
     return error;
 }
 

@@ -95,6 +95,17 @@ long OsFindNext(const char *pattern, const char *after, char *name, size_t size)
 // that cannot be asked (a missing one: OS_FILE_NOT_FOUND); *same is then 0.
 long OsSameFile(const char *a, const char *b, int *same);
 
+// What a file is, for telling later whether a name still names it: device
+// and inode on POSIX, volume serial number and file index on Windows.
+struct OsFileId {
+    uint64_t Volume;
+    uint64_t Index;
+};
+
+// OsFileIdentity: *id of the file at path, links followed as OsSameFile
+// follows them. Fails as OsSameFile does (a missing path: OS_FILE_NOT_FOUND).
+long OsFileIdentity(const char *path, OsFileId *id);
+
 // OsLongPath: a heap copy of path with every 8.3 short name in it (LONGNA~1.DAT)
 // replaced by the long name it stands for, as the file system keeps it, so
 // that a file is named alike however it was reached; free it with free().
@@ -106,6 +117,14 @@ long OsLongPath(const char *path, char **longPath);
 // step, so that to names either the old file or the whole new one, never a
 // part. Both must be on the same volume.
 long OsRenameOver(const char *from, const char *to);
+
+// OsRenameNoReplace: gives from the name to only when no file or folder has
+// that name; otherwise fails with OS_FILE_EXISTS and both stay as they were.
+// In one step where the system can (Linux renameat2 with RENAME_NOREPLACE,
+// else a hard link and the old name's removal; Windows MoveFileExW without
+// replacing); on a Linux file system that can do neither, the name is found
+// free just before a plain rename. Both must be on the same volume.
+long OsRenameNoReplace(const char *from, const char *to);
 
 // Returned by OsCopyData where the data cannot be moved inside the kernel
 // (no such call, or not between these file systems): copy it through memory.

@@ -129,6 +129,36 @@ long OsRenameOver(const char *from, const char *to)
     return rename(from, to) == 0 ? 0 : Errno();
 }
 
+// Errors that say the file system cannot do this kind of rename or link,
+// rather than that it failed.
+static int NotSupported(int error)
+{
+    return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP ||
+           error == EPERM;
+}
+
+long OsRenameNoReplace(const char *from, const char *to)
+{
+    struct stat info;
+
+#ifdef RENAME_NOREPLACE
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (!NotSupported(errno))
+        return Errno();
+#endif
+    // A link refuses a name that is taken, in one step as well.
+    if (link(from, to) == 0) {
+        unlink(from);
+        return 0;
+    }
+    if (!NotSupported(errno))
+        return Errno();
+    if (lstat(to, &info) == 0)
+        return OS_FILE_EXISTS;
+    return rename(from, to) == 0 ? 0 : Errno();
+}
+
 // ---- Reading and writing ----------------------------------------------------
 
 // read() may stop early when a signal arrives: it is called again.
@@ -464,13 +494,27 @@ long OsFindNext(const char *pattern, const char *after, char *name, size_t size)
     return 0;
 }
 
+long OsFileIdentity(const char *path, OsFileId *id)
+{
+    struct stat info;
+
+    if (stat(path, &info) != 0)
+        return Errno();
+    id->Volume = (uint64_t)info.st_dev;
+    id->Index = (uint64_t)info.st_ino;
+    return 0;
+}
+
 long OsSameFile(const char *a, const char *b, int *same)
 {
-    struct stat first, second;
+    OsFileId first, second;
+    long error = OsFileIdentity(a, &first);
 
     *same = 0;
-    if (stat(a, &first) != 0 || stat(b, &second) != 0)
-        return Errno();
-    *same = first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    if (!error)
+        error = OsFileIdentity(b, &second);
+    if (error)
+        return error;
+    *same = first.Volume == second.Volume && first.Index == second.Index;
     return 0;
 }

@@ -115,6 +115,22 @@ long OsRenameOver(const char *from, const char *to)
     return error;
 }
 
+// Without replacing: a taken name fails with ERROR_ALREADY_EXISTS, told as
+// the file-exists error every caller tests for.
+long OsRenameNoReplace(const char *from, const char *to)
+{
+    wchar_t *wideFrom = ToUtf16(from, -1, NULL), *wideTo = ToUtf16(to, -1, NULL);
+    long error = OS_NO_MEMORY;
+
+    if (wideFrom && wideTo)
+        error = MoveFileExW(wideFrom, wideTo, MOVEFILE_WRITE_THROUGH) ? 0 : LastError();
+    if (error == ERROR_ALREADY_EXISTS)
+        error = OS_FILE_EXISTS;
+    free(wideFrom);
+    free(wideTo);
+    return error;
+}
+
 // ---- Reading and writing ----------------------------------------------------
 
 long OsRead(OsFile file, void *buffer, uint32_t count, uint32_t *done)
@@ -322,19 +338,29 @@ static long FileIdentity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
     return error;
 }
 
+long OsFileIdentity(const char *path, OsFileId *id)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    long error = FileIdentity(path, &info);
+
+    if (error)
+        return error;
+    id->Volume = info.dwVolumeSerialNumber;
+    id->Index = (uint64_t)info.nFileIndexHigh << 32 | info.nFileIndexLow;
+    return 0;
+}
+
 long OsSameFile(const char *a, const char *b, int *same)
 {
-    BY_HANDLE_FILE_INFORMATION first, second;
-    long error = FileIdentity(a, &first);
+    OsFileId first, second;
+    long error = OsFileIdentity(a, &first);
 
     *same = 0;
     if (!error)
-        error = FileIdentity(b, &second);
+        error = OsFileIdentity(b, &second);
     if (error)
         return error;
-    *same = first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-            first.nFileIndexHigh == second.nFileIndexHigh &&
-            first.nFileIndexLow == second.nFileIndexLow;
+    *same = first.Volume == second.Volume && first.Index == second.Index;
     return 0;
 }
 

@@ -35,32 +35,26 @@ uint64_t Par2SliceSize(uint64_t length)
     return (length + 3) & ~(uint64_t)3;
 }
 
-static int SameName(const char *a, const char *b)
+// The stem both names share: the source's name, cut where the longest
+// suffix (".vol00+10.par2") would pass 255 bytes, so that a tool given the
+// index finds the recovery files beside it by that stem, whatever the count.
+// Where cut, never inside a character of UTF-8, and never just before a dot
+// of a source ending in ".par2" (letter case aside): a name could then be
+// the source's own (all the suffixes start with a dot and end in ".par2").
+static size_t StemLength(const char *source)
 {
-    for (;; a++, b++) {
-        int x = *a >= 'a' && *a <= 'z' ? *a - 32 : *a;
-        int y = *b >= 'a' && *b <= 'z' ? *b - 32 : *b;
-        if (x != y)
-            return 0;
-        if (!x)
-            return 1;
-    }
-}
+    static const char Par2[] = ".PAR2";
+    size_t length = strlen(source), keep = length, i;
+    int endsPar2 = length >= 5;
 
-// The source's name and the suffix within 255 bytes, never the source's
-// name itself (letter case aside, as Windows compares names).
-static void JoinName(char *out, const char *source, const char *suffix)
-{
-    size_t keep = strlen(source), extra = strlen(suffix);
-    if (keep + extra > PAR2_NAME_SIZE - 1)
-        keep = PAR2_NAME_SIZE - 1 - extra;
-    for (;;) {
-        memcpy(out, source, keep);
-        memcpy(out + keep, suffix, extra + 1);
-        if (!SameName(out, source))
-            return;
+    for (i = 0; endsPar2 && i < 5; i++)
+        endsPar2 = (source[length - 5 + i] & ~0x20) == (Par2[i] & ~0x20);
+    if (keep > PAR2_STEM_MAX)
+        keep = PAR2_STEM_MAX;
+    while (keep > 0 && keep < length &&
+           (((unsigned char)source[keep] & 0xC0) == 0x80 || (source[keep] == '.' && endsPar2)))
         keep--;
-    }
+    return keep;
 }
 
 int Par2FileNames(const char *source, unsigned count, char *index, char *recovery)
@@ -68,7 +62,8 @@ int Par2FileNames(const char *source, unsigned count, char *index, char *recover
     // Both numbers as wide as the count: ".vol0+3.par2", ".vol00+10.par2".
     char suffix[16] = ".vol0";
     char *p = suffix + 5;
-    if (!source[0] || count < 1 || count > PAR2_MAX_RECOVERY)
+    size_t stem = StemLength(source);
+    if (!stem || count < 1 || count > PAR2_MAX_RECOVERY)
         return PAR2_BAD_ARGUMENT;
     if (count > 9) {
         *p++ = '0';
@@ -79,8 +74,10 @@ int Par2FileNames(const char *source, unsigned count, char *index, char *recover
     }
     *p++ = (char)('0' + count % 10);
     memcpy(p, ".par2", 6);
-    JoinName(index, source, ".par2");
-    JoinName(recovery, source, suffix);
+    memcpy(index, source, stem);
+    memcpy(index + stem, ".par2", 6);
+    memcpy(recovery, source, stem);
+    memcpy(recovery + stem, suffix, strlen(suffix) + 1);
     return PAR2_OK;
 }
 

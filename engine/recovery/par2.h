@@ -28,7 +28,8 @@ enum {
     PAR2_MAX_RECOVERY = 10,   // recovery blocks, exponents 0 to 9
     PAR2_NAME_SIZE = 256,     // a file name of up to 255 bytes and its zero
     PAR2_HEAD_SIZE = 16384,   // the file descriptions' "first 16 KiB" digest
-    PAR2_READ_BODY = 12 + 16 * PAR2_MAX_FILES  // the largest body the reader keeps
+    PAR2_READ_BODY = 12 + 16 * PAR2_MAX_FILES,  // the largest body the reader keeps
+    PAR2_STEM_MAX = PAR2_NAME_SIZE - 1 - 14     // 255 bytes less ".vol00+10.par2"
 };
 
 // Results: 0 is success; the others say what was wrong.
@@ -59,10 +60,12 @@ typedef int (*Par2Sink)(void *context, const void *data, size_t size);
 // as the PAR2 tools name theirs.
 // Both are longer than the source's name and end in ".par2", so neither is
 // ever the sliced file, a portion (same length as the source, ending in two
-// digits), the checksum list (ending in .SFV) or KELMORIX.EXE, nor found by
-// the joiners' search for a first portion ("*00"). Where a name would pass
-// 255 bytes, the source's name is cut short to fit (and one byte more should
-// the result then equal the source's name). Each buffer holds PAR2_NAME_SIZE.
+// digits), the checksum list (ending in .sfv) or KELMORIX.EXE, nor found by
+// the joiners' search for a first portion ("*00"). Both share one stem, the
+// same for every count: a source's name longer than PAR2_STEM_MAX bytes is
+// cut to it (a byte or more sooner where the cut would split a character of
+// UTF-8 or make a name the source's own), so that "par2 repair INDEX" finds
+// the recovery files by it. Each buffer holds PAR2_NAME_SIZE.
 int Par2FileNames(const char *source, unsigned count, char *index, char *recovery);
 
 // The slice size for portion files of which the longest has `length` bytes.

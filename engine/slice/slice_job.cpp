@@ -29,6 +29,7 @@ static int PrepareJob(SliceJobState *w)
     uint64_t size;
     char *name;
     size_t nameLength;
+    unsigned count;
     int stored, result;
 
     OsLocalTime(&w->Header.SliceTime);
@@ -122,10 +123,11 @@ static int PrepareJob(SliceJobState *w)
     // its disks one by one and checks each when it is in the drive.
     if (w->Mode == SLICE_ONTO_DISKS)
         return 0;
-    result = SliceRefuseSourceClash(w, 0, SetPortionCount(w->SourceSize, w->JobPortionSize), 1);
-    // The list replaces a file of its name only with the user's word, asked
-    // before anything is written.
-    return result ? result : SliceAgreeToReplaceList(w);
+    count = SetPortionCount(w->SourceSize, w->JobPortionSize);
+    result = SliceRefuseSourceClash(w, 0, count, 1);
+    // What the job replaces or removes, the list included, only with the
+    // user's word, asked once before anything is written.
+    return result ? result : SliceAgreeToReplaceEarlier(w, count);
 }
 
 // A folder job's portions, written back since each was written, put on
@@ -221,11 +223,12 @@ void SliceStartState(SliceJobState *w, const char *source, const char *destinati
 int SliceFile(const char *source, const char *destination, int mode, uint32_t portionSize,
               const SliceUser *user)
 {
-    return SliceFileObserved(source, destination, mode, portionSize, user, NULL);
+    return SliceFileObserved(source, destination, mode, portionSize, user, NULL, NULL);
 }
 
 int SliceFileObserved(const char *source, const char *destination, int mode,
-                      uint32_t portionSize, const SliceUser *user, const SliceObserver *observer)
+                      uint32_t portionSize, const SliceUser *user, const SliceObserver *observer,
+                      SliceWritten *written)
 {
     SliceJobState w;
     int result, interrupted, removed = 0;
@@ -252,6 +255,10 @@ int SliceFileObserved(const char *source, const char *destination, int mode,
             OsClose(w.Written[n]);
     if (w.Source)
         OsClose(w.Source);
+    if (written && result == SLICE_COMPLETE) {
+        written->Portions = w.PortionNumber;
+        memcpy(written->PortionCrcs, w.List.PortionCrcs, sizeof written->PortionCrcs);
+    }
     if (interrupted)
         SliceShowInterruption(&w, result, removed);
     else

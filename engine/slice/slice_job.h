@@ -11,6 +11,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "format/slice_format.h"
+
 // Result codes: the job's outcome (the worker thread's exit code on Windows,
 // the command's exit status on Linux). Failures are numbered by the place
 // where they happen, counting down from 254 in the order of the work.
@@ -19,6 +21,7 @@ enum SliceResult {
     SLICE_NOT_CREATED = 232,      // Linux: a portion could not be created, and no terminal
                                   // to ask Abort, Retry or Ignore
     SLICE_NO_FOLDER = 233,        // Linux: the destination folder could not be made
+    SLICE_LIST_TAKEN = 231,       // the list's name is another set's list, never replaced
     SLICE_SOURCE_IN_SET = 235,    // a file the job would write is the source itself
     SLICE_NO_TERMINAL = 236,      // Linux: a disk prompt with no terminal to answer it
     SLICE_UNSAFE_NAME = 237,      // the joiner would refuse the source's file name
@@ -62,8 +65,11 @@ struct SliceUser {
     // is no way to ask (the user side has then said why).
     int (*NextDisk)(void *context, int disk, const char *destination);
     // "Do you want to overwrite preexisting files?": SLICE_ANSWER_OK or
-    // SLICE_ANSWER_CANCEL. Asked at most once per job.
-    int (*AskOverwrite)(void *context);
+    // SLICE_ANSWER_CANCEL. Asked at most once per job. detail is a line that
+    // names the files the answer replaces or removes ("To be replaced or
+    // removed: BIG.D00 to BIG.D02, BIG.DAT.sfv"), for the user to see with
+    // the question.
+    int (*AskOverwrite)(void *context, const char *detail);
     // "destination is not ready.": abort, retry or ignore; NONE ends the
     // job with SLICE_NO_TERMINAL.
     int (*NotReady)(void *context, const char *destination);
@@ -128,15 +134,25 @@ enum SliceMode {
     SLICE_ONTO_DISKS = 1   // onto a removable drive, each portion filling its disk
 };
 
+// What a complete job wrote, for a step that reads the set again (the
+// recovery data): a portion that reads back otherwise changed on the
+// destination meanwhile.
+struct SliceWritten {
+    unsigned Portions;                  // portion files written
+    uint32_t PortionCrcs[MAX_PORTIONS]; // each one's CRC-32 as written, header included
+};
+
 // Runs one job and returns its result code. For SLICE_ONTO_DISKS destination
 // is a drive name such as "A:" (Windows) or a mount point ending in a slash
 // (Linux), and portionSize is not used; for SLICE_INTO_FOLDER it is a folder
 // path ending in its separator, and portionSize counts the header.
 int SliceFile(const char *source, const char *destination, int mode, uint32_t portionSize,
               const SliceUser *user);
-// The same, with observer (or NULL) shown every byte written to a portion.
+// The same, with observer (or NULL) shown every byte written to a portion,
+// and, when written is not NULL, what a complete job wrote filled in.
 int SliceFileObserved(const char *source, const char *destination, int mode,
-                      uint32_t portionSize, const SliceUser *user, const SliceObserver *observer);
+                      uint32_t portionSize, const SliceUser *user, const SliceObserver *observer,
+                      SliceWritten *written);
 
 // Shows the final message of code for a job that ends before it ran (the
 // worker that cannot start), as the job itself would.

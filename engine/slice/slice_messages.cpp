@@ -22,6 +22,7 @@ enum FinalArgs {
     ARGS_SOURCE_SIZE,   // JobSource, JobPortionSize
     ARGS_SOURCE_LIMIT,  // JobSource, SourceSize, MAX_SET_DATA (as decimal text)
     ARGS_PORTION_ERROR, // portion path, pending error
+    ARGS_PATH,          // FailedPath
     ARGS_CLASH          // ClashPath, JobSource (SourceClashMessage)
 };
 
@@ -33,6 +34,9 @@ struct FinalMessage {
 };
 
 static const FinalMessage FinalMessages[] = {
+    {SLICE_LIST_TAKEN, ARGS_PATH,
+     "%s is the checksum list of another slice set and is never replaced, so this set's list "
+     "cannot take its name. Choose another destination folder.\n"},
     {SLICE_SOURCE_IN_SET, ARGS_CLASH, "The source would be written over\n"},
     {SLICE_UNSAFE_NAME, ARGS_SOURCE,
      "The file name of %s cannot be carried by a slice set: the joiner would refuse to "
@@ -127,6 +131,9 @@ void SliceShowFinalMessage(const SliceJobState *w, int result)
     case ARGS_PORTION_ERROR:
         text = FormatText(message->Format, w->FailedPath ? w->FailedPath : w->PortionPath,
                           error);
+        break;
+    case ARGS_PATH:
+        text = FormatText(message->Format, w->FailedPath ? w->FailedPath : "");
         break;
     case ARGS_CLASH:
         text = SourceClashMessage(w->Clash, w->ClashPath ? w->ClashPath : "", w->JobSource);

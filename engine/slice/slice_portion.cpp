@@ -51,23 +51,40 @@ int SliceRefuseSourceClash(SliceJobState *w, unsigned first, unsigned count, int
 }
 
 // Asked at most once per job; after an OK later collisions count as agreed.
-static int AskOverwrite(SliceJobState *w)
+int SliceAskOverwrite(SliceJobState *w, const char *names)
 {
+    char *detail;
+    int answer;
+
     if (!w->AskBeforeOverwrite)
         return SLICE_ANSWER_OK;
-    if (w->User->AskOverwrite(w->User->Context) != SLICE_ANSWER_OK)
+    detail = FormatText("To be replaced or removed: %s", names);
+    answer = w->User->AskOverwrite(w->User->Context, detail ? detail : names);
+    free(detail);
+    if (answer != SLICE_ANSWER_OK)
         return SLICE_ANSWER_CANCEL;
     w->AskBeforeOverwrite = 0;
     return SLICE_ANSWER_OK;
 }
 
-// Asks before the list replaces a file of its name, when the user has not
-// agreed to overwrite yet. Returns 0 or SLICE_CANCELLED.
+// The question for the one file at path.
+static int AskOverwrite(SliceJobState *w, const char *path)
+{
+    return SliceAskOverwrite(w, SourceFileName(path));
+}
+
 int SliceAgreeToReplaceList(SliceJobState *w)
 {
-    if (!w->List.Path || OsQueryPath(w->List.Path, NULL) != 0)
+    int owner = w->List.Path ? SideFileOwner(w->List.Path, w->Header.FileName, 1) : SIDE_NONE;
+
+    if (owner == SIDE_NONE)
         return 0;
-    if (AskOverwrite(w) != SLICE_ANSWER_OK) {
+    if (owner == SIDE_OTHER) {
+        w->FailedPath = w->List.Path;
+        w->PendingError = 1;
+        return SLICE_LIST_TAKEN;
+    }
+    if (AskOverwrite(w, w->List.Path) != SLICE_ANSWER_OK) {
         w->PendingError = 0;
         return SLICE_CANCELLED;
     }
@@ -96,7 +113,7 @@ static int CreatePortion(SliceJobState *w)
             result = SliceRefuseSource(w, w->PortionPath, CLASH_PORTION);
             if (result)
                 return result;
-            if (AskOverwrite(w) != SLICE_ANSWER_OK) {
+            if (AskOverwrite(w, w->PortionPath) != SLICE_ANSWER_OK) {
                 w->PendingError = 0;
                 return SLICE_CANCELLED;
             }
@@ -167,7 +184,7 @@ static int CheckSpace(SliceJobState *w)
             result = SliceRefuseSource(w, w->PortionPath, CLASH_PORTION);
             if (result)
                 return result;
-            if (AskOverwrite(w) != SLICE_ANSWER_OK) {
+            if (AskOverwrite(w, w->PortionPath) != SLICE_ANSWER_OK) {
                 w->PendingError = 0;
                 return SLICE_CANCELLED;
             }

@@ -31,7 +31,7 @@ def crc(path):
 
 
 def listed(folder, name):
-    with open(os.path.join(folder, "BIG.SFV"), "rb") as f:
+    with open(os.path.join(folder, "BIG.DAT.sfv"), "rb") as f:
         for line in f.read().decode().split("\r\n"):
             if line.startswith(name + " "):
                 return line.split()[1]
@@ -73,7 +73,7 @@ class Checked(JoinerTest):
             slice_into(four, 309 + 5000)
             slice_into(one, 309 + 20000)
             self.assertEqual(sorted(os.listdir(four)), ["BIG.D00", "BIG.D01", "BIG.D02", "BIG.D03",
-                                                        "BIG.SFV", "KELMORIX.EXE"])
+                                                        "BIG.DAT.sfv", "KELMORIX.EXE"])
             yield name, four, one
 
     def test_damage_is_named_and_nothing_takes_the_files_name(self):
@@ -122,7 +122,7 @@ class Checked(JoinerTest):
                 shutil.rmtree(folder)
                 shutil.copytree(four, folder)
                 if spoil:
-                    spoil(os.path.join(folder, "BIG.SFV"))
+                    spoil(os.path.join(folder, "BIG.DAT.sfv"))
                 for joiner in self.joiners:
                     with self.subTest(slicer=slicer, case=case, joiner=joiner[0]):
                         out = self.folder("out-%s-%s-%s" % (slicer, case, joiner[0]))

@@ -73,7 +73,7 @@ class Repaired(JoinerTest):
         shutil.copytree(self.set, folder)
         spoil(folder)
         if not keep_list:
-            os.remove(os.path.join(folder, "BIG.SFV"))
+            os.remove(os.path.join(folder, "BIG.DAT.sfv"))
         return folder
 
     def test_one_lost_or_damaged_portion_is_rebuilt_two_are_named(self):

@@ -40,6 +40,7 @@ TEST(Par2Names, FromTheSourceName)
 {
     const std::string longest(255, 'L');
     const std::string tricky = std::string(241, 'T') + ".vol00+10.PAR2";  // 255 bytes
+    const std::string accented = std::string(240, 'U') + "\xC3\xA9tude";  // a cut inside é
     struct {
         std::string Source;
         unsigned Count;
@@ -48,10 +49,12 @@ TEST(Par2Names, FromTheSourceName)
         {"BIG.DAT", 1, "BIG.DAT.par2", "BIG.DAT.vol0+1.par2"},
         {"BIG.DAT", 9, "BIG.DAT.par2", "BIG.DAT.vol0+9.par2"},
         {"AB", 10, "AB.par2", "AB.vol00+10.par2"},
-        {longest, 3, std::string(250, 'L') + ".par2", std::string(243, 'L') + ".vol0+3.par2"},
+        // One stem for both, whatever the count: par2 finds the blocks by it.
+        {longest, 3, std::string(241, 'L') + ".par2", std::string(241, 'L') + ".vol0+3.par2"},
+        {longest, 10, std::string(241, 'L') + ".par2", std::string(241, 'L') + ".vol00+10.par2"},
         // Cut short to the source's own name: one byte more goes.
-        {tricky, 10, std::string(241, 'T') + ".vol00+1.par2",
-         std::string(240, 'T') + ".vol00+10.par2"},
+        {tricky, 10, std::string(240, 'T') + ".par2", std::string(240, 'T') + ".vol00+10.par2"},
+        {accented, 1, std::string(240, 'U') + ".par2", std::string(240, 'U') + ".vol0+1.par2"},
     };
     for (const auto &c : cases) {
         char index[PAR2_NAME_SIZE], recovery[PAR2_NAME_SIZE];

@@ -147,7 +147,7 @@ const SliceUser ScriptedUser = {
         Record("disk " + std::to_string(disk));
         return 0;
     },
-    [](void *) { return Record("overwrite?"); },
+    [](void *, const char *) { return Record("overwrite?"); },
     [](void *, const char *drive) { return Record(std::string("not ready ") + drive); },
     [](void *, const char *path, long error) {
         return Record(std::string("open error ") + path + " " + std::to_string(error));
@@ -209,8 +209,8 @@ TEST_F(LinuxSliceJob, PortionsCarryTheSourceAndItsHeader)
         std::vector<std::string> names = Listing(out_);
         ASSERT_EQ(names.size(), c.portions + 2);
         EXPECT_EQ(names.front(), "KELMORIX.EXE");
-        EXPECT_EQ(names.back(), "trip.sfv"); // and no temporary file
-        EXPECT_EQ(ReadFile(out_ + "trip.sfv"), ExpectedList(out_, "trip.bin", data, c.portions));
+        EXPECT_EQ(names.back(), "trip.bin.sfv"); // and no temporary file
+        EXPECT_EQ(ReadFile(out_ + "trip.bin.sfv"), ExpectedList(out_, "trip.bin", data, c.portions));
         std::string joined, first = ReadFile(out_ + "trip.b00");
         for (size_t n = 0; n < c.portions; n++) {
             char name[32];
@@ -252,7 +252,7 @@ TEST_F(LinuxSliceJob, HeaderTellsWhatLinuxKeepsOfTheSource)
         EXPECT_EQ(h.FileSizeLow, 5000u);
         EXPECT_STREQ(h.FileName, "Big.Dat");
         EXPECT_GE(h.SliceTime.Year, 2024);
-        for (const char *name : {"Big.D00", "Big.D01", "Big.SFV", "KELMORIX.EXE"})
+        for (const char *name : {"Big.D00", "Big.D01", "Big.Dat.sfv", "KELMORIX.EXE"})
             unlink((out_ + name).c_str());
     }
 }
@@ -300,7 +300,7 @@ TEST_F(LinuxSliceJob, OverwriteIsAskedOnceAndCancelKeepsEverything)
     EXPECT_EQ(script_.Said, std::vector<std::string>{"overwrite?"});
     EXPECT_EQ(Listing(out_), (std::vector<std::string>{"KELMORIX.EXE", "big.d00", "big.d01",
                                                        "big.d02", "big.d03", "big.d04", "big.d07",
-                                                       "big.d09", "big.sfv"}));
+                                                       "big.d09", "big.dat.sfv"}));
     EXPECT_EQ(ReadFile(out_ + "big.d07"), "old 7");
 }
 
@@ -320,7 +320,7 @@ TEST_F(LinuxSliceJob, SourceIsNeverAFileTheJobWrites)
         {"A.B05", "/alias/", "A.B05", nullptr},
         {"KELMORIX.EXE", "/src/", "KELMORIX.EXE", nullptr},
         {"h.dat", "/out/", nullptr, "h.d02"},
-        {"l.dat", "/out/", nullptr, "l.sfv"}, // the checksum list
+        {"l.dat", "/out/", nullptr, "l.dat.sfv"}, // the checksum list
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
@@ -361,8 +361,8 @@ TEST_F(LinuxSliceJob, SourceIsNeverAFileTheJobWrites)
 TEST_F(LinuxSliceJob, EmptySourceMakesOneHeaderOnlyPortion)
 {
     ASSERT_EQ(Slice("empty.dat", "", 1000), 0);
-    EXPECT_EQ(Listing(out_), (std::vector<std::string>{"KELMORIX.EXE", "empty.d00", "empty.sfv"}));
-    EXPECT_EQ(ReadFile(out_ + "empty.sfv"), ExpectedList(out_, "empty.dat", "", 1));
+    EXPECT_EQ(Listing(out_), (std::vector<std::string>{"KELMORIX.EXE", "empty.d00", "empty.dat.sfv"}));
+    EXPECT_EQ(ReadFile(out_ + "empty.dat.sfv"), ExpectedList(out_, "empty.dat", "", 1));
     std::string portion = ReadFile(out_ + "empty.d00");
     ASSERT_EQ(portion.size(), (size_t)PORTION_HEADER_SIZE);
     EXPECT_EQ(portion[0], 1);

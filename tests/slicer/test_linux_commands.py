@@ -93,7 +93,7 @@ class Commands(Scratch):
         # says the run is where it is to be interrupted)
         for number, code, recovery, mark in ((signal.SIGINT, 130, False, "big.d01"),
                                              (signal.SIGTERM, 143, False, "big.d01"),
-                                             (signal.SIGINT, 130, True, "big.sfv")):
+                                             (signal.SIGINT, 130, True, "big.dat.sfv")):
             with self.subTest(signal=number, recovery=recovery):
                 out = self.folder("set-%d-%d" % (number, recovery))
                 args = [DORVANE, source, out, "--count", "100"] + ["--recovery"] * recovery

@@ -160,8 +160,8 @@ class LinuxDorvane(Scratch):
         self.assertEqual(run.output.count("Press any key when ready."), 2, run.output)
         self.assertEqual(free[0], 0)  # the joiner and portion 0 take disk 1 whole
         # The list on the last portion's disk.
-        self.assertEqual(listings, [["KELMORIX.EXE", "big.d00"], ["big.d01", "big.sfv"]])
-        check_list(self, copied, "big.sfv", "big.dat", data)
+        self.assertEqual(listings, [["KELMORIX.EXE", "big.d00"], ["big.d01", "big.dat.sfv"]])
+        check_list(self, copied, "big.dat.sfv", "big.dat", data)
         self.assertEqual(self.rebuild(copied), data)
 
     def test_a_list_beside_every_set_that_cksfv_accepts(self):
@@ -175,9 +175,9 @@ class LinuxDorvane(Scratch):
                 self.assertEqual(len(portions(out)), count)
                 self.assertEqual(sorted(os.listdir(out)),  # and no temporary file
                                  sorted(["Big.D%02d" % n for n in range(count)] +
-                                        ["Big.SFV", "KELMORIX.EXE"]))
-                check_list(self, out, "Big.SFV", "Big.Dat", data)
-                check_with_cksfv(self, out, "Big.SFV", "Big.D01")
+                                        ["Big.Dat.sfv", "KELMORIX.EXE"]))
+                check_list(self, out, "Big.Dat.sfv", "Big.Dat", data)
+                check_with_cksfv(self, out, "Big.Dat.sfv", "Big.D01")
 
 
 if __name__ == "__main__":

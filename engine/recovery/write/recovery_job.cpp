@@ -8,7 +8,6 @@
 #include "recovery_job.h"
 
 #include <stdarg.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -18,14 +17,13 @@
 #include "format/heap_text.h"
 #include "format/portion_file.h"
 #include "format/slice_format.h"
+#include "format/temp_name.h"
 #include "os/files.h"
+#include "slice/slice_guard.h"
 
 enum {
     SINK_BUFFER = 64 * 1024,     // the writer's small packets gathered into one write
-    SINK_WRITE_LIMIT = 1 << 30,  // a block goes out in writes of at most this
-    TEMP_NAME_KEEP = 240,        // bytes of the final name a temporary name keeps
-    TEMP_SUFFIX_SIZE = 16,       // ".99.tmp" and its zero, with room to spare
-    TEMP_TRIES = 100             // NAME.tmp, NAME.1.tmp, ... NAME.99.tmp
+    SINK_WRITE_LIMIT = 1 << 30   // a block goes out in writes of at most this
 };
 
 // The two files, in the order they are written and renamed into place: the
@@ -121,10 +119,13 @@ static int MakePaths(RecoveryState *r)
 
 // 0 when a new file may take Final[i]: nothing is there, or the user agreed
 // to overwrite (asked here, once, unless the job's question was answered).
-// A folder, or the sliced file itself under that name, is never replaced.
+// A folder, the sliced file itself under that name, or another set's
+// recovery file (by its file descriptions) is never replaced.
 static int MayTake(RecoveryState *r, unsigned i)
 {
-    int folder = 0, same = 0;
+    const char *name = SourceFileName(r->Request->Source);
+    char *detail;
+    int folder = 0, same = 0, answer;
 
     if (OsQueryPath(r->Final[i], &folder) != 0)
         return 0;
@@ -133,10 +134,16 @@ static int MayTake(RecoveryState *r, unsigned i)
                       r->Final[i]);
     if (OsSameFile(r->Final[i], r->Request->Source, &same) == 0 && same)
         return Failed(r, "%s is the file being sliced, and is never replaced.\n", r->Final[i]);
+    if (SideFileOwner(r->Final[i], name, 0) == SIDE_OTHER)
+        return Failed(r, "%s is recovery data of another slice set, and is never replaced.\n",
+                      r->Final[i]);
     if (r->Agreed)
         return 0;
     Say(r, 0, "%s is already there.\n", r->Final[i]);
-    if (r->User->AskOverwrite(r->User->Context) != SLICE_ANSWER_OK)
+    detail = FormatText("To be replaced or removed: %s", r->Names[i]);
+    answer = r->User->AskOverwrite(r->User->Context, detail ? detail : r->Names[i]);
+    free(detail);
+    if (answer != SLICE_ANSWER_OK)
         return Failed(r, "%s was not replaced: the overwrite question was not answered yes.\n",
                       r->Final[i]);
     r->Agreed = 1;
@@ -205,11 +212,30 @@ static int ReadSet(RecoveryState *r)
     return 0;
 }
 
+// The first portion that does not read back as the job wrote it: its
+// number, or -1 when all do (or nothing was recorded).
+static int FirstChanged(const RecoveryState *r)
+{
+    const SliceWritten *written = r->Request->Written;
+    unsigned n;
+
+    if (!written)
+        return -1;
+    for (n = 0; n < r->Writer->FileCount && n < written->Portions; n++)
+        if (r->Writer->Files[n].Crc != written->PortionCrcs[n])
+            return (int)n;
+    return r->Writer->FileCount == written->Portions ? -1 : (int)n;
+}
+
 static int Feed(RecoveryState *r)
 {
     RecoveryFeedFailure failure = {0, 0, 0};
-    int result = RecoveryFeed(r->Writer, r->PortionPath, r->User, &failure);
+    int result = RecoveryFeed(r->Writer, r->PortionPath, r->User, &failure), changed;
 
+    if (result == FEED_OK && (changed = FirstChanged(r)) >= 0) {
+        result = FEED_CHANGED;
+        failure.Portion = (unsigned)changed;
+    }
     SetPortionNumber(r->PortionPath, failure.Portion);
     switch (result) {
     case FEED_OK:
@@ -221,7 +247,8 @@ static int Feed(RecoveryState *r)
     case FEED_INTERRUPTED:
         return Interrupted(r, SliceInterruption(r->User));
     case FEED_CHANGED:
-        return Failed(r, "%s changed while its recovery data was made.\n", r->PortionPath);
+        return Failed(r, "%s changed on the destination while its recovery data was made.\n",
+                      r->PortionPath);
     }
     return Failed(r, "Error making the recovery data for %s (%d)\n", r->PortionPath, failure.Par2);
 }
@@ -269,27 +296,16 @@ static int Sink(void *context, const void *data, size_t size)
     return r->OutError ? 1 : 0;
 }
 
-// File i, whole and flushed, under a new temporary name beside the set.
+// File i, whole and flushed, under a new temporary name beside the set
+// (format/temp_name.h).
 static int WriteTemporary(RecoveryState *r, unsigned i)
 {
-    size_t keep = strlen(r->Names[i]);
-    char suffix[TEMP_SUFFIX_SIZE] = ".tmp", name[TEMP_NAME_KEEP + TEMP_SUFFIX_SIZE];
-    long error = OS_FILE_EXISTS, closed;
-    unsigned n;
+    const char *folder = r->Request->Destination;
+    long closed, error = CreateTemporaryFile(folder, strlen(folder), 0, TEMP_TAG_SLICER,
+                                             &r->Temp[i], &r->Out);
 
-    if (keep > TEMP_NAME_KEEP)
-        keep = TEMP_NAME_KEEP;
-    for (n = 0; n < TEMP_TRIES && error == OS_FILE_EXISTS; n++) {
-        if (n)
-            snprintf(suffix, sizeof suffix, ".%u.tmp", n);
-        free(r->Temp[i]);
-        memcpy(name, r->Names[i], keep);
-        memcpy(name + keep, suffix, sizeof suffix);
-        r->Temp[i] = JoinPath(r->Request->Destination, name);
-        if (!r->Temp[i])
-            return Failed(r, "Error allocating destination name buffer\n");
-        error = OsCreateNew(r->Temp[i], &r->Out);
-    }
+    if (error == OS_NO_MEMORY && !r->Temp[i])
+        return Failed(r, "Error allocating destination name buffer\n");
     if (error)
         return Failed(r, "Error creating %s%s\n", r->Temp[i], Words(r, error));
     r->Created[i] = 1;
