@@ -3,24 +3,25 @@ Debian's par2; an existing file of their names replaced only with consent;
 a failure that leaves the set whole and no file under a final name."""
 
 import os
-import shutil
 import subprocess
 import unittest
 
 from linux_dorvane import DORVANE, Scratch, read, run_dorvane, sample_data, slice_onto_disks
+from common import need_tool  # found through the path linux_dorvane sets
 
 KELMORIX = os.environ.get("KELMORIX_NATIVE", "")
+PAR2 = ""  # Debian's par2cmdline
 
 
 def setUpModule():
+    global PAR2
     if not DORVANE or not KELMORIX:
         raise unittest.SkipTest("DORVANE_LINUX and KELMORIX_NATIVE are set by the build's test run")
-    if not shutil.which("par2"):
-        raise unittest.SkipTest("par2 (Debian's par2cmdline) is installed by scripts/bootstrap")
+    PAR2 = need_tool("par2")
 
 
 def par2(action, folder):
-    return subprocess.run(["par2", action, "big.dat.par2"], cwd=folder, capture_output=True,
+    return subprocess.run([PAR2, action, "big.dat.par2"], cwd=folder, capture_output=True,
                           stdin=subprocess.DEVNULL, timeout=120)
 
 
