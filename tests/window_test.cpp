@@ -776,8 +776,9 @@ TEST_F(SlicerWindow, FilePickerWritesTheChosenSource)
 }
 
 // Sets a folder's times so that no read moves them: written an hour ago, read
-// an hour from now (a file system that keeps access times relatively updates
-// one only when it is older than the last change or a day old).
+// an hour from now. Setting them is itself a change, and a file system
+// mounted relatime (the usual) moves the access time on a read only when it
+// is not later than the last change, or is a day old.
 void HoldTimesStill(const std::string &folder)
 {
     HANDLE handle = CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES,
@@ -802,9 +803,10 @@ TEST_F(SlicerWindow, FolderBrowserStartsAtTheRememberedFolder)
     // folder's write and access times. The shared temporary folder changes
     // whenever a test beside this one makes a folder, and the browser's own
     // reads move the access time of a folder changed since it was last read:
-    // a time that changed between its lookup and its tree would leave it at
-    // the Desktop. So the remembered folder sits on C:\ (a drive's id holds no
-    // times), with times that hold still.
+    // a time that changed between its lookup and its tree (the busier the
+    // machine, the likelier) would leave it at the Desktop. So the remembered
+    // folder sits on C:\ (a drive's id holds no times), with times that hold
+    // still.
     ScratchFolder remembered("browse", "C:\\");
     HoldTimesStill(remembered.Path());
     Open(("\n" + remembered.Path() + "\n").c_str());
