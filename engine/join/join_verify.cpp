@@ -1,14 +1,18 @@
-// The check against the checksum list that the slicer writes beside a set:
-// the list found and read, each portion's CRC-32 (taken as the portion is
-// copied, so it is read once) compared with its line, and the data's CRC
-// with the list's file line. Parts: the list; the comparisons; the
-// not-verified line.
+// The proofs a set carries, and each portion judged by them: the checksum
+// list the slicer writes beside a set (found, and read line by line as the
+// common checkers read it), each portion's CRC-32 (taken as the portion is
+// copied, so it is read once) compared with its line, and, where the
+// recovery data describes the portion, the MD5 and CRC-32 of its slice,
+// which outweigh the list. Parts: the list; the verdict; the set's end;
+// the not-verified line.
 #include "join_run.h"
 
 #include <stdlib.h>
 #include <string.h>
 
+#include "integrity/crc32.h"
 #include "os/files.h"
+#include "recovery/repair.h"
 
 // ---- The list -------------------------------------------------------------
 
@@ -30,29 +34,33 @@ const char *JoinPortionName(const char *path)
 
 enum { LIST_TOO_LARGE = -2 };
 
-// Reads the file at path into the run's list text. Returns 0, the error, or
-// LIST_TOO_LARGE.
+// Reads the file at path into the run's list text: no more than a list can
+// hold, cut back to its last whole line. Returns 0, the error, or
+// LIST_TOO_LARGE (the text read all the same).
 static long ReadListFile(JoinRun *run, const char *path)
 {
     OsFile file = 0;
     uint64_t size = 0;
     uint32_t done = 0;
     long error = OsOpenRead(path, &file);
+    int large;
 
     if (error)
         return error;
     error = OsFileSize(file, &size);
-    if (!error && size > CHECKLIST_MAX_SIZE)
-        error = LIST_TOO_LARGE;
+    large = size > CHECKLIST_MAX_SIZE;
+    size = large ? (uint64_t)CHECKLIST_MAX_SIZE : size;
     if (!error) {
         run->List.Text = (char *)malloc(size ? (size_t)size : 1);
         error = run->List.Text ? OsRead(file, run->List.Text, (uint32_t)size, &done) : (long)OS_NO_MEMORY;
     }
     if (!error && done != size)
         error = 1;
+    while (large && done > 0 && run->List.Text[done - 1] != '\n' && run->List.Text[done - 1] != '\r')
+        done--;
     run->List.Length = done;
     OsClose(file);
-    return error;
+    return error ? error : large ? LIST_TOO_LARGE : 0;
 }
 
 // The list is named after the sliced file (BIG.DAT: BIG.SFV). Where that
@@ -89,35 +97,25 @@ int JoinReadList(JoinRun *run)
         run->List.State = LIST_NONE;
         return 0;
     }
-    if (error == LIST_TOO_LARGE) {
-        JoinSay("Warning: the checksum list %s is too large to be one.\n", run->List.Path);
-        return 0;
-    }
-    if (error) {
+    if (error == LIST_TOO_LARGE)
+        JoinSay("Warning: the checksum list %s is too large to be one; its first %d bytes are read.\n",
+                run->List.Path, (int)CHECKLIST_MAX_SIZE);
+    else if (error) {
         JoinSay("Warning: the checksum list %s cannot be read = %ld\n", run->List.Path, error);
         return 0;
     }
+    // Each intact line counts; a damaged one spoils only itself.
     parsed = ChecklistParse(run->List.Text, run->List.Length, &run->List.Info);
-    if (parsed == CHECKLIST_BAD_LINE || parsed == CHECKLIST_DUPLICATE) {
+    if (parsed == CHECKLIST_BAD_LINE || parsed == CHECKLIST_DUPLICATE)
         JoinSay("Warning: the checksum list %s is damaged at line %d.\n", run->List.Path,
-                   (int)run->List.Info.BadLine);
-        return 0;
-    }
-    if (parsed) {
+                (int)run->List.Info.BadLine);
+    else if (parsed == CHECKLIST_INCOMPLETE)
         JoinSay("Warning: the checksum list %s is incomplete.\n", run->List.Path);
-        return 0;
-    }
-    // A list that describes another file than the headers do: either the
-    // list or the headers are damaged. The portions' own lines tell which,
-    // so the check goes on and names a damaged portion where there is one;
-    // otherwise the set ends as damaged all the same, never as restored.
-    run->List.Foreign = strcmp(run->List.Info.FileName, run->Portion.Header.FileName) != 0 ||
-                       run->List.Info.FileSize != run->Set.FileSize;
     run->List.State = LIST_USABLE;
     return 0;
 }
 
-// ---- The comparisons --------------------------------------------------------
+// ---- The verdict ------------------------------------------------------------
 
 // Names portion index as the damaged one.
 static int Damaged(JoinRun *run, unsigned index, int damage)
@@ -129,21 +127,61 @@ static int Damaged(JoinRun *run, unsigned index, int damage)
     return JOIN_DAMAGED;
 }
 
+void JoinBeginPortion(JoinRun *run, unsigned index)
+{
+    run->Portion.Described = run->Repair.Recovery == RECOVERY_READ ? JoinDescribed(run, index) : -1;
+    if (run->Portion.Described < 0)
+        return;
+    Md5Begin(&run->Portion.Md5);
+    Md5Update(&run->Portion.Md5, run->Portion.RawHeader, PORTION_HEADER_SIZE);
+}
+
+// Whether the portion read is the slice the recovery data describes: its
+// length, and the MD5 and CRC-32 of the file padded with zeros.
+static int MatchesRecovery(JoinRun *run, const Par2ReadFile *f, uint32_t crc)
+{
+    unsigned char digest[MD5_DIGEST_SIZE], zeros[256];
+    uint64_t pad = JoinRecoveryData->Reader.SliceSize - f->Length;
+
+    if (run->Portion.Size != f->Length)
+        return 0;
+    memset(zeros, 0, sizeof zeros);
+    for (size_t n; pad; pad -= n) {
+        n = pad < sizeof zeros ? (size_t)pad : sizeof zeros;
+        Md5Update(&run->Portion.Md5, zeros, n);
+        crc = Crc32Update(crc, zeros, n);
+    }
+    Md5End(&run->Portion.Md5, digest);
+    return crc == f->SliceCrc && !memcmp(digest, f->SliceHash, MD5_DIGEST_SIZE);
+}
+
 int JoinCheckPortion(JoinRun *run, unsigned index)
 {
-    uint32_t listed;
+    uint32_t crc = run->Set.PortionCrcs[index], listed = 0;
+    unsigned line = 0;
+    int found;
 
-    if (run->List.State != LIST_USABLE)
-        return 0;
     SetPortionNumber(run->Portion.Path, index);
-    if (!ChecklistFind(run->List.Text, run->List.Length, JoinPortionName(run->Portion.Path),
-                       &listed))
-        return Damaged(run, index, DAMAGE_UNLISTED);
-    if (listed == run->Set.PortionCrcs[index])
-        return 0;
-    run->FoundCrc = run->Set.PortionCrcs[index];
+    found = run->List.State == LIST_USABLE &&
+            ChecklistFind(run->List.Text, run->List.Length, JoinPortionName(run->Portion.Path),
+                          &listed, &line);
+    run->FoundCrc = crc;
     run->ListedCrc = listed;
-    return Damaged(run, index, DAMAGE_CHECKSUM);
+    if (run->Portion.Described != -1) {
+        if (run->Portion.Described >= 0 &&
+            !MatchesRecovery(run, &JoinRecoveryData->Reader.Files[run->Portion.Described], crc))
+            return Damaged(run, index, found && listed != crc ? DAMAGE_CHECKSUM : DAMAGE_RECOVERY);
+        if (found && listed != crc)
+            JoinSay("Warning: the checksum list %s is damaged at line %d: the recovery data "
+                    "vouches for %s.\n", run->List.Path, (int)line, JoinPortionName(run->Portion.Path));
+        return 0;
+    }
+    // Where the set carries a proof, a portion none vouches for is not sound.
+    if (run->List.State == LIST_NONE && run->Repair.Recovery != RECOVERY_READ)
+        return 0;
+    if (!found)
+        return Damaged(run, index, DAMAGE_UNLISTED);
+    return listed == crc ? 0 : Damaged(run, index, DAMAGE_CHECKSUM);
 }
 
 int JoinListsMissing(JoinRun *run)
@@ -157,28 +195,37 @@ int JoinListsMissing(JoinRun *run)
     return 1;
 }
 
+// ---- The set's end ----------------------------------------------------------
+
 int JoinCheckSetEnd(JoinRun *run, unsigned last, int portionsChecked)
 {
+    const ChecklistInfo *info = &run->List.Info;
+    uint32_t data = 0, listed;
     int result = 0;
 
-    if (run->List.State != LIST_USABLE)
+    if (run->List.State == LIST_NONE)
         return 0;
-    for (unsigned i = 0; i <= last && !portionsChecked && !result; i++)
+    for (unsigned i = 0; i <= last && !portionsChecked && !result; i++) {
+        run->Portion.Described = -1;
         result = JoinCheckPortion(run, i);
-    if (!result && run->List.Info.Portions > last + 1)
-        result = Damaged(run, last + 1, DAMAGE_MISSING);
-    if (!result && run->Out.DataCrc != run->List.Info.FileCrc) {
-        run->FoundCrc = run->Out.DataCrc;
-        run->ListedCrc = run->List.Info.FileCrc;
-        run->Damage = DAMAGE_DATA;
-        run->PendingError = 1;
-        result = JOIN_DAMAGED;
     }
-    if (!result && run->List.Foreign) {
-        run->Damage = DAMAGE_OTHER_FILE;
-        run->PendingError = 1;
-        result = JOIN_DAMAGED;
+    // A portion the list names past the last one is missing, unless the
+    // recovery data, which describes the set, says where it ends.
+    if (!result && last + 1 < MAX_PORTIONS && run->Repair.Recovery != RECOVERY_READ) {
+        SetPortionNumber(run->Portion.Path, last + 1);
+        if (run->List.State == LIST_USABLE &&
+            ChecklistFind(run->List.Text, run->List.Length, JoinPortionName(run->Portion.Path), &listed))
+            result = Damaged(run, last + 1, DAMAGE_MISSING);
+        SetPortionNumber(run->Portion.Path, last);
     }
+    for (unsigned i = 0; i <= last; i++)
+        data = Crc32Combine(data, run->Set.DataCrcs[i], run->Set.Sizes[i] - PORTION_HEADER_SIZE);
+    // Every portion is vouched for: a file line that disagrees is the damage.
+    if (!result && info->FileLine &&
+        (strcmp(info->FileName, run->Portion.Header.FileName) || info->FileSize != run->Set.FileSize ||
+         info->FileCrc != data))
+        JoinSay("Warning: the checksum list %s is damaged: its line for the sliced file does not "
+                "describe it.\n", run->List.Path);
     return result;
 }
 
@@ -186,10 +233,7 @@ int JoinCheckSetEnd(JoinRun *run, unsigned last, int portionsChecked)
 
 void JoinSayNotVerified(const JoinRun *run)
 {
-    if (run->List.State == LIST_NONE)
+    if (run->List.State == LIST_NONE && run->Repair.Recovery != RECOVERY_READ)
         JoinSay("The slice set carried no checksum list; %s was not verified.\n",
-                   run->Portion.Header.FileName);
-    else if (run->List.State == LIST_UNUSABLE)
-        JoinSay("The slice set carried no usable checksum list; %s was not verified.\n",
-                   run->Portion.Header.FileName);
+                run->Portion.Header.FileName);
 }

@@ -64,8 +64,11 @@ TEST(JoinRepair, FailuresDuringTheRebuildKeepTheTemporaryName)
         // The second open of portion 02 is the rebuild's.
         {"unreadable", {"open", "/sets/BIG.D02", 2, EIO, 0}, 0, 230,
          "/sets/BIG.D01 is missing.\nThe recovery data could not rebuild it"},
-        // Without a list only the recovery data's checksums find it out.
-        {"another damaged", {"none", "", 1, 0, 0}, 500, 230, "could not rebuild it"},
+        // Without a list the recovery data's checksums find it out: two
+        // lost, one block.
+        {"another damaged", {"none", "", 1, 0, 0}, 500, 230,
+         "/sets/BIG.D02 is damaged: it is not the portion the recovery data describes.\n"
+         "2 portions damaged or missing, more than the recovery data can rebuild"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Case);

@@ -85,9 +85,8 @@ TEST(Par2Reader, ReadsWhatTheWriterWrote)
         ASSERT_EQ(ReadSet(r, set.Recovery, piece), PAR2_OK) << "pieces of " << piece;
         ASSERT_EQ(r.FileCount, 7u);
         EXPECT_EQ(r.SliceSize, 1004u);
-        EXPECT_TRUE(Bytes(set.Recovery.begin() + r.RecoveryOffset,
-                          set.Recovery.begin() + r.RecoveryOffset + r.RecoveryLength) ==
-                    XorOfSlices(files, 1004));
+        EXPECT_EQ(r.BlockCount, 2u);
+        EXPECT_TRUE(BlockZero(r, set.Recovery) == XorOfSlices(files, 1004));
         for (unsigned i = 0; i < r.FileCount; i++) {
             // The main packet lists the files in file ID order, as 16-byte
             // little-endian numbers.
