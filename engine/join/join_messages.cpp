@@ -281,8 +281,8 @@ void JoinSayRecoveryVerdict(const JoinRun *run, unsigned lost, int can, int spar
         JoinSay("; the recovery data can rebuild %s (%d block%s to spare)\n", them, spare,
                 spare == 1 ? "" : "s");
     else
-        JoinSay(", more than the recovery data can rebuild: par2 repair needs %d blocks, "
-                "the set has %d\n", (int)lost, (int)(lost + spare));
+        JoinSay(", more than the recovery data can rebuild: par2 repair needs %d block%s, "
+                "the set has %d\n", (int)lost, lost == 1 ? "" : "s", (int)(lost + spare));
 }
 
 // The portions set aside to be rebuilt that were not: each named, and why.

@@ -327,6 +327,12 @@ void Par2ReadFeed(Par2Reader *r, const void *data, size_t size)
 int Par2ReadFinish(Par2Reader *r)
 {
     unsigned i, j, kept = 0;
+    // The main packet's blocks, whole: none where there is no main packet.
+    for (i = 0; i < r->BlockCount; i++)
+        if (r->HaveMain && r->Blocks[i].Length == r->SliceSize &&
+            !memcmp(r->Blocks[i].Set, r->SetId, MD5_DIGEST_SIZE))
+            r->Blocks[kept++] = r->Blocks[i];
+    r->BlockCount = kept;
     if (!r->HaveMain)
         return PAR2_NO_MAIN;
     // The files in the main packet's order, each described.
@@ -346,11 +352,6 @@ int Par2ReadFinish(Par2Reader *r)
             r->Files[i].Checked = 0;
     }
     r->FileCount = r->MainCount;
-    for (i = 0; i < r->BlockCount; i++)
-        if (r->Blocks[i].Length == r->SliceSize &&
-            !memcmp(r->Blocks[i].Set, r->SetId, MD5_DIGEST_SIZE))
-            r->Blocks[kept++] = r->Blocks[i];
-    r->BlockCount = kept;
     return kept ? PAR2_OK : PAR2_NO_RECOVERY;
 }
 
