@@ -77,6 +77,7 @@ CASES = [
     ("header damaged", damage("BIG.D03", 100), 0, rebuilt((3, "was damaged")), CAN_ONE),
     ("portion 00 missing", lose("BIG.D00"), 0, rebuilt((0, "was missing")), CAN_ONE),
     ("portion 00 header damaged", damage("BIG.D00", 40), 0, rebuilt((0, "was damaged")), CAN_ONE),
+    ("portion 00 mark damaged", damage("BIG.D00", 0), 0, rebuilt((0, "was damaged")), CAN_ONE),
     ("a folder in its place", folder_in_place("BIG.D02"), 0, rebuilt((2, "could not be opened")),
      CAN_ONE),
     ("a device beside", both(zero_device("ZERO.par2"), lose("BIG.D01")), 0,
@@ -162,6 +163,19 @@ class Repaired(JoinerTest):
                                           code, self.data)
                         for line in lines:
                             self.assertIn(line, run.output)
+
+    def test_a_set_without_portion_00_is_found_in_its_folder_run_without_arguments(self):
+        runs = [("linux", lambda cwd: run_native([], cwd, program=LINUX_KELMORIX))] \
+            if os.access(LINUX_KELMORIX, os.X_OK) else []
+        if not NATIVE:
+            runs.append(("windows", lambda cwd: run_joiner([], cwd)))
+        for name, run_in in runs:
+            with self.subTest(joiner=name):
+                folder = self.spoiled("here " + name, both(lose("BIG.D00"), damage("BIG.D03", 40)))
+                run = run_in(folder)
+                self.assertEqual(run.code, 0, run.output)
+                self.assertIn("BIG.D00 was missing; rebuilt from the recovery data", run.output)
+                self.assertEqual(self.read(os.path.join(folder, "BIG.DAT")), self.data)
 
     def test_k_blocks_rebuild_k_portions_byte_for_byte(self):
         # (blocks, portions, portion length, what is done to the set)

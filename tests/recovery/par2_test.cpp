@@ -193,6 +193,29 @@ TEST(Par2Reader, RefusesDamagedPackets)
     }
 }
 
+// One bit flipped anywhere in a packet's length, that packet is lost and no
+// other: the search goes on from the magic inside it, and no length runs
+// past the end of the file.
+TEST(Par2Reader, ADamagedLengthHidesNoPacketAfterIt)
+{
+    std::vector<Bytes> files = SampleFiles(4, 3000, 1234);
+    MadeSet set;
+    MakeSet(set, files, 2, 3000);
+    const size_t first = FindPacket(set.Recovery, Par2TypeRecovery, 0);
+    for (size_t byte = 8; byte < 16; byte++)
+        for (unsigned char bit : {0x01, 0x04, 0x10, 0x80}) {
+            Bytes data = set.Recovery;
+            data[first + byte] ^= bit;
+            Par2Reader r;
+            for (size_t piece : {(size_t)7, data.size()}) {
+                ASSERT_EQ(ReadSet(r, data, piece), PAR2_OK) << byte << ' ' << (int)bit;
+                EXPECT_EQ(r.FileCount, 4u);
+                ASSERT_EQ(r.BlockCount, 1u) << byte << ' ' << (int)bit;
+                EXPECT_EQ(r.Blocks[0].Exponent, 1u);
+            }
+        }
+}
+
 TEST(Par2Writer, Refusals)
 {
     std::vector<Bytes> files = SampleFiles(2, 20000, 20000);
