@@ -6,7 +6,7 @@
 // others, its data's place left as a gap; after the last portion, all of
 // them rebuilt at once (one more read of the set), checked against the
 // recovery data's slice checksums, the set's header and the checksum list,
-// and written into their gaps. Parts: the recovery data; the set found;
+// and written into their gaps. In order: the recovery data; the set found;
 // setting a portion aside; the rebuild.
 #include "join_run.h"
 
@@ -131,7 +131,7 @@ int JoinFindSetByRecovery(JoinRun *run, int failure, unsigned char *buffer, uint
 
 // ---- Setting a portion aside ------------------------------------------------
 
-// The failures a rebuild can mend: 1 for a portion whose data is not there
+// The failures a rebuild makes good: 1 for a portion whose data is not there
 // to be copied (missing, or cannot be opened), 0 for one that is damaged,
 // -1 for any other.
 static int Repairable(const JoinRun *run, int failure)

@@ -3,7 +3,7 @@
 // common checkers read it), each portion's CRC-32 (taken as the portion is
 // copied, so it is read once) compared with its line, and, where the
 // recovery data describes the portion, the MD5 and CRC-32 of its slice,
-// which outweigh the list. Parts: the list; the verdict; the set's end;
+// which outweigh the list. In order: the list; the verdict; the set's end;
 // the not-verified line.
 #include "join_run.h"
 
