@@ -39,7 +39,7 @@ static long HashRest(JoinRun *run, CheckState *check, uint32_t *crc)
         done = 0;
         error = OsRead(run->Portion.File, check->Buffer, CHECK_BUFFER_SIZE, &done);
         *crc = Crc32Update(*crc, check->Buffer, done);
-        if (run->Portion.Described >= 0)
+        if (run->Portion.Md5ing)
             Md5Update(&run->Portion.Md5, check->Buffer, done);
     } while (!error && done == CHECK_BUFFER_SIZE);
     return error;
@@ -204,7 +204,8 @@ int JoinCheckSet(const char *sourceArgument)
     run.Out.Folder = run.Out.FolderPath = sourceArgument;
     run.Portion.Disk = 1;
     check.Last = -1;
-    check.Buffer = (unsigned char *)malloc(CHECK_BUFFER_SIZE);
+    run.Buffer = check.Buffer = (unsigned char *)malloc(CHECK_BUFFER_SIZE);
+    run.BufferSize = CHECK_BUFFER_SIZE;
     result = check.Buffer ? JoinFindFirstPortion(&run) : JOIN_NO_BUFFER;
     if (result == JOIN_NO_BUFFER)
         run.PendingError = 1;

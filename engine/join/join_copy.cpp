@@ -244,7 +244,7 @@ static int ReadChunk(JoinRun *run, uint32_t count, uint32_t *crc)
     }
     if (run->Hashing)
         *crc = Crc32Update(*crc, run->Buffer, count);
-    if (run->Portion.Described >= 0)
+    if (run->Portion.Md5ing)
         Md5Update(&run->Portion.Md5, run->Buffer, count);
     return 0;
 }

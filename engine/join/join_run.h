@@ -65,6 +65,7 @@ struct JoinPortion {
     PortionHeader Header;          // the same, decoded
     uint64_t Start;                // the output's BytesWritten when it began
     int Described;                 // its index in the recovery data, -1, or PORTION_VOUCHED
+    int Md5ing;                    // 1: Md5 is taken as it is read
     Md5Context Md5;                // of the portion file, where it is described
 };
 
@@ -186,7 +187,8 @@ const char *JoinPortionName(const char *path);
 int JoinReadList(JoinRun *run);
 
 // Before portion index's bytes are read: its MD5 is begun (with its
-// header), where the recovery data describes it.
+// header), where the recovery data describes it and the list has no line
+// for it (Portion.Md5ing).
 void JoinBeginPortion(JoinRun *run, unsigned index);
 
 // The proofs' verdict on portion index, once its CRC (Set.PortionCrcs) and

@@ -129,30 +129,70 @@ static int Damaged(JoinRun *run, unsigned index, int damage)
 
 void JoinBeginPortion(JoinRun *run, unsigned index)
 {
+    uint32_t listed;
+
     run->Portion.Described = run->Repair.Recovery == RECOVERY_READ ? JoinDescribed(run, index) : -1;
-    if (run->Portion.Described < 0)
+    // Its MD5 as it is read where the list has no line for it; where the
+    // line disagrees, the portion is read again for it (JoinCheckPortion).
+    run->Portion.Md5ing = run->Portion.Described >= 0 &&
+                          !(run->List.State == LIST_USABLE &&
+                            ChecklistFind(run->List.Text, run->List.Length,
+                                          JoinPortionName(run->Portion.Path), &listed));
+    if (!run->Portion.Md5ing)
         return;
     Md5Begin(&run->Portion.Md5);
     Md5Update(&run->Portion.Md5, run->Portion.RawHeader, PORTION_HEADER_SIZE);
 }
 
-// Whether the portion read is the slice the recovery data describes: its
-// length, and the MD5 and CRC-32 of the file padded with zeros.
-static int MatchesRecovery(JoinRun *run, const Par2ReadFile *f, uint32_t crc)
+// The CRC of crc's bytes followed by `pad` zeros; md5, where not NULL,
+// takes the zeros too.
+static uint32_t Padded(Md5Context *md5, uint32_t crc, uint64_t pad)
 {
-    unsigned char digest[MD5_DIGEST_SIZE], zeros[256];
-    uint64_t pad = JoinRecoveryData->Reader.SliceSize - f->Length;
+    unsigned char zeros[256];
 
-    if (run->Portion.Size != f->Length)
-        return 0;
     memset(zeros, 0, sizeof zeros);
     for (size_t n; pad; pad -= n) {
         n = pad < sizeof zeros ? (size_t)pad : sizeof zeros;
-        Md5Update(&run->Portion.Md5, zeros, n);
+        if (md5)
+            Md5Update(md5, zeros, n);
         crc = Crc32Update(crc, zeros, n);
     }
+    return crc;
+}
+
+// The MD5 of the whole portion file, read again (through the open file
+// where it is open: a second open may be refused).
+static long Md5OfPortion(JoinRun *run)
+{
+    OsFile file = run->Portion.File;
+    uint32_t done = 0;
+    long error = file ? 0 : OsOpenRead(run->Portion.Path, &file);
+
+    Md5Begin(&run->Portion.Md5);
+    if (!error)
+        error = OsSeek(file, 0);
+    while (!error && !(error = OsRead(file, run->Buffer, run->BufferSize, &done)) && done)
+        Md5Update(&run->Portion.Md5, run->Buffer, done);
+    if (file && file != run->Portion.File)
+        OsClose(file);
+    return error;
+}
+
+// Whether the portion read is the slice the recovery data describes: its
+// length, and the CRC-32 and MD5 of the file padded with zeros. Where the
+// list's line agrees with the portion as well, the two CRCs settle it.
+static int MatchesRecovery(JoinRun *run, const Par2ReadFile *f, uint32_t crc, int listAgrees)
+{
+    unsigned char digest[MD5_DIGEST_SIZE];
+    uint64_t pad = JoinRecoveryData->Reader.SliceSize - f->Length;
+
+    if (run->Portion.Size != f->Length || Padded(NULL, crc, pad) != f->SliceCrc)
+        return 0;
+    if (!run->Portion.Md5ing && (listAgrees || Md5OfPortion(run)))
+        return listAgrees;
+    Padded(&run->Portion.Md5, 0, pad);
     Md5End(&run->Portion.Md5, digest);
-    return crc == f->SliceCrc && !memcmp(digest, f->SliceHash, MD5_DIGEST_SIZE);
+    return !memcmp(digest, f->SliceHash, MD5_DIGEST_SIZE);
 }
 
 int JoinCheckPortion(JoinRun *run, unsigned index)
@@ -169,7 +209,8 @@ int JoinCheckPortion(JoinRun *run, unsigned index)
     run->ListedCrc = listed;
     if (run->Portion.Described != -1) {
         if (run->Portion.Described >= 0 &&
-            !MatchesRecovery(run, &JoinRecoveryData->Reader.Files[run->Portion.Described], crc))
+            !MatchesRecovery(run, &JoinRecoveryData->Reader.Files[run->Portion.Described], crc,
+                             found && listed == crc))
             return Damaged(run, index, found && listed != crc ? DAMAGE_CHECKSUM : DAMAGE_RECOVERY);
         if (found && listed != crc)
             JoinSay("Warning: the checksum list %s is damaged at line %d: the recovery data "
