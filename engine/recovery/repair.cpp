@@ -149,7 +149,7 @@ static int DescribesFolder(RepairSet *s, unsigned char *buffer, uint32_t size)
 // Reads the files of the set of file `which` into a fresh reader. Returns
 // REPAIR_OK when that set describes the folder's files (and `wanted`).
 static int ReadSet(RepairSet *s, unsigned which, const char *wanted, unsigned char *buffer,
-                   uint32_t size)
+                   uint32_t size, RepairNote note, void *context)
 {
     const unsigned char *set = s->Sets[which];
     Par2Reader *r = &s->Reader;
@@ -176,13 +176,19 @@ static int ReadSet(RepairSet *s, unsigned which, const char *wanted, unsigned ch
             return REPAIR_UNSUPPORTED;
     if (wanted[0] && RepairFind(s, wanted) < 0)
         return REPAIR_NONE;  // another set's, in the same folder
-    return DescribesFolder(s, buffer, size) ? REPAIR_OK : REPAIR_NONE;
+    if (DescribesFolder(s, buffer, size))
+        return REPAIR_OK;
+    // An earlier set of the same names: its files are named.
+    for (i = 0; note && i < s->NameCount; i++)
+        if (s->Starts[i] != UINT64_MAX)
+            note(context, s->Names[i]);
+    return REPAIR_NONE;
 }
 
 int RepairOpen(RepairSet *s, const char *folder, const char *wanted, unsigned char *buffer,
                uint32_t size, RepairNote note, void *context)
 {
-    unsigned i, j, chosen = 0;
+    unsigned i, j;
     int result = REPAIR_NONE, unsupported = 0;
 
     s->Folder = folder;
@@ -211,13 +217,9 @@ int RepairOpen(RepairSet *s, const char *folder, const char *wanted, unsigned ch
             ;
         if (j < i)
             continue;
-        result = ReadSet(s, chosen = i, wanted, buffer, size);
+        result = ReadSet(s, i, wanted, buffer, size, note, context);
         unsupported |= result == REPAIR_UNSUPPORTED;
     }
-    // Every other recovery file is another set's, or an earlier one's.
-    for (i = 0; note && i < s->NameCount; i++)
-        if (result != REPAIR_OK || memcmp(s->Sets[i], s->Sets[chosen], MD5_DIGEST_SIZE))
-            note(context, s->Names[i]);
     if (result == REPAIR_OK)
         s->Blocks = s->Reader.BlockCount;
     else

@@ -13,9 +13,9 @@
 // its first intact packet. A set counts only when it describes the portion
 // asked for (where one is named) and, of the files it describes that are
 // there, at least one has the length and the first 16 KiB it records (or
-// none is there at all): recovery data of an earlier set of the same name
-// is passed over. The caller is told of each file passed over (another
-// set's, or an earlier one's).
+// none is there at all): recovery data of an earlier set of the same names,
+// met before the set's own, is passed over, and the caller is told of each
+// of its files. The sets are tried in the order their first files come.
 //
 // How a joiner repairs: RepairOpen before the copy (the index's checksums
 // are one of the proofs each portion is judged by); during the copy a lost

@@ -268,21 +268,31 @@ TEST_F(Repair, EveryRecoveryFileOfTheSetCountsAStaleOneIsPassedOver)
     EXPECT_EQ(Rebuild({1, 4}, 0, out), REPAIR_OK);
     EXPECT_TRUE(out.Files.size() == 2 && out.Files[1] == portions_[4]);
 
-    // Sliced again, without recovery data, then with two blocks: the old
-    // files describe other portions.
+    // Sliced again: the old files describe other portions. Alone, or met
+    // before the new ones (without their index), they are passed over and
+    // named; met after them, they are never read.
     const std::string keep = "mkdir '" + Path("old") + "' && mv '" + Path("set") + "'/*.par2 '" +
                              Path("old") + "' && rm -r '" + Path("set") + "'";
     ASSERT_EQ(system(keep.c_str()), 0);
-    const std::string back = "cp '" + Path("old") + "'/BIG.DAT.vol1+2.par2 '" + Path("set") + "'";
-    for (unsigned blocks : {0u, 2u}) {
-        SCOPED_TRACE(blocks);
+    const std::string back = "cp '" + Path("old") + "'/BIG.DAT.vol0+1.par2 '" + Path("set") + "'";
+    const struct {
+        unsigned Blocks;
+        bool Index;
+        const char *Noted;
+    } cases[] = {{0, true, "BIG.DAT.vol0+1.par2"}, {2, false, "BIG.DAT.vol0+1.par2"},
+                 {2, true, ""}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Blocks + c.Index);
         portions_.clear();
-        Slice(blocks);
+        Slice(c.Blocks);
         ASSERT_EQ(system(back.c_str()), 0);
+        if (!c.Index) {
+            ASSERT_EQ(unlink(Path("set/BIG.DAT.par2").c_str()), 0);
+        }
         notes_.clear();
-        EXPECT_EQ(Open(), blocks ? REPAIR_OK : REPAIR_NONE);
-        EXPECT_EQ(set.Blocks, blocks);
-        EXPECT_EQ(notes_, "BIG.DAT.vol1+2.par2");
+        EXPECT_EQ(Open(), c.Blocks ? REPAIR_OK : REPAIR_NONE);
+        EXPECT_EQ(set.Blocks, c.Blocks);
+        EXPECT_EQ(notes_, c.Noted);
         ASSERT_EQ(system(("rm -r '" + Path("set") + "'").c_str()), 0);
     }
 }
