@@ -219,6 +219,7 @@ int ChecklistParse(const char *text, size_t length, ChecklistInfo *info)
                 info->FileSize = read.FileSize;
                 info->FileCrc = read.FileCrc;
                 info->Portions = read.Portions;
+                info->FileLineNumber = number;
             }
             info->FileLine = !bad;
         } else if (!ParseEntry(&line, &nameLength, &crc)) {

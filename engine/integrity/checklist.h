@@ -80,6 +80,7 @@ struct ChecklistInfo {
     uint32_t FileCrc;
     unsigned Portions;              // the number of portion lines the file line gives
     int FileLine;                   // 1: the fields above come from an intact file line
+    unsigned FileLineNumber;        // that line's number, counted from 1
     unsigned Entries;               // intact portion lines, each name counted once
     unsigned BadLine;               // the first line that failed, counted from 1, or 0
 };

@@ -228,8 +228,6 @@ static int TakeRebuilt(void *context, unsigned slot, uint64_t offset, const void
     return sink->Error != 0;
 }
 
-static const char *const RebuiltLines[] = {"was damaged", "was missing", "could not be opened"};
-
 int JoinRebuildPortions(JoinRun *run, unsigned last)
 {
     RebuildSink sink;
@@ -264,9 +262,9 @@ int JoinRebuildPortions(JoinRun *run, unsigned last)
         run->Portion.Described = PORTION_VOUCHED;
         JoinCheckPortion(run, index);
         JoinSay("%s %s; rebuilt from the recovery data\n", JoinPortionName(run->Portion.Path),
-                RebuiltLines[run->Repair.Damage[slot] == DAMAGE_MISSING ? 1
-                             : run->Repair.Damage[slot] == DAMAGE_UNREADABLE ? 2
-                                                                            : 0]);
+                run->Repair.Damage[slot] == DAMAGE_MISSING      ? "was missing"
+                : run->Repair.Damage[slot] == DAMAGE_UNREADABLE ? "could not be opened"
+                                                                : "was damaged");
     }
     if (result) {
         run->Repair.Failure = result;

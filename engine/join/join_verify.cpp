@@ -34,6 +34,9 @@ const char *JoinPortionName(const char *path)
 
 enum { LIST_TOO_LARGE = -2 };
 
+// A line of the list found damaged: by reading it, or by a stronger proof.
+static const char DamagedLine[] = "Warning: the checksum list %s is damaged at line %d.\n";
+
 // Reads the file at path into the run's list text: no more than a list can
 // hold, cut back to its last whole line. Returns 0, the error, or
 // LIST_TOO_LARGE (the text read all the same).
@@ -98,8 +101,7 @@ int JoinReadList(JoinRun *run)
         return 0;
     }
     if (error == LIST_TOO_LARGE)
-        JoinSay("Warning: the checksum list %s is too large to be one; its first %d bytes are read.\n",
-                run->List.Path, (int)CHECKLIST_MAX_SIZE);
+        JoinSay("Warning: the checksum list %s is too long; read to 32 KiB.\n", run->List.Path);
     else if (error) {
         JoinSay("Warning: the checksum list %s cannot be read = %ld\n", run->List.Path, error);
         return 0;
@@ -107,8 +109,7 @@ int JoinReadList(JoinRun *run)
     // Each intact line counts; a damaged one spoils only itself.
     parsed = ChecklistParse(run->List.Text, run->List.Length, &run->List.Info);
     if (parsed == CHECKLIST_BAD_LINE || parsed == CHECKLIST_DUPLICATE)
-        JoinSay("Warning: the checksum list %s is damaged at line %d.\n", run->List.Path,
-                (int)run->List.Info.BadLine);
+        JoinSay(DamagedLine, run->List.Path, (int)run->List.Info.BadLine);
     else if (parsed == CHECKLIST_INCOMPLETE)
         JoinSay("Warning: the checksum list %s is incomplete.\n", run->List.Path);
     run->List.State = LIST_USABLE;
@@ -212,9 +213,9 @@ int JoinCheckPortion(JoinRun *run, unsigned index)
             !MatchesRecovery(run, &JoinRecoveryData->Reader.Files[run->Portion.Described], crc,
                              found && listed == crc))
             return Damaged(run, index, found && listed != crc ? DAMAGE_CHECKSUM : DAMAGE_RECOVERY);
+        // Its MD5 outweighs the list's line.
         if (found && listed != crc)
-            JoinSay("Warning: the checksum list %s is damaged at line %d: the recovery data "
-                    "vouches for %s.\n", run->List.Path, (int)line, JoinPortionName(run->Portion.Path));
+            JoinSay(DamagedLine, run->List.Path, (int)line);
         return 0;
     }
     // Where the set carries a proof, a portion none vouches for is not sound.
@@ -265,8 +266,7 @@ int JoinCheckSetEnd(JoinRun *run, unsigned last, int portionsChecked)
     if (!result && info->FileLine &&
         (strcmp(info->FileName, run->Portion.Header.FileName) || info->FileSize != run->Set.FileSize ||
          info->FileCrc != data))
-        JoinSay("Warning: the checksum list %s is damaged: its line for the sliced file does not "
-                "describe it.\n", run->List.Path);
+        JoinSay(DamagedLine, run->List.Path, (int)info->FileLineNumber);
     return result;
 }
 
