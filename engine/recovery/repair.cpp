@@ -98,10 +98,10 @@ static void FeedFile(RepairSet *s, const char *name, unsigned char *buffer, uint
     if (OpenIn(s, name, &file, &length))
         return;
     Par2ReadStart(r, length);
-    for (budget = 4 * length + size; r->Offset - start < length && budget >= size;
-         budget -= size) {
+    for (budget = 4 * length; r->Offset - start < length && budget > 0; budget -= got) {
         got = 0;
-        if (OsSeek(file, r->Offset - start) || OsRead(file, buffer, size, &got) || !got)
+        if (OsSeek(file, r->Offset - start) || OsRead(file, buffer, size, &got) || !got ||
+            got > budget)
             break;
         Par2ReadFeed(r, buffer, got);
         if (first && r->Packets + r->Foreign)

@@ -39,12 +39,12 @@ protected:
     // A set of 3500 random bytes in portions of 1000 bytes (BIG.D00 to
     // BIG.D05, the last 354 bytes) in the folder "set", with `blocks`
     // recovery blocks (0: none); its portions kept as written.
-    void Slice(unsigned blocks)
+    void Slice(unsigned blocks, unsigned scale = 1)
     {
         Folder("set");
-        std::string command = "head -c 3500 /dev/urandom >'" + Path("BIG.DAT") + "' && '" +
-                              DORVANE_PATH + "' '" + Path("BIG.DAT") + "' '" + Path("set/") +
-                              "' --size 1000";
+        std::string command = "head -c " + std::to_string(3500 * scale) + " /dev/urandom >'" +
+                              Path("BIG.DAT") + "' && '" + DORVANE_PATH + "' '" + Path("BIG.DAT") +
+                              "' '" + Path("set/") + "' --size " + std::to_string(1000 * scale);
         if (blocks)
             command += " --recovery " + std::to_string(blocks);
         ASSERT_EQ(system((command + " </dev/null >/dev/null").c_str()), 0);
@@ -55,7 +55,7 @@ protected:
     static std::string Portion(unsigned i) { return "set/BIG.D0" + std::to_string(i); }
     Bytes Load(const std::string &name)
     {
-        Bytes b(8192);
+        Bytes b(1 << 20);
         FILE *f = fopen(Path(name).c_str(), "rb");
         b.resize(f ? fread(b.data(), 1, b.size(), f) : 0);
         if (f)
@@ -184,6 +184,27 @@ TEST_F(Repair, AnIndexCutShortSpoilsNoneOfTheRecoveryFile)
     Collected out;
     EXPECT_EQ(Rebuild({1}, 0, out), REPAIR_OK);
     EXPECT_TRUE(out.Files[0] == portions_[1]);
+}
+
+// A recovery file larger than the buffer, one block's length damaged so
+// that it runs 16 KiB into what follows: the search goes back to the
+// packets it hid, across the buffer's pieces, and the other blocks count.
+TEST_F(Repair, ADamagedLengthHidesNoBlockBehindIt)
+{
+    Slice(3, 20);
+    const std::string volume = "set/BIG.DAT.vol0+3.par2";
+    ASSERT_EQ(Open(), REPAIR_OK);
+    ASSERT_EQ(set.Blocks, 3u);
+    Bytes data = Load(volume);
+    ASSERT_GT(data.size(), 3 * sizeof buffer_);
+    data[(size_t)(set.Reader.Blocks[0].Offset - set.Starts[1]) - 68 + 9] ^= 0x40;
+    Store(volume, data);
+    ASSERT_EQ(Open(), REPAIR_OK);
+    EXPECT_EQ(set.Blocks, 2u);
+    Collected out;
+    ASSERT_EQ(unlink(Path(Portion(2)).c_str()), 0);
+    EXPECT_EQ(Rebuild({2}, 0, out), REPAIR_OK);
+    EXPECT_TRUE(out.Files.size() == 1 && out.Files[0] == portions_[2]);
 }
 
 // Blocks to spare: the joiners rebuild as many portions as there are blocks.
