@@ -88,9 +88,8 @@ TEST(Par2Reader, ReadsWhatTheWriterWrote)
         ASSERT_EQ(ReadSet(r, set.Recovery, piece), PAR2_OK) << "pieces of " << piece;
         ASSERT_EQ(r.FileCount, 7u);
         EXPECT_EQ(r.SliceSize, 1004u);
-        EXPECT_TRUE(Bytes(set.Recovery.begin() + r.RecoveryOffset,
-                          set.Recovery.begin() + r.RecoveryOffset + r.RecoveryLength) ==
-                    XorOfSlices(files, 1004));
+        EXPECT_EQ(r.BlockCount, 2u);
+        EXPECT_TRUE(BlockZero(r, set.Recovery) == XorOfSlices(files, 1004));
         for (unsigned i = 0; i < r.FileCount; i++) {
             // The main packet lists the files in file ID order, as 16-byte
             // little-endian numbers.
@@ -195,6 +194,29 @@ TEST(Par2Reader, RefusesDamagedPackets)
         int result = ReadSet(r, Bytes(set.Recovery.begin(), set.Recovery.begin() + cut), 512);
         EXPECT_EQ(result == PAR2_OK, cut >= end) << cut;
     }
+}
+
+// One bit flipped anywhere in a packet's length, that packet is lost and no
+// other: the search goes on from the magic inside it, and no length runs
+// past the end of the file.
+TEST(Par2Reader, ADamagedLengthHidesNoPacketAfterIt)
+{
+    std::vector<Bytes> files = SampleFiles(4, 3000, 1234);
+    MadeSet set;
+    MakeSet(set, files, 2, 3000);
+    const size_t first = FindPacket(set.Recovery, Par2TypeRecovery, 0);
+    for (size_t byte = 8; byte < 16; byte++)
+        for (unsigned char bit : {0x01, 0x04, 0x10, 0x80}) {
+            Bytes data = set.Recovery;
+            data[first + byte] ^= bit;
+            Par2Reader r;
+            for (size_t piece : {(size_t)7, data.size()}) {
+                ASSERT_EQ(ReadSet(r, data, piece), PAR2_OK) << byte << ' ' << (int)bit;
+                EXPECT_EQ(r.FileCount, 4u);
+                ASSERT_EQ(r.BlockCount, 1u) << byte << ' ' << (int)bit;
+                EXPECT_EQ(r.Blocks[0].Exponent, 1u);
+            }
+        }
 }
 
 TEST(Par2Writer, Refusals)
