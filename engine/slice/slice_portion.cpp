@@ -336,6 +336,7 @@ int SliceWritePortion(SliceJobState *w)
     uint64_t size = w->SourceSize;
     unsigned char raw[PORTION_HEADER_SIZE];
     uint32_t count, got, dataCrc = 0;
+    unsigned char *block;
     long closed;
     int result;
 
@@ -356,7 +357,8 @@ int SliceWritePortion(SliceJobState *w)
             count = w->Room - w->BytesInPortion;
         if (count > size - w->BytesDone)
             count = (uint32_t)(size - w->BytesDone);
-        w->PendingError = OsRead(w->Source, w->Buffer, count, &got);
+        block = w->Pipe ? CrcPipeBuffer(w->Pipe) : w->Buffer;
+        w->PendingError = OsRead(w->Source, block, count, &got);
         if (w->PendingError)
             return SLICE_READ_FAILED;
         if (got != count) {
@@ -364,18 +366,23 @@ int SliceWritePortion(SliceJobState *w)
             w->PendingError = OS_SOURCE_ENDED;
             return SLICE_READ_FAILED;
         }
-        result = WriteAll(w, w->Buffer, count);
+        // The second thread hashes the block while this one writes it.
+        if (w->Pipe)
+            CrcPipeHash(w->Pipe, block, count);
+        result = WriteAll(w, block, count);
         if (result)
             return result;
-        dataCrc = Crc32Update(dataCrc, w->Buffer, count);
+        if (!w->Pipe)
+            dataCrc = Crc32Update(dataCrc, block, count);
         w->BytesInPortion += count;
         w->BytesDone += count;
-        memset(w->Buffer, 0, count);
         w->User->Progress(w->User->Context, w->BytesDone, size);
         result = SliceInterruption(w->User);
         if (result)
             return result;
     }
+    if (w->Pipe)
+        dataCrc = CrcPipeResult(w->Pipe);
     SliceListAdd(&w->List, w->PortionNumber, raw, dataCrc, w->BytesInPortion);
     if (w->Mode == SLICE_INTO_FOLDER) {
         w->PendingError = OsStartWriteBack(w->Portion);

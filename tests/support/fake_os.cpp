@@ -465,3 +465,23 @@ long OsJoinerProgram(const void **data, uint32_t *size)
     *size = (uint32_t)Fake.Joiner.size();
     return 0;
 }
+
+// No second thread in memory: every caller hashes on its own thread, as it
+// does where the system starts none, so the tests see one order of work.
+OsThread *OsStartThread(void (*)(void *), void *)
+{
+    return NULL;
+}
+
+void OsJoinThread(OsThread *) {}
+
+OsSemaphore *OsMakeSemaphore(unsigned)
+{
+    return NULL;
+}
+
+void OsPost(OsSemaphore *) {}
+
+void OsWaitFor(OsSemaphore *) {}
+
+void OsFreeSemaphore(OsSemaphore *) {}

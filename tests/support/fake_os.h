@@ -15,6 +15,7 @@
 #include "os/files.h"
 #include "os/media.h"
 #include "os/process.h"
+#include "os/thread.h"
 
 struct FakeEntry {
     std::string Data;
