@@ -107,8 +107,9 @@ static int PrepareJob(SliceJobState *w)
         w->PendingError = 1;
         return SLICE_NO_BUFFER;
     }
-    // The data's CRC on a second thread where one starts; else on this one.
-    w->Pipe = CrcPipeStart();
+    // The source read and hashed on a second thread where one starts; else
+    // on this one.
+    w->Pipe = ReadPipeStart();
 
     // A folder job knows its portion count in advance: refuse one that the
     // two-digit numbers cannot name before any portion exists. A size with
@@ -265,7 +266,7 @@ int SliceFileObserved(const char *source, const char *destination, int mode,
         SliceShowInterruption(&w, result, removed);
     else
         SliceShowFinalMessage(&w, result);
-    CrcPipeStop(w.Pipe);
+    ReadPipeStop(w.Pipe);
     free(w.Buffer);
     free(w.PortionPath);
     free(w.ClashPath);

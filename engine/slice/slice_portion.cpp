@@ -327,6 +327,72 @@ static int WriteAll(SliceJobState *w, const void *data, uint32_t count)
     return 0;
 }
 
+// The portion's data after its header, read, written and hashed on this
+// thread, block after block. Returns 0 or the code that ends the job.
+static int CopyHere(SliceJobState *w, uint32_t *dataCrc)
+{
+    uint64_t size = w->SourceSize;
+    uint32_t count, got;
+    int result;
+
+    for (w->BytesInPortion = 0; w->BytesInPortion < w->Room && w->BytesDone < size;) {
+        count = TRANSFER_SIZE;
+        if (count > w->Room - w->BytesInPortion)
+            count = w->Room - w->BytesInPortion;
+        if (count > size - w->BytesDone)
+            count = (uint32_t)(size - w->BytesDone);
+        w->PendingError = OsRead(w->Source, w->Buffer, count, &got);
+        if (w->PendingError)
+            return SLICE_READ_FAILED;
+        if (got != count) {
+            // The source shrank since its size was read.
+            w->PendingError = OS_SOURCE_ENDED;
+            return SLICE_READ_FAILED;
+        }
+        result = WriteAll(w, w->Buffer, count);
+        if (result)
+            return result;
+        *dataCrc = Crc32Update(*dataCrc, w->Buffer, count);
+        w->BytesInPortion += count;
+        w->BytesDone += count;
+        w->User->Progress(w->User->Context, w->BytesDone, size);
+        result = SliceInterruption(w->User);
+        if (result)
+            return result;
+    }
+    return 0;
+}
+
+// The same, the source read and hashed on the pipe's thread while this one
+// writes.
+static int CopyThroughPipe(SliceJobState *w, uint32_t *dataCrc)
+{
+    uint64_t size = w->SourceSize, rest = size - w->BytesDone;
+    const unsigned char *block;
+    uint32_t count;
+    long error;
+    int result;
+
+    ReadPipeAsk(w->Pipe, w->Source, rest < w->Room ? rest : w->Room);
+    for (w->BytesInPortion = 0; (block = ReadPipeNext(w->Pipe, &count, &error));) {
+        result = WriteAll(w, block, count);
+        if (result)
+            return result;
+        w->BytesInPortion += count;
+        w->BytesDone += count;
+        w->User->Progress(w->User->Context, w->BytesDone, size);
+        result = SliceInterruption(w->User);
+        if (result)
+            return result;
+    }
+    if (error) {
+        w->PendingError = error; // OS_SOURCE_ENDED: it shrank since its size was read
+        return SLICE_READ_FAILED;
+    }
+    *dataCrc = ReadPipeCrc(w->Pipe);
+    return 0;
+}
+
 // Header and data of one portion, each CRC-32 taken as it passes. On a
 // removable drive the file is flushed and closed: its disk is about to be
 // swapped. In a folder its write-back only starts, and it stays open until
@@ -335,8 +401,7 @@ int SliceWritePortion(SliceJobState *w)
 {
     uint64_t size = w->SourceSize;
     unsigned char raw[PORTION_HEADER_SIZE];
-    uint32_t count, got, dataCrc = 0;
-    unsigned char *block;
+    uint32_t dataCrc = 0;
     long closed;
     int result;
 
@@ -351,38 +416,9 @@ int SliceWritePortion(SliceJobState *w)
     result = WriteAll(w, raw, sizeof raw);
     if (result)
         return result;
-    for (w->BytesInPortion = 0; w->BytesInPortion < w->Room && w->BytesDone < size;) {
-        count = TRANSFER_SIZE;
-        if (count > w->Room - w->BytesInPortion)
-            count = w->Room - w->BytesInPortion;
-        if (count > size - w->BytesDone)
-            count = (uint32_t)(size - w->BytesDone);
-        block = w->Pipe ? CrcPipeBuffer(w->Pipe) : w->Buffer;
-        w->PendingError = OsRead(w->Source, block, count, &got);
-        if (w->PendingError)
-            return SLICE_READ_FAILED;
-        if (got != count) {
-            // The source shrank since its size was read.
-            w->PendingError = OS_SOURCE_ENDED;
-            return SLICE_READ_FAILED;
-        }
-        // The second thread hashes the block while this one writes it.
-        if (w->Pipe)
-            CrcPipeHash(w->Pipe, block, count);
-        result = WriteAll(w, block, count);
-        if (result)
-            return result;
-        if (!w->Pipe)
-            dataCrc = Crc32Update(dataCrc, block, count);
-        w->BytesInPortion += count;
-        w->BytesDone += count;
-        w->User->Progress(w->User->Context, w->BytesDone, size);
-        result = SliceInterruption(w->User);
-        if (result)
-            return result;
-    }
-    if (w->Pipe)
-        dataCrc = CrcPipeResult(w->Pipe);
+    result = w->Pipe ? CopyThroughPipe(w, &dataCrc) : CopyHere(w, &dataCrc);
+    if (result)
+        return result;
     SliceListAdd(&w->List, w->PortionNumber, raw, dataCrc, w->BytesInPortion);
     if (w->Mode == SLICE_INTO_FOLDER) {
         w->PendingError = OsStartWriteBack(w->Portion);

@@ -11,18 +11,18 @@
 #include <stdint.h>
 
 #include "format/heap_text.h"
-#include "integrity/crc_pipe.h"
+#include "integrity/read_pipe.h"
 #include "format/slice_format.h"
 #include "os/os.h"
 #include "slice_job.h"
 #include "slice_side_files.h"
 
-// Data moves in blocks of 256 KiB, through one buffer on the heap (or the
-// CRC pipe's, where a second thread hashes): a block is read, hashed and
-// written while it is still in the processor's cache. Nothing the user sees
-// depends on it: every block is cut to the room left in the portion, so a
-// disk is still filled to its last byte.
-enum { TRANSFER_SIZE = CRC_PIPE_BLOCK };
+// Data moves in blocks of 128 KiB (through the read pipe's buffers where a
+// second thread reads and hashes, else through one buffer on the heap): a
+// block is read, hashed and written while it is still in the processor's
+// cache. Nothing the user sees depends on it: every block is cut to the
+// room left in the portion, so a disk is still filled to its last byte.
+enum { TRANSFER_SIZE = READ_PIPE_BLOCK };
 
 // The job's state, on the stack of the thread that runs it.
 struct SliceJobState {
@@ -49,7 +49,7 @@ struct SliceJobState {
     uint32_t Room;              // payload bytes the current portion may take
     uint32_t BytesInPortion;    // payload bytes written to it so far
     unsigned char *Buffer;      // TRANSFER_SIZE bytes, zero-filled
-    CrcPipe *Pipe;              // the data's CRC on a second thread; NULL: on this one
+    ReadPipe *Pipe;             // the source read and hashed on a second thread; NULL: here
     int AskBeforeOverwrite;     // 1 until the user first agrees to overwrite
     int JustDeleted;            // 1 right after the portion's old file was deleted
     int JoinerFailureShown;     // 1 once a failed KELMORIX.EXE was reported
