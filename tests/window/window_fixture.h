@@ -88,6 +88,13 @@ inline void Click(int id)
     SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)Control(id));
 }
 
+// A check box set as a click would leave it, and the window told.
+inline void SetChecked(int id, bool on)
+{
+    SendMessageA(Control(id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+    Click(id);
+}
+
 // Takes what a closed window left in the queue, the quit message included.
 // Returns 1 when a quit message was among it.
 inline int DrainQueue()

@@ -38,7 +38,7 @@ struct Placement {
 const Placement kPlacements[] = {
     {ID_SOURCE_GROUP, "Button", "Choose file to slice", 1, 1, 53, 6},
     {ID_METHOD_GROUP, "Button", "Slice method", 1, 5, 53, 24},
-    {ID_DESTINATION_GROUP, "Button", "Choose destination folder", 1, 18, 53, 6},
+    {ID_DESTINATION_GROUP, "Button", "Choose destination folder", 1, 20, 53, 6},
     {ID_PORTIONS_LABEL, "Static", "portions", 38, 9, 8, 3},
     {ID_SIZE_NOTE, "Static", nullptr, 14, 11, 35, 3},
     {ID_EQUAL_SIZE_LABEL, "Static", "equal-size portions", 28, 13, 19, 3},
@@ -52,12 +52,16 @@ const Placement kPlacements[] = {
     {ID_UNIT_COMBO, "ComboBox", nullptr, 26, 9, 10, 21},
     {ID_COUNT_RADIO, "Button", "Slice into", 2, 13, 10, 3},
     {ID_COUNT_EDIT, "Edit", nullptr, 14, 13, 10, 3},
-    {ID_DESTINATION_EDIT, "Edit", "", 2, 19, 42, 3},
-    {ID_DESTINATION_BROWSE_BUTTON, "Button", "Browse", 45, 19, 8, 3},
-    {ID_SLICE_BUTTON, "Button", "Slice", 1, 22, 8, 3},
-    {ID_HELP_BUTTON, "Button", "Help", 26, 22, 8, 3},
-    {ID_ABOUT_BUTTON, "Button", "About", 36, 22, 8, 3},
-    {ID_EXIT_BUTTON, "Button", "Exit", 46, 22, 8, 3},
+    {ID_DESTINATION_EDIT, "Edit", "", 2, 21, 42, 3},
+    {ID_DESTINATION_BROWSE_BUTTON, "Button", "Browse", 45, 21, 8, 3},
+    {ID_SLICE_BUTTON, "Button", "Slice", 1, 24, 8, 3},
+    {ID_HELP_BUTTON, "Button", "Help", 26, 24, 8, 3},
+    {ID_ABOUT_BUTTON, "Button", "About", 36, 24, 8, 3},
+    {ID_EXIT_BUTTON, "Button", "Exit", 46, 24, 8, 3},
+    {ID_RECOVERY_CHECK, "Button", "Recovery data", 2, 18, 14, 3},
+    {ID_RECOVERY_BLOCKS_EDIT, "Edit", "1", 16, 18, 5, 3},
+    {ID_RECOVERY_BLOCKS_LABEL, "Static", "blocks", 24, 18, 6, 3},
+    {ID_RECOVERY_NOTE, "Static", "", 31, 18, 22, 3},
 };
 
 RECT ClientRectOf(HWND control)
@@ -111,11 +115,21 @@ TEST_F(SlicerWindow, ControlsSitAtTheirPlacesInBaseUnits)
     EXPECT_EQ(upDown.bottom - upDown.top, 24);
     EXPECT_EQ((HWND)SendMessageA(Control(ID_COUNT_UP_DOWN), UDM_GETBUDDY, 0, 0), Control(ID_COUNT_EDIT));
     EXPECT_EQ(SendMessageA(Control(ID_COUNT_UP_DOWN), UDM_GETRANGE, 0, 0), MAKELONG(100, 2));
+    RECT blocksUpDown = Created.Asked[ID_RECOVERY_UP_DOWN];
+    EXPECT_EQ(blocksUpDown.left, 21 * h);
+    EXPECT_EQ(blocksUpDown.top, 18 * v);
+    EXPECT_EQ((HWND)SendMessageA(Control(ID_RECOVERY_UP_DOWN), UDM_GETBUDDY, 0, 0),
+              Control(ID_RECOVERY_BLOCKS_EDIT));
+    EXPECT_EQ(SendMessageA(Control(ID_RECOVERY_UP_DOWN), UDM_GETRANGE, 0, 0), MAKELONG(10, 1));
+    // Unicode windows, so that the path fields hold any name.
+    EXPECT_TRUE(IsWindowUnicode(MainWindow));
+    EXPECT_TRUE(IsWindowUnicode(Control(ID_SOURCE_PATH_EDIT)));
+    EXPECT_TRUE(IsWindowUnicode(Control(ID_DESTINATION_EDIT)));
 
     RECT frame;
     GetWindowRect(MainWindow, &frame);
     EXPECT_EQ(frame.right - frame.left, MulDiv(448, h, 8));
-    EXPECT_EQ(frame.bottom - frame.top, MulDiv(422, v, 16));
+    EXPECT_EQ(frame.bottom - frame.top, MulDiv(454, v, 16));
     EXPECT_EQ(Text(MainWindow), "Dorvane");
     char className[32];
     GetClassNameA(MainWindow, className, sizeof className);
@@ -143,6 +157,8 @@ TEST_F(SlicerWindow, StartsWithOnlyTheSourceAndTheButtonsUsable)
         {ID_DESTINATION_EDIT, false},      {ID_DESTINATION_BROWSE_BUTTON, false},
         {ID_SLICE_BUTTON, false},          {ID_HELP_BUTTON, true},
         {ID_ABOUT_BUTTON, true},           {ID_EXIT_BUTTON, true},
+        {ID_RECOVERY_CHECK, false},        {ID_RECOVERY_BLOCKS_EDIT, false},
+        {ID_RECOVERY_UP_DOWN, false},      {ID_RECOVERY_BLOCKS_LABEL, false},
     };
     for (const auto &s : states)
         EXPECT_EQ(Enabled(s.id), s.enabled) << s.id;
@@ -151,6 +167,8 @@ TEST_F(SlicerWindow, StartsWithOnlyTheSourceAndTheButtonsUsable)
     EXPECT_FALSE(Checked(ID_COUNT_RADIO));
     EXPECT_FALSE(Visible(ID_SIZE_NOTE));
     EXPECT_FALSE(Visible(ID_COUNT_NOTE));
+    EXPECT_FALSE(Checked(ID_RECOVERY_CHECK));
+    EXPECT_FALSE(Visible(ID_RECOVERY_NOTE));
     EXPECT_EQ(GetFocus(), Control(ID_SOURCE_PATH_EDIT));
 
     // Drive A: of the test prefix is a floppy drive; C: and Z: are fixed.
