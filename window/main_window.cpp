@@ -49,7 +49,7 @@ static const ControlSpec Controls[] = {
     {ID_COUNT_NOTE, "STATIC", NULL, Child | SS_LEFT, 14, 15, 30, 3},
     {ID_SOURCE_PATH_EDIT, "EDIT", NULL, Child | WS_BORDER | ES_AUTOHSCROLL, 2, 2, 42, 3},
     {ID_SOURCE_BROWSE_BUTTON, "BUTTON", "Browse", Child | BS_PUSHBUTTON | BS_NOTIFY, 45, 2, 8, 3},
-    {ID_REMOVABLE_RADIO, "BUTTON", "Slice to removable drive", Child | WS_DISABLED | BS_RADIOBUTTON, 2, 7, 22, 3},
+    {ID_REMOVABLE_RADIO, "BUTTON", "Slice to removable drive", Child | WS_DISABLED | BS_RADIOBUTTON, 2, 7, 24, 3},
     {ID_DRIVE_COMBO, "COMBOBOX", NULL, Child | WS_DISABLED | WS_VSCROLL | CBS_DROPDOWNLIST, 26, 7, 15, 21},
     {ID_SIZE_RADIO, "BUTTON", "Slice into", Child | WS_DISABLED | BS_RADIOBUTTON, 2, 9, 10, 3},
     {ID_SIZE_COMBO, "COMBOBOX", NULL, Child | WS_DISABLED | WS_VSCROLL | CBS_DROPDOWN, 14, 9, 10, 21},
@@ -64,10 +64,10 @@ static const ControlSpec Controls[] = {
     {ID_EXIT_BUTTON, "BUTTON", "Exit", Child | BS_PUSHBUTTON, 46, 24, 8, 3},
     // The recovery row, between the methods and the destination: for every
     // method, its number of blocks for the folder methods only.
-    {ID_RECOVERY_CHECK, "BUTTON", "Recovery data", Child | WS_DISABLED | BS_AUTOCHECKBOX, 2, 18, 14, 3},
-    {ID_RECOVERY_BLOCKS_EDIT, "EDIT", NULL, Child | WS_DISABLED | WS_BORDER, 16, 18, 5, 3},
-    {ID_RECOVERY_BLOCKS_LABEL, "STATIC", "blocks", Child | WS_DISABLED | SS_LEFT, 24, 18, 6, 3},
-    {ID_RECOVERY_NOTE, "STATIC", NULL, Child | SS_LEFT, 31, 18, 22, 3},
+    {ID_RECOVERY_CHECK, "BUTTON", "Recovery data", Child | WS_DISABLED | BS_AUTOCHECKBOX, 2, 18, 15, 3},
+    {ID_RECOVERY_BLOCKS_EDIT, "EDIT", NULL, Child | WS_DISABLED | WS_BORDER, 17, 18, 5, 3},
+    {ID_RECOVERY_BLOCKS_LABEL, "STATIC", "blocks", Child | WS_DISABLED | SS_LEFT, 25, 18, 6, 3},
+    {ID_RECOVERY_NOTE, "STATIC", NULL, Child | SS_LEFT, 32, 18, 21, 3},
 };
 
 // An up-down control beside its number field: a place in base units, a
@@ -80,7 +80,7 @@ struct UpDownSpec {
 
 static const UpDownSpec UpDowns[] = {
     {ID_COUNT_UP_DOWN, ID_COUNT_EDIT, 24, 13, 10, 24, 2, 100, 1},
-    {ID_RECOVERY_UP_DOWN, ID_RECOVERY_BLOCKS_EDIT, 21, 18, 10, 24, 1, RECOVERY_BLOCKS_MOST, 1},
+    {ID_RECOVERY_UP_DOWN, ID_RECOVERY_BLOCKS_EDIT, 22, 18, 10, 24, 1, RECOVERY_BLOCKS_MOST, 1},
 };
 
 // The controls that get KeyNavigationProc, in the order they get it.

@@ -86,7 +86,8 @@ class Dorvane:
                                   timeout=180).returncode
             out.seek(0)
             err.seek(0)
-            said, complaint = out.read().decode("latin-1"), err.read().decode("latin-1")
+            # windriver prints texts in UTF-8, whatever the ANSI code page.
+            said, complaint = out.read().decode("utf-8"), err.read().decode("utf-8", "replace")
         if code != expect:
             raise AssertionError("windriver %s: code %d %s" % (" ".join(map(str, args)), code,
                                                                complaint.strip()))

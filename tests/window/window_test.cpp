@@ -45,7 +45,7 @@ const Placement kPlacements[] = {
     {ID_COUNT_NOTE, "Static", nullptr, 14, 15, 30, 3},
     {ID_SOURCE_PATH_EDIT, "Edit", "", 2, 2, 42, 3},
     {ID_SOURCE_BROWSE_BUTTON, "Button", "Browse", 45, 2, 8, 3},
-    {ID_REMOVABLE_RADIO, "Button", "Slice to removable drive", 2, 7, 22, 3},
+    {ID_REMOVABLE_RADIO, "Button", "Slice to removable drive", 2, 7, 24, 3},
     {ID_DRIVE_COMBO, "ComboBox", nullptr, 26, 7, 15, 21},
     {ID_SIZE_RADIO, "Button", "Slice into", 2, 9, 10, 3},
     {ID_SIZE_COMBO, "ComboBox", nullptr, 14, 9, 10, 21},
@@ -58,10 +58,10 @@ const Placement kPlacements[] = {
     {ID_HELP_BUTTON, "Button", "Help", 26, 24, 8, 3},
     {ID_ABOUT_BUTTON, "Button", "About", 36, 24, 8, 3},
     {ID_EXIT_BUTTON, "Button", "Exit", 46, 24, 8, 3},
-    {ID_RECOVERY_CHECK, "Button", "Recovery data", 2, 18, 14, 3},
-    {ID_RECOVERY_BLOCKS_EDIT, "Edit", "1", 16, 18, 5, 3},
-    {ID_RECOVERY_BLOCKS_LABEL, "Static", "blocks", 24, 18, 6, 3},
-    {ID_RECOVERY_NOTE, "Static", "", 31, 18, 22, 3},
+    {ID_RECOVERY_CHECK, "Button", "Recovery data", 2, 18, 15, 3},
+    {ID_RECOVERY_BLOCKS_EDIT, "Edit", "1", 17, 18, 5, 3},
+    {ID_RECOVERY_BLOCKS_LABEL, "Static", "blocks", 25, 18, 6, 3},
+    {ID_RECOVERY_NOTE, "Static", "", 32, 18, 21, 3},
 };
 
 RECT ClientRectOf(HWND control)
@@ -116,7 +116,7 @@ TEST_F(SlicerWindow, ControlsSitAtTheirPlacesInBaseUnits)
     EXPECT_EQ((HWND)SendMessageA(Control(ID_COUNT_UP_DOWN), UDM_GETBUDDY, 0, 0), Control(ID_COUNT_EDIT));
     EXPECT_EQ(SendMessageA(Control(ID_COUNT_UP_DOWN), UDM_GETRANGE, 0, 0), MAKELONG(100, 2));
     RECT blocksUpDown = Created.Asked[ID_RECOVERY_UP_DOWN];
-    EXPECT_EQ(blocksUpDown.left, 21 * h);
+    EXPECT_EQ(blocksUpDown.left, 22 * h);
     EXPECT_EQ(blocksUpDown.top, 18 * v);
     EXPECT_EQ((HWND)SendMessageA(Control(ID_RECOVERY_UP_DOWN), UDM_GETBUDDY, 0, 0),
               Control(ID_RECOVERY_BLOCKS_EDIT));
