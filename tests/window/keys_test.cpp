@@ -408,12 +408,13 @@ const TypingCase kTypingCases[] = {
     {ID_SIZE_COMBO, "12", false, "\b", "1"},
     {ID_COUNT_EDIT, "", false, "aZ -+,/.\xE9*7", "7"},
     {ID_COUNT_EDIT, "12", false, "\b3", "13"},
+    {ID_RECOVERY_BLOCKS_EDIT, "", false, "aZ -+,/.\xE9*7", "7"},
 };
 
 TEST_F(Keys, FieldsRefuseWhatIsNoNumber)
 {
     OpenRecorded();
-    Apply(SIZE);
+    Apply(RECOVERY_SIZE);
     for (const TypingCase &c : kTypingCases) {
         HWND field = FocusTarget(c.id);
         SendMessageA(field, WM_SETTEXT, 0, (LPARAM)c.start);
@@ -422,6 +423,16 @@ TEST_F(Keys, FieldsRefuseWhatIsNoNumber)
         for (const char *p = c.typed; *p; p++)
             SendMessageA(field, WM_CHAR, (BYTE)*p, 1);
         EXPECT_EQ(Text(field), c.result) << c.id << " " << c.typed;
+    }
+    // The fields are Unicode windows: a character beyond Latin-1 is no digit either.
+    for (int id : {ID_SIZE_COMBO, ID_COUNT_EDIT, ID_RECOVERY_BLOCKS_EDIT}) {
+        HWND field = FocusTarget(id);
+        SendMessageA(field, WM_SETTEXT, 0, (LPARAM)"3");
+        SetFocus(field);
+        SendMessageA(field, EM_SETSEL, 1, -1);
+        SendMessageW(field, WM_CHAR, 0x65E5, 1);
+        SendMessageW(field, WM_CHAR, 0xFF15, 1); // a fullwidth digit
+        EXPECT_EQ(Text(field), "3") << id;
     }
 }
 
