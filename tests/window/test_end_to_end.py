@@ -468,6 +468,44 @@ class RemovableDriveSlice(WindowTest):
         self.assertIn("BIG.DAT Successfully restored to %s" % winpath(out), run.output)
         self.assertEqual(slicer.read(os.path.join(out, "BIG.DAT")), data)
 
+    def test_recovery_block_on_one_more_disk(self):
+        data = slicer.pattern(500000, seed=8)
+        source = self.source("DISKS.DAT", data)
+        self.insert(self.folder("no-disk"))
+        window = self.start()
+        window.set(ID.SOURCE_PATH_EDIT, winpath(source))
+        window.click(ID.RECOVERY_CHECK)
+        state = window.state()
+        self.assertEqual((state[ID.RECOVERY_BLOCKS_EDIT].enabled, state[ID.RECOVERY_NOTE].text),
+                         (0, "On one more disk"))
+        window.click(ID.SLICE_BUTTON)
+        disks = []
+        title, text = window.next_box()
+        while title == NEXT_DISK_TITLE and len(disks) < 5:
+            disks.append(self.disk("disk%d" % (len(disks) + 1), FLOPPY_BYTES // 1024))
+            self.insert(disks[-1])
+            window.answer(NEXT_DISK_TITLE)
+            title, text = window.next_box()
+        last = len(disks)
+        # One block, the longest portion rounded up to whole words.
+        longest = max(os.path.getsize(os.path.join(disks[n], "DISKS.D%02d" % n))
+                      for n in range(last - 1))
+        self.assertEqual((title, text), (COMPLETE_TITLE, (
+            "Slice %s to A: is complete\n\nRecovery data written: DISKS.DAT.par2 and "
+            "DISKS.DAT.vol0+1.par2, 1 block of %d bytes for %d portions; par2 rebuilds up to 1 "
+            "lost or damaged portion from it.\nDisk #%d holds the recovery data. To repair the "
+            "set, copy every disk, this one included, into one folder and run par2 repair "
+            "DISKS.DAT.par2 there.") % (winpath(source), (longest + 3) // 4 * 4, last - 1, last)))
+        window.answer(COMPLETE_TITLE)
+        self.assertEqual(sorted(os.listdir(disks[-1])), ["DISKS.DAT.par2", "DISKS.DAT.vol0+1.par2"])
+        self.assertEqual(window.close(), 0)
+
+        gathered = self.gather(disks)
+        if shutil.which("par2"):
+            self.assertEqual(par2("verify", gathered, "DISKS.DAT.par2").returncode, 0)
+        os.remove(os.path.join(gathered, "DISKS.D01"))
+        self.assertRebuiltInFolder(gathered, "DISKS.DAT", data)
+
 
 if __name__ == "__main__":
     unittest.main()
