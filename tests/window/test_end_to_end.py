@@ -218,7 +218,7 @@ class FolderSlices(WindowTest):
         self.assertEqual(window.state()[ID.UNIT_COMBO].text, "MB")
         press(VK_DOWN, VK_END)                        # on to "360" KB, the caret after it
         window.type("a-/ .5")                         # refused: nothing but digits, one point
-        press(VK_TAB, VK_TAB)                         # UnitCombo, then the destination
+        press(VK_TAB, VK_TAB, VK_TAB)                 # UnitCombo, Recovery data, the destination
         window.type(winpath(target))
         press(VK_TAB, VK_TAB)                         # its Browse button, then Slice
         self.assertEqual(focus, [ID.REMOVABLE_RADIO, ID.SIZE_RADIO, ID.SIZE_COMBO, ID.SIZE_COMBO,

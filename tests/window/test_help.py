@@ -102,7 +102,8 @@ class HelpViewer(unittest.TestCase):
                                   stdin=subprocess.DEVNULL, stdout=out,
                                   stderr=subprocess.DEVNULL, timeout=120).returncode
             out.seek(0)
-            return code, re.sub(r"\r+\n", "\n", out.read().decode(WRITER.CODE_PAGE))
+            # windriver prints what it reads in UTF-8.
+            return code, re.sub(r"\r+\n", "\n", out.read().decode("utf-8"))
 
     def shown(self, title, seconds=30):
         """Waits until the viewer shows the topic of that title; returns the
