@@ -14,15 +14,25 @@
 #include "slice/slice_job.h"
 #include "format/slice_format.h"
 
-// Unit names a size may end with, and the window's unit each stands for.
+// Unit names a size may end with: the window's unit each stands for, whose
+// floppy sizes apply; or, for the units the window does not list, the bytes
+// each stands for.
+enum { UNIT_EXACT = -1 };
+
 struct UnitName {
     const char *Text;
-    int Unit;
+    int Unit;       // a window unit, or UNIT_EXACT
+    uint32_t Bytes; // UNIT_EXACT: bytes per unit
 };
 
 static const UnitName UnitNames[] = {
-    {"", UNIT_BYTES}, {"B", UNIT_BYTES}, {"K", UNIT_KB},
-    {"KB", UNIT_KB},  {"M", UNIT_MB},    {"MB", UNIT_MB},
+    {"", UNIT_BYTES, 1},         {"B", UNIT_BYTES, 1},
+    {"K", UNIT_KB, 1},           {"KB", UNIT_KB, 1},
+    {"KiB", UNIT_EXACT, 1u << 10},
+    {"M", UNIT_MB, 1},           {"MB", UNIT_MB, 1},
+    {"MiB", UNIT_EXACT, 1u << 20},
+    {"G", UNIT_EXACT, 1u << 30}, {"GB", UNIT_EXACT, 1u << 30},
+    {"GiB", UNIT_EXACT, 1u << 30},
 };
 
 int ParseSizeArgument(const char *text, uint32_t *bytes)
@@ -47,7 +57,10 @@ int ParseSizeArgument(const char *text, uint32_t *bytes)
                 return SIZE_PART_OF_A_BYTE;
             // The unit list's rule: a floppy size counts as its capacity
             // only together with its own unit.
-            *bytes = UnitChangePortionSize(ParseSizeValue(text), 0, 0, UnitNames[i].Unit);
+            if (UnitNames[i].Unit == UNIT_EXACT)
+                *bytes = ScaledPortionSize(ParseSizeValue(text), UnitNames[i].Bytes);
+            else
+                *bytes = UnitChangePortionSize(ParseSizeValue(text), 0, 0, UnitNames[i].Unit);
             return 0;
         }
     return -1;
@@ -203,18 +216,23 @@ int ParseSliceCommand(int argc, char **argv, SliceCommand *command, char *messag
         sized = method == METHOD_SIZE ? ParseSizeArgument(value, &command->PortionSize) : 0;
         if (sized == SIZE_PART_OF_A_BYTE)
             return Wrong(message, messageSize,
-                         "--size \"%s\" is a fraction of a byte: give its unit (KB or MB, as "
+                         "--size \"%s\" is a fraction of a byte: give its unit (K, M or G, as "
                          "in 1.44MB) or a whole number of bytes",
                          value);
         if (sized != 0)
             return Wrong(message, messageSize,
-                         "--size takes a size such as 650000, 97.5KB or 1.44MB, not \"%s\"",
+                         "--size takes a size such as 650000, 97.5KB, 1.44MB, 2.5M or 1G, "
+                         "not \"%s\"",
                          value);
         if (method == METHOD_COUNT && ParseCount(value, &command->Count) != 0)
             return Wrong(message, messageSize,
                          "--count takes a number of portions from 2 to 100, not \"%s\"", value);
         if (options && method == METHOD_NONE && strcmp(argv[i], "--disks") == 0)
             method = METHOD_DISKS;
+        if (options && (strcmp(argv[i], "-q") == 0 || strcmp(argv[i], "--quiet") == 0)) {
+            command->Quiet = 1;
+            continue;
+        }
         if (answer != OVERWRITE_ASK) {
             if (command->Overwrite != OVERWRITE_ASK && command->Overwrite != answer)
                 return Wrong(message, messageSize, "%s",

@@ -34,6 +34,7 @@ struct SliceCommand {
     int32_t Count;           // --count, 2 to 100
     int Overwrite;           // an OverwriteAnswer
     unsigned Recovery;       // --recovery: PAR2 recovery blocks, 1 to 10; 0 without
+    int Quiet;               // -q, --quiet: no progress and no result lines
 };
 
 // --recovery takes an optional count of blocks: --recovery=N, or N as the
@@ -46,11 +47,13 @@ enum { RECOVERY_DEFAULT_BLOCKS = 1, RECOVERY_MOST_BLOCKS = 10 };
 int ParseSliceCommand(int argc, char **argv, SliceCommand *command, char *message,
                       size_t messageSize);
 
-// A size as the window reads it: a number with an optional fraction and a
-// unit (none or B for bytes, K or KB, M or MB; any case); the floppy sizes
-// 360KB, 720KB, 1.2MB, 1.44MB and 2.88MB are their real capacities.
-// Returns 0, SIZE_PART_OF_A_BYTE for a count of bytes with a fraction
-// (1.44 alone), or -1 when the text is not such a size.
+// A size: a number with an optional fraction and a unit, in any case: none
+// or B for bytes; K, KB or KiB; M, MB or MiB; G, GB or GiB, each 1024 times
+// the one before. K, KB, M and MB are read as the window reads them, so that
+// 360KB, 720KB, 1.2MB, 1.44MB and 2.88MB are the floppies' real capacities;
+// KiB and MiB are exact (1.44MiB is 1509949 bytes). A size past the largest
+// portion is held to it. Returns 0, SIZE_PART_OF_A_BYTE for a count of bytes
+// with a fraction (1.44 alone), or -1 when the text is not such a size.
 enum { SIZE_PART_OF_A_BYTE = -2 };
 int ParseSizeArgument(const char *text, uint32_t *bytes);
 

@@ -1,38 +1,42 @@
 // dorvane for Linux: the slice job of the Windows program as a command. It
-// asks its questions on the terminal, answered with a key as the Linux
-// kelmorix asks for disks, and writes the KELMORIX.EXE the build carries
-// beside portion 0, so that the set rebuilds itself on Windows.
-#include <stdarg.h>
+// works out the portion size, makes a missing destination folder, runs the
+// job with its questions on the terminal (terminal.cpp) and writes the
+// KELMORIX.EXE the build carries beside portion 0, so that the set rebuilds
+// itself on Windows; then, when asked, the recovery data.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "command_line.h"
+#include "dorvane_version.h"
 #include "format/slice_format.h"
-#include "os/console.h"
 #include "os/files.h"
 #include "os/process.h"
 #include "recovery/write/recovery_disk.h"
 #include "recovery/write/recovery_job.h"
 #include "slice/slice_job.h"
+#include "terminal.h"
 
-#ifndef DORVANE_VERSION
-#define DORVANE_VERSION "1.0.0"
-#endif
-
-static const char Usage[] =
+// The forms of the command; after a usage error, they follow the message.
+static const char Synopsis[] =
     "Usage:\n"
     "  dorvane SOURCE DESTINATION_FOLDER --size SIZE   portions of SIZE, header included\n"
-    "                                                  (650000, 97.5KB, 360KB, 1.44MB, ...;\n"
-    "                                                  a fraction needs its unit, K or M)\n"
     "  dorvane SOURCE DESTINATION_FOLDER --count N     N equal portions, 2 to 100\n"
     "  dorvane SOURCE MOUNT_POINT --disks              disk after disk on a removable\n"
     "                                                  mount point, each disk filled\n"
-    "  dorvane --help | --version\n"
+    "  dorvane --help | --version\n";
+
+static const char Options[] =
     "\n"
+    "  SIZE    bytes (650000), or a number with a unit: K, KB or KiB; M, MB or MiB;\n"
+    "          G, GB or GiB, all of them 1024 times the one before (97.5KB, 2.5M,\n"
+    "          1G). A fraction needs its unit. 360KB, 720KB, 1.2MB, 1.44MB and\n"
+    "          2.88MB (K or M) are the floppies' real capacities\n"
     "  --yes   answers Y to \"Do you want to overwrite preexisting files?\", for a\n"
     "          script that has no terminal\n"
     "  --no    answers N to it: the job is then cancelled (246)\n"
+    "  -q, --quiet  no progress line and no lines about what was made; errors,\n"
+    "          warnings and questions are still said\n"
     "  --recovery [N]  with --size or --count: after the set, writes PAR2 recovery\n"
     "          data beside it, N blocks (1 to 10, default 1) of one portion's size\n"
     "          each, so that par2 (par2 repair NAME.par2) rebuilds up to N lost or\n"
@@ -46,217 +50,11 @@ static const char Usage[] =
     "  --      ends the options, so that a SOURCE named -x can follow\n"
     "\n"
     "Cuts SOURCE into a slice set of at most 100 portions and writes KELMORIX.EXE,\n"
-    "the Windows joiner, beside the first; kelmorix rebuilds the set on Linux.\n"
-    "The exit status is the job's result code: 0 when every portion was written.\n";
-
-enum {
-    PROGRESS_INTERVAL_NS = 200000000, // 0.2 s between two drawings of the progress line
-    PROGRESS_LINE_SIZE = 512,         // the widest progress line drawn, and its end
-    NS_PER_SECOND = 1000000000
-};
-
-// The terminal side of one job.
-struct TerminalUserState {
-    const char *DriveName;  // the mount point as prompts name it
-    const char *Name;       // the source's name as the progress line shows it
-    int Overwrite;          // the OverwriteAnswer of the command line
-    int OverwriteAgreed;    // the overwrite question was answered yes
-    int ProgressOn;         // 1 when standard error is a terminal
-    int ProgressDrawn;      // 1 while a progress line stands on it
-    int64_t Started;        // when the job began, in ns
-    int64_t LastDrawn;      // when the line was last drawn, in ns
-};
-
-static TerminalUserState Terminal;
-
-// The progress line goes before anything else is said.
-static void ClearProgress(void)
-{
-    if (Terminal.ProgressDrawn)
-        fputs("\r\033[K", stderr);
-    Terminal.ProgressDrawn = 0;
-}
-
-static void Say(const char *format, ...) __attribute__((format(printf, 1, 2)));
-static void Say(const char *format, ...)
-{
-    va_list args;
-
-    ClearProgress();
-    va_start(args, format);
-    vprintf(format, args);
-    va_end(args);
-    fflush(stdout);
-}
-
-// A question, and the answer shown after it, go to standard output as every
-// line does, and to the terminal as well when standard output goes elsewhere
-// (a file, a pipe): the user who is to answer must see what is asked.
-static void Ask(const char *format, ...) __attribute__((format(printf, 1, 2)));
-static void Ask(const char *format, ...)
-{
-    char *text = NULL;
-    va_list args;
-    FILE *terminal;
-    int length;
-
-    va_start(args, format);
-    length = vasprintf(&text, format, args); // a path has no fixed bound here
-    va_end(args);
-    if (length < 0)
-        return;
-    Say("%s", text);
-    terminal = OsOpenConsoleOutput();
-    if (terminal) {
-        // Should it fail, the question stands on standard output all the same.
-        fwrite(text, 1, (size_t)length, terminal);
-        fclose(terminal);
-    }
-    free(text);
-}
-
-// Keys typed before a question was asked do not answer it: they go before
-// it is shown.
-static void AskAfresh(const char *format, ...) __attribute__((format(printf, 1, 2)));
-static void AskAfresh(const char *format, ...)
-{
-    char *text = NULL;
-    va_list args;
-    int length;
-
-    OsFlushTypedAhead();
-    va_start(args, format);
-    length = vasprintf(&text, format, args);
-    va_end(args);
-    if (length >= 0)
-        Ask("%s", text);
-    free(text);
-}
-
-// One of the keys in choices (lower case), whatever its case; -1 without a
-// terminal. Other keys are not answers and are read past.
-static int AskKey(const char *choices)
-{
-    int key;
-
-    for (;;) {
-        key = OsReadKeyByte();
-        if (key < 0)
-            return -1;
-        if (key >= 'A' && key <= 'Z')
-            key += 'a' - 'A';
-        if (key && strchr(choices, key)) {
-            Ask("%c\n", key - 'a' + 'A');
-            return key;
-        }
-    }
-}
-
-static int TerminalNextDisk(void *, int disk, const char *)
-{
-    AskAfresh("Please insert disk #%d in drive %s. Press any key when ready.\n", disk,
-              Terminal.DriveName);
-    if (OsReadKeyByte() >= 0)
-        return 0;
-    Say("There is no terminal to read a key press from, so disk #%d cannot be asked for.\n",
-        disk);
-    return SLICE_NO_TERMINAL;
-}
-
-static int TerminalAskOverwrite(void *)
-{
-    AskAfresh("Do you want to overwrite preexisting files? Overwrite? (Y/N): ");
-    // A script's answer, given on the command line, is shown as a typed one.
-    if (Terminal.Overwrite == OVERWRITE_YES) {
-        Say("Y (--yes)\n");
-        return SLICE_ANSWER_OK;
-    }
-    if (Terminal.Overwrite == OVERWRITE_NO) {
-        Say("N (--no)\n\n");
-        return SLICE_ANSWER_CANCEL;
-    }
-    // Without a terminal nothing is replaced.
-    if (AskKey("yn") == 'y')
-        return SLICE_ANSWER_OK;
-    Say("\n");
-    return SLICE_ANSWER_CANCEL;
-}
-
-// Abort, Retry or Ignore; Abort without a terminal.
-static int AskAbortRetryIgnore(void)
-{
-    AskAfresh("Abort, Retry or Ignore? (A/R/I): ");
-    switch (AskKey("ari")) {
-    case 'r':
-        return SLICE_ANSWER_RETRY;
-    case 'i':
-        return SLICE_ANSWER_IGNORE;
-    case 'a':
-        return SLICE_ANSWER_ABORT;
-    }
-    Say("\n");
-    return SLICE_ANSWER_ABORT;
-}
-
-static int TerminalNotReady(void *, const char *)
-{
-    Ask("%s is not ready.\n", Terminal.DriveName);
-    return AskAbortRetryIgnore();
-}
-
-static int TerminalOpenError(void *, const char *path, long error)
-{
-    Ask("Error while opening %s.  Error Code = %ld (%s)\n", path, error, strerror((int)error));
-    return AskAbortRetryIgnore();
-}
-
-static void TerminalNotice(void *, const char *text)
-{
-    Say("%s", text);
-}
-
-static void TerminalFinal(void *, int, const char *text)
-{
-    Say("%s", text);
-}
-
-// "big.iso  42%  4200000 of 10000000 bytes  12.5 MB/s", redrawn in place
-// and never wider than the terminal: a wrapped line would not be redrawn
-// but repeated.
-static void TerminalProgress(void *, uint64_t done, uint64_t total)
-{
-    char line[PROGRESS_LINE_SIZE];
-    int64_t now;
-    double seconds;
-
-    if (!Terminal.ProgressOn)
-        return;
-    now = OsMonotonicTime();
-    if (done < total && now - Terminal.LastDrawn < PROGRESS_INTERVAL_NS)
-        return;
-    Terminal.LastDrawn = now;
-    seconds = (double)(now - Terminal.Started) / NS_PER_SECOND;
-    FormatProgressLine(line, sizeof line, OsConsoleColumns(2), Terminal.Name, done, total,
-                       seconds > 0 ? done / seconds : 0.0);
-    fprintf(stderr, "\r%s\033[K", line);
-    Terminal.ProgressDrawn = 1;
-}
-
-// The overwrite question, its yes remembered: it covers the recovery files,
-// which belong to the set as much as its portions.
-static int AskOverwriteRemembered(void *context)
-{
-    int answer = TerminalAskOverwrite(context);
-
-    if (answer == SLICE_ANSWER_OK)
-        Terminal.OverwriteAgreed = 1;
-    return answer;
-}
-
-static const SliceUser TerminalUser = {
-    NULL,           TerminalNextDisk, AskOverwriteRemembered, TerminalNotReady,
-    TerminalOpenError, TerminalNotice, TerminalFinal,       TerminalProgress,
-};
+    "the Windows joiner, beside the first; kelmorix rebuilds the set on Linux. A\n"
+    "destination folder that does not exist is made. Errors go to standard error,\n"
+    "the rest to standard output; the progress line to the terminal. The exit\n"
+    "status is the job's result code (man dorvane lists them): 0 when every\n"
+    "portion was written, 130 or 143 when Ctrl+C or SIGTERM stopped it.\n";
 
 // 1 when this build carries KELMORIX.EXE to write beside a set.
 static int CarriesJoiner(void)
@@ -311,20 +109,24 @@ static void RecoveryRequestFor(const SliceCommand *command, const char *destinat
     // Half the machine's memory at most for the blocks: more would only be
     // swapped, or end the program.
     request->MemoryLimit = memory ? memory / 2 : (uint64_t)1 << 30;
-    request->Creator = "Dorvane " DORVANE_VERSION;
+    request->Creator = "Dorvane " DORVANE_VERSION_TEXT;
+    request->Written = NULL;
 }
 
-// The recovery data beside a complete set in destination. Returns 0 or
-// SLICE_RECOVERY_FAILED.
-static int WriteRecovery(const SliceCommand *command, const char *destination)
+// The recovery data beside a complete set in destination, whose portions
+// must read back as the job wrote them. Returns 0, SLICE_RECOVERY_FAILED, or
+// the status of an interruption.
+static int WriteRecovery(const SliceCommand *command, const char *destination,
+                         const SliceWritten *written)
 {
     RecoveryRequest request;
     int result;
 
     RecoveryRequestFor(command, destination, &request);
-    Terminal.Started = Terminal.LastDrawn = OsMonotonicTime();
+    request.Written = written;
+    TerminalStep("Recovery data");
     result = WriteRecoveryData(&request, &TerminalUser);
-    ClearProgress();
+    TerminalEndProgress();
     return result;
 }
 
@@ -345,14 +147,81 @@ static int SliceWithRecoveryDisk(const SliceCommand *command, const char *destin
         return SLICE_NO_BUFFER;
     }
     result = SliceFileObserved(command->Source, destination, SLICE_ONTO_DISKS, 0, &TerminalUser,
-                              RecoveryDiskObserver(disk));
-    ClearProgress();
+                               RecoveryDiskObserver(disk), NULL);
+    TerminalEndProgress();
     if (result == SLICE_COMPLETE) {
         request.OverwriteAgreed = Terminal.OverwriteAgreed;
         result = RecoveryDiskWrite(disk, &TerminalUser);
     }
     RecoveryDiskFree(disk);
     return result;
+}
+
+// A folder method's destination, made with the folders above it when it is
+// missing. Returns 0, or SLICE_NO_FOLDER having said why not.
+static int MakeDestination(const char *folder)
+{
+    char words[SLICE_ERROR_PART_SIZE];
+    int made = 0;
+    long error = OsMakeFolders(folder, &made);
+
+    if (error) {
+        ErrorWords(error, words);
+        SayError("Error making the folder %s%s\n", folder, words);
+        return SLICE_NO_FOLDER;
+    }
+    if (made)
+        SayResult("Made the folder %s\n", folder);
+    return 0;
+}
+
+// 1 when the source opens for reading, as the job will open it: only then
+// is a folder made for its set.
+static int SourceOpens(const char *source)
+{
+    OsFile file;
+
+    if (OsOpenRead(source, &file) != 0)
+        return 0;
+    OsClose(file);
+    return 1;
+}
+
+// Runs the job (and the recovery data after it) once the size is planned.
+// Returns its result code.
+static int RunJob(const SliceCommand *command, const char *destination, uint32_t portionSize)
+{
+    SliceWritten written; // what the job wrote, compared with what the recovery step reads
+    int result;
+
+    if (command->Method == METHOD_DISKS && command->Recovery)
+        return SliceWithRecoveryDisk(command, destination);
+    result = SliceFileObserved(command->Source, destination,
+                               command->Method == METHOD_DISKS ? SLICE_ONTO_DISKS
+                                                               : SLICE_INTO_FOLDER,
+                               portionSize, &TerminalUser, NULL, &written);
+    TerminalEndProgress();
+    if (result == SLICE_COMPLETE && command->Recovery)
+        result = WriteRecovery(command, destination, &written);
+    return result;
+}
+
+// The line that ends a run: what became of the set.
+static void SayOutcome(const SliceCommand *command, int result)
+{
+    const char *source = command->Source, *destination = command->Destination;
+
+    if (result == SLICE_COMPLETE)
+        SayResult("Slice %s to %s is complete\n", source, destination);
+    else if (result == SLICE_RECOVERY_FAILED)
+        SayError("Slice %s to %s is complete, but its recovery data could not be written\n",
+                 source, destination);
+    else if (result == SLICE_CANCELLED)
+        SayError("Slice %s to %s was cancelled\n", source, destination);
+    else if (result == InterruptedStatus())
+        SayError("Slice %s to %s was interrupted\n", source, destination);
+    else
+        SayError("Errors were encountered while Slicing %s to %s\n", source, destination);
 }
 
 // Works out the portion size and runs the job. Returns its result code.
@@ -362,66 +231,51 @@ static int Slice(const SliceCommand *command)
     uint64_t sourceSize = 0;
     const char *slash = strrchr(command->Source, '/');
     uint32_t portionSize = 0;
-    int mode = command->Method == METHOD_DISKS ? SLICE_ONTO_DISKS : SLICE_INTO_FOLDER;
-    int planned = 0;
+    int planned = 0, result = 0;
     char *destination = WithSeparator(command->Destination);
     char *driveName = DriveName(command->Destination);
-    int result;
 
+    TerminalStart(command->Overwrite, command->Quiet, driveName,
+                  slash ? slash + 1 : command->Source);
     if (!destination || !driveName) {
         free(destination);
         free(driveName);
         ReportSliceFailure(&TerminalUser, SLICE_NO_PATH_BUFFER, 1, command->Source,
-                           command->Destination, mode, 0);
+                           command->Destination,
+                           command->Method == METHOD_DISKS ? SLICE_ONTO_DISKS : SLICE_INTO_FOLDER,
+                           0);
         return SLICE_NO_PATH_BUFFER;
     }
-    Terminal.DriveName = driveName;
-    Terminal.Name = slash ? slash + 1 : command->Source;
-    Terminal.Overwrite = command->Overwrite;
     if (!CarriesJoiner())
-        Say("This dorvane was built without the i686 cross compiler and carries no %s: "
-            "the set will lack its joiner program.\n",
-            JOINER_FILE_NAME);
+        SayError("This dorvane was built without the i686 cross compiler and carries no %s: "
+                 "the set will lack its joiner program.\n",
+                 JOINER_FILE_NAME);
     // The planner needs the size; a source that cannot be read is left to
-    // the job, which says why in its own words.
-    result = 0;
-    if (command->Method != METHOD_DISKS && OsPathSize(command->Source, &sourceSize) == 0) {
+    // the job, which says why in its own words (and no folder is made).
+    if (command->Method != METHOD_DISKS && SourceOpens(command->Source) &&
+        OsPathSize(command->Source, &sourceSize) == 0) {
         result = PlanFolderPortions(command, sourceSize, &portionSize, message, sizeof message);
+        if (result)
+            SayError("%s", message);
+        else
+            result = MakeDestination(command->Destination);
         planned = 1;
-    }
-    else if (command->Method == METHOD_SIZE)
+    } else if (command->Method == METHOD_SIZE) {
         portionSize = command->PortionSize;
-    else if (command->Method == METHOD_COUNT)
+    } else if (command->Method == METHOD_COUNT) {
         portionSize = UINT32_MAX; // the job refuses the source before it needs a size
-    if (result) {
-        Say("%s", message);
-    } else {
-        Terminal.ProgressOn = OsIsTerminal(2);
-        Terminal.Started = Terminal.LastDrawn = OsMonotonicTime();
-        if (command->Method == METHOD_DISKS && command->Recovery) {
-            result = SliceWithRecoveryDisk(command, destination);
-        } else {
-            result = SliceFile(command->Source, destination, mode, portionSize, &TerminalUser);
-            ClearProgress();
-            if (result == SLICE_COMPLETE && command->Recovery)
-                result = WriteRecovery(command, destination);
-        }
     }
+    if (!result)
+        result = RunJob(command, destination, portionSize);
+    // However a step ended, an interruption is what ended the run.
+    if (result != SLICE_COMPLETE && InterruptedStatus())
+        result = InterruptedStatus();
     // A count the equal portions could not keep is no failure, but the set
     // is not what was asked for, so it is said.
     if ((result == SLICE_COMPLETE || result == SLICE_RECOVERY_FAILED) && planned &&
         CountNotKept(command, sourceSize, portionSize, message, sizeof message))
-        Say("%s", message);
-    if (result == SLICE_COMPLETE)
-        Say("Slice %s to %s is complete\n", command->Source, command->Destination);
-    else if (result == SLICE_RECOVERY_FAILED)
-        Say("Slice %s to %s is complete, but its recovery data could not be written\n",
-            command->Source, command->Destination);
-    else if (result == SLICE_CANCELLED)
-        Say("Slice %s to %s was cancelled\n", command->Source, command->Destination);
-    else
-        Say("Errors were encountered while Slicing %s to %s\n", command->Source,
-            command->Destination);
+        SayError("%s", message);
+    SayOutcome(command, result);
     free(destination);
     free(driveName);
     return result;
@@ -434,14 +288,15 @@ int main(int argc, char **argv)
 
     switch (ParseSliceCommand(argc, argv, &command, message, sizeof message)) {
     case COMMAND_HELP:
-        fputs(Usage, stdout);
+        fputs(Synopsis, stdout);
+        fputs(Options, stdout);
         return 0;
     case COMMAND_VERSION:
-        printf("dorvane %s%s\n", DORVANE_VERSION,
-               CarriesJoiner() ? "" : " (built without KELMORIX.EXE)");
+        printf("dorvane %s%s\n%s\n", DORVANE_VERSION_TEXT,
+               CarriesJoiner() ? "" : " (built without KELMORIX.EXE)", DORVANE_COPYRIGHT);
         return 0;
     case COMMAND_WRONG:
-        fprintf(stderr, "dorvane: %s\n%s", message, Usage);
+        fprintf(stderr, "dorvane: %s\n%s(dorvane --help says more)\n", message, Synopsis);
         return COMMAND_LINE_ERROR;
     }
     return Slice(&command);

@@ -3,7 +3,9 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "format/name_text.h"
 #include "format/slice_format.h"
+#include "os/names.h"
 
 // Stops the run where the property broke, with the input saved.
 #define REQUIRE(condition) \
@@ -14,14 +16,14 @@
 
 // Whether the name before its first dot, blanks at its end dropped, is a
 // Windows device: compared as upper-case text against the list.
-static int IsDevice(const unsigned char *field)
+static int IsDevice(const unsigned char *field)  // UTF-8
 {
     static const char *const Devices[] = {
         "CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM1", "COM2", "COM3",
         "COM4", "COM5", "COM6", "COM7", "COM8",   "COM9",    "LPT1", "LPT2", "LPT3",
-        "LPT4", "LPT5", "LPT6", "LPT7", "LPT8",   "LPT9",    "COM\xB9", "COM\xB2", "COM\xB3",
-        "LPT\xB9", "LPT\xB2", "LPT\xB3"};
-    char stem[FILE_NAME_FIELD];
+        "LPT4", "LPT5", "LPT6", "LPT7", "LPT8",   "LPT9",    "COM\xC2\xB9", "COM\xC2\xB2",
+        "COM\xC2\xB3", "LPT\xC2\xB9", "LPT\xC2\xB2", "LPT\xC2\xB3"};
+    char stem[NAME_TEXT_SIZE];
     size_t n = 0, i;
 
     while (field[n] && field[n] != '.') {
@@ -37,31 +39,43 @@ static int IsDevice(const unsigned char *field)
     return 0;
 }
 
-// The name rule spelled out byte by byte, independently of CheckStoredFileName.
+// The name rule spelled out character by character, independently of
+// CheckStoredFileName: the name read as UTF-8, or as a name of the ANSI era.
 static int ExpectedNameCheck(const unsigned char *field)
 {
+    unsigned char text[NAME_TEXT_SIZE];
     size_t length = 0, i;
+    uint32_t c;
+    int bytes;
 
     while (length < FILE_NAME_FIELD && field[length])
         length++;
     if (length == FILE_NAME_FIELD)
         return NAME_UNTERMINATED;
+    if (IsUtf8((const char *)field, length))
+        memcpy(text, field, length + 1);
+    else if (OsLegacyNameToUtf8((const char *)field, length, (char *)text, sizeof text) != 0)
+        return NAME_UNTERMINATED;
+    length = strlen((const char *)text);
     if (length == 0)
         return NAME_EMPTY;
-    if ((length == 1 && field[0] == '.') || (length == 2 && field[0] == '.' && field[1] == '.'))
+    if ((length == 1 && text[0] == '.') || (length == 2 && text[0] == '.' && text[1] == '.'))
         return NAME_DOT;
-    for (i = 0; i < length; i++)
-        if (field[i] < 0x20 || field[i] == 0x7F)
+    for (i = 0; i < length; i += (size_t)bytes) {
+        bytes = Utf8Next((const char *)text + i, length - i, &c);
+        REQUIRE(bytes > 0);
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0))
             return NAME_CONTROL;
+    }
     for (i = 0; i < length; i++)
-        if (field[i] == '/' || field[i] == '\\' || field[i] == ':')
+        if (text[i] == '/' || text[i] == '\\' || text[i] == ':')
             return NAME_SEPARATOR;
     for (i = 0; i < length; i++)
-        if (strchr("<>\"|?*", field[i]))
+        if (strchr("<>\"|?*", text[i]))
             return NAME_FORBIDDEN;
-    if (IsDevice(field))
+    if (IsDevice(text))
         return NAME_DEVICE;
-    if (field[length - 1] == '.' || field[length - 1] == ' ')
+    if (text[length - 1] == '.' || text[length - 1] == ' ')
         return NAME_ALTERED;
     return NAME_OK;
 }

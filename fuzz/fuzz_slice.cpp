@@ -51,7 +51,7 @@ static int OverwriteAnswer;
 static int Asked;
 
 static int NextDisk(void *, int, const char *) { return 0; }
-static int AskOverwrite(void *) { Asked++; return OverwriteAnswer; }
+static int AskOverwrite(void *, const char *) { Asked++; return OverwriteAnswer; }
 static int NotReady(void *, const char *) { return SLICE_ANSWER_ABORT; }
 static int OpenError(void *, const char *, long) { return SLICE_ANSWER_ABORT; }
 static void Notice(void *, const char *) {}
@@ -59,7 +59,7 @@ static void Final(void *, int, const char *) {}
 static void Progress(void *, uint64_t done, uint64_t total) { REQUIRE(done <= total); }
 
 static const SliceUser FuzzUser = {NULL, NextDisk, AskOverwrite, NotReady, OpenError,
-                                   Notice, Final, Progress};
+                                   Notice, Final, Progress, NULL, NULL, NULL};
 
 // Every name in a folder with its size, sorted, as one string:
 // "|name:size|name:size|".
@@ -187,8 +187,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t inputSize)
         expected = SLICE_UNNUMBERABLE_NAME;
     else if (CheckStoredFileName(field) != NAME_OK)
         expected = SLICE_UNSAFE_NAME;
-    else if (portionSize == 0)
-        expected = SLICE_NOT_REMOVABLE;
     else if (PortionsNeeded(size, portionSize) > MAX_PORTIONS || portionSize <= PORTION_HEADER_SIZE)
         expected = SLICE_TOO_MANY_PORTIONS;
     if (expected != -1) {

@@ -135,12 +135,13 @@ static int BoxNextDisk(void *, int disk, const char *destination)
     return 0;
 }
 
-// A yes covers the recovery files too, which belong to the set as much as
-// its portions: the recovery step does not ask again.
-static int BoxAskOverwrite(void *)
+// The question as the product words it, and the files it is asked for
+// below it. A yes covers the recovery files too, which belong to the set as
+// much as its portions: the recovery step does not ask again.
+static int BoxAskOverwrite(void *, const char *detail)
 {
     int answer = ShowJobMessage("Dorvane - Overwrite?", MB_OKCANCEL | MB_ICONWARNING,
-                                "Do you want to overwrite preexisting files?");
+                                "Do you want to overwrite preexisting files?\n\n%s", detail);
 
     if (answer == SLICE_ANSWER_OK)
         BoxState.OverwriteAgreed = 1;
@@ -160,13 +161,19 @@ static int BoxOpenError(void *, const char *path, long error)
 }
 
 // The job's notices are warnings (the joiner could not be written); the
-// recovery step's say what it wrote, or lead up to its next question.
+// recovery step's lead up to its next question.
 static void BoxNotice(void *, const char *text)
 {
     if (BoxState.Step == SLICE_STEP_RECOVERY)
         Hold(text);
     else
         ShowJobMessage(ErrorTitle, MB_OK | MB_ICONWARNING, "%s", text);
+}
+
+// What the recovery step wrote: kept for the result box.
+static void BoxResult(void *, const char *text)
+{
+    Hold(text);
 }
 
 static void BoxFinal(void *, int, const char *text)
@@ -187,8 +194,11 @@ static void BoxProgress(void *, uint64_t done, uint64_t total)
     PostMessageA(MainWindow, WM_SLICE_PROGRESS, percent, BoxState.Step);
 }
 
+// The error numbers as the window's texts give them (" = 5"), its results
+// held for the result box, and no interruption.
 static const SliceUser BoxUser = {
-    NULL, BoxNextDisk, BoxAskOverwrite, BoxNotReady, BoxOpenError, BoxNotice, BoxFinal, BoxProgress,
+    NULL,      BoxNextDisk, BoxAskOverwrite, BoxNotReady, BoxOpenError, BoxNotice,
+    BoxFinal,  BoxProgress, NULL,            BoxResult,   NULL,
 };
 
 // From here on the notices are the recovery step's, and the progress

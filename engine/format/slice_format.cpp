@@ -2,6 +2,9 @@
 
 #include <string.h>
 
+#include "name_text.h"
+#include "os/names.h"
+
 static void PutU16(unsigned char *p, uint16_t v)
 {
     p[0] = (unsigned char)(v & 0xFF);
@@ -141,9 +144,9 @@ int StoreFileName(char field[FILE_NAME_FIELD], const char *name)
 // they are refused on every platform.
 static const char *const DeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
 static const char *const NumberedDevices[] = {"COM", "LPT"}; // followed by a digit 1 to 9
-// The superscript one, two and three of code page 1252: Windows takes
-// COM\xB9 to LPT\xB3 for devices as well.
-static const char SuperscriptDigits[] = "\xB9\xB2\xB3";
+// Windows takes COM¹ to LPT³, the superscript digits, for devices as well:
+// U+00B9, U+00B2 and U+00B3 in UTF-8.
+static const char *const SuperscriptDigits[] = {"\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
 
 // Equal but for the case of ASCII letters (b is upper case), in any locale.
 static int SameLetters(const char *a, const char *b, size_t length)
@@ -156,34 +159,57 @@ static int SameLetters(const char *a, const char *b, size_t length)
     return 1;
 }
 
+// name is UTF-8.
 static int IsDeviceName(const char *name)
 {
     size_t length = strcspn(name, ".");
-    size_t i;
+    size_t i, j;
 
     while (length > 0 && name[length - 1] == ' ')
         length--; // "NUL .TXT" is the device as well
     for (i = 0; i < sizeof DeviceNames / sizeof DeviceNames[0]; i++)
         if (length == strlen(DeviceNames[i]) && SameLetters(name, DeviceNames[i], length))
             return 1;
-    for (i = 0; i < sizeof NumberedDevices / sizeof NumberedDevices[0]; i++)
-        if (length == 4 && SameLetters(name, NumberedDevices[i], 3) &&
-            ((name[3] >= '1' && name[3] <= '9') || memchr(SuperscriptDigits, name[3], 3)))
+    for (i = 0; i < sizeof NumberedDevices / sizeof NumberedDevices[0]; i++) {
+        if (length < 4 || !SameLetters(name, NumberedDevices[i], 3))
+            continue;
+        if (length == 4 && name[3] >= '1' && name[3] <= '9')
             return 1;
+        for (j = 0; j < 3; j++)
+            if (length == 5 && memcmp(name + 3, SuperscriptDigits[j], 2) == 0)
+                return 1;
+    }
     return 0;
 }
 
-int CheckFileName(const char *name)
+long NameAsText(const char *name, size_t length, char *out, size_t size)
 {
-    size_t length = strlen(name), i;
+    if (IsUtf8(name, length)) {
+        if (length >= size)
+            return OS_BUFFER_TOO_SMALL;
+        memcpy(out, name, length);
+        out[length] = 0;
+        return 0;
+    }
+    return OsLegacyNameToUtf8(name, length, out, size);
+}
+
+// The rule on a name that is UTF-8 from end to end.
+static int CheckText(const char *name)
+{
+    size_t length = strlen(name), at;
+    uint32_t c;
+    int bytes;
 
     if (length == 0)
         return NAME_EMPTY;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
         return NAME_DOT;
-    for (i = 0; i < length; i++)
-        if ((unsigned char)name[i] < 0x20 || name[i] == 0x7F)
+    for (at = 0; at < length; at += (size_t)bytes) {
+        bytes = Utf8Next(name + at, length - at, &c);
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
             return NAME_CONTROL;
+    }
     if (strpbrk(name, "\\/:"))
         return NAME_SEPARATOR;
     if (strpbrk(name, "<>\"|?*"))
@@ -193,6 +219,20 @@ int CheckFileName(const char *name)
     if (name[length - 1] == '.' || name[length - 1] == ' ')
         return NAME_ALTERED;
     return NAME_OK;
+}
+
+int CheckFileName(const char *name)
+{
+    size_t length = strlen(name);
+    char text[NAME_TEXT_SIZE];
+
+    if (IsUtf8(name, length))
+        return CheckText(name);
+    // A name of the ANSI era is checked as it will be read; one too long
+    // for a header's field, or unreadable, can name no rebuilt file.
+    if (length >= FILE_NAME_FIELD || NameAsText(name, length, text, sizeof text) != 0)
+        return NAME_UNTERMINATED;
+    return CheckText(text);
 }
 
 int FileNameIsSafe(const char *name)

@@ -87,17 +87,30 @@ enum NameCheck {
     NAME_EMPTY,
     NAME_DOT,          // "." or "..": the folder itself or its parent
     NAME_SEPARATOR,    // '\', '/' or ':': another folder, drive or stream
-    NAME_DEVICE,       // a Windows device (CON, NUL.TXT, COM1, COM\xB9, ...), not a file
+    NAME_DEVICE,       // a Windows device (CON, NUL.TXT, COM1, COM¹, ...), not a file
     NAME_ALTERED,      // ends in '.' or ' ', which Windows drops from a file's name
-    NAME_CONTROL,      // a control character (0x01-0x1F, 0x7F): no terminal shows it as it is
+    NAME_CONTROL,      // a control character (U+0001-U+001F, U+007F-U+009F): no
+                       // terminal shows it as it is
     NAME_FORBIDDEN     // one of < > " | ? *, which Windows keeps out of file names
 };
 
+// A stored name read as UTF-8 (NameAsText) fits this, terminator included:
+// a name of the ANSI era takes at most three bytes of UTF-8 per byte.
+enum { NAME_TEXT_SIZE = 3 * (FILE_NAME_FIELD - 1) + 1 };
+
+// NameAsText: the length bytes of a name as set carries it, as the programs
+// hold it: UTF-8 as it stands when it is UTF-8, else a name of the ANSI era,
+// read in the system's ANSI code page on Windows and as Windows-1252
+// elsewhere (os/names.h). Into out[size], terminated. Returns 0 or an error
+// number (OS_BUFFER_TOO_SMALL: NAME_TEXT_SIZE always fits a stored name).
+long NameAsText(const char *name, size_t length, char *out, size_t size);
+
 // The one name rule of the slicer and the joiners: NAME_OK when name (a C
 // string) names one plain file inside the destination folder and comes back
-// under the same name on Windows and on POSIX, else why not. Bytes are those
-// of the Windows code page 1252: 0xB9, 0xB2 and 0xB3 are the superscript
-// digits of the devices COM\xB9 to LPT\xB3.
+// under the same name on Windows and on POSIX, else why not. The rule is
+// one of characters, not bytes: the name is read as NameAsText reads it, so
+// that no byte of a character (of UTF-8, or of a code page of two bytes a
+// character) is taken for a separator or a forbidden one.
 int CheckFileName(const char *name);
 
 // 1 when CheckFileName finds nothing against name, else 0.

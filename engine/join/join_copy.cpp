@@ -14,18 +14,13 @@
 #include "os/files.h"
 #include "os/process.h"
 #include "integrity/crc32.h"
+#include "format/temp_name.h"
 
 // ---- The output -------------------------------------------------------------
 
-// The output is written under a name of its own in the destination folder
-// and takes the sliced file's name only once it is whole, so that a failed
-// run leaves a file of that name as it was. An 8.3 name, for FAT disks;
-// it ends in letters, so it is never a portion's name.
-static const char TempName[] = "~KLM0001.TMP";
-enum {
-    TEMP_DIGITS = 4, // the four digits before ".TMP"
-    TEMP_TRIES = 9999
-};
+// The output is written under a temporary name in the destination folder
+// (format/temp_name.h) and takes the sliced file's name only once it is
+// whole, so that a failed run leaves a file of that name as it was.
 
 // Whether the output path is the same file as the set's portion of the
 // number its name ends in (a sliced file named like DATA.A02, rebuilt beside
@@ -51,23 +46,9 @@ static int OutputIsPortion(JoinRun *run)
 // Creates the output under the first free temporary name.
 static long CreateTemporary(JoinRun *run)
 {
-    char *digits;
-    long error = OS_FILE_EXISTS;
-    unsigned n;
-
-    run->Out.TempPath = BuildPath(run->Out.FolderPath, strlen(run->Out.FolderPath),
-                                 !JoinEndsWithSeparator(run->Out.FolderPath), TempName, NULL);
-    if (!run->Out.TempPath)
-        return OS_NO_MEMORY;
-    digits = run->Out.TempPath + strlen(run->Out.TempPath) - (sizeof ".TMP" - 1) - TEMP_DIGITS;
-    for (n = 1; n <= TEMP_TRIES && error == OS_FILE_EXISTS; n++) {
-        digits[0] = (char)('0' + n / 1000);
-        digits[1] = (char)('0' + n / 100 % 10);
-        digits[2] = (char)('0' + n / 10 % 10);
-        digits[3] = (char)('0' + n % 10);
-        error = OsCreateNew(run->Out.TempPath, &run->Out.File);
-    }
-    return error;
+    return CreateTemporaryFile(run->Out.FolderPath, strlen(run->Out.FolderPath),
+                               !JoinEndsWithSeparator(run->Out.FolderPath), TEMP_TAG_JOINER,
+                               &run->Out.TempPath, &run->Out.File);
 }
 
 int JoinCreateOutput(JoinRun *run)
@@ -92,6 +73,8 @@ int JoinCreateOutput(JoinRun *run)
             run->PendingError = OS_FILE_EXISTS;
             return JOIN_OPEN_OUTPUT;
         }
+        // The answer is for this file, not for one that takes its place.
+        run->Out.Consented = OsFileIdentity(run->Out.Path, &run->Out.ConsentedId) == 0;
     }
     error = CreateTemporary(run);
     if (error) {
@@ -147,7 +130,8 @@ static int OpenNextPortion(JoinRun *run)
         if (result == 0) {
             JoinClosePortion(run);
             run->PendingError = 1;
-            if (FirstHeaderIsOdd(run)) {
+            // Without recovery data to vouch for a header, two others outvote it.
+            if (run->Repair.Recovery != RECOVERY_READ && FirstHeaderIsOdd(run)) {
                 SetPortionNumber(run->Portion.Path, 0);
                 run->DamagedHeader = 1;
                 return JOIN_READ_HEADER;
@@ -243,6 +227,8 @@ static int ReadChunk(JoinRun *run, uint32_t count, uint32_t *crc)
     }
     if (run->Hashing)
         *crc = Crc32Update(*crc, run->Buffer, count);
+    if (run->Portion.Md5ing)
+        Md5Update(&run->Portion.Md5, run->Buffer, count);
     return 0;
 }
 
@@ -257,7 +243,7 @@ static int EndPortionCrc(JoinRun *run, uint64_t data, uint64_t copied, uint32_t 
 
     if (!run->Hashing)
         return 0;
-    run->Out.DataCrc = Crc32Combine(run->Out.DataCrc, crc, copied);
+    run->Set.DataCrcs[run->Portion.Index] = crc;
     while (rest > 0) {
         chunk = rest < run->BufferSize ? (uint32_t)rest : run->BufferSize;
         result = ReadChunk(run, chunk, &crc);
@@ -283,6 +269,7 @@ static int CopyPortionData(JoinRun *run)
     }
     run->Set.Sizes[run->Portion.Index] = size;
     data = size - PORTION_HEADER_SIZE;
+    JoinBeginPortion(run, run->Portion.Index);
     // A damaged or hostile set may carry more than its file's size: nothing
     // past that size is written, so it cannot fill the destination disk.
     room = run->Set.FileSize - run->Out.BytesWritten;
@@ -323,6 +310,26 @@ static int CopyPortionData(JoinRun *run)
 
 // ---- The finish -------------------------------------------------------------
 
+// Gives the output its name, replacing only the file the overwrite question
+// was answered for (by what it is, not by its name): a file that came under
+// that name during the run, with or without a question at the start, stays,
+// and the output keeps its temporary name.
+static long PlaceOutput(JoinRun *run)
+{
+    OsFileId now;
+    long error = run->Out.Consented ? OsFileIdentity(run->Out.Path, &now) : (long)OS_FILE_NOT_FOUND;
+
+    if (!error && now.Volume == run->Out.ConsentedId.Volume &&
+        now.Index == run->Out.ConsentedId.Index)
+        return OsRenameOver(run->Out.TempPath, run->Out.Path);
+    if (error == OS_FILE_NOT_FOUND)
+        error = OsRenameNoReplace(run->Out.TempPath, run->Out.Path);
+    else if (!error)
+        error = OS_FILE_EXISTS;
+    run->Out.Intruder = error == OS_FILE_EXISTS;
+    return error;
+}
+
 // Gives the output the sliced file's times, puts it in the place of the
 // file of that name in one step, and gives it the sliced file's attributes
 // there: set before, a read-only or system bit could stop the replacement.
@@ -348,7 +355,7 @@ static int FinishOutput(JoinRun *run)
         return JOIN_CLOSE_OUTPUT;
     }
     // Refused for a read-only file of that name, as its replacement was.
-    error = OsRenameOver(run->Out.TempPath, run->Out.Path);
+    error = PlaceOutput(run);
     if (error) {
         run->PendingError = error;
         return JOIN_OPEN_OUTPUT;
@@ -397,7 +404,6 @@ int JoinCopyPortions(JoinRun *run)
 
     for (;;) {
         run->Portion.Start = run->Out.BytesWritten;
-        run->Portion.CrcBefore = run->Out.DataCrc;
         asideLast = -1;
         result = OpenNextPortion(run);
         // On disks only the list on the last portion's disk counts: an
@@ -420,11 +426,6 @@ int JoinCopyPortions(JoinRun *run)
         if (result)
             return result;
         last = asideLast >= 0 ? asideLast : run->Portion.Header.LastPortion == 1;
-        if (asideLast == 1) {
-            result = JoinRebuildPortion(run, 1);
-            if (result)
-                return result;
-        }
         // The set's size and its last-portion mark must agree with the data
         // actually found; anything else is a damaged set, not a success.
         if ((last && run->Out.BytesWritten != fileSize) ||
@@ -433,12 +434,14 @@ int JoinCopyPortions(JoinRun *run)
             NameWrongLength(run);
             return JOIN_SIZE_MISMATCH;
         }
-        if (last && run->Repair.Active && !run->Repair.Rebuilt) {
-            result = JoinRebuildPortion(run, 0);
+        if (last && run->Repair.Count) {
+            result = JoinRebuildPortions(run, run->Portion.Index);
             if (result)
                 return result;
         }
         if (last) {
+            // Times and attributes are the set's, whichever portion was last.
+            DecodePortionHeader(run->Set.FirstHeader, &run->Portion.Header);
             result = JoinCheckSetEnd(run, run->Portion.Index, !run->Set.Removable);
             if (result)
                 return result;

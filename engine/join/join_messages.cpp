@@ -66,6 +66,8 @@ static const ReportLine ReportLines[] = {
     {JOIN_NO_SOURCE_PATH, ARGS_NONE, "Error allocating source file path buffer\n"},
 };
 
+// 249 when a file came under the output's name during the run.
+static const char IntruderLine[] = "%s was put there during the run; it was not replaced.\n";
 // 236 when the data runs on past the recorded size: the output was cut there.
 static const char ExcessLine[] =
     "The slice set holds more data than its file: %s goes past its %s bytes.\n";
@@ -84,19 +86,18 @@ static const char *const DamageLines[] = {
     "",
     " is damaged: its checksum is %s, the list says %s\n",
     " is missing: the checksum list %s names it.\n",
-    " is not in the checksum list %s.\n",
-    "The data of %s is damaged: its checksum is %s, the list says %s\n",
-    "The checksum list %s describes another file than the headers do: %s, %s bytes.\n",
+    " is not verified: no intact line of a checksum list and no recovery data vouch for it.\n",
+    " is damaged: it is not the portion the recovery data describes.\n",
+    " cannot be opened = %ld\n",
     " has a damaged header, or belongs to another slice set.\n",
 };
 // A missing portion where no usable list names it: the recovery data does.
 static const char MissingLine[] = " is missing.\n";
 
-// When a portion set aside to be rebuilt was not: why, and, when a second
-// one is lost, what may still rebuild them.
+// When the portions set aside to be rebuilt were not, and the blocks were
+// enough: why.
 static const char NotRebuiltLine[] =
-    "The recovery data could not rebuild it: another file of the set is damaged too.\n";
-static const char OnlyOneLine[] = "The joiner rebuilds one portion; a PAR2 tool may rebuild more: par2 repair %s\n";
+    "The recovery data could not rebuild %s: another file of the set is damaged too.\n";
 // On disks the recovery disk cannot be seen: said when the damage is found.
 #ifdef _WIN32
 #define JOINER_NAME "KELMORIX"
@@ -256,44 +257,53 @@ static void SayPortionDamage(const JoinRun *run, const char *path, int disk, int
         JoinSay(DamageLines[damage], HexText(foundCrc, found), HexText(listedCrc, listed));
     else if (damage == DAMAGE_MISSING && run->List.State != LIST_USABLE)
         JoinSay(MissingLine);
+    else if (damage == DAMAGE_UNREADABLE)
+        JoinSay(DamageLines[damage], (long)foundCrc);
     else
         JoinSay(DamageLines[damage], run->List.Path);
 }
 
 void JoinSayDamage(const JoinRun *run)
 {
-    char found[9], listed[9], size[DECIMAL_TEXT_SIZE];
-    const char *format = DamageLines[run->Damage];
-
-    switch (run->Damage) {
-    case DAMAGE_NONE:
-        return;
-    case DAMAGE_DATA:
-        JoinSay(format, run->Portion.Header.FileName, HexText(run->FoundCrc, found),
-                   HexText(run->ListedCrc, listed));
-        return;
-    case DAMAGE_OTHER_FILE:
-        JoinSay(format, run->List.Path, run->List.Info.FileName,
-                   DecimalText(run->List.Info.FileSize, size));
-        return;
-    default:
+    if (run->Damage != DAMAGE_NONE)
         SayPortionDamage(run, run->Portion.Path, run->DamagedDisk, run->Damage, run->FoundCrc,
                          run->ListedCrc);
-    }
 }
 
-// A portion set aside to be rebuilt that was not: it is named, and why.
+void JoinSayRecoveryVerdict(const JoinRun *run, unsigned lost, int can, int spare)
+{
+    const char *them = lost == 1 ? "it" : "them";
+
+    JoinSay("%d portion%s damaged or missing", (int)lost, lost == 1 ? "" : "s");
+    if (run->Repair.Recovery != RECOVERY_READ)
+        JoinSay("; the set carries no recovery data\n");
+    else if (can == REPAIR_NOT_IN_SET)
+        JoinSay("; the recovery data does not describe %s\n", lost == 1 ? them : "them all");
+    else if (can == REPAIR_OK)
+        JoinSay("; the recovery data can rebuild %s (%d block%s to spare)\n", them, spare,
+                spare == 1 ? "" : "s");
+    else
+        JoinSay(", more than the recovery data can rebuild: par2 repair needs %d block%s, "
+                "the set has %d\n", (int)lost, lost == 1 ? "" : "s", (int)(lost + spare));
+}
+
+// The portions set aside to be rebuilt that were not: each named, and why.
 static void SayNotRebuilt(const JoinRun *run)
 {
     char *path = JoinPath(run->Portion.Path, "");
+    unsigned count = run->Repair.Count;
 
-    if (!path)
-        return;
-    SetPortionNumber(path, run->Repair.Index);
-    SayPortionDamage(run, path, 0, run->Repair.Damage, run->Repair.Found, run->Repair.Listed);
+    for (unsigned slot = 0; path && slot < count; slot++) {
+        SetPortionNumber(path, run->Repair.Index[slot]);
+        SayPortionDamage(run, path, 0, run->Repair.Damage[slot], run->Repair.Found[slot],
+                         run->Repair.Listed[slot]);
+    }
     free(path);
-    if (run->Repair.Failure)
-        JoinSay(NotRebuiltLine);
+    if (run->Repair.Failure == REPAIR_TOO_MANY)
+        JoinSayRecoveryVerdict(run, count, REPAIR_TOO_MANY,
+                               (int)((RepairSet *)JoinRecoveryData)->Blocks - (int)count);
+    else if (run->Repair.Failure)
+        JoinSay(NotRebuiltLine, count == 1 ? "it" : "them");
 }
 
 // The line of a code whose failure has a form of its own, or NULL.
@@ -320,7 +330,7 @@ void JoinFinalReport(const JoinRun *run, int result)
             line = &ReportLines[i];
     if (!line || (result != JOIN_OK && run->PendingError == 0))
         return;
-    if (result != JOIN_OK && run->Repair.Active && !run->Repair.Rebuilt)
+    if (result != JOIN_OK && run->Repair.Count && !run->Repair.Rebuilt)
         SayNotRebuilt(run);
     switch (special ? ARGS_PORTION : line->Args) {
     case ARGS_NAME_AND_FOLDER:
@@ -331,7 +341,7 @@ void JoinFinalReport(const JoinRun *run, int result)
         JoinSayDamage(run);
         break;
     case ARGS_OUTPUT:
-        JoinSay(line->Format, run->Out.Path, run->PendingError);
+        JoinSay(run->Out.Intruder ? IntruderLine : line->Format, run->Out.Path, run->PendingError);
         break;
     case ARGS_TEMPORARY:
         JoinSay(line->Format, run->Out.TempPath, run->PendingError);
@@ -376,18 +386,11 @@ void JoinFinalReport(const JoinRun *run, int result)
     }
     if (result == JOIN_NO_FIRST_PORTION && !special)
         PrintUsage();
-    if (result == JOIN_DAMAGED && run->Repair.Active && !run->Repair.Rebuilt && !run->Repair.Failure) {
-        char index[PAR2_NAME_SIZE], volume[PAR2_NAME_SIZE];
-        PortionHeader first;
-        DecodePortionHeader(run->Set.FirstHeader, &first);
-        if (Par2FileNames(first.FileName, 1, index, volume) == 0)
-            JoinSay(OnlyOneLine, index);
-    }
     if (run->Set.Removable && (result == JOIN_DAMAGED || result == JOIN_READ_FAILED ||
                                  result == JOIN_READ_HEADER || result == JOIN_SHORT_PORTION))
         JoinSay(DisksLine);
     if (result != JOIN_OK && run->Out.Created && !run->Out.Placed)
-        JoinSay(run->Repair.Active && !run->Repair.Rebuilt ? IncompleteLine
+        JoinSay(run->Repair.Count && !run->Repair.Rebuilt ? IncompleteLine
                    : result == JOIN_DAMAGED     ? DamagedOutputLine
                    : run->Out.DataComplete       ? WholeLine
                                              : IncompleteLine,

@@ -50,8 +50,23 @@ int OsWriteText(FILE *to, const char *text, size_t length);
 int OsConsoleColumns(int fd);
 
 // OsIsTerminal: 1 when descriptor fd is a terminal, else 0: the Linux
-// dorvane draws its progress line on standard error only then.
+// dorvane draws its progress line only on a terminal.
 int OsIsTerminal(int fd);
+
+// OsCatchInterrupts: from now on SIGINT (Ctrl+C) and SIGTERM no longer end
+// the program at once: the first one is recorded, for OsInterruption to
+// report, so that the program ends by itself once it has cleaned up. A
+// second one ends it at once, as usual. A signal ignored when the program
+// started (a job in the background) stays ignored. During a key wait
+// (OsReadKey, OsReadKeyByte) such a signal gives the terminal its mode
+// back, ends the question's line and ends the wait with -1; once one is
+// recorded, a wait ends at once with -1.
+void OsCatchInterrupts(void);
+
+// OsInterruption: 0, or the number of the signal OsCatchInterrupts recorded
+// (SIGINT 2, SIGTERM 15). A program that ends for it exits with 128 plus
+// that number, as a shell reports a program the signal ended.
+int OsInterruption(void);
 #endif
 
 #endif

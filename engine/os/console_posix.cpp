@@ -1,11 +1,13 @@
 // The console service on Linux and other POSIX systems (console.h): single
 // key presses from the controlling terminal in raw mode, with signal handlers
 // that put the terminal back in its mode when a signal ends the program
-// during the wait. Parts: raw mode and signals; what a key is.
+// during the wait, and the record of an interruption that the program ends
+// by itself. Parts: raw mode and signals; what a key is; interruptions.
 #include "console.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/ioctl.h>
@@ -37,6 +39,19 @@ static struct termios SavedMode;
 static const int EndingSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 enum { ENDING_SIGNALS = sizeof EndingSignals / sizeof EndingSignals[0] };
 
+// The interruptions the program ends by itself (OsCatchInterrupts).
+static const int RecordedSignals[] = {SIGINT, SIGTERM};
+enum { RECORDED_SIGNALS = sizeof RecordedSignals / sizeof RecordedSignals[0] };
+
+// Set once by OsCatchInterrupts; then the first recorded signal's number.
+static volatile sig_atomic_t CatchingInterrupts = 0;
+static volatile sig_atomic_t Interruption = 0;
+
+static int Recorded(int number)
+{
+    return CatchingInterrupts && !Interruption && (number == SIGINT || number == SIGTERM);
+}
+
 static void RestoreTerminalAndEnd(int number)
 {
     int fd = RawTerminal;
@@ -50,6 +65,11 @@ static void RestoreTerminalAndEnd(int number)
         }
     }
     RawTerminal = -1;
+    // An interruption the program ends by itself ends only the wait.
+    if (Recorded(number)) {
+        Interruption = number;
+        return;
+    }
     signal(number, SIG_DFL);
     raise(number); // delivered, with its default action, once the handler returns
 }
@@ -92,6 +112,27 @@ static int ReadKeyByte(int fd)
     return n == 1 ? byte : -1;
 }
 
+// Waits until the terminal has a byte to read: 0, or -1 once an
+// interruption is recorded. The signals come in only while ppoll waits, so
+// one that comes just before the wait ends it all the same.
+static int WaitForKey(int fd)
+{
+    struct pollfd terminal = {fd, POLLIN, 0};
+    sigset_t blocked, previous;
+    size_t i;
+    int ready;
+
+    sigemptyset(&blocked);
+    for (i = 0; i < RECORDED_SIGNALS; i++)
+        sigaddset(&blocked, RecordedSignals[i]);
+    sigprocmask(SIG_BLOCK, &blocked, &previous);
+    do
+        ready = Interruption ? -1 : ppoll(&terminal, 1, NULL, &previous);
+    while (ready < 0 && errno == EINTR && !Interruption);
+    sigprocmask(SIG_SETMASK, &previous, NULL);
+    return ready > 0 ? 0 : -1;
+}
+
 static int OpenTerminal(void)
 {
     return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -104,9 +145,11 @@ static int ReadRawKey(RestOfKey takeRest)
 {
     struct sigaction previous[ENDING_SIGNALS];
     struct termios raw;
-    int fd = OpenTerminal();
-    int key;
+    int fd, key;
 
+    if (Interruption)
+        return -1;
+    fd = OpenTerminal();
     if (fd < 0)
         return -1;
     if (tcgetattr(fd, &SavedMode) != 0) {
@@ -127,7 +170,7 @@ static int ReadRawKey(RestOfKey takeRest)
     if (tcsetattr(fd, TCSANOW, &raw) != 0)
         key = -1;
     else
-        key = takeRest(fd, &raw, ReadKeyByte(fd));
+        key = takeRest(fd, &raw, WaitForKey(fd) == 0 ? ReadKeyByte(fd) : -1);
     tcsetattr(fd, TCSANOW, &SavedMode);
     RawTerminal = -1;
     RestoreSignals(previous);
@@ -244,4 +287,41 @@ int OsConsoleColumns(int fd)
 int OsIsTerminal(int fd)
 {
     return isatty(fd) != 0;
+}
+
+// ---- Interruptions ------------------------------------------------------------
+
+// The first interruption is recorded; a second ends the program as usual.
+static void RecordInterruption(int number)
+{
+    if (Interruption) {
+        signal(number, SIG_DFL);
+        raise(number);
+        return;
+    }
+    Interruption = number;
+}
+
+void OsCatchInterrupts(void)
+{
+    struct sigaction action, previous;
+    size_t i;
+
+    memset(&action, 0, sizeof action);
+    action.sa_handler = RecordInterruption;
+    // Reads and writes under way go on; the program looks at the record
+    // between them.
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (i = 0; i < RECORDED_SIGNALS; i++) {
+        sigaction(RecordedSignals[i], NULL, &previous);
+        if (previous.sa_handler != SIG_IGN)
+            sigaction(RecordedSignals[i], &action, NULL);
+    }
+    CatchingInterrupts = 1;
+}
+
+int OsInterruption(void)
+{
+    return Interruption;
 }

@@ -7,8 +7,10 @@
 
 // OsOpenRead: opens an existing file for reading, not shared where the
 // platform can refuse sharing (Windows: ERROR_SHARING_VIOLATION for a second
-// open). On POSIX only a plain file opens: EISDIR for a folder, EINVAL for a
-// device or FIFO, and the open never hangs on either.
+// open). Only a plain file opens, and the open never hangs on anything else:
+// on POSIX EISDIR for a folder, EINVAL for a device or FIFO; on Windows the
+// system's error for a folder, ERROR_INVALID_PARAMETER for what is not a
+// file on a disk (a device, a pipe, a console).
 long OsOpenRead(const char *path, OsFile *file);
 
 // OsCreateNew: creates a new file for writing, not shared. Fails with
@@ -95,6 +97,17 @@ long OsFindNext(const char *pattern, const char *after, char *name, size_t size)
 // that cannot be asked (a missing one: OS_FILE_NOT_FOUND); *same is then 0.
 long OsSameFile(const char *a, const char *b, int *same);
 
+// What a file is, for telling later whether a name still names it: device
+// and inode on POSIX, volume serial number and file index on Windows.
+struct OsFileId {
+    uint64_t Volume;
+    uint64_t Index;
+};
+
+// OsFileIdentity: *id of the file at path, links followed as OsSameFile
+// follows them. Fails as OsSameFile does (a missing path: OS_FILE_NOT_FOUND).
+long OsFileIdentity(const char *path, OsFileId *id);
+
 // OsLongPath: a heap copy of path with every 8.3 short name in it (LONGNA~1.DAT)
 // replaced by the long name it stands for, as the file system keeps it, so
 // that a file is named alike however it was reached; free it with free().
@@ -106,6 +119,14 @@ long OsLongPath(const char *path, char **longPath);
 // step, so that to names either the old file or the whole new one, never a
 // part. Both must be on the same volume.
 long OsRenameOver(const char *from, const char *to);
+
+// OsRenameNoReplace: gives from the name to only when no file or folder has
+// that name; otherwise fails with OS_FILE_EXISTS and both stay as they were.
+// In one step where the system can (Linux renameat2 with RENAME_NOREPLACE,
+// else a hard link and the old name's removal; Windows MoveFileExW without
+// replacing); on a Linux file system that can do neither, the name is found
+// free just before a plain rename. Both must be on the same volume.
+long OsRenameNoReplace(const char *from, const char *to);
 
 // Returned by OsCopyData where the data cannot be moved inside the kernel
 // (no such call, or not between these file systems): copy it through memory.
@@ -124,6 +145,14 @@ long OsCopyData(OsFile from, OsFile to, uint32_t count, uint32_t *done);
 // without opening it, so that a file that may not be read is measured too.
 // Only the Linux dorvane asks: the window measures the source it opens.
 long OsPathSize(const char *path, uint64_t *size);
+
+// OsMakeFolders: makes path a folder, with every folder above it that is
+// missing (the user's umask applies). Returns 0 once path is a folder, with
+// *made 1 when this call made at least one folder and 0 when it was there
+// already; otherwise the error that stopped it (ENOTDIR where path or a
+// folder above it is a file), the folders made until then left in place.
+// The Linux dorvane makes a missing destination folder with it.
+long OsMakeFolders(const char *path, int *made);
 #endif
 
 #endif

@@ -129,6 +129,36 @@ long OsRenameOver(const char *from, const char *to)
     return rename(from, to) == 0 ? 0 : Errno();
 }
 
+// Errors that say the file system cannot do this kind of rename or link,
+// rather than that it failed.
+static int NotSupported(int error)
+{
+    return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP ||
+           error == EPERM;
+}
+
+long OsRenameNoReplace(const char *from, const char *to)
+{
+    struct stat info;
+
+#ifdef RENAME_NOREPLACE
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (!NotSupported(errno))
+        return Errno();
+#endif
+    // A link refuses a name that is taken, in one step as well.
+    if (link(from, to) == 0) {
+        unlink(from);
+        return 0;
+    }
+    if (!NotSupported(errno))
+        return Errno();
+    if (lstat(to, &info) == 0)
+        return OS_FILE_EXISTS;
+    return rename(from, to) == 0 ? 0 : Errno();
+}
+
 // ---- Reading and writing ----------------------------------------------------
 
 // read() may stop early when a signal arrives: it is called again.
@@ -199,6 +229,47 @@ long OsPathSize(const char *path, uint64_t *size)
         return Errno();
     *size = (uint64_t)info.st_size;
     return 0;
+}
+
+// A folder, or the error that keeps path from being one: a file or a
+// dangling link in its place is ENOTDIR.
+static long IsFolder(const char *path)
+{
+    struct stat info;
+
+    if (stat(path, &info) != 0)
+        return errno == ENOENT ? ENOTDIR : Errno();
+    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+}
+
+long OsMakeFolders(const char *path, int *made)
+{
+    size_t length = strlen(path), at;
+    char *prefix;
+    long error = 0;
+    char kept;
+
+    *made = 0;
+    if (IsFolder(path) == 0)
+        return 0;
+    prefix = strdup(path);
+    if (!prefix)
+        return ENOMEM;
+    // From the top down: each folder above, then path itself. "a//b" and a
+    // trailing slash name no folder of their own.
+    for (at = 1; at <= length && !error; at++) {
+        if ((prefix[at] != '/' && prefix[at] != '\0') || prefix[at - 1] == '/')
+            continue;
+        kept = prefix[at];
+        prefix[at] = '\0';
+        if (mkdir(prefix, 0777) == 0)
+            *made = 1;
+        else
+            error = errno == EEXIST ? IsFolder(prefix) : Errno();
+        prefix[at] = kept;
+    }
+    free(prefix);
+    return error;
 }
 
 // Errors that say only that this kernel or these file systems cannot copy
@@ -423,13 +494,27 @@ long OsFindNext(const char *pattern, const char *after, char *name, size_t size)
     return 0;
 }
 
+long OsFileIdentity(const char *path, OsFileId *id)
+{
+    struct stat info;
+
+    if (stat(path, &info) != 0)
+        return Errno();
+    id->Volume = (uint64_t)info.st_dev;
+    id->Index = (uint64_t)info.st_ino;
+    return 0;
+}
+
 long OsSameFile(const char *a, const char *b, int *same)
 {
-    struct stat first, second;
+    OsFileId first, second;
+    long error = OsFileIdentity(a, &first);
 
     *same = 0;
-    if (stat(a, &first) != 0 || stat(b, &second) != 0)
-        return Errno();
-    *same = first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    if (!error)
+        error = OsFileIdentity(b, &second);
+    if (error)
+        return error;
+    *same = first.Volume == second.Volume && first.Index == second.Index;
     return 0;
 }

@@ -46,9 +46,17 @@ static long OpenFile(const char *path, DWORD access, DWORD disposition, OsFile *
     return error;
 }
 
+// Only a file on a disk opens: a device or pipe has no size and holds no
+// portion, and a read of one (NUL, a console) may never end.
 long OsOpenRead(const char *path, OsFile *file)
 {
-    return OpenFile(path, GENERIC_READ, OPEN_EXISTING, file);
+    long error = OpenFile(path, GENERIC_READ, OPEN_EXISTING, file);
+
+    if (!error && GetFileType(AsHandle(*file)) != FILE_TYPE_DISK) {
+        CloseHandle(AsHandle(*file));
+        error = ERROR_INVALID_PARAMETER;
+    }
+    return error;
 }
 
 long OsCreateNew(const char *path, OsFile *file)
@@ -110,6 +118,22 @@ long OsRenameOver(const char *from, const char *to)
         error = MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                     ? 0
                     : LastError();
+    free(wideFrom);
+    free(wideTo);
+    return error;
+}
+
+// Without replacing: a taken name fails with ERROR_ALREADY_EXISTS, told as
+// the file-exists error every caller tests for.
+long OsRenameNoReplace(const char *from, const char *to)
+{
+    wchar_t *wideFrom = ToUtf16(from, -1, NULL), *wideTo = ToUtf16(to, -1, NULL);
+    long error = OS_NO_MEMORY;
+
+    if (wideFrom && wideTo)
+        error = MoveFileExW(wideFrom, wideTo, MOVEFILE_WRITE_THROUGH) ? 0 : LastError();
+    if (error == ERROR_ALREADY_EXISTS)
+        error = OS_FILE_EXISTS;
     free(wideFrom);
     free(wideTo);
     return error;
@@ -322,19 +346,29 @@ static long FileIdentity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
     return error;
 }
 
+long OsFileIdentity(const char *path, OsFileId *id)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    long error = FileIdentity(path, &info);
+
+    if (error)
+        return error;
+    id->Volume = info.dwVolumeSerialNumber;
+    id->Index = (uint64_t)info.nFileIndexHigh << 32 | info.nFileIndexLow;
+    return 0;
+}
+
 long OsSameFile(const char *a, const char *b, int *same)
 {
-    BY_HANDLE_FILE_INFORMATION first, second;
-    long error = FileIdentity(a, &first);
+    OsFileId first, second;
+    long error = OsFileIdentity(a, &first);
 
     *same = 0;
     if (!error)
-        error = FileIdentity(b, &second);
+        error = OsFileIdentity(b, &second);
     if (error)
         return error;
-    *same = first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-            first.nFileIndexHigh == second.nFileIndexHigh &&
-            first.nFileIndexLow == second.nFileIndexLow;
+    *same = first.Volume == second.Volume && first.Index == second.Index;
     return 0;
 }
 

@@ -6,9 +6,10 @@
 // here with a _win.cpp and a _posix.cpp beside it:
 //   files.h    open, create, read, write, seek, flush, close, delete, size,
 //              times, attributes, search, identity, rename, kernel copy,
-//              whole-file write
+//              whole-file write, folders made (POSIX)
 //   media.h    removable drives, drive names, free bytes (mount table, sysfs)
-//   console.h  key presses, typed-ahead input, the terminal's output and width
+//   console.h  key presses, typed-ahead input, the terminal's output and width,
+//              interruptions recorded (POSIX: SIGINT, SIGTERM)
 //   process.h  priority, current folder, local time, the carried joiner, the
 //              program's folder, the clock and the machine's memory
 //   names.h    names of the ANSI era

@@ -148,6 +148,11 @@ static uint32_t SizeInUnit(double value, int unit)
     return WholeBytes(KnownUnit(unit) ? value * UnitFactors[unit] : value);
 }
 
+uint32_t ScaledPortionSize(double value, uint32_t factor)
+{
+    return WholeBytes(value * factor);
+}
+
 int TypedSizeBytes(double value, int unit, uint32_t *portionSize)
 {
     int raised = !(value >= 1);

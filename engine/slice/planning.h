@@ -68,6 +68,11 @@ int TypedSizeBytes(double value, int unit, uint32_t *portionSize);
 // select. Returns the portion size.
 uint32_t PickedPortionSize(int index, double entryValue, int *unit);
 
+// A size of value units of factor bytes each, where the window's units and
+// floppy sizes do not apply (the command line's G, KiB, MiB): whole bytes,
+// 0 for a value below 0, held to MAX_PORTION_SIZE.
+uint32_t ScaledPortionSize(double value, uint32_t factor);
+
 // Unit change: textValue is the number typed; entrySelected and entryValue
 // tell whether a preset is picked and its number. Returns the portion size
 // in the newly selected unit.

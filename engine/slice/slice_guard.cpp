@@ -1,5 +1,5 @@
 // The slice job's guards (slice_guard.h). Parts: the set's name; the source
-// against the job's files; stale portions.
+// against the job's files; stale portions; side files.
 #include "slice_guard.h"
 
 #include <stdio.h>
@@ -8,6 +8,8 @@
 
 #include "format/heap_text.h"
 #include "format/portion_file.h"
+#include "integrity/checklist.h"
+#include "recovery/par2_describe.h"
 #include "slice_job.h"
 #include "os/files.h"
 
@@ -92,9 +94,7 @@ char *SourceClashMessage(int clash, const char *clashPath, const char *source)
 
 // ---- Stale portions -----------------------------------------------------------
 
-// 1 when the file at path starts with a header a slicer could have written
-// for a file named fileName: a LastPortion byte of 0 or 1 and that name.
-static int IsPortionOf(const char *path, const char *fileName)
+int IsPortionOf(const char *path, const char *fileName)
 {
     unsigned char raw[PORTION_HEADER_SIZE];
     PortionHeader header;
@@ -122,4 +122,67 @@ void DeleteStalePortions(const char *source, const char *portionPath, unsigned n
             OsDelete(path);
     }
     free(path);
+}
+
+// ---- Side files -----------------------------------------------------------------
+
+// The file names a recovery file describes, against one set's portions.
+struct Described {
+    const char *FileName; // the sliced file's name
+    unsigned Own, Other;  // descriptions of its portions, and of other files
+};
+
+static char UpperAscii(char c)
+{
+    return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c;
+}
+
+// Counts name as one of the set's portions when it is one's name: the same
+// length as fileName, the same but for the last two characters, which are
+// digits (letter case aside, as Windows compares names).
+static void CountDescribed(void *context, const char *name)
+{
+    Described *d = (Described *)context;
+    size_t length = strlen(d->FileName), i;
+    int own = strlen(name) == length && PortionNumberOf(name) >= 0;
+
+    for (i = 0; own && i + 2 < length; i++)
+        own = UpperAscii(name[i]) == UpperAscii(d->FileName[i]);
+    if (own)
+        d->Own++;
+    else
+        d->Other++;
+}
+
+int SideFileOwner(const char *path, const char *fileName, int isList)
+{
+    Described described = {fileName, 0, 0};
+    ChecklistInfo info;
+    char *text = NULL;
+    uint64_t size = 0;
+    uint32_t got = 0;
+    OsFile file = 0;
+    long error;
+    int owner = SIDE_UNKNOWN;
+
+    if (OsQueryPath(path, NULL) != 0)
+        return SIDE_NONE;
+    if (OsOpenRead(path, &file) != 0)
+        return SIDE_UNKNOWN;
+    error = OsFileSize(file, &size);
+    if (!error && isList && size <= CHECKLIST_MAX_SIZE) {
+        text = (char *)malloc(size ? (size_t)size : 1);
+        if (text && OsRead(file, text, (uint32_t)size, &got) == 0 && got == size &&
+            ChecklistLastLine(text, got, &info))
+            owner = strcmp(info.FileName, fileName) == 0 ? SIDE_THIS : SIDE_OTHER;
+        free(text);
+    } else if (!error && !isList) {
+        Par2DescribedFiles(file, size, CountDescribed, &described);
+        if (described.Other)
+            owner = SIDE_OTHER;
+        else if (described.Own)
+            owner = SIDE_THIS;
+    }
+    OsClose(file);
+    return owner;
 }

@@ -1,7 +1,7 @@
 // What the slice job keeps from harm besides its own output: the source,
 // which no file the job writes may be, whatever path names it; and the
-// files beside a set that are not stale portions of the same file. Also the
-// name the set is recorded under. Portable; the disk is reached through os/.
+// files beside a set that are not stale portions or side files of the same
+// file. Also the name the set is recorded under. Portable; the disk is reached through os/.
 #ifndef DORVANE_SLICE_GUARD_H
 #define DORVANE_SLICE_GUARD_H
 
@@ -43,6 +43,21 @@ int FindSourceClash(const char *source, char *portionPath, unsigned first, unsig
 // The job's message for a clash: the path that is the source, and the
 // source. A heap text, or NULL without memory.
 char *SourceClashMessage(int clash, const char *clashPath, const char *source);
+
+// 1 when the file at path starts with a header a slicer could have written
+// for a file named fileName: a LastPortion byte of 0 or 1 and that name.
+int IsPortionOf(const char *path, const char *fileName);
+
+// Whose side file the file at path is, by what it says: a checksum list by
+// its last line (the sliced file it names), a recovery file (isList 0) by
+// its file descriptions (all of them portions of that file's set).
+enum SideOwner {
+    SIDE_NONE = 0, // no file of that name
+    SIDE_THIS,     // the set of fileName's
+    SIDE_OTHER,    // another set's: never replaced nor removed for this one
+    SIDE_UNKNOWN   // it does not say (damaged, not such a file, a folder)
+};
+int SideFileOwner(const char *path, const char *fileName, int isList);
 
 // After the user agreed to overwrite at portion number: deletes the files
 // numbered above it that carry a valid header whose FileName is fileName,

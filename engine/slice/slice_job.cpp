@@ -29,6 +29,7 @@ static int PrepareJob(SliceJobState *w)
     uint64_t size;
     char *name;
     size_t nameLength;
+    unsigned count;
     int stored, result;
 
     OsLocalTime(&w->Header.SliceTime);
@@ -122,10 +123,11 @@ static int PrepareJob(SliceJobState *w)
     // its disks one by one and checks each when it is in the drive.
     if (w->Mode == SLICE_ONTO_DISKS)
         return 0;
-    result = SliceRefuseSourceClash(w, 0, SetPortionCount(w->SourceSize, w->JobPortionSize), 1);
-    // The list replaces a file of its name only with the user's word, asked
-    // before anything is written.
-    return result ? result : SliceAgreeToReplaceList(w);
+    count = SetPortionCount(w->SourceSize, w->JobPortionSize);
+    result = SliceRefuseSourceClash(w, 0, count, 1);
+    // What the job replaces or removes, the list included, only with the
+    // user's word, asked once before anything is written.
+    return result ? result : SliceAgreeToReplaceEarlier(w, count);
 }
 
 // A folder job's portions, written back since each was written, put on
@@ -180,6 +182,9 @@ static int SliceAll(SliceJobState *w)
 
     // An empty source makes a set too: one header-only portion, the last.
     while (!result && (w->BytesDone < w->SourceSize || w->PortionNumber == 0)) {
+        result = SliceInterruption(w->User);
+        if (result)
+            return result;
         if (w->PortionNumber >= MAX_PORTIONS) {
             w->PendingError = 1;
             return SLICE_TOO_MANY_DISKS;
@@ -192,7 +197,11 @@ static int SliceAll(SliceJobState *w)
         w->DiskNumber++;
     }
     if (!result)
+        result = SliceInterruption(w->User);
+    if (!result)
         result = MakeDurable(w);
+    if (!result)
+        result = SliceInterruption(w->User);
     if (!result)
         result = WriteList(w);
     return result;
@@ -214,29 +223,46 @@ void SliceStartState(SliceJobState *w, const char *source, const char *destinati
 int SliceFile(const char *source, const char *destination, int mode, uint32_t portionSize,
               const SliceUser *user)
 {
-    return SliceFileObserved(source, destination, mode, portionSize, user, NULL);
+    return SliceFileObserved(source, destination, mode, portionSize, user, NULL, NULL);
 }
 
 int SliceFileObserved(const char *source, const char *destination, int mode,
-                      uint32_t portionSize, const SliceUser *user, const SliceObserver *observer)
+                      uint32_t portionSize, const SliceUser *user, const SliceObserver *observer,
+                      SliceWritten *written)
 {
     SliceJobState w;
-    int result;
+    int result, interrupted, removed = 0;
 
     SliceStartState(&w, source, destination, mode, portionSize, user);
     w.Observer = observer;
     result = SliceAll(&w);
+    // Whatever ended a job the user interrupted (a question left
+    // unanswered, too), the interruption is what ends it.
+    interrupted = result != SLICE_COMPLETE ? SliceInterruption(user) : 0;
+    if (interrupted)
+        result = interrupted;
 
-    // A portion left open by a failure is closed as it stands; the portions
-    // before it are complete and stay where they are.
-    if (w.Portion)
+    // A portion still open when the job ends is not finished: whatever
+    // ended it (a failed read or write, an interruption), it goes, so that
+    // no partial portion stands under a portion's name. The portions before
+    // it are complete and stay where they are.
+    if (w.Portion) {
         OsClose(w.Portion);
+        removed = OsDelete(w.PortionPath) == 0;
+    }
     for (unsigned n = 0; n < MAX_PORTIONS; n++)
         if (w.Written[n])
             OsClose(w.Written[n]);
     if (w.Source)
         OsClose(w.Source);
-    SliceShowFinalMessage(&w, result);
+    if (written && result == SLICE_COMPLETE) {
+        written->Portions = w.PortionNumber;
+        memcpy(written->PortionCrcs, w.List.PortionCrcs, sizeof written->PortionCrcs);
+    }
+    if (interrupted)
+        SliceShowInterruption(&w, result, removed);
+    else
+        SliceShowFinalMessage(&w, result);
     free(w.Buffer);
     free(w.PortionPath);
     free(w.ClashPath);

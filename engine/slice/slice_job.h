@@ -8,13 +8,20 @@
 #ifndef DORVANE_SLICE_JOB_H
 #define DORVANE_SLICE_JOB_H
 
+#include <stddef.h>
 #include <stdint.h>
+
+#include "format/slice_format.h"
 
 // Result codes: the job's outcome (the worker thread's exit code on Windows,
 // the command's exit status on Linux). Failures are numbered by the place
 // where they happen, counting down from 254 in the order of the work.
 enum SliceResult {
     SLICE_COMPLETE = 0,           // every portion was written
+    SLICE_NOT_CREATED = 232,      // Linux: a portion could not be created, and no terminal
+                                  // to ask Abort, Retry or Ignore
+    SLICE_NO_FOLDER = 233,        // Linux: the destination folder could not be made
+    SLICE_LIST_TAKEN = 231,       // the list's name is another set's list, never replaced
     SLICE_SOURCE_IN_SET = 235,    // a file the job would write is the source itself
     SLICE_NO_TERMINAL = 236,      // Linux: a disk prompt with no terminal to answer it
     SLICE_UNSAFE_NAME = 237,      // the joiner would refuse the source's file name
@@ -38,8 +45,10 @@ enum SliceResult {
 };
 
 // The answers to the job's questions; the same numbers as the Windows
-// message boxes' buttons, so that those pass straight through.
+// message boxes' buttons, so that those pass straight through. NONE: nobody
+// can answer (no terminal), and the job ends with the failure's own code.
 enum SliceAnswer {
+    SLICE_ANSWER_NONE = 0,
     SLICE_ANSWER_OK = 1,
     SLICE_ANSWER_CANCEL = 2,
     SLICE_ANSWER_ABORT = 3,
@@ -56,11 +65,16 @@ struct SliceUser {
     // is no way to ask (the user side has then said why).
     int (*NextDisk)(void *context, int disk, const char *destination);
     // "Do you want to overwrite preexisting files?": SLICE_ANSWER_OK or
-    // SLICE_ANSWER_CANCEL. Asked at most once per job.
-    int (*AskOverwrite)(void *context);
-    // "destination is not ready.": abort, retry or ignore.
+    // SLICE_ANSWER_CANCEL. Asked at most once per job. detail is a line that
+    // names the files the answer replaces or removes ("To be replaced or
+    // removed: BIG.D00 to BIG.D02, BIG.DAT.sfv"), for the user to see with
+    // the question.
+    int (*AskOverwrite)(void *context, const char *detail);
+    // "destination is not ready.": abort, retry or ignore; NONE ends the
+    // job with SLICE_NO_TERMINAL.
     int (*NotReady)(void *context, const char *destination);
-    // "Error while opening path": abort, retry or ignore.
+    // "Error while opening path": abort, retry or ignore; NONE ends the job
+    // with SLICE_NOT_CREATED and the error in its final message.
     int (*OpenError)(void *context, const char *path, long error);
     // A warning after which the job goes on (the joiner could not be written).
     void (*Notice)(void *context, const char *text);
@@ -69,7 +83,33 @@ struct SliceUser {
     // Source bytes written so far, after every transfer; 64-bit, for a
     // source may have up to MAX_SET_DATA bytes.
     void (*Progress)(void *context, uint64_t done, uint64_t total);
+
+    // The members below may be left out (NULL): the window's boxes need none.
+
+    // How a message names error number error: the text that follows
+    // "Error writing PATH", into part[size]. NULL: " = 27", as the window
+    // says it; the Linux command says ": File too large (27)".
+    void (*ErrorPart)(void *context, long error, char *part, size_t size);
+    // A line that says what was made (the recovery data written), where
+    // Notice says what went wrong and the job goes on. NULL: Notice says it.
+    void (*Result)(void *context, const char *text);
+    // 0, or the result code that ends the job because the user interrupted
+    // it (the Linux command's Ctrl+C): asked between transfers and after
+    // every question. NULL: never.
+    int (*Interrupted)(void *context);
 };
+
+// The text that follows a message about error number error, as user words
+// it (its ErrorPart, else " = error"), into part[SLICE_ERROR_PART_SIZE].
+enum { SLICE_ERROR_PART_SIZE = 160 };
+void SliceErrorPart(const SliceUser *user, long error, char *part);
+
+// 0, or the code that ends the job because user was interrupted.
+int SliceInterruption(const SliceUser *user);
+
+// What the user side says after a step: a result line, through Result, or
+// Notice where it has none.
+void SliceSayResult(const SliceUser *user, const char *text);
 
 // Sees the bytes of every portion file as the job writes them, header and
 // data, in order: for a caller that makes something of the set as it
@@ -94,15 +134,25 @@ enum SliceMode {
     SLICE_ONTO_DISKS = 1   // onto a removable drive, each portion filling its disk
 };
 
+// What a complete job wrote, for a step that reads the set again (the
+// recovery data): a portion that reads back otherwise changed on the
+// destination meanwhile.
+struct SliceWritten {
+    unsigned Portions;                  // portion files written
+    uint32_t PortionCrcs[MAX_PORTIONS]; // each one's CRC-32 as written, header included
+};
+
 // Runs one job and returns its result code. For SLICE_ONTO_DISKS destination
 // is a drive name such as "A:" (Windows) or a mount point ending in a slash
 // (Linux), and portionSize is not used; for SLICE_INTO_FOLDER it is a folder
 // path ending in its separator, and portionSize counts the header.
 int SliceFile(const char *source, const char *destination, int mode, uint32_t portionSize,
               const SliceUser *user);
-// The same, with observer (or NULL) shown every byte written to a portion.
+// The same, with observer (or NULL) shown every byte written to a portion,
+// and, when written is not NULL, what a complete job wrote filled in.
 int SliceFileObserved(const char *source, const char *destination, int mode,
-                      uint32_t portionSize, const SliceUser *user, const SliceObserver *observer);
+                      uint32_t portionSize, const SliceUser *user, const SliceObserver *observer,
+                      SliceWritten *written);
 
 // Shows the final message of code for a job that ends before it ran (the
 // worker that cannot start), as the job itself would.

@@ -51,23 +51,40 @@ int SliceRefuseSourceClash(SliceJobState *w, unsigned first, unsigned count, int
 }
 
 // Asked at most once per job; after an OK later collisions count as agreed.
-static int AskOverwrite(SliceJobState *w)
+int SliceAskOverwrite(SliceJobState *w, const char *names)
 {
+    char *detail;
+    int answer;
+
     if (!w->AskBeforeOverwrite)
         return SLICE_ANSWER_OK;
-    if (w->User->AskOverwrite(w->User->Context) != SLICE_ANSWER_OK)
+    detail = FormatText("To be replaced or removed: %s", names);
+    answer = w->User->AskOverwrite(w->User->Context, detail ? detail : names);
+    free(detail);
+    if (answer != SLICE_ANSWER_OK)
         return SLICE_ANSWER_CANCEL;
     w->AskBeforeOverwrite = 0;
     return SLICE_ANSWER_OK;
 }
 
-// Asks before the list replaces a file of its name, when the user has not
-// agreed to overwrite yet. Returns 0 or SLICE_CANCELLED.
+// The question for the one file at path.
+static int AskOverwrite(SliceJobState *w, const char *path)
+{
+    return SliceAskOverwrite(w, SourceFileName(path));
+}
+
 int SliceAgreeToReplaceList(SliceJobState *w)
 {
-    if (!w->List.Path || OsQueryPath(w->List.Path, NULL) != 0)
+    int owner = w->List.Path ? SideFileOwner(w->List.Path, w->Header.FileName, 1) : SIDE_NONE;
+
+    if (owner == SIDE_NONE)
         return 0;
-    if (AskOverwrite(w) != SLICE_ANSWER_OK) {
+    if (owner == SIDE_OTHER) {
+        w->FailedPath = w->List.Path;
+        w->PendingError = 1;
+        return SLICE_LIST_TAKEN;
+    }
+    if (AskOverwrite(w, w->List.Path) != SLICE_ANSWER_OK) {
         w->PendingError = 0;
         return SLICE_CANCELLED;
     }
@@ -96,7 +113,7 @@ static int CreatePortion(SliceJobState *w)
             result = SliceRefuseSource(w, w->PortionPath, CLASH_PORTION);
             if (result)
                 return result;
-            if (AskOverwrite(w) != SLICE_ANSWER_OK) {
+            if (AskOverwrite(w, w->PortionPath) != SLICE_ANSWER_OK) {
                 w->PendingError = 0;
                 return SLICE_CANCELLED;
             }
@@ -113,8 +130,12 @@ static int CreatePortion(SliceJobState *w)
         }
         w->JustDeleted = 0;
         w->PendingError = error;
-        if (w->User->OpenError(w->User->Context, w->PortionPath, error) == SLICE_ANSWER_ABORT)
+        switch (w->User->OpenError(w->User->Context, w->PortionPath, error)) {
+        case SLICE_ANSWER_ABORT:
             return SLICE_ABORTED;
+        case SLICE_ANSWER_NONE:
+            return SLICE_NOT_CREATED; // nobody to answer: the error is the end
+        }
         // Retry and Ignore try the portion again; only a drive job asks for
         // the disk first, a folder has none to change.
         if (w->Mode == SLICE_ONTO_DISKS) {
@@ -125,6 +146,20 @@ static int CreatePortion(SliceJobState *w)
             }
         }
     }
+}
+
+// "destination is not ready": 0 to try again, or the code that ends the
+// job (Abort, or nobody to answer).
+static int AskNotReady(SliceJobState *w)
+{
+    switch (w->User->NotReady(w->User->Context, w->JobDestination)) {
+    case SLICE_ANSWER_ABORT:
+        return SLICE_ABORTED;
+    case SLICE_ANSWER_NONE:
+        w->PendingError = 1;
+        return SLICE_NO_TERMINAL;
+    }
+    return 0;
 }
 
 // Removable drive: waits until the disk in the drive has room for more than
@@ -149,15 +184,15 @@ static int CheckSpace(SliceJobState *w)
             result = SliceRefuseSource(w, w->PortionPath, CLASH_PORTION);
             if (result)
                 return result;
-            if (AskOverwrite(w) != SLICE_ANSWER_OK) {
+            if (AskOverwrite(w, w->PortionPath) != SLICE_ANSWER_OK) {
                 w->PendingError = 0;
                 return SLICE_CANCELLED;
             }
             return 0;
         }
-        if (w->User->NotReady(w->User->Context, w->JobDestination) == SLICE_ANSWER_ABORT)
-            return SLICE_ABORTED;
-        result = w->User->NextDisk(w->User->Context, w->DiskNumber, w->JobDestination);
+        result = AskNotReady(w);
+        if (!result)
+            result = w->User->NextDisk(w->User->Context, w->DiskNumber, w->JobDestination);
         if (result)
             return result;
         free = OsFreeBytes(w->JobDestination);
@@ -171,19 +206,20 @@ static void WriteJoinerBesidePortion(SliceJobState *w)
 {
     int replaceFailed = 0;
     long error = WriteJoinerFile(w->JobDestination, &replaceFailed);
-    char *text;
+    char *text, part[SLICE_ERROR_PART_SIZE];
 
     if (!error || w->JoinerFailureShown)
         return;
     w->JoinerFailureShown = 1;
+    SliceErrorPart(w->User, error, part);
     if (replaceFailed)
-        text = FormatText("Error replacing %s%s = %ld\nThe existing file could not be replaced. "
+        text = FormatText("Error replacing %s%s%s\nThe existing file could not be replaced. "
                           "Slicing goes on, and that file stays beside the set.\n",
-                          w->JobDestination, JOINER_FILE_NAME, error);
+                          w->JobDestination, JOINER_FILE_NAME, part);
     else
-        text = FormatText("Error writing %s%s = %ld\nSlicing goes on, but the set will lack its "
+        text = FormatText("Error writing %s%s%s\nSlicing goes on, but the set will lack its "
                           "joiner program.\n",
-                          w->JobDestination, JOINER_FILE_NAME, error);
+                          w->JobDestination, JOINER_FILE_NAME, part);
     w->User->Notice(w->User->Context, text ? text : "Error writing " JOINER_FILE_NAME "\n");
     free(text);
 }
@@ -269,8 +305,9 @@ int SliceOpenPortion(SliceJobState *w)
         // portion without data would only confuse the joiner. Take it back
         // and treat the disk like one that is not ready.
         TakeBackPortion(w);
-        if (w->User->NotReady(w->User->Context, w->JobDestination) == SLICE_ANSWER_ABORT)
-            return SLICE_ABORTED;
+        result = AskNotReady(w);
+        if (result)
+            return result;
     }
 }
 
@@ -335,6 +372,9 @@ int SliceWritePortion(SliceJobState *w)
         w->BytesDone += count;
         memset(w->Buffer, 0, count);
         w->User->Progress(w->User->Context, w->BytesDone, size);
+        result = SliceInterruption(w->User);
+        if (result)
+            return result;
     }
     SliceListAdd(&w->List, w->PortionNumber, raw, dataCrc, w->BytesInPortion);
     if (w->Mode == SLICE_INTO_FOLDER) {
@@ -343,6 +383,7 @@ int SliceWritePortion(SliceJobState *w)
             return SLICE_CLOSE_FAILED;
         w->Written[w->PortionNumber] = w->Portion;
         w->Portion = 0;
+        w->Complete++;
         return 0;
     }
     w->PendingError = OsFlush(w->Portion);
@@ -354,5 +395,6 @@ int SliceWritePortion(SliceJobState *w)
         w->PendingError = closed;
         return SLICE_CLOSE_FAILED;
     }
+    w->Complete++;
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "integrity/crc32.h"
 #include "dorvane_version.h"
 #include "format/heap_text.h"
+#include "format/temp_name.h"
 #include "slice_job.h"
 #include "os/files.h"
 #include "os/process.h"
@@ -62,12 +63,6 @@ long WriteJoinerFile(const char *folder, int *replaceFailed)
 
 // ---- The checksum list ----------------------------------------------------------
 
-// Tried in turn as the list's temporary name, each created as a new file so
-// that nothing of the user's is touched: 8.3 names for any disk, never a
-// portion's name (which ends in two digits) nor the list's or the joiner's.
-#define LIST_TEMPORARY_NAME "~DVLST0.TMP"
-enum { LIST_TEMPORARY_TRIES = 10, LIST_TEMPORARY_DIGIT = 6 };
-
 static ChecklistSet SetOf(const SliceList *list, const char *fileName, uint64_t fileSize,
                           unsigned portions)
 {
@@ -112,39 +107,26 @@ void SliceListAdd(SliceList *list, unsigned number, const unsigned char *header,
     list->FileCrc = Crc32Combine(list->FileCrc, dataCrc, dataLength);
 }
 
-// Creates the temporary file beside the list: the first of its names that
-// is free. Returns 0 with *file open and temporary set, or the error.
-static long CreateTemporary(const SliceList *list, char *temporary, OsFile *file)
-{
-    long error = OS_FILE_EXISTS;
-
-    memcpy(temporary, list->Path, list->FolderLength);
-    strcpy(temporary + list->FolderLength, LIST_TEMPORARY_NAME);
-    for (int n = 0; n < LIST_TEMPORARY_TRIES && error == OS_FILE_EXISTS; n++) {
-        temporary[list->FolderLength + LIST_TEMPORARY_DIGIT] = (char)('0' + n);
-        error = OsCreateNew(temporary, file);
-    }
-    return error;
-}
-
 long SliceListWrite(const SliceList *list, const char *fileName, uint64_t fileSize,
                     unsigned portions, int *stage)
 {
     ChecklistSet set = SetOf(list, fileName, fileSize, portions);
     size_t size = ChecklistSize(&set);
     char *text = (char *)malloc(size ? size : 1);
-    char *temporary = (char *)malloc(list->FolderLength + sizeof LIST_TEMPORARY_NAME);
+    char *temporary = NULL;
     uint32_t written = 0;
     OsFile file = 0;
     long error = 0, closed;
 
     *stage = LIST_WRITE_FAILED;
-    if (!text || !temporary)
+    if (!text)
         error = OS_NO_MEMORY;
     else if (size == 0 || ChecklistWrite(&set, text, size) != size)
         error = 1; // cannot happen for a set the job wrote: SliceListStart checked it
+    // Beside the list, under the slicer's temporary name (format/temp_name.h).
     if (!error)
-        error = CreateTemporary(list, temporary, &file);
+        error = CreateTemporaryFile(list->Path, list->FolderLength, 0, TEMP_TAG_SLICER,
+                                    &temporary, &file);
     if (error) {
         free(text);
         free(temporary);

@@ -40,6 +40,7 @@ struct SliceJobState {
     OsFile Written[MAX_PORTIONS]; // folder job: portions written, open until made durable
     int Clash;                  // a SliceClash: what ClashPath is
     unsigned PortionNumber;     // from 0
+    unsigned Complete;          // portions written whole, from portion 0 on
     int DiskNumber;             // shown in prompts: always PortionNumber + 1
     uint64_t SourceSize;        // the source's size, up to MAX_SET_DATA
     uint64_t BytesDone;         // source bytes written to portions so far
@@ -70,9 +71,25 @@ int SliceRefuseSource(SliceJobState *w, const char *path, int clash);
 // job does not go on without knowing.
 int SliceRefuseSourceClash(SliceJobState *w, unsigned first, unsigned count, int withJoiner);
 
+// The overwrite question, asked at most once per job: names (a text, "BIG.D00
+// to BIG.D02, BIG.DAT.sfv") are the files it is asked for. Returns
+// SLICE_ANSWER_OK at once when the user agreed before.
+int SliceAskOverwrite(SliceJobState *w, const char *names);
+
 // Asks before the list replaces a file of its name, when the user has not
-// agreed to overwrite yet. Returns 0 or SLICE_CANCELLED.
+// agreed to overwrite yet; another set's list is never replaced. Returns 0,
+// SLICE_CANCELLED or SLICE_LIST_TAKEN.
 int SliceAgreeToReplaceList(SliceJobState *w);
+
+// ---- slice_earlier.cpp ----
+
+// A folder job, before anything is written: the files it would replace or
+// remove (its portions 0 to count - 1 already there, stale portions of the
+// same file above them, the list under its name, and the earlier lists and
+// recovery files of the same file, by what they say), named in one overwrite
+// question; with the user's agreement, the stale portions and those side
+// files are removed. Returns 0, SLICE_CANCELLED or SLICE_LIST_TAKEN.
+int SliceAgreeToReplaceEarlier(SliceJobState *w, unsigned count);
 
 // Creates the current portion with room for data, and the joiner beside
 // portion 0. Sets w->Room. Returns 0 or the code that ends the job.
@@ -86,5 +103,9 @@ int SliceWritePortion(SliceJobState *w);
 
 // The one message of a failed job (nothing while w->PendingError is 0).
 void SliceShowFinalMessage(const SliceJobState *w, int result);
+
+// The message of a job the user interrupted, ending with code: which
+// portions stand, and, with removed, that the one being written is gone.
+void SliceShowInterruption(const SliceJobState *w, int code, int removed);
 
 #endif

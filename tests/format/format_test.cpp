@@ -175,6 +175,13 @@ TEST(FileNameCheck, OnlyPlainNamesInsideTheDestination)
         {"COM1", NAME_DEVICE}, {"com\xb9", NAME_DEVICE}, {"LPT\xb2.TXT", NAME_DEVICE},
         {"Lpt\xb3 .x", NAME_DEVICE}, {"COM\xb4", NAME_OK}, {"COM10", NAME_OK},
         {"end ", NAME_ALTERED}, {"\xe9t\xe9.txt", NAME_OK},
+        // Characters, not bytes: UTF-8 names, their devices and controls.
+        {"M\xc3\xbcller Pr\xc3\xa4sentation.pdf", NAME_OK}, {"\xe6\x97\xa5\xe6\x9c\xac.bin", NAME_OK},
+        {"\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82", NAME_OK}, {"\xf0\x9f\x98\x80.txt", NAME_OK},
+        {"COM\xc2\xb9", NAME_DEVICE}, {"lpt\xc2\xb3.log", NAME_DEVICE}, {"COM\xc2\xb9x", NAME_OK},
+        {"a\xc2\x9b" "1m", NAME_CONTROL}, {"\xc2\x85", NAME_CONTROL},
+        // Of the ANSI era: 0x81 and 0x9D are C1 controls in 1252's reading.
+        {"a\x81", NAME_CONTROL}, {"\x80uro", NAME_OK},
     };
     for (const auto &c : cases) {
         char field[FILE_NAME_FIELD];

@@ -223,7 +223,42 @@ TEST(Checklist, ReadsForgivinglyButRejectsMalformedOrCutLists)
     }
 }
 
-TEST(ChecklistName, FollowsTheSourceAndAvoidsEveryOtherName)
+// As the common checkers read a list: a damaged line spoils itself only,
+// and a name given twice with two CRCs is vouched for by neither.
+TEST(Checklist, ADamagedLineSpoilsOnlyItself)
+{
+    const struct {
+        std::string Text;
+        const char *Name;
+        uint32_t Crc;        // 0: no intact line vouches for it
+        int FileLine;
+        unsigned Entries;
+    } cases[] = {
+        {"X.D00 00000001\r\nX.D01 0000", "X.D00", 1, 0, 1},
+        {"X.D00 00000001\r\nX.D01 0000", "X.D01", 0, 0, 1},
+        {"X.D00 00000001\nX.D\x1B" "01 00000002\nX.D02 00000003\n", "X.D02", 3, 0, 2},
+        {"X.D00 00000001\nX.D01 000000002\n" + std::string(FileLine), "X.D01", 0, 1, 1},
+        {"X.D01 00000001\nX.D01 00000002\n" + std::string(FileLine), "X.D01", 0, 1, 1},
+        {"X.D01 00000002\nx.d01 00000002\n", "X.D01", 2, 0, 1},
+        {"X.D00 00000001\rX.D01 00000002\r" + std::string(FileLine) + "\r", "X.D01", 2, 1, 2},
+        {"X.D00 00000001\nX.D01 00000002\n; Sliced file X.DAT, 3 bytes, CRC-32 0A0B0C0D, 2 port",
+         "X.D01", 2, 0, 2},
+        {"", "X.D00", 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        ChecklistInfo info;
+        uint32_t crc = 0;
+        unsigned line = 0;
+        ChecklistParse(c.Text.data(), c.Text.size(), &info);
+        EXPECT_EQ(info.FileLine, c.FileLine) << c.Text;
+        EXPECT_EQ(info.Entries, c.Entries) << c.Text;
+        EXPECT_EQ(ChecklistFind(c.Text.data(), c.Text.size(), c.Name, &crc, &line), c.Crc != 0)
+            << c.Text;
+        EXPECT_EQ(c.Crc ? crc : 0, c.Crc) << c.Text;
+    }
+}
+
+TEST(ChecklistEarlierName, FollowsTheSourceAndAvoidsEveryOtherName)
 {
     const std::string longName = std::string(251, 'L') + ".DAT";
     const std::string longSfv = std::string(251, 'L') + ".SFV";
@@ -247,7 +282,7 @@ TEST(ChecklistName, FollowsTheSourceAndAvoidsEveryOtherName)
     };
     for (const auto &c : cases) {
         char list[FILE_NAME_FIELD];
-        ASSERT_EQ(ChecklistName(c.Source.c_str(), list), 0) << c.Source;
+        ASSERT_EQ(ChecklistEarlierName(c.Source.c_str(), list), 0) << c.Source;
         EXPECT_EQ(std::string(list), c.List) << c.Source;
         // Never the source, a portion, the joiner, or found by "*00".
         size_t n = strlen(list);
@@ -257,8 +292,67 @@ TEST(ChecklistName, FollowsTheSourceAndAvoidsEveryOtherName)
         EXPECT_LT(n, (size_t)FILE_NAME_FIELD);
     }
     char list[FILE_NAME_FIELD];
+    EXPECT_EQ(ChecklistEarlierName("", list), -1);
+    EXPECT_EQ(ChecklistEarlierName(std::string(256, 'n').c_str(), list), -1);
+}
+
+// The whole name and ".sfv": sources whose sets can share a folder (A.DAT
+// and A.TXT) get lists of their own; long names are cut whole characters.
+TEST(ChecklistName, TheWholeSourceNameAndSfv)
+{
+    const std::string longSfv = std::string(251, 'L') + ".SFV";                   // 255 bytes
+    const std::string accented = std::string(250, 'U') + "\xC3\xA9xx";           // 254 bytes
+    const struct {
+        std::string Source;
+        std::string List;
+    } cases[] = {
+        {"BIG.DAT", "BIG.DAT.sfv"},  {"A.DAT", "A.DAT.sfv"},     {"A.TXT", "A.TXT.sfv"},
+        {"A", "A.sfv"},              {"X.sfv", "X.sfv.sfv"},     {"X.D00", "X.D00.sfv"},
+        {"KELMORIX.EXE", "KELMORIX.EXE.sfv"},
+        {std::string(251, 'n'), std::string(251, 'n') + ".sfv"},
+        {std::string(255, 'n'), std::string(251, 'n') + ".sfv"},
+        {longSfv, std::string(250, 'L') + ".sfv"},  // cut to the source's own name
+        {accented, std::string(250, 'U') + ".sfv"},
+    };
+    for (const auto &c : cases) {
+        char list[FILE_NAME_FIELD];
+        ASSERT_EQ(ChecklistName(c.Source.c_str(), list), 0) << c.Source;
+        EXPECT_EQ(std::string(list), c.List) << c.Source;
+        EXPECT_FALSE(SameNoCase(list, c.Source.c_str()));
+        EXPECT_EQ(PortionNumberOf(list), -1) << list;
+    }
+    char list[FILE_NAME_FIELD];
     EXPECT_EQ(ChecklistName("", list), -1);
     EXPECT_EQ(ChecklistName(std::string(256, 'n').c_str(), list), -1);
+}
+
+// The last line tells whose list it is; a list cut short has none.
+TEST(ChecklistLastLine, NamesTheSetTheListBelongsTo)
+{
+    const std::string file = "; Sliced file A.DAT, 1000 bytes, CRC-32 CBF43926, 2 portions";
+    const std::string body = "; Written by Dorvane 1.0.0\r\nA.D00 1A2B3C4D\r\nA.D01 5E6F7A8B\r\n";
+    const struct {
+        std::string Text;
+        int Found;
+    } cases[] = {
+        {body + file + "\r\n", 1},
+        {body + file, 1},                            // no line end after it
+        {body + file + "\r\n\r\n  \n", 1},          // blank lines after it
+        {"A.D00 1A2B3C4D\rA.D01 5E6F7A8B\r" + file + "\r", 1},  // CR alone
+        {body, 0},                                   // cut short
+        {body + file.substr(0, 30), 0},              // its last line cut
+        {body + file + "\r\nA.D02 00000000\r\n", 0}, // a line after it
+        {"", 0},
+    };
+    for (const auto &c : cases) {
+        ChecklistInfo info;
+        EXPECT_EQ(ChecklistLastLine(c.Text.data(), c.Text.size(), &info), c.Found) << c.Text;
+        if (c.Found) {
+            EXPECT_STREQ(info.FileName, "A.DAT");
+            EXPECT_EQ(info.FileSize, 1000u);
+            EXPECT_EQ(info.Portions, 2u);
+        }
+    }
 }
 
 } // namespace

@@ -229,6 +229,35 @@ TEST_F(Scratch, RenameOverReplacesInOneStep)
     EXPECT_EQ(access(Path("BIG.DAT").c_str(), F_OK), 0);
 }
 
+// A name that is taken, by a file, a folder or a link whose target is
+// missing, is never replaced; a free one is taken in one step.
+TEST_F(Scratch, RenameNoReplaceTakesOnlyAFreeName)
+{
+    Write("TAKEN.DAT", "keep");
+    Folder("DIR.DAT");
+    ASSERT_EQ(symlink(Path("ELSEWHERE").c_str(), Path("LINK.DAT").c_str()), 0);
+    Write("NEW.TMP", "new");
+    for (const char *name : {"TAKEN.DAT", "DIR.DAT", "LINK.DAT"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(OsRenameNoReplace(Path("NEW.TMP").c_str(), Path(name).c_str()), OS_FILE_EXISTS);
+    }
+    EXPECT_EQ(Read("TAKEN.DAT"), "keep");
+    EXPECT_NE(access(Path("ELSEWHERE").c_str(), F_OK), 0);
+    OsFileId before, after;
+    ASSERT_EQ(OsFileIdentity(Path("NEW.TMP").c_str(), &before), 0);
+    ASSERT_EQ(OsRenameNoReplace(Path("NEW.TMP").c_str(), Path("FREE.DAT").c_str()), 0);
+    EXPECT_NE(access(Path("NEW.TMP").c_str(), F_OK), 0);
+    EXPECT_EQ(Read("FREE.DAT"), "new");
+    // The same file under its new name; another one after a replacement.
+    ASSERT_EQ(OsFileIdentity(Path("FREE.DAT").c_str(), &after), 0);
+    EXPECT_TRUE(before.Volume == after.Volume && before.Index == after.Index);
+    Write("OTHER.TMP", "other");
+    ASSERT_EQ(OsRenameOver(Path("OTHER.TMP").c_str(), Path("FREE.DAT").c_str()), 0);
+    ASSERT_EQ(OsFileIdentity(Path("FREE.DAT").c_str(), &after), 0);
+    EXPECT_FALSE(before.Volume == after.Volume && before.Index == after.Index);
+    EXPECT_EQ(OsFileIdentity(Path("NONE.DAT").c_str(), &after), OS_FILE_NOT_FOUND);
+}
+
 // Reading a piece from the middle; writing past the end leaves a gap that a
 // later write fills (a rebuilt portion's place in the output).
 TEST_F(Scratch, SeekReadsAPieceAndWritesPastTheEnd)

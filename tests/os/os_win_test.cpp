@@ -212,6 +212,36 @@ TEST_F(OsWin, RenameOverReplacesInOneStep)
     EXPECT_NE(GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// A taken name (a file, a folder) is never replaced; a free one is taken,
+// and the file keeps what it is under it.
+TEST_F(OsWin, RenameNoReplaceTakesOnlyAFreeName)
+{
+    std::string taken = Path("TAKEN.DAT"), fresh = Path("NEW.TMP"), vacant = Path("FREE.DAT");
+    std::string folder = Folder(std::string(folder_) + "\\DIR.DAT");
+    Write(taken, "keep");
+    Write(fresh, "new");
+    for (const std::string &name : {taken, folder}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(OsRenameNoReplace(fresh.c_str(), name.c_str()), OS_FILE_EXISTS);
+    }
+    OsFileId before, after;
+    ASSERT_EQ(OsFileIdentity(fresh.c_str(), &before), 0);
+    ASSERT_EQ(OsRenameNoReplace(fresh.c_str(), vacant.c_str()), 0);
+    EXPECT_EQ(GetFileAttributesA(fresh.c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_EQ(OsFileIdentity(vacant.c_str(), &after), 0);
+    EXPECT_TRUE(before.Volume == after.Volume && before.Index == after.Index);
+    ASSERT_EQ(OsFileIdentity(taken.c_str(), &after), 0);
+    EXPECT_FALSE(before.Volume == after.Volume && before.Index == after.Index);
+    EXPECT_EQ(OsFileIdentity(Path("NONE.DAT").c_str(), &after), OS_FILE_NOT_FOUND);
+    OsFile file = 0;
+    char text[8] = {0};
+    uint32_t done = 0;
+    ASSERT_EQ(OsOpenRead(taken.c_str(), &file), 0);
+    EXPECT_EQ(OsRead(file, text, sizeof text, &done), 0);
+    EXPECT_STREQ(text, "keep");
+    EXPECT_EQ(OsClose(file), 0);
+}
+
 // ---- Names beyond ASCII ------------------------------------------------------
 
 // The names in folder as Linux lists them, in the bytes of the Linux side:

@@ -5,6 +5,7 @@ into a scratch root."""
 
 import gzip
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -124,7 +125,14 @@ class Packages(Release):
                     raw = f.read()
                 # gzip -n: no name and no time in the header
                 self.assertEqual((raw[3] & 0x08, raw[4:8]), (0, b"\0\0\0\0"))
-                self.assertIn(b'.TH %s 1 ' % program.upper().encode(), gzip.decompress(raw))
+                text = gzip.decompress(raw)
+                self.assertIn(b'.TH %s 1 ' % program.upper().encode(), text)
+                # The documents the page points to are installed.
+                named = set(re.findall(rb"[\w.]+\.md\.gz", text))
+                self.assertTrue(named)
+                for name in named:
+                    self.assertTrue(os.path.isfile(os.path.join(
+                        self.scratch, "usr", "share", "doc", "dorvane", name.decode())), name)
                 run = subprocess.run([os.path.join(self.scratch, "usr", "bin", program), "--version"],
                                      capture_output=True, text=True, timeout=60)
                 self.assertEqual((run.returncode, run.stdout.split("\n")[0]),

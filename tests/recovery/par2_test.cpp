@@ -41,6 +41,7 @@ TEST(Par2Names, FromTheSourceName)
 {
     const std::string longest(255, 'L');
     const std::string tricky = std::string(241, 'T') + ".vol00+10.PAR2";  // 255 bytes
+    const std::string accented = std::string(240, 'U') + "\xC3\xA9tude";  // a cut inside é
     struct {
         std::string Source;
         unsigned Count;
@@ -49,10 +50,12 @@ TEST(Par2Names, FromTheSourceName)
         {"BIG.DAT", 1, "BIG.DAT.par2", "BIG.DAT.vol0+1.par2"},
         {"BIG.DAT", 9, "BIG.DAT.par2", "BIG.DAT.vol0+9.par2"},
         {"AB", 10, "AB.par2", "AB.vol00+10.par2"},
-        {longest, 3, std::string(250, 'L') + ".par2", std::string(243, 'L') + ".vol0+3.par2"},
+        // One stem for both, whatever the count: par2 finds the blocks by it.
+        {longest, 3, std::string(241, 'L') + ".par2", std::string(241, 'L') + ".vol0+3.par2"},
+        {longest, 10, std::string(241, 'L') + ".par2", std::string(241, 'L') + ".vol00+10.par2"},
         // Cut short to the source's own name: one byte more goes.
-        {tricky, 10, std::string(241, 'T') + ".vol00+1.par2",
-         std::string(240, 'T') + ".vol00+10.par2"},
+        {tricky, 10, std::string(240, 'T') + ".par2", std::string(240, 'T') + ".vol00+10.par2"},
+        {accented, 1, std::string(240, 'U') + ".par2", std::string(240, 'U') + ".vol0+1.par2"},
     };
     for (const auto &c : cases) {
         char index[PAR2_NAME_SIZE], recovery[PAR2_NAME_SIZE];
@@ -86,9 +89,8 @@ TEST(Par2Reader, ReadsWhatTheWriterWrote)
         ASSERT_EQ(ReadSet(r, set.Recovery, piece), PAR2_OK) << "pieces of " << piece;
         ASSERT_EQ(r.FileCount, 7u);
         EXPECT_EQ(r.SliceSize, 1004u);
-        EXPECT_TRUE(Bytes(set.Recovery.begin() + r.RecoveryOffset,
-                          set.Recovery.begin() + r.RecoveryOffset + r.RecoveryLength) ==
-                    XorOfSlices(files, 1004));
+        EXPECT_EQ(r.BlockCount, 2u);
+        EXPECT_TRUE(BlockZero(r, set.Recovery) == XorOfSlices(files, 1004));
         for (unsigned i = 0; i < r.FileCount; i++) {
             // The main packet lists the files in file ID order, as 16-byte
             // little-endian numbers.
@@ -193,6 +195,29 @@ TEST(Par2Reader, RefusesDamagedPackets)
         int result = ReadSet(r, Bytes(set.Recovery.begin(), set.Recovery.begin() + cut), 512);
         EXPECT_EQ(result == PAR2_OK, cut >= end) << cut;
     }
+}
+
+// One bit flipped anywhere in a packet's length, that packet is lost and no
+// other: the search goes on from the magic inside it, and no length runs
+// past the end of the file.
+TEST(Par2Reader, ADamagedLengthHidesNoPacketAfterIt)
+{
+    std::vector<Bytes> files = SampleFiles(4, 3000, 1234);
+    MadeSet set;
+    MakeSet(set, files, 2, 3000);
+    const size_t first = FindPacket(set.Recovery, Par2TypeRecovery, 0);
+    for (size_t byte = 8; byte < 16; byte++)
+        for (unsigned char bit : {0x01, 0x04, 0x10, 0x80}) {
+            Bytes data = set.Recovery;
+            data[first + byte] ^= bit;
+            Par2Reader r;
+            for (size_t piece : {(size_t)7, data.size()}) {
+                ASSERT_EQ(ReadSet(r, data, piece), PAR2_OK) << byte << ' ' << (int)bit;
+                EXPECT_EQ(r.FileCount, 4u);
+                ASSERT_EQ(r.BlockCount, 1u) << byte << ' ' << (int)bit;
+                EXPECT_EQ(r.Blocks[0].Exponent, 1u);
+            }
+        }
 }
 
 TEST(Par2Writer, Refusals)

@@ -147,7 +147,7 @@ const SliceUser ScriptedUser = {
         Record("disk " + std::to_string(disk));
         return 0;
     },
-    [](void *) { return Record("overwrite?"); },
+    [](void *, const char *) { return Record("overwrite?"); },
     [](void *, const char *drive) { return Record(std::string("not ready ") + drive); },
     [](void *, const char *path, long error) {
         return Record(std::string("open error ") + path + " " + std::to_string(error));
@@ -155,6 +155,9 @@ const SliceUser ScriptedUser = {
     [](void *, const char *text) { Record(std::string("notice ") + text); },
     [](void *, int code, const char *text) { Record(std::to_string(code) + " " + text); },
     [](void *, uint64_t, uint64_t) {},
+    NULL,
+    NULL,
+    NULL,
 };
 
 class LinuxSliceJob : public ::testing::Test {
@@ -206,8 +209,8 @@ TEST_F(LinuxSliceJob, PortionsCarryTheSourceAndItsHeader)
         std::vector<std::string> names = Listing(out_);
         ASSERT_EQ(names.size(), c.portions + 2);
         EXPECT_EQ(names.front(), "KELMORIX.EXE");
-        EXPECT_EQ(names.back(), "trip.sfv"); // and no temporary file
-        EXPECT_EQ(ReadFile(out_ + "trip.sfv"), ExpectedList(out_, "trip.bin", data, c.portions));
+        EXPECT_EQ(names.back(), "trip.bin.sfv"); // and no temporary file
+        EXPECT_EQ(ReadFile(out_ + "trip.bin.sfv"), ExpectedList(out_, "trip.bin", data, c.portions));
         std::string joined, first = ReadFile(out_ + "trip.b00");
         for (size_t n = 0; n < c.portions; n++) {
             char name[32];
@@ -249,7 +252,7 @@ TEST_F(LinuxSliceJob, HeaderTellsWhatLinuxKeepsOfTheSource)
         EXPECT_EQ(h.FileSizeLow, 5000u);
         EXPECT_STREQ(h.FileName, "Big.Dat");
         EXPECT_GE(h.SliceTime.Year, 2024);
-        for (const char *name : {"Big.D00", "Big.D01", "Big.SFV", "KELMORIX.EXE"})
+        for (const char *name : {"Big.D00", "Big.D01", "Big.Dat.sfv", "KELMORIX.EXE"})
             unlink((out_ + name).c_str());
     }
 }
@@ -297,7 +300,7 @@ TEST_F(LinuxSliceJob, OverwriteIsAskedOnceAndCancelKeepsEverything)
     EXPECT_EQ(script_.Said, std::vector<std::string>{"overwrite?"});
     EXPECT_EQ(Listing(out_), (std::vector<std::string>{"KELMORIX.EXE", "big.d00", "big.d01",
                                                        "big.d02", "big.d03", "big.d04", "big.d07",
-                                                       "big.d09", "big.sfv"}));
+                                                       "big.d09", "big.dat.sfv"}));
     EXPECT_EQ(ReadFile(out_ + "big.d07"), "old 7");
 }
 
@@ -317,7 +320,7 @@ TEST_F(LinuxSliceJob, SourceIsNeverAFileTheJobWrites)
         {"A.B05", "/alias/", "A.B05", nullptr},
         {"KELMORIX.EXE", "/src/", "KELMORIX.EXE", nullptr},
         {"h.dat", "/out/", nullptr, "h.d02"},
-        {"l.dat", "/out/", nullptr, "l.sfv"}, // the checksum list
+        {"l.dat", "/out/", nullptr, "l.dat.sfv"}, // the checksum list
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
@@ -358,8 +361,8 @@ TEST_F(LinuxSliceJob, SourceIsNeverAFileTheJobWrites)
 TEST_F(LinuxSliceJob, EmptySourceMakesOneHeaderOnlyPortion)
 {
     ASSERT_EQ(Slice("empty.dat", "", 1000), 0);
-    EXPECT_EQ(Listing(out_), (std::vector<std::string>{"KELMORIX.EXE", "empty.d00", "empty.sfv"}));
-    EXPECT_EQ(ReadFile(out_ + "empty.sfv"), ExpectedList(out_, "empty.dat", "", 1));
+    EXPECT_EQ(Listing(out_), (std::vector<std::string>{"KELMORIX.EXE", "empty.d00", "empty.dat.sfv"}));
+    EXPECT_EQ(ReadFile(out_ + "empty.dat.sfv"), ExpectedList(out_, "empty.dat", "", 1));
     std::string portion = ReadFile(out_ + "empty.d00");
     ASSERT_EQ(portion.size(), (size_t)PORTION_HEADER_SIZE);
     EXPECT_EQ(portion[0], 1);
@@ -435,7 +438,12 @@ TEST(SliceCommandLine, SizesReadAsTheWindowReadsThem)
         {"1.2M", 0, 1213952},   {"2MB", 0, 2097152},   {"1.44KB", 0, 1474},
         {"720b", 0, 720},       {"5000MB", 0, 0xFFFFFFFFu},
         {"", -1, 0},            {"abc", -1, 0},        {"1.2.3KB", -1, 0},
-        {"12GB", -1, 0},        {"-5", -1, 0},         {"1e6", -1, 0},
+        {"-5", -1, 0},          {"1e6", -1, 0},        {"2.5M", 0, 2621440},
+        // The units the window does not list: G, and the exact KiB and MiB.
+        {"1G", 0, 1073741824},  {"1gb", 0, 1073741824}, {"2.5GiB", 0, 2684354560u},
+        {"12GB", 0, 0xFFFFFFFFu}, {"25MiB", 0, 26214400}, {"1.44MiB", 0, 1509949},
+        {"360KiB", 0, 368640},  {"1.5KiB", 0, 1536},   {"1.5T", -1, 0},
+        {"1.44Gi", -1, 0},      {"1.5GiB ", -1, 0},
         {" 5", -1, 0},          {"1.5K", 0, 1536},     {"720.0", 0, 720},
         {"1.44", SIZE_PART_OF_A_BYTE, 0}, {"1.5b", SIZE_PART_OF_A_BYTE, 0},
     };
@@ -573,7 +581,7 @@ TEST(SliceCommandLine, ACountThePortionsCannotKeepIsSaid)
         {7, 10000000, ""},
     };
     for (const auto &c : cases) {
-        SliceCommand command = {"s", "d", METHOD_COUNT, 0, c.count, OVERWRITE_ASK, 0};
+        SliceCommand command = {"s", "d", METHOD_COUNT, 0, c.count, OVERWRITE_ASK, 0, 0};
         char message[512] = "";
         uint32_t size;
         ASSERT_EQ(PlanFolderPortions(&command, c.sourceSize, &size, message, sizeof message), 0);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -13,6 +14,7 @@
 #include "integrity/checklist.h"
 #include "integrity/crc32.h"
 #include "fake_os.h"
+#include "format/temp_name.h"
 #include "slice/slice_job.h"
 
 namespace {
@@ -25,7 +27,7 @@ struct Said {
 };
 
 int NextDisk(void *, int, const char *) { return 0; }
-int AskOverwrite(void *) { return SLICE_ANSWER_OK; }
+int AskOverwrite(void *, const char *) { return SLICE_ANSWER_OK; }
 int NotReady(void *, const char *) { return SLICE_ANSWER_ABORT; }
 int OpenError(void *, const char *, long) { return SLICE_ANSWER_ABORT; }
 void Notice(void *context, const char *text) { ((Said *)context)->Notices.push_back(text); }
@@ -50,7 +52,7 @@ std::string CrcOf(const std::string &data)
 bool TemporaryLeft()
 {
     for (const auto &entry : Fake.Files)
-        if (entry.first.find("~DVLST") != std::string::npos)
+        if (entry.first.find("~DVL") != std::string::npos)
             return true;
     return false;
 }
@@ -71,7 +73,8 @@ protected:
     int Slice()
     {
         SliceUser user = {&said_,    NextDisk, AskOverwrite, NotReady,
-                          OpenError, Notice,   Final,        Progress};
+                          OpenError, Notice,   Final,        Progress,
+                          NULL,      NULL,     NULL};
         return SliceFile(kSource, "/out/", SLICE_INTO_FOLDER, kRoom + PORTION_HEADER_SIZE, &user);
     }
     std::string source_;
@@ -93,7 +96,7 @@ TEST_F(SliceOnFakeOs, WritesTheSetAndItsJoiner)
 
     // The list after the last portion, each portion written back as it is
     // done and flushed once at the end, before the list.
-    const std::string &list = Fake.Files["/out/BIG.SFV"].Data;
+    const std::string &list = Fake.Files["/out/BIG.DAT.sfv"].Data;
     ChecklistInfo info;
     ASSERT_EQ(ChecklistParse(list.data(), list.size(), &info), CHECKLIST_OK);
     EXPECT_EQ(info.Portions, 3u);
@@ -105,7 +108,7 @@ TEST_F(SliceOnFakeOs, WritesTheSetAndItsJoiner)
               (std::vector<std::string>{"writeback /out/BIG.D00", "writeback /out/BIG.D01",
                                         "writeback /out/BIG.D02", "flush /out/BIG.D00",
                                         "flush /out/BIG.D01", "flush /out/BIG.D02",
-                                        "flush /out/~DVLST0.TMP"}));
+                                        "flush /out/~DVL0001.TMP"}));
 }
 
 TEST_F(SliceOnFakeOs, EveryFaultEndsWithItsCodeAndMessage)
@@ -135,14 +138,14 @@ TEST_F(SliceOnFakeOs, EveryFaultEndsWithItsCodeAndMessage)
         {{"size", kSource, 1, EIO}, SLICE_NO_SIZE,
          std::string("Error getting size of ") + kSource + number(EIO)},
         // The list, named by its own name, never by the temporary one.
-        {{"write", "/out/~DVLST0.TMP", 1, ENOSPC}, SLICE_WRITE_FAILED,
-         "Error writing /out/BIG.SFV" + number(ENOSPC)},
-        {{"write", "/out/~DVLST0.TMP", 1, 0, 1}, SLICE_WRITE_FAILED,
-         "Error writing /out/BIG.SFV" + number(OS_DISK_FULL)},
-        {{"flush", "/out/~DVLST0.TMP", 1, EIO}, SLICE_CLOSE_FAILED,
-         "Error closing /out/BIG.SFV" + number(EIO)},
-        {{"create", "/out/~DVLST0.TMP", 1, EACCES}, SLICE_WRITE_FAILED,
-         "Error writing /out/BIG.SFV" + number(EACCES)},
+        {{"write", "/out/~DVL0001.TMP", 1, ENOSPC}, SLICE_WRITE_FAILED,
+         "Error writing /out/BIG.DAT.sfv" + number(ENOSPC)},
+        {{"write", "/out/~DVL0001.TMP", 1, 0, 1}, SLICE_WRITE_FAILED,
+         "Error writing /out/BIG.DAT.sfv" + number(OS_DISK_FULL)},
+        {{"flush", "/out/~DVL0001.TMP", 1, EIO}, SLICE_CLOSE_FAILED,
+         "Error closing /out/BIG.DAT.sfv" + number(EIO)},
+        {{"create", "/out/~DVL0001.TMP", 1, EACCES}, SLICE_WRITE_FAILED,
+         "Error writing /out/BIG.DAT.sfv" + number(EACCES)},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Fault.Operation + " " + c.Fault.Path);
@@ -152,8 +155,17 @@ TEST_F(SliceOnFakeOs, EveryFaultEndsWithItsCodeAndMessage)
         EXPECT_EQ(Slice(), c.Code);
         EXPECT_EQ(said_.Finals, std::vector<std::string>{c.Message});
         EXPECT_EQ(Fake.OpenFiles, 0);
-        EXPECT_FALSE(Fake.Files.count("/out/BIG.SFV"));
+        EXPECT_FALSE(Fake.Files.count("/out/BIG.DAT.sfv"));
         EXPECT_FALSE(TemporaryLeft());
+        // No partial portion stands under a portion's name: what is left is
+        // whole.
+        for (unsigned n = 0; n < 3; n++) {
+            std::string name = "/out/BIG.D0" + std::to_string(n);
+            if (Fake.Files.count(name)) {
+                EXPECT_EQ(Fake.Files[name].Data.substr(PORTION_HEADER_SIZE),
+                          source_.substr(n * kRoom, kRoom)) << name;
+            }
+        }
     }
 }
 
@@ -163,30 +175,68 @@ TEST_F(SliceOnFakeOs, AnOldListIsReplacedOnlyWithConsent)
 {
     for (int answer : {SLICE_ANSWER_CANCEL, SLICE_ANSWER_OK}) {
         SetUp();
-        Fake.Files["/out/BIG.SFV"].Data = "old list";
-        Fake.Files["/out/~DVLST0.TMP"].Data = "someone's";
+        Fake.Files["/out/BIG.DAT.sfv"].Data = "old list";
+        Fake.Files["/out/~DVL0001.TMP"].Data = "someone's";
         int asked = 0;
         std::pair<int *, int> context{&asked, answer};
         SliceUser user = {&context, NextDisk,
-                          [](void *c) {
+                          [](void *c, const char *) {
                               auto *p = (std::pair<int *, int> *)c;
                               ++*p->first;
                               return p->second;
                           },
                           NotReady, OpenError, [](void *, const char *) {},
-                          [](void *, int, const char *) {}, Progress};
+                          [](void *, int, const char *) {}, Progress, NULL, NULL, NULL};
         int code = SliceFile(kSource, "/out/", SLICE_INTO_FOLDER, kRoom + PORTION_HEADER_SIZE, &user);
         EXPECT_EQ(asked, 1);
-        EXPECT_EQ(Fake.Files["/out/~DVLST0.TMP"].Data, "someone's");
+        EXPECT_EQ(Fake.Files["/out/~DVL0001.TMP"].Data, "someone's");
         if (answer == SLICE_ANSWER_CANCEL) {
             EXPECT_EQ(code, SLICE_CANCELLED);
-            EXPECT_EQ(Fake.Files["/out/BIG.SFV"].Data, "old list");
+            EXPECT_EQ(Fake.Files["/out/BIG.DAT.sfv"].Data, "old list");
             EXPECT_FALSE(Fake.Files.count("/out/BIG.D00"));
         } else {
             EXPECT_EQ(code, SLICE_COMPLETE);
-            EXPECT_EQ(Listed(Fake.Files["/out/BIG.SFV"].Data, "BIG.D02"),
+            EXPECT_EQ(Listed(Fake.Files["/out/BIG.DAT.sfv"].Data, "BIG.D02"),
                       CrcOf(Fake.Files["/out/BIG.D02"].Data));
-            EXPECT_FALSE(Fake.Files.count("/out/~DVLST1.TMP"));
+            EXPECT_FALSE(Fake.Files.count("/out/~DVL0002.TMP"));
+        }
+    }
+}
+
+// Temporaries left by earlier runs only move the list's on: one rule for
+// the slicers and the joiners, four digits (format/temp_name.h).
+TEST_F(SliceOnFakeOs, LeftOverTemporariesAreSteppedOver)
+{
+    auto names = [](const char *format, int first, int last) {
+        std::vector<std::string> out;
+        char name[32];
+        for (int n = first; n <= last; n++) {
+            snprintf(name, sizeof name, format, n);
+            out.push_back(name);
+        }
+        return out;
+    };
+    struct {
+        std::vector<std::string> Left;
+        int Code;
+    } const cases[] = {
+        {names("/out/~DVLST%d.TMP", 0, 9), SLICE_COMPLETE},
+        {names("/out/~DVL%04d.TMP", 1, 10), SLICE_COMPLETE},
+        {names("/out/~DVL%04d.TMP", 1, TEMP_NAME_TRIES), SLICE_WRITE_FAILED},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Left.back());
+        SetUp();
+        said_ = Said();
+        for (const std::string &name : c.Left)
+            Fake.Files[name].Data = "left";
+        EXPECT_EQ(Slice(), c.Code);
+        for (const std::string &name : c.Left)
+            EXPECT_EQ(Fake.Files[name].Data, "left");
+        EXPECT_EQ(Fake.Files.size(), c.Left.size() + (c.Code ? 5 : 6)); // 3 portions, joiner, source, list
+        if (c.Code) {
+            EXPECT_EQ(said_.Finals, std::vector<std::string>{"Error writing /out/BIG.DAT.sfv = " +
+                                                             std::to_string(OS_FILE_EXISTS) + "\n"});
         }
     }
 }
@@ -213,11 +263,12 @@ TEST_F(SliceOnFakeOs, TheListGoesOnTheLastDisk)
                               for (const auto &line : Fake.Durability)
                                   seen->push_back(line);
                               Fake.Durability.clear();
-                              if (Fake.Files.count("/fd/BIG.SFV"))
+                              if (Fake.Files.count("/fd/BIG.DAT.sfv"))
                                   seen->push_back("list");
                               return 0;
                           },
-                          AskOverwrite, NotReady, OpenError, Notice, Final, Progress};
+                          AskOverwrite, NotReady, OpenError, Notice, Final, Progress,
+                          NULL, NULL, NULL};
         ASSERT_EQ(SliceFile(kSource, "/fd/", SLICE_ONTO_DISKS, 0, &user), SLICE_COMPLETE);
         std::vector<std::string> expected = {"disk 1"};
         std::vector<size_t> sizes = {2500};
@@ -226,7 +277,7 @@ TEST_F(SliceOnFakeOs, TheListGoesOnTheLastDisk)
             sizes = {2499, 1};
         }
         EXPECT_EQ(seen, expected);
-        const std::string &list = Fake.Files["/fd/BIG.SFV"].Data;
+        const std::string &list = Fake.Files["/fd/BIG.DAT.sfv"].Data;
         ChecklistInfo info;
         ASSERT_EQ(ChecklistParse(list.data(), list.size(), &info), CHECKLIST_OK);
         ASSERT_EQ(info.Portions, sizes.size());
@@ -286,7 +337,10 @@ TEST_F(SliceOnFakeOs, EmptySourceOnADiskAndAnOldPortionThatStays)
                       },
                       Notice,
                       Final,
-                      Progress};
+                      Progress,
+                      NULL,
+                      NULL,
+                      NULL};
     Fake.Files[kSource].Data.clear();
     Fake.Folders.insert("/fd/");
     Fake.Removable = {"/fd/"};

@@ -6,6 +6,8 @@ table and a sysfs tree of the test's declare removable."""
 import ctypes
 import os
 import random
+import resource
+import signal
 import subprocess
 import sys
 import tempfile
@@ -26,12 +28,31 @@ common.PROMPTS = ("Press any key when ready.\n", "Overwrite? (Y/N): ", "(A/R/I):
 CLONE_NEWNS = 0x00020000
 
 
-def run_dorvane(args, cwd, program=None, env=None, **kw):
+def run_dorvane(args, cwd, program=None, env=None, console=True, file_size_limit=None,
+                timeout=60, **kw):
     """dorvane on a pseudo-terminal that is its controlling terminal; see
-    run_on_terminal. With console=False it has no terminal at all."""
+    run_on_terminal. With console=False it has no terminal at all, and its
+    standard error is read apart. Either way run.errors is what it wrote to
+    standard error (on a terminal, with what else the terminal shows)."""
     environment = dict(os.environ, **(env or {}))
-    return run_on_terminal([program or DORVANE] + list(args), cwd, controlling=True,
-                           env=environment, **kw)
+    command = [program or DORVANE] + list(args)
+    if console:
+        run = run_on_terminal(command, cwd, controlling=True, env=environment, timeout=timeout,
+                              file_size_limit=file_size_limit, **kw)
+        run.errors = run.terminal
+        return run
+
+    def limit():
+        if file_size_limit is not None:
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
+
+    done = subprocess.run(command, cwd=cwd, env=environment, stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=timeout, start_new_session=True,
+                          preexec_fn=limit)
+    run = common.Run(done.returncode, done.stdout.decode("latin-1"))
+    run.errors = done.stderr.decode("latin-1")
+    return run
 
 
 def portions(folder):

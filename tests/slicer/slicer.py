@@ -44,7 +44,13 @@ def prompt(disk):
 
 
 NOT_READY = Box("Dorvane - Slice Error", RETRY_STYLE, "A: is not ready.")
-OVERWRITE = Box("Dorvane - Overwrite?", QUESTION_STYLE, "Do you want to overwrite preexisting files?")
+OVERWRITE_TITLE = "Dorvane - Overwrite?"
+
+
+def overwrite(names):
+    """The overwrite question for the files names (as the job lists them)."""
+    return Box(OVERWRITE_TITLE, QUESTION_STYLE,
+               "Do you want to overwrite preexisting files?\n\nTo be replaced or removed: " + names)
 
 CLONE_NEWNS = 0x00020000
 

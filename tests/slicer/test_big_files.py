@@ -113,7 +113,7 @@ class BigFiles(unittest.TestCase):
         source's size in both header words."""
         names = sorted(os.listdir(folder))
         names.remove("KELMORIX.EXE")  # the joiner travels with the set
-        names.remove("Disk Image.SFV")  # and the checksum list
+        names.remove("Disk Image.IMG.sfv")  # and the checksum list
         self.assertEqual(names, ["Disk Image.I%02d" % n for n in range(count)])
         carried = 0
         for n, name in enumerate(names):

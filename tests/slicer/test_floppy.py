@@ -8,8 +8,8 @@ import slicer
 import common  # noqa: E402 (found through the path slicer sets)
 from checklists import check_list, check_with_cksfv
 from slicer import (ERROR_STYLE, HEADER_SIZE, IDABORT, IDCANCEL, IDOK, IDRETRY, KELMORIX, NOT_READY,
-                    NOTICE_STYLE, OVERWRITE, Box, SliceTest, free_bytes, pattern, prompt, read,
-                    setUpModule, tearDownModule, winpath)
+                    NOTICE_STYLE, OVERWRITE_TITLE, Box, SliceTest, free_bytes, overwrite, pattern,
+                    prompt, read, setUpModule, tearDownModule, winpath)
 
 
 def joiner_on_disk():
@@ -28,7 +28,9 @@ def disk_number(box):
 class RemovableDrive(SliceTest):
     def test_every_disk_is_filled_and_the_set_rebuilds(self):
         disks = [self.disk("disk%d" % n, 64) for n in range(1, 5)]
-        data = pattern(200000)
+        # Three disks' portions, whatever room the joiner takes on disk 1,
+        # and a last one that leaves room for the list beside it.
+        data = pattern(65536 - joiner_on_disk() + 2 * 65536 - 3 * HEADER_SIZE + 57567)
         source = self.source("BIG.DAT", data)
         empty_at_first_prompt = []
 
@@ -57,8 +59,8 @@ class RemovableDrive(SliceTest):
         self.assertEqual(self.join(portions), data)
         # The checksum list on the last disk only.
         self.assertEqual([sorted(os.listdir(d)) for d in disks[1:]],
-                         [["BIG.D01"], ["BIG.D02"], ["BIG.D03", "BIG.SFV"]])
-        check_list(self, self.gather(disks), "BIG.SFV", "BIG.DAT", data)
+                         [["BIG.D01"], ["BIG.D02"], ["BIG.D03", "BIG.DAT.sfv"]])
+        check_list(self, self.gather(disks), "BIG.DAT.sfv", "BIG.DAT", data)
 
     def test_full_disk_is_probed_and_reported_not_ready(self):
         full = self.disk("full", 64)
@@ -110,8 +112,8 @@ class RemovableDrive(SliceTest):
 
         code, boxes = self.slice(source, "A:", 0, answer)
         self.assertEqual(code, 0)
-        self.assertEqual(boxes, [prompt(1), OVERWRITE, prompt(2)])
-        self.assertEqual(sorted(os.listdir(disks[1])), ["BIG.D01", "BIG.D07", "BIG.SFV"])
+        self.assertEqual(boxes, [prompt(1), overwrite("BIG.D00"), prompt(2)])
+        self.assertEqual(sorted(os.listdir(disks[1])), ["BIG.D01", "BIG.D07", "BIG.DAT.sfv"])
         portions = [os.path.join(disks[0], "BIG.D00"), os.path.join(disks[1], "BIG.D01")]
         self.assertSameSet(portions)
         self.assertEqual(self.join(portions), data)
@@ -135,7 +137,7 @@ class RemovableDrive(SliceTest):
         self.assertEqual(code, 0)
         self.assertEqual(boxes, [prompt(1), NOT_READY, prompt(1)])
         self.assertEqual(os.listdir(tight), ["KELMORIX.EXE"]) # no empty portion
-        self.assertEqual(sorted(os.listdir(roomy)), ["BIG.D00", "BIG.SFV", "KELMORIX.EXE"])
+        self.assertEqual(sorted(os.listdir(roomy)), ["BIG.D00", "BIG.DAT.sfv", "KELMORIX.EXE"])
         self.assertEqual(read(os.path.join(roomy, "BIG.D00"))[HEADER_SIZE:], data)
 
     def test_joiner_that_does_not_fit_is_reported_and_not_left_cut_short(self):
@@ -228,9 +230,9 @@ class ChecksumList(SliceTest):
         not: disk 1 keeps all but the last byte, which goes with the list on
         disk 2. With a unit less of data, disk 1 takes the rest and the list."""
         room = 65536 - joiner_on_disk() - HEADER_SIZE
-        for size, layout in ((room, [["BIG.D00", "KELMORIX.EXE"], ["BIG.D01", "BIG.SFV"]]),
+        for size, layout in ((room, [["BIG.D00", "KELMORIX.EXE"], ["BIG.D01", "BIG.DAT.sfv"]]),
                              (room - slicer.allocation_unit,
-                              [["BIG.D00", "BIG.SFV", "KELMORIX.EXE"], []])):
+                              [["BIG.D00", "BIG.DAT.sfv", "KELMORIX.EXE"], []])):
             with self.subTest(size=size):
                 disks = [self.disk("a%d" % size, 64), self.disk("b%d" % size, 64)]
                 data = pattern(size, seed=3)
@@ -242,7 +244,7 @@ class ChecksumList(SliceTest):
                     self.assertEqual(os.path.getsize(os.path.join(disks[1], "BIG.D01")),
                                      HEADER_SIZE + 1)
                 gathered = self.gather(disks)
-                check_list(self, gathered, "BIG.SFV", "BIG.DAT", data)
+                check_list(self, gathered, "BIG.DAT.sfv", "BIG.DAT", data)
                 self.assertEqual(self.join([os.path.join(gathered, n) for n in sorted(
                     os.listdir(gathered)) if n.startswith("BIG.D")]), data)
                 for folder in (gathered, "staged", "rebuilt"):
@@ -254,24 +256,24 @@ class ChecksumList(SliceTest):
         for button, code in ((IDCANCEL, 246), (IDOK, 0)):
             with self.subTest(button=button):
                 disk = self.disk("disk%d" % button, 64 + joiner_on_disk() // 1024)
-                with open(os.path.join(disk, "BIG.SFV"), "wb") as f:
+                with open(os.path.join(disk, "BIG.DAT.sfv"), "wb") as f:
                     f.write(b"old list")
 
                 def answer(box, boxes):
-                    if box == OVERWRITE:
+                    if box.title == OVERWRITE_TITLE:
                         return button
                     self.insert(disk)
                     return IDOK
 
                 result, boxes = self.slice(source, "A:", 0, answer)
                 self.assertEqual(result, code)
-                self.assertEqual(boxes, [prompt(1), OVERWRITE])
+                self.assertEqual(boxes, [prompt(1), overwrite("BIG.DAT.sfv")])
                 if code:
                     # Nothing of the set stays but the joiner; the old list is kept.
-                    self.assertEqual(sorted(os.listdir(disk)), ["BIG.SFV", "KELMORIX.EXE"])
-                    self.assertEqual(read(os.path.join(disk, "BIG.SFV")), b"old list")
+                    self.assertEqual(sorted(os.listdir(disk)), ["BIG.DAT.sfv", "KELMORIX.EXE"])
+                    self.assertEqual(read(os.path.join(disk, "BIG.DAT.sfv")), b"old list")
                 else:
-                    check_list(self, disk, "BIG.SFV", "BIG.DAT", data)
+                    check_list(self, disk, "BIG.DAT.sfv", "BIG.DAT", data)
 
     def test_folder_set_checked_by_cksfv(self):
         out = self.folder("out")
@@ -280,9 +282,9 @@ class ChecksumList(SliceTest):
                                  lambda box, boxes: IDOK)
         self.assertEqual(code, 0, boxes)
         self.assertEqual(sorted(os.listdir(out)),
-                         ["Big.D00", "Big.D01", "Big.D02", "Big.SFV", "KELMORIX.EXE"])
-        check_list(self, out, "Big.SFV", "Big.Dat", data)
-        check_with_cksfv(self, out, "Big.SFV", "Big.D02")
+                         ["Big.D00", "Big.D01", "Big.D02", "Big.Dat.sfv", "KELMORIX.EXE"])
+        check_list(self, out, "Big.Dat.sfv", "Big.Dat", data)
+        check_with_cksfv(self, out, "Big.Dat.sfv", "Big.D02")
 
 
 class FolderOnFullDrive(SliceTest):
@@ -327,7 +329,7 @@ class OwnFolder(SliceTest):
                     "%s %s is the source %s itself: the set would be written over it. Nothing was "
                     "deleted or written; choose another destination folder.\n"
                     % (what, clash, winpath(source))))
-                self.assertNotIn(OVERWRITE, boxes)
+                self.assertFalse([box for box in boxes if box.title == OVERWRITE_TITLE])
                 self.assertEqual(sorted(os.listdir(src)), sorted(files))
                 for name, data in files.items():
                     self.assertEqual(read(os.path.join(src, name)), data, name)

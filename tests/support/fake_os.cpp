@@ -16,11 +16,14 @@ struct Handle {
 
 std::vector<Handle> Handles;
 std::map<std::string, int> Calls; // operation + path -> calls so far
+uint64_t NextId = 1000;           // identities OsCreateNew hands out
 
 // The injected fault for this call, if any.
 const FakeFault *FaultFor(const char *operation, const std::string &path)
 {
     int call = ++Calls[std::string(operation) + "|" + path];
+    if (Fake.OnCall)
+        Fake.OnCall(operation, path);
     for (const FakeFault &fault : Fake.Faults)
         if (fault.Operation == operation && fault.Path == path && fault.Nth == call)
             return &fault;
@@ -151,6 +154,7 @@ long OsCreateNew(const char *path, OsFile *file)
     if (Fake.Files.count(path) || Fake.Folders.count(path))
         return EEXIST;
     Fake.Files[path] = FakeEntry();
+    Fake.Files[path].Id = NextId++;
     *file = NewHandle(path);
     return 0;
 }
@@ -278,16 +282,43 @@ long OsDelete(const char *path)
     return Fake.Files.erase(path) ? 0 : ENOENT;
 }
 
-long OsRenameOver(const char *from, const char *to)
+static long Move(const char *from, const char *to)
 {
-    if (const FakeFault *fault = FaultFor("rename", to))
-        return fault->Error;
     auto found = Fake.Files.find(from);
     if (found == Fake.Files.end())
         return ENOENT;
     FakeEntry moved = found->second;
     Fake.Files.erase(found);
     Fake.Files[to] = moved;
+    return 0;
+}
+
+long OsRenameOver(const char *from, const char *to)
+{
+    if (const FakeFault *fault = FaultFor("rename", to))
+        return fault->Error;
+    return Move(from, to);
+}
+
+long OsRenameNoReplace(const char *from, const char *to)
+{
+    if (const FakeFault *fault = FaultFor("rename", to))
+        return fault->Error;
+    if (Fake.Files.count(to) || Fake.Folders.count(to))
+        return EEXIST;
+    return Move(from, to);
+}
+
+long OsFileIdentity(const char *path, OsFileId *id)
+{
+    if (Fake.Folders.count(path)) {
+        *id = {1, std::hash<std::string>()(path)};
+        return 0;
+    }
+    auto found = Fake.Files.find(path);
+    if (found == Fake.Files.end())
+        return ENOENT;
+    *id = {0, found->second.Id};
     return 0;
 }
 

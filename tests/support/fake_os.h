@@ -21,6 +21,7 @@ struct FakeEntry {
     uint32_t Attributes = 0;
     FileTime Times[3] = {}; // creation, last access, last write
     bool TimesSet = false;
+    uint64_t Id = 0; // what OsFileIdentity tells: set by OsCreateNew, or by a test
 };
 
 // One injected failure: the Nth call (from 1) of Operation on Path returns
@@ -28,7 +29,7 @@ struct FakeEntry {
 struct FakeFault {
     std::string Operation; // "open", "create", "read", "write", "copy", "flush",
                            // "close", "delete", "size", "times", "attributes",
-                           // "rename" (on the new name)
+                           // "rename" (on the new name, either rename)
     std::string Path;
     int Nth = 1;
     long Error = 0;
@@ -45,6 +46,10 @@ struct FakeOs {
     std::string Joiner;               // the joiner program OsJoinerProgram gives
     std::vector<int> Keys;            // what OsReadKey returns, in turn; then -1
     std::function<void(int)> OnKey;   // runs before the Nth key (from 0) is read
+    // Runs at every call that can be made to fail, with its operation and path
+    // (as FakeFault names them), before the call acts: a test's way to change
+    // the files while a run goes on.
+    std::function<void(const std::string &, const std::string &)> OnCall;
     std::vector<FakeFault> Faults;
     std::string CurrentFolder = "/";
     bool KernelCopy = false;          // OsCopyData copies; otherwise it is not available

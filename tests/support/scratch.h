@@ -34,6 +34,16 @@ protected:
         fputs(text, f);
         fclose(f);
     }
+    std::string Read(const std::string &name)
+    {
+        std::string text;
+        FILE *f = fopen(Path(name).c_str(), "rb");
+        for (int c; f && (c = fgetc(f)) != EOF;)
+            text += (char)c;
+        if (f)
+            fclose(f);
+        return text;
+    }
     void Folder(const std::string &name) { ASSERT_EQ(mkdir(Path(name).c_str(), 0755), 0); }
     std::string folder_;
 };

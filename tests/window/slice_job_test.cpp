@@ -119,7 +119,7 @@ TEST_F(SliceJob, FolderModeCutsPortionsOfTheGivenSize)
     ASSERT_EQ(Slice("BIG.DAT", data, 1000), 0u);
     EXPECT_TRUE(Boxes.empty());
     EXPECT_EQ(Listing(out_.Path()),
-              (std::vector<std::string>{"BIG.D00", "BIG.D01", "BIG.D02", "BIG.SFV", "KELMORIX.EXE"}));
+              (std::vector<std::string>{"BIG.D00", "BIG.D01", "BIG.D02", "BIG.DAT.sfv", "KELMORIX.EXE"}));
 
     struct {
         const char *name;
@@ -164,7 +164,7 @@ TEST_F(SliceJob, EmptySourceMakesOneHeaderOnlyPortion)
 {
     EXPECT_EQ(Slice("EMPTY.DAT", "", 1000), 0u);
     EXPECT_TRUE(Boxes.empty());
-    EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{"EMPTY.D00", "EMPTY.SFV", "KELMORIX.EXE"}));
+    EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{"EMPTY.D00", "EMPTY.DAT.sfv", "KELMORIX.EXE"}));
     std::string portion = ReadAll(out_ / "EMPTY.D00");
     ASSERT_EQ(portion.size(), (size_t)PORTION_HEADER_SIZE);
     EXPECT_EQ(portion[0], 1);
@@ -178,10 +178,11 @@ TEST_F(SliceJob, ShortNameGivesWayToTheLongName)
     ASSERT_GT(GetShortPathNameA((sources_ / "Long Source Name.data").c_str(), alias, sizeof alias), 0u);
     ASSERT_EQ(std::string(alias).find("Long Source"), std::string::npos) << alias;
     EXPECT_EQ(RunSliceJob(alias, out_.Slash().c_str(), 1000), 0u);
-    EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{"KELMORIX.EXE", "Long Source Name.SFV",
+    EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{"KELMORIX.EXE",
                                                               "Long Source Name.da00",
                                                               "Long Source Name.da01",
-                                                              "Long Source Name.da02"}));
+                                                              "Long Source Name.da02",
+                                                              "Long Source Name.data.sfv"}));
     EXPECT_STREQ(HeaderOf(ReadAll(out_ / "Long Source Name.da00")).FileName, "Long Source Name.data");
 }
 
@@ -223,14 +224,15 @@ TEST_F(SliceJob, OverwriteQuestionOkReplacesTheSetAndItsStalePortions)
     std::string data = Pattern(2000, 7);
     ASSERT_EQ(Slice("BIG.DAT", data, 1000), 0u);
     EXPECT_TRUE(ReadAll(out_ / "BIG.D01").substr(PORTION_HEADER_SIZE) == data.substr(691, 691));
-    // Portion 00 was written before the collision at 01, so it is the set's
-    // own and stays; above the set only the stale portion of BIG.DAT went.
+    // Above the set only the stale portion of BIG.DAT went; the question,
+    // asked before anything is written, names both.
     EXPECT_EQ(Listing(out_.Path()),
-              (std::vector<std::string>{"BIG.D00", "BIG.D01", "BIG.D02", "BIG.D99", "BIG.DXX",
-                                        "BIG.E04", "BIG.SFV", "KELMORIX.EXE", "OTHER.D03"}));
+              (std::vector<std::string>{"BIG.D00", "BIG.D01", "BIG.D02", "BIG.D99", "BIG.DAT.sfv",
+                                        "BIG.DXX", "BIG.E04", "KELMORIX.EXE", "OTHER.D03"}));
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Title, "Dorvane - Overwrite?");
-    EXPECT_EQ(Boxes[0].Text, "Do you want to overwrite preexisting files?");
+    EXPECT_EQ(Boxes[0].Text, "Do you want to overwrite preexisting files?\n\n"
+                             "To be replaced or removed: BIG.D01, BIG.D05");
     EXPECT_EQ(Boxes[0].Style, kQuestionStyle);
     EXPECT_EQ(Boxes[0].Owner, MainWindow);
 }
@@ -276,8 +278,13 @@ TEST_F(SliceJob, PortionThatCannotBeDeletedShowsWhy)
         std::vector<std::string> seen;
         for (const Box &box : Boxes)
             seen.push_back(box.Text);
+        // The second time the first set is there too.
         EXPECT_EQ(seen, (std::vector<std::string>{
-                            "Do you want to overwrite preexisting files?",
+                            "Do you want to overwrite preexisting files?\n\n"
+                            "To be replaced or removed: " +
+                                std::string(expected == ERROR_ACCESS_DENIED
+                                                ? "BIG.D00"
+                                                : "BIG.D00 to BIG.D02, BIG.DAT.sfv"),
                             "Error while opening " + old + ".  Error Code = " +
                                 std::to_string(expected)}));
         EXPECT_TRUE(ReadAll(old).substr(PORTION_HEADER_SIZE) == data.substr(0, 691));
@@ -351,7 +358,8 @@ TEST_F(SliceJob, ForwardSlashesInTheSourceSeparateFolders)
     ASSERT_EQ(RunSliceJob(typed.c_str(), out_.Slash().c_str(), 1000), 0u);
     EXPECT_TRUE(Boxes.empty());
     EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{"BIG.D00", "BIG.D01", "BIG.D02",
-                                                              "BIG.D03", "BIG.SFV", "KELMORIX.EXE"}));
+                                                              "BIG.D03", "BIG.DAT.sfv",
+                                                              "KELMORIX.EXE"}));
     EXPECT_STREQ(HeaderOf(ReadAll(out_ / "BIG.D00")).FileName, "BIG.DAT");
     ScratchFolder rebuilt("rebuilt");
     EXPECT_EQ(JoinWithItsJoiner(out_.Path(), rebuilt.Path()), 0u);
@@ -469,7 +477,8 @@ TEST_F(SliceJob, RealMessageBoxesAreOwnedByTheMainWindow)
     RealAnswer = {"Dorvane - Overwrite?", IDCANCEL, "", NULL};
     WriteAll(out_ / "BIG.D00", "old");
     EXPECT_EQ(Slice("BIG.DAT", Pattern(100), 1000), 246u);
-    EXPECT_EQ(RealAnswer.SeenText, "Do you want to overwrite preexisting files?");
+    EXPECT_EQ(RealAnswer.SeenText, "Do you want to overwrite preexisting files?\n\n"
+                                   "To be replaced or removed: BIG.D00");
     EXPECT_EQ(RealAnswer.SeenOwner, MainWindow);
     EXPECT_EQ(ReadAll(out_ / "BIG.D00"), "old");
     KillTimer(MainWindow, 1);

@@ -158,7 +158,7 @@ class FolderSlices(WindowTest):
 
         portions = [os.path.join(target, "SAMPLE.D%02d" % n) for n in range(4)]
         self.assertEqual(sorted(os.listdir(target)),
-                         ["KELMORIX.EXE"] + [os.path.basename(p) for p in portions] + ["SAMPLE.SFV"])
+                         ["KELMORIX.EXE"] + [os.path.basename(p) for p in portions] + ["SAMPLE.DAT.sfv"])
         self.assertEqual([os.path.getsize(p) for p in portions], [99840, 99840, 99840, 1716])
         self.assertSameSet(portions)
         self.assertEqual(slicer.read(os.path.join(target, "KELMORIX.EXE")), slicer.read(KELMORIX))
@@ -188,7 +188,7 @@ class FolderSlices(WindowTest):
 
         portions = [os.path.join(target, "COUNTED.B%02d" % n) for n in range(4)]
         self.assertEqual(sorted(os.listdir(target)),
-                         sorted(["KELMORIX.EXE", "COUNTED.SFV"] + [os.path.basename(p) for p in portions]))
+                         sorted(["KELMORIX.EXE", "COUNTED.BIN.sfv"] + [os.path.basename(p) for p in portions]))
         self.assertEqual([os.path.getsize(p) for p in portions], [62810, 62810, 62810, 62807])
         self.assertSameSet(portions)
         self.assertRebuiltInFolder(target, "COUNTED.BIN", data)
@@ -447,7 +447,7 @@ class RemovableDriveSlice(WindowTest):
         self.assertEqual(window.focused(), ID.HELP_BUTTON)
 
         self.assertEqual([sorted(os.listdir(d)) for d in disks],
-                         [["BIG.D00", "KELMORIX.EXE"], ["BIG.D01"], ["BIG.D02", "BIG.SFV"]])
+                         [["BIG.D00", "KELMORIX.EXE"], ["BIG.D01"], ["BIG.D02", "BIG.DAT.sfv"]])
         portions = [os.path.join(d, "BIG.D%02d" % n) for n, d in enumerate(disks)]
         joiner = slicer.on_disk(os.path.getsize(os.path.join(disks[0], "KELMORIX.EXE")))
         # Every disk but the last is full, the first after the joiner's whole

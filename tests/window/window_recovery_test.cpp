@@ -119,7 +119,7 @@ TEST_F(SlicerWindow, FolderJobWritesTheRecoveryDataItsNoteForetold)
     SetWindowTextA(MainWindow, "Dorvane");
 
     // A portion lost: the set's own joiner rebuilds it from the recovery
-    // data (from its first block; the PAR2 tools use the others).
+    // data.
     DeleteFileA((out_ / "BIG.D02").c_str());
     ScratchFolder rebuilt("rebuilt");
     EXPECT_EQ(RunItsJoiner(out_.Path(), rebuilt.Path()), 0u);

@@ -711,33 +711,29 @@ namespace {
 
 // A modal dialog of the system (file picker, folder browser) answered from
 // a timer on the window's thread, which the dialog's own loop keeps serving.
+// A dialog is shown once its initialization, the window's part in it
+// included, is over: the tick acts on it only then, on what it shows.
 struct DialogScript {
-    std::string FileName;   // typed into the file picker's name field, if any
-    WPARAM Button;          // pressed once the dialog is there
-    std::string SeenTitle;  // the dialog's title
-    std::string SeenText;   // what its static texts say, joined
+    std::string FileName;      // typed into the file picker's name field, if any
+    WPARAM Button;             // pressed once the dialog is shown
+    std::string SeenTitle;     // the dialog's title
+    std::string SeenText;      // what its static texts say, joined
+    std::string SeenSelection; // folder browser: the folder selected in its tree
     bool Done;
-    std::string Selected;   // folder browser: the item to wait for before pressing
-    int Ticks;              // ticks waited for it; after 30 the button is pressed anyway
 } Picker;
 
-// The folder browser selects its start folder after it shows, and a loaded
-// machine can run the test's timer first: wait until the tree's selection is
-// the folder expected (or give up and let the test see what was selected).
-bool SelectionIsThere(HWND dialog)
+std::string TreeSelection(HWND dialog)
 {
-    if (Picker.Selected.empty() || ++Picker.Ticks > 30)
-        return true;
     HWND tree = FindWindowExA(dialog, NULL, WC_TREEVIEWA, NULL);
-    HTREEITEM item = tree ? TreeView_GetSelection(tree) : NULL;
     char text[MAX_PATH] = "";
     TVITEMA read = {};
     read.mask = TVIF_TEXT;
-    read.hItem = item;
+    read.hItem = tree ? TreeView_GetSelection(tree) : NULL;
     read.pszText = text;
     read.cchTextMax = sizeof text;
-    return item && SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)&read) &&
-           strcasecmp(text, Picker.Selected.c_str()) == 0;
+    if (!read.hItem || !SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)&read))
+        return "(none)";
+    return text;
 }
 
 BOOL CALLBACK GatherText(HWND child, LPARAM)
@@ -760,13 +756,12 @@ void CALLBACK PickerTick(HWND, UINT, UINT_PTR, DWORD)
         return;
     Picker.SeenTitle = Text(dialog);
     EnumChildWindows(dialog, GatherText, 0);
+    Picker.SeenSelection = TreeSelection(dialog);
     if (!Picker.FileName.empty()) {
         // The name field: a combo box in the newer layout, an edit field in the older.
         HWND name = GetDlgItem(dialog, 0x47C);
         SetWindowTextA(name ? name : GetDlgItem(dialog, 0x480), Picker.FileName.c_str());
     }
-    if (!SelectionIsThere(dialog))
-        return;
     PostMessageA(dialog, WM_COMMAND, Picker.Button, 0);
     Picker.Done = true;
 }
@@ -776,7 +771,7 @@ TEST_F(SlicerWindow, FilePickerWritesTheChosenSource)
     Open();
     std::string path = sources_ / "PICKED.DAT";
     WriteAll(path, Pattern(5000));
-    Picker = {path, IDOK, "", "", false, "", 0};
+    Picker = {path, IDOK, "", "", "", false};
     UINT_PTR timer = SetTimer(NULL, 0, 100, PickerTick);
     Click(ID_SOURCE_BROWSE_BUTTON);
     KillTimer(NULL, timer);
@@ -789,7 +784,7 @@ TEST_F(SlicerWindow, FilePickerWritesTheChosenSource)
 
     // Cancelled: nothing changes but the focus.
     SetFocus(Control(ID_SOURCE_PATH_EDIT));
-    Picker = {"", IDCANCEL, "", "", false, "", 0};
+    Picker = {"", IDCANCEL, "", "", "", false};
     timer = SetTimer(NULL, 0, 100, PickerTick);
     Click(ID_SOURCE_BROWSE_BUTTON);
     KillTimer(NULL, timer);
@@ -798,30 +793,54 @@ TEST_F(SlicerWindow, FilePickerWritesTheChosenSource)
     EXPECT_EQ(GetFocus(), Control(ID_SOURCE_BROWSE_BUTTON));
 }
 
+// Sets a folder's times so that no read moves them: written an hour ago, read
+// an hour from now. Setting them is itself a change, and a file system
+// mounted relatime (the usual) moves the access time on a read only when it
+// is not later than the last change, or is a day old.
+void HoldTimesStill(const std::string &folder)
+{
+    HANDLE handle = CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE) << folder;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER written = {{now.dwLowDateTime, now.dwHighDateTime}}, read = written;
+    written.QuadPart -= 36000000000ull; // an hour in 100 ns
+    read.QuadPart += 36000000000ull;
+    FILETIME writeTime = {written.LowPart, written.HighPart};
+    FILETIME readTime = {read.LowPart, read.HighPart};
+    EXPECT_TRUE(SetFileTime(handle, NULL, &readTime, &writeTime)) << GetLastError();
+    CloseHandle(handle);
+}
+
 TEST_F(SlicerWindow, FolderBrowserStartsAtTheRememberedFolder)
 {
-    Open(("\n" + out_.Path() + "\n").c_str());
+    // Wine's browser finds the folder to select by comparing the shell's
+    // item ids of the folders on its way byte for byte, and those carry each
+    // folder's write and access times. The shared temporary folder changes
+    // whenever a test beside this one makes a folder, and the browser's own
+    // reads move the access time of a folder changed since it was last read:
+    // a time that changed between its lookup and its tree (the busier the
+    // machine, the likelier) would leave it at the Desktop. So the remembered
+    // folder sits on C:\ (a drive's id holds no times), with times that hold
+    // still.
+    ScratchFolder remembered("browse", "C:\\");
+    HoldTimesStill(remembered.Path());
+    Open(("\n" + remembered.Path() + "\n").c_str());
     ChooseSource(100);
     Click(ID_SIZE_RADIO);
-    std::string folder = out_.Path();
-    // 64-bit Wine's browser now and then leaves the selection at its root
-    // whatever it was asked to select; the window asks the same each time,
-    // so a few tries tell a window that never asks from that (under load it
-    // took more than four).
-    for (int tries = 0; tries < 10; tries++) {
-        Type(ID_DESTINATION_EDIT, "");
-        Picker = {"", IDOK, "", "", false, folder.substr(folder.find_last_of('\\') + 1), 0};
-        UINT_PTR timer = SetTimer(NULL, 0, 100, PickerTick);
-        Click(ID_DESTINATION_BROWSE_BUTTON);
-        KillTimer(NULL, timer);
-        ASSERT_TRUE(Picker.Done);
-        if (strcasecmp(Text(ID_DESTINATION_EDIT).c_str(), folder.c_str()) == 0)
-            break;
-    }
+    Picker = {"", IDOK, "", "", "", false};
+    UINT_PTR timer = SetTimer(NULL, 0, 100, PickerTick);
+    Click(ID_DESTINATION_BROWSE_BUTTON);
+    KillTimer(NULL, timer);
+    ASSERT_TRUE(Picker.Done);
     EXPECT_NE(Picker.SeenText.find("Select Destination Folder for SLICE"), std::string::npos)
         << Picker.SeenText;
-    // OK at once takes the preselected folder: the remembered one.
-    EXPECT_STRCASEEQ(Text(ID_DESTINATION_EDIT).c_str(), out_.Path().c_str());
+    // Shown at the remembered folder; OK at once takes it.
+    const std::string &folder = remembered.Path();
+    EXPECT_STRCASEEQ(Picker.SeenSelection.c_str(), folder.substr(folder.rfind('\\') + 1).c_str());
+    EXPECT_STRCASEEQ(Text(ID_DESTINATION_EDIT).c_str(), folder.c_str());
     EXPECT_TRUE(Enabled(ID_SLICE_BUTTON));
     EXPECT_EQ(GetFocus(), Control(ID_DESTINATION_BROWSE_BUTTON));
 }

@@ -39,6 +39,10 @@ struct RecoveryDisk {
     int Par2;                 // FAULT_WRITER: the writer's result
 };
 
+// What a line of Say is: a notice, the one message of a failure, or the
+// line saying what was written.
+enum { SAY_NOTICE = 0, SAY_FINAL = 1, SAY_RESULT = 2 };
+
 static void Say(const SliceUser *user, int final, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
 static void Say(const SliceUser *user, int final, const char *format, ...)
@@ -50,8 +54,10 @@ static void Say(const SliceUser *user, int final, const char *format, ...)
     text = FormatTextV(format, args);
     va_end(args);
     // Without memory for the text the bare format still says what happened.
-    if (final)
+    if (final == SAY_FINAL)
         user->Final(user->Context, SLICE_RECOVERY_FAILED, text ? text : format);
+    else if (final == SAY_RESULT)
+        SliceSayResult(user, text ? text : format);
     else
         user->Notice(user->Context, text ? text : format);
     free(text);
@@ -221,53 +227,60 @@ static int PortionOnDisk(RecoveryDisk *d, const char *destination)
 int RecoveryDiskWrite(RecoveryDisk *d, const SliceUser *user)
 {
     const char *destination = d->Request->Destination;
-    int disk, held, result;
+    int disk, held, result, answer;
     uint64_t room;
     uint32_t free;
     char index[PAR2_NAME_SIZE], recovery[PAR2_NAME_SIZE];
 
     if (d->Fault == FAULT_MEMORY) {
-        Say(user, 1, "A recovery block the size of the longest portion, %llu bytes, needs more "
-                     "memory than this machine can spare (%llu bytes): no recovery data was "
-                     "written.\n",
+        Say(user, SAY_FINAL,
+            "A recovery block the size of the longest portion, %llu bytes, needs more memory "
+            "than this machine can spare (%llu bytes): no recovery data was written.\n",
             (unsigned long long)d->Wanted, (unsigned long long)d->Request->MemoryLimit);
         return SLICE_RECOVERY_FAILED;
     }
     result = d->Fault ? d->Par2 : d->Begun ? Par2WriterFinish(&d->Writer) : PAR2_BAD_ARGUMENT;
     if (result || d->HeadFill != PORTION_HEADER_SIZE ||
         Par2FileNames(SourceFileName(d->Request->Source), 1, index, recovery)) {
-        Say(user, 1, "Error making the recovery data (%d): none was written.\n", result);
+        Say(user, SAY_FINAL, "Error making the recovery data (%d): none was written.\n", result);
         return SLICE_RECOVERY_FAILED;
     }
     disk = (int)d->Writer.FileCount + 1;
     for (;;) {
         if (user->NextDisk(user->Context, disk, destination)) {
-            Say(user, 1, "No recovery data was written: disk #%d could not be asked for.\n", disk);
+            Say(user, SAY_FINAL, "No recovery data was written: disk #%d could not be asked for.\n",
+                disk);
             return SLICE_RECOVERY_FAILED;
         }
         held = PortionOnDisk(d, destination);
         free = OsFreeBytes(destination);
         room = FilesRoom(d, destination);
         if (held >= 0)
-            Say(user, 0, "This disk holds %s of the set just written. The recovery data goes on "
-                         "a disk of its own, so that losing one disk never loses a portion and "
-                         "the recovery data together.\n",
+            Say(user, SAY_NOTICE,
+                "This disk holds %s of the set just written. The recovery data goes on a disk of "
+                "its own, so that losing one disk never loses a portion and the recovery data "
+                "together.\n",
                 d->Writer.Files[held].Name);
         // A free count at its cap says only that the disk is large.
         else if (free < room && free != UINT32_MAX)
-            Say(user, 0, "Disk #%d has %lu bytes free; the recovery data (%s and %s) needs %llu.\n",
+            Say(user, SAY_NOTICE,
+                "Disk #%d has %lu bytes free; the recovery data (%s and %s) needs %llu.\n",
                 disk, (unsigned long)free, index, recovery, (unsigned long long)room);
         else
             break;
-        if (user->NotReady(user->Context, destination) == SLICE_ANSWER_ABORT) {
-            Say(user, 1, "No recovery data was written: disk #%d was not given.\n", disk);
+        answer = user->NotReady(user->Context, destination);
+        if (answer == SLICE_ANSWER_ABORT || answer == SLICE_ANSWER_NONE) {
+            Say(user, SAY_FINAL, "No recovery data was written: disk #%d was not given%s.\n", disk,
+                answer == SLICE_ANSWER_NONE ? ", and there is no terminal to ask for another"
+                                            : "");
             return SLICE_RECOVERY_FAILED;
         }
     }
     result = WriteRecoveryFiles(d->Request, &d->Writer, user);
     if (!result)
-        Say(user, 0, "Disk #%d holds the recovery data. To repair the set, copy every disk, this "
-                     "one included, into one folder and run par2 repair %s there.\n",
+        Say(user, SAY_RESULT,
+            "Disk #%d holds the recovery data. To repair the set, copy every disk, this one "
+            "included, into one folder and run par2 repair %s there.\n",
             disk, index);
     return result;
 }

@@ -230,6 +230,8 @@ static int FeedPiece(FeedState *s, unsigned k)
     lane->Done += size;
     s->Read += size;
     s->User->Progress(s->User->Context, s->Read, s->Total);
+    if (SliceInterruption(s->User))
+        return Fail(s, lane->Number, FEED_INTERRUPTED, 0, 0);
     if (lane->Done < length)
         return FEED_OK;
     // A file that grew since its length was taken is not the file described.

@@ -13,7 +13,8 @@ enum RecoveryFeedResult {
     FEED_OPEN_FAILED,  // Error: the open's
     FEED_READ_FAILED,  // Error: the read's
     FEED_CHANGED,      // the file is not as long as it was, or its first bytes differ
-    FEED_WRITER_FAILED // the writer refused the bytes (Par2: its result)
+    FEED_WRITER_FAILED,// the writer refused the bytes (Par2: its result)
+    FEED_INTERRUPTED   // the user interrupted it (SliceInterruption)
 };
 
 struct RecoveryFeedFailure {
@@ -25,7 +26,8 @@ struct RecoveryFeedFailure {
 // Feeds portions 0 to w->FileCount - 1, already added to the writer with
 // their lengths (and primed where it needs that), and finishes the writer.
 // path is the first portion's path; its number is overwritten for each.
-// Progress goes to user->Progress. Returns a RecoveryFeedResult.
+// Progress goes to user->Progress; an interruption (user->Interrupted) is
+// asked after every piece. Returns a RecoveryFeedResult.
 int RecoveryFeed(Par2Writer *w, char *path, const SliceUser *user,
                  RecoveryFeedFailure *failure);
 

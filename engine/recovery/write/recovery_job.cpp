@@ -8,7 +8,6 @@
 #include "recovery_job.h"
 
 #include <stdarg.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -18,14 +17,13 @@
 #include "format/heap_text.h"
 #include "format/portion_file.h"
 #include "format/slice_format.h"
+#include "format/temp_name.h"
 #include "os/files.h"
+#include "slice/slice_guard.h"
 
 enum {
     SINK_BUFFER = 64 * 1024,     // the writer's small packets gathered into one write
-    SINK_WRITE_LIMIT = 1 << 30,  // a block goes out in writes of at most this
-    TEMP_NAME_KEEP = 240,        // bytes of the final name a temporary name keeps
-    TEMP_SUFFIX_SIZE = 16,       // ".99.tmp" and its zero, with room to spare
-    TEMP_TRIES = 100             // NAME.tmp, NAME.1.tmp, ... NAME.99.tmp
+    SINK_WRITE_LIMIT = 1 << 30   // a block goes out in writes of at most this
 };
 
 // The two files, in the order they are written and renamed into place: the
@@ -47,6 +45,8 @@ struct RecoveryState {
     int Agreed;                            // the user agreed to overwrite
     OsFile Out;                            // the file being written
     long OutError;                         // its first write error
+    int Stopped;                           // the code of an interruption while writing
+    char Words[SLICE_ERROR_PART_SIZE];     // an error number as the user side says it
     size_t Fill;                           // bytes in Buffer
     unsigned char Buffer[SINK_BUFFER];
 };
@@ -67,9 +67,26 @@ static int Failed(RecoveryState *r, const char *format, ...)
     return SLICE_RECOVERY_FAILED;
 }
 
-// A line after which the step goes on.
-static void Tell(RecoveryState *r, const char *format, ...) __attribute__((format(printf, 2, 3)));
-static void Tell(RecoveryState *r, const char *format, ...)
+// An error number as the user side words it, for a message of Failed.
+static const char *Words(RecoveryState *r, long error)
+{
+    SliceErrorPart(r->User, error, r->Words);
+    return r->Words;
+}
+
+// The end of a step the user interrupted: returns the interruption's code.
+static int Interrupted(RecoveryState *r, int code)
+{
+    r->User->Final(r->User->Context, code,
+                   "Interrupted: no recovery data was written; the set itself is complete.\n");
+    return code;
+}
+
+// A line after which the step goes on: a notice, or with result the line
+// that says what was written.
+static void Say(RecoveryState *r, int result, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+static void Say(RecoveryState *r, int result, const char *format, ...)
 {
     va_list args;
     char *text;
@@ -77,7 +94,10 @@ static void Tell(RecoveryState *r, const char *format, ...)
     va_start(args, format);
     text = FormatTextV(format, args);
     va_end(args);
-    r->User->Notice(r->User->Context, text ? text : format);
+    if (result)
+        SliceSayResult(r->User, text ? text : format);
+    else
+        r->User->Notice(r->User->Context, text ? text : format);
     free(text);
 }
 
@@ -99,10 +119,13 @@ static int MakePaths(RecoveryState *r)
 
 // 0 when a new file may take Final[i]: nothing is there, or the user agreed
 // to overwrite (asked here, once, unless the job's question was answered).
-// A folder, or the sliced file itself under that name, is never replaced.
+// A folder, the sliced file itself under that name, or another set's
+// recovery file (by its file descriptions) is never replaced.
 static int MayTake(RecoveryState *r, unsigned i)
 {
-    int folder = 0, same = 0;
+    const char *name = SourceFileName(r->Request->Source);
+    char *detail;
+    int folder = 0, same = 0, answer;
 
     if (OsQueryPath(r->Final[i], &folder) != 0)
         return 0;
@@ -111,10 +134,16 @@ static int MayTake(RecoveryState *r, unsigned i)
                       r->Final[i]);
     if (OsSameFile(r->Final[i], r->Request->Source, &same) == 0 && same)
         return Failed(r, "%s is the file being sliced, and is never replaced.\n", r->Final[i]);
+    if (SideFileOwner(r->Final[i], name, 0) == SIDE_OTHER)
+        return Failed(r, "%s is recovery data of another slice set, and is never replaced.\n",
+                      r->Final[i]);
     if (r->Agreed)
         return 0;
-    Tell(r, "%s is already there.\n", r->Final[i]);
-    if (r->User->AskOverwrite(r->User->Context) != SLICE_ANSWER_OK)
+    Say(r, 0, "%s is already there.\n", r->Final[i]);
+    detail = FormatText("To be replaced or removed: %s", r->Names[i]);
+    answer = r->User->AskOverwrite(r->User->Context, detail ? detail : r->Names[i]);
+    free(detail);
+    if (answer != SLICE_ANSWER_OK)
         return Failed(r, "%s was not replaced: the overwrite question was not answered yes.\n",
                       r->Final[i]);
     r->Agreed = 1;
@@ -144,12 +173,12 @@ static int ReadSet(RecoveryState *r)
         SetPortionNumber(r->PortionPath, n);
         error = OsOpenRead(r->PortionPath, &file);
         if (error)
-            return Failed(r, "Error opening %s = %ld\n", r->PortionPath, error);
+            return Failed(r, "Error opening %s%s\n", r->PortionPath, Words(r, error));
         error = ReadFileStart(file, head, PAR2_HEAD_SIZE, &got, &lengths[n]);
         heads[n] = lengths[n] < PAR2_HEAD_SIZE ? (size_t)lengths[n] : (size_t)PAR2_HEAD_SIZE;
         OsClose(file);
         if (error)
-            return Failed(r, "Error reading %s = %ld\n", r->PortionPath, error);
+            return Failed(r, "Error reading %s%s\n", r->PortionPath, Words(r, error));
         if (got != heads[n] || got < PORTION_HEADER_SIZE || (n && !SameSliceSet(r->Heads, head)))
             return Failed(r, "%s is not a portion of the set just written.\n", r->PortionPath);
         if (lengths[n] > longest)
@@ -183,21 +212,43 @@ static int ReadSet(RecoveryState *r)
     return 0;
 }
 
+// The first portion that does not read back as the job wrote it: its
+// number, or -1 when all do (or nothing was recorded).
+static int FirstChanged(const RecoveryState *r)
+{
+    const SliceWritten *written = r->Request->Written;
+    unsigned n;
+
+    if (!written)
+        return -1;
+    for (n = 0; n < r->Writer->FileCount && n < written->Portions; n++)
+        if (r->Writer->Files[n].Crc != written->PortionCrcs[n])
+            return (int)n;
+    return r->Writer->FileCount == written->Portions ? -1 : (int)n;
+}
+
 static int Feed(RecoveryState *r)
 {
     RecoveryFeedFailure failure = {0, 0, 0};
-    int result = RecoveryFeed(r->Writer, r->PortionPath, r->User, &failure);
+    int result = RecoveryFeed(r->Writer, r->PortionPath, r->User, &failure), changed;
 
+    if (result == FEED_OK && (changed = FirstChanged(r)) >= 0) {
+        result = FEED_CHANGED;
+        failure.Portion = (unsigned)changed;
+    }
     SetPortionNumber(r->PortionPath, failure.Portion);
     switch (result) {
     case FEED_OK:
         return 0;
     case FEED_OPEN_FAILED:
-        return Failed(r, "Error opening %s = %ld\n", r->PortionPath, failure.Error);
+        return Failed(r, "Error opening %s%s\n", r->PortionPath, Words(r, failure.Error));
     case FEED_READ_FAILED:
-        return Failed(r, "Error reading %s = %ld\n", r->PortionPath, failure.Error);
+        return Failed(r, "Error reading %s%s\n", r->PortionPath, Words(r, failure.Error));
+    case FEED_INTERRUPTED:
+        return Interrupted(r, SliceInterruption(r->User));
     case FEED_CHANGED:
-        return Failed(r, "%s changed while its recovery data was made.\n", r->PortionPath);
+        return Failed(r, "%s changed on the destination while its recovery data was made.\n",
+                      r->PortionPath);
     }
     return Failed(r, "Error making the recovery data for %s (%d)\n", r->PortionPath, failure.Par2);
 }
@@ -209,6 +260,10 @@ static long SendOut(RecoveryState *r, const void *data, size_t size)
     long error;
 
     while (size) {
+        // A block may be large: the user can stop it between two writes.
+        r->Stopped = SliceInterruption(r->User);
+        if (r->Stopped)
+            return 1;
         count = size < SINK_WRITE_LIMIT ? (uint32_t)size : (uint32_t)SINK_WRITE_LIMIT;
         error = OsWrite(r->Out, p, count, &written);
         if (error)
@@ -241,29 +296,18 @@ static int Sink(void *context, const void *data, size_t size)
     return r->OutError ? 1 : 0;
 }
 
-// File i, whole and flushed, under a new temporary name beside the set.
+// File i, whole and flushed, under a new temporary name beside the set
+// (format/temp_name.h).
 static int WriteTemporary(RecoveryState *r, unsigned i)
 {
-    size_t keep = strlen(r->Names[i]);
-    char suffix[TEMP_SUFFIX_SIZE] = ".tmp", name[TEMP_NAME_KEEP + TEMP_SUFFIX_SIZE];
-    long error = OS_FILE_EXISTS, closed;
-    unsigned n;
+    const char *folder = r->Request->Destination;
+    long closed, error = CreateTemporaryFile(folder, strlen(folder), 0, TEMP_TAG_SLICER,
+                                             &r->Temp[i], &r->Out);
 
-    if (keep > TEMP_NAME_KEEP)
-        keep = TEMP_NAME_KEEP;
-    for (n = 0; n < TEMP_TRIES && error == OS_FILE_EXISTS; n++) {
-        if (n)
-            snprintf(suffix, sizeof suffix, ".%u.tmp", n);
-        free(r->Temp[i]);
-        memcpy(name, r->Names[i], keep);
-        memcpy(name + keep, suffix, sizeof suffix);
-        r->Temp[i] = JoinPath(r->Request->Destination, name);
-        if (!r->Temp[i])
-            return Failed(r, "Error allocating destination name buffer\n");
-        error = OsCreateNew(r->Temp[i], &r->Out);
-    }
+    if (error == OS_NO_MEMORY && !r->Temp[i])
+        return Failed(r, "Error allocating destination name buffer\n");
     if (error)
-        return Failed(r, "Error creating %s = %ld\n", r->Temp[i], error);
+        return Failed(r, "Error creating %s%s\n", r->Temp[i], Words(r, error));
     r->Created[i] = 1;
     r->Fill = 0;
     r->OutError = 0;
@@ -278,8 +322,10 @@ static int WriteTemporary(RecoveryState *r, unsigned i)
     closed = OsClose(r->Out);
     if (!r->OutError)
         r->OutError = closed;
+    if (r->Stopped)
+        return Interrupted(r, r->Stopped);
     if (r->OutError)
-        return Failed(r, "Error writing %s = %ld\n", r->Temp[i], r->OutError);
+        return Failed(r, "Error writing %s%s\n", r->Temp[i], Words(r, r->OutError));
     return 0;
 }
 
@@ -287,10 +333,13 @@ static int WriteFiles(RecoveryState *r)
 {
     unsigned i, blocks = r->Request->Blocks;
     long error;
+    int result;
 
-    for (i = 0; i < FILE_KINDS; i++)
-        if (WriteTemporary(r, i))
-            return SLICE_RECOVERY_FAILED;
+    for (i = 0; i < FILE_KINDS; i++) {
+        result = WriteTemporary(r, i);
+        if (result)
+            return result;
+    }
     // Asked again: a file may have come under a final name meanwhile.
     for (i = 0; i < FILE_KINDS; i++)
         if (MayTake(r, i))
@@ -298,14 +347,15 @@ static int WriteFiles(RecoveryState *r)
     for (i = 0; i < FILE_KINDS; i++) {
         error = OsRenameOver(r->Temp[i], r->Final[i]);
         if (error)
-            return Failed(r, "Error renaming %s to %s = %ld\n", r->Temp[i], r->Final[i], error);
+            return Failed(r, "Error renaming %s to %s%s\n", r->Temp[i], r->Final[i],
+                          Words(r, error));
         r->Created[i] = 0;
     }
-    Tell(r, "Recovery data written: %s and %s, %u block%s of %llu bytes for %u portion%s; "
-            "par2 rebuilds up to %u lost or damaged portion%s from it.\n",
-         r->Names[FILE_INDEX], r->Names[FILE_RECOVERY], blocks, blocks == 1 ? "" : "s",
-         (unsigned long long)r->Writer->SliceSize, r->Writer->FileCount,
-         r->Writer->FileCount == 1 ? "" : "s", blocks, blocks == 1 ? "" : "s");
+    Say(r, 1, "Recovery data written: %s and %s, %u block%s of %llu bytes for %u portion%s; "
+              "par2 rebuilds up to %u lost or damaged portion%s from it.\n",
+        r->Names[FILE_INDEX], r->Names[FILE_RECOVERY], blocks, blocks == 1 ? "" : "s",
+        (unsigned long long)r->Writer->SliceSize, r->Writer->FileCount,
+        r->Writer->FileCount == 1 ? "" : "s", blocks, blocks == 1 ? "" : "s");
     return 0;
 }
 
@@ -363,6 +413,8 @@ int WriteRecoveryData(const RecoveryRequest *request, const SliceUser *user)
         result = ReadSet(r);
     if (!result)
         result = Feed(r);
+    if (!result && SliceInterruption(user))
+        result = Interrupted(r, SliceInterruption(user));
     if (!result)
         result = WriteFiles(r);
     EndRecovery(r);

@@ -33,12 +33,19 @@ struct RecoveryRequest {
     int OverwriteAgreed;     // 1 when the user already agreed to overwrite files
     uint64_t MemoryLimit;    // the most bytes the blocks may take (Blocks * slice size)
     const char *Creator;     // the program and its version, recorded in the files
+    const SliceWritten *Written; // the job's record of the portions as written, which the
+                                 // portions read again must match; NULL: not compared
 };
 
 // Writes the recovery data for the complete set of request->Source in
-// request->Destination. Returns 0, having said which files it wrote through
-// user->Notice; or SLICE_RECOVERY_FAILED, having said why through
-// user->Final, with no file left under a temporary name. Asks
+// request->Destination, from the portions as they read now; with
+// request->Written, each must read back as it was written (a portion that
+// changed on the destination meanwhile, as on a failing disk, would get
+// recovery data that vouches for the damage). Returns 0, having said which
+// files it wrote through user->Result (or Notice); or SLICE_RECOVERY_FAILED,
+// having said why through user->Final, with no file left under a temporary
+// name; or, the same way, the code of user->Interrupted when the user
+// interrupted it. Asks
 // user->AskOverwrite at most once, only when a final name is taken and
 // OverwriteAgreed is 0; user->Progress counts the bytes read.
 int WriteRecoveryData(const RecoveryRequest *request, const SliceUser *user);
