@@ -234,7 +234,7 @@ static int SliceWithRecoveryDisk(RecoveryRequest *request)
         return SLICE_NO_BUFFER;
     }
     result = SliceFileObserved(Job.JobSource, Job.JobDestination, SLICE_ONTO_DISKS, 0, &BoxUser,
-                               RecoveryDiskObserver(disk));
+                               RecoveryDiskObserver(disk), NULL);
     if (result == SLICE_COMPLETE) {
         StartRecoveryStep();
         request->OverwriteAgreed = BoxState.OverwriteAgreed;
@@ -247,6 +247,7 @@ static int SliceWithRecoveryDisk(RecoveryRequest *request)
 unsigned __stdcall SliceWorker(void *unused)
 {
     RecoveryRequest request;
+    SliceWritten written; // what the job wrote, compared with what the recovery step reads
     int result;
 
     (void)unused;
@@ -262,14 +263,18 @@ unsigned __stdcall SliceWorker(void *unused)
     request.OverwriteAgreed = 0;
     request.MemoryLimit = RecoveryMemoryLimit();
     request.Creator = RecoveryCreator;
+    request.Written = NULL;
     if (Job.JobMode == SLICE_ONTO_DISKS)
         return (unsigned)SliceWithRecoveryDisk(&request);
-    result = SliceFile(Job.JobSource, Job.JobDestination, Job.JobMode, Job.JobPortionSize,
-                       &BoxUser);
+    result = SliceFileObserved(Job.JobSource, Job.JobDestination, Job.JobMode,
+                               Job.JobPortionSize, &BoxUser, NULL, &written);
     if (result != SLICE_COMPLETE)
         return (unsigned)result;
+    // A portion that no longer reads as the job wrote it is refused, as the
+    // Linux dorvane refuses it.
     StartRecoveryStep();
     request.OverwriteAgreed = BoxState.OverwriteAgreed;
+    request.Written = &written;
     return (unsigned)WriteRecoveryData(&request, &BoxUser);
 }
 

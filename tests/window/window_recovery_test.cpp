@@ -145,7 +145,7 @@ TEST_F(SlicerWindow, RecoveryDataThatCannotBeWrittenLeavesTheSetComplete)
                                  " is complete, but its recovery data could not be written");
     EXPECT_EQ(Boxes[1].Style, (UINT)(MB_OK | MB_ICONWARNING | MB_SETFOREGROUND));
     EXPECT_EQ(Listing(out_.Path()), (std::vector<std::string>{
-                                        "BIG.D00", "BIG.D01", "BIG.DAT.par2", "BIG.SFV",
+                                        "BIG.D00", "BIG.D01", "BIG.DAT.par2", "BIG.DAT.sfv",
                                         "KELMORIX.EXE"}));
 }
 
