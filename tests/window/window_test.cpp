@@ -617,13 +617,19 @@ TEST_F(SlicerWindow, TitleShowsTheJobsProgress)
     Click(ID_COUNT_RADIO);
     Type(ID_COUNT_EDIT, "3");
     Type(ID_DESTINATION_EDIT, out_.Path());
-    // The question at portion 1 holds the job with a third of it written,
-    // long enough for the window to show how far it is.
-    WriteAll(out_ / "BIG.D01", "old");
-    Answer = [](const Box &box, size_t) {
-        if (box.Title == "Dorvane - Overwrite?")
-            Sleep(300);
-        return IDOK;
+    // An old file that cannot be deleted holds the job at portion 1, with a
+    // third of it written, until the window shows how far it is; then the
+    // user lets go of it and retries.
+    std::string old = out_ / "BIG.D01";
+    WriteAll(old, "old");
+    SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_READONLY);
+    Answer = [&old](const Box &box, size_t) {
+        if (box.Style != kRetryStyle)
+            return IDOK;
+        while (Text(MainWindow) != "Dorvane - 33%")
+            Sleep(1);
+        SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_NORMAL);
+        return IDRETRY;
     };
     Titles.clear();
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordTitle, NULL, GetCurrentThreadId());
