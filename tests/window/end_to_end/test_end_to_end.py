@@ -13,7 +13,7 @@ import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "slicer"))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "slicer"))
 import slicer  # noqa: E402  (puts tests/joiner on the path too)
 from common import run_on_terminal  # noqa: E402
 from dorvane_window import (ABOUT_TITLE, COMPLETE_TITLE, ID, NEXT_DISK_TITLE,  # noqa: E402

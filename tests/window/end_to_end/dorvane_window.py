@@ -13,7 +13,7 @@ import types
 from collections import namedtuple
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-IDS_HEADER = os.path.join(HERE, "..", "..", "window", "ids.h")
+IDS_HEADER = os.path.join(HERE, "..", "..", "..", "window", "ids.h")
 
 IDOK = 1
 NOT_THERE = 1  # windriver's code for a window or box not found

@@ -21,7 +21,7 @@ import unittest
 from dorvane_window import ID, NOT_THERE, Dorvane, colours, display_of, winpath
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-TOP = os.path.join(HERE, "..", "..")
+TOP = os.path.join(HERE, "..", "..", "..")
 WINE_RUN = os.environ.get("WINE_RUN", "")
 WINDRIVER = os.environ.get("WINDRIVER_EXE", "")
 DORVANE = os.environ.get("DORVANE_EXE", "")
