@@ -53,15 +53,15 @@ long OsJoinerProgram(const void **data, uint32_t *size);
 long OsFindProgramFolder(const char *name, char *folder, size_t size);
 #else
 // What only the Linux dorvane asks (process_job_posix.cpp): the Windows
-// programs draw no progress line and keep no recovery data in memory.
+// programs draw no progress line.
 
 // OsMonotonicTime: nanoseconds on a clock that only moves forward, whatever
 // is done to the time of day meanwhile: for how long something took.
 int64_t OsMonotonicTime(void);
+#endif
 
 // OsPhysicalMemory: the machine's memory in bytes; 0 when the system does
-// not say.
+// not say. The slicers hold their recovery blocks within half of it.
 uint64_t OsPhysicalMemory(void);
-#endif
 
 #endif

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "par2_sets.h"
+#include "recovery/write/recovery_size.h"
 
 namespace {
 
@@ -243,6 +244,33 @@ TEST(Par2Writer, Refusals)
     EXPECT_EQ(Par2WriterFinish(&w), PAR2_SHORT_FILE);
     ASSERT_EQ(Par2WriterFeed(&w, 1, files[1].data() + 19999, 1), PAR2_OK);
     EXPECT_EQ(Par2WriterFinish(&w), PAR2_FILE_CHANGED);
+}
+
+} // namespace
+
+namespace {
+
+// What the planner tells beforehand is what the writer writes: the index
+// and the recovery file together, for sets of every shape.
+TEST(RecoveryDataBytes, IsWhatTheWriterWrites)
+{
+    const struct {
+        unsigned files;
+        size_t length, last;
+        unsigned blocks;
+    } cases[] = {{1, 0, 310, 1}, {3, 1001, 333, 1}, {7, 1001, 1001, 2}, {100, 64, 1, 10}};
+    for (const auto &c : cases) {
+        MadeSet set;
+        MakeSet(set, SampleFiles(c.files, c.length, c.last), c.blocks, 4096);
+        uint64_t longest = c.files == 1 ? c.last : std::max(c.length, c.last);
+        EXPECT_EQ(RecoveryDataBytes(c.files, longest, SampleName(0).size(), c.blocks,
+                                    "Dorvane test"),
+                  set.Index.size() + set.Recovery.size())
+            << c.files << " files, " << c.blocks << " blocks";
+    }
+    EXPECT_EQ(RecoveryDataBytes(0, 100, 7, 1, ""), 0u);
+    EXPECT_EQ(RecoveryDataBytes(101, 100, 7, 1, ""), 0u);
+    EXPECT_EQ(RecoveryDataBytes(3, 100, 7, 11, ""), 0u);
 }
 
 } // namespace
