@@ -272,7 +272,7 @@ int ChecklistFind(const char *text, size_t length, const char *name, uint32_t *c
 
     while (NextLine(text, length, &at, &line))
         if (line.Length > 0 && line.Start[0] != ';' && ParseEntry(&line, &nameLength, &listed) &&
-            nameLength == wanted && SameNameNoCase(line.Start, name, wanted)) {
+            SameNameAsText(line.Start, nameLength, name, wanted, 1)) {
             *crc = listed;
             return 1;
         }

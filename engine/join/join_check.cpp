@@ -1,4 +1,4 @@
-// kelmorix --check (Linux): a slice set checked without being rebuilt. Each
+// kelmorix --check (both joiners): a slice set checked without being rebuilt. Each
 // portion is read once, in large blocks: its header compared with portion
 // 00's (where there is no list), its place (the last-portion mark), and its
 // CRC-32 with the list's line; then the data's size and CRC with the list's
@@ -31,6 +31,7 @@ struct CheckState {
 // Hashes the rest of the open portion. Returns 0 or the error.
 static long HashRest(JoinRun *run, CheckState *check, uint32_t *crc)
 {
+    uint64_t read = 0;
     uint32_t done;
     long error;
 
@@ -38,7 +39,10 @@ static long HashRest(JoinRun *run, CheckState *check, uint32_t *crc)
         done = 0;
         error = OsRead(run->Portion.File, check->Buffer, CHECK_BUFFER_SIZE, &done);
         *crc = Crc32Update(*crc, check->Buffer, done);
-    } while (!error && done == CHECK_BUFFER_SIZE);
+        read += done;
+    } while (!error && done == CHECK_BUFFER_SIZE &&
+             !JoinProgress(STEP_CHECK, NULL, check->Data + read, run->Set.FileSize));
+    JoinProgress(STEP_CHECK, NULL, check->Data + read, run->Set.FileSize);
     return error;
 }
 
@@ -78,9 +82,8 @@ static void CheckOpenPortion(JoinRun *run, CheckState *check, unsigned index, co
         return;
     } else if (listedFound && listed != crc) {
         char found[9], wanted[9];
-        snprintf(found, sizeof found, "%08lX", (unsigned long)crc);
-        snprintf(wanted, sizeof wanted, "%08lX", (unsigned long)listed);
-        JoinSay("%s  damaged: checksum %s, the list says %s\n", name, found, wanted);
+        JoinSay("%s  damaged: checksum %s, the list says %s\n", name, JoinHexText(crc, found),
+                JoinHexText(listed, wanted));
     } else if (run->Portion.Header.LastPortion > 1 ||
                (!listedFound && !SameSliceSet(run->Set.FirstHeader, run->Portion.RawHeader))) {
         JoinSay("%s  header damaged or of another set\n", name);
@@ -108,7 +111,7 @@ static void CheckPortions(JoinRun *run, CheckState *check)
     const char *name;
     int result;
 
-    for (unsigned i = 0; i < MAX_PORTIONS && Expected(run, check, i); i++) {
+    for (unsigned i = 0; i < MAX_PORTIONS && Expected(run, check, i) && !JoinInterruption(); i++) {
         SetPortionNumber(run->Portion.Path, i);
         name = JoinPortionName(run->Portion.Path);
         result = JoinReadPortionHeader(run, JOIN_READ_HEADER);
@@ -132,10 +135,10 @@ static void CheckPortions(JoinRun *run, CheckState *check)
 static void CheckFile(JoinRun *run, CheckState *check)
 {
     char found[9], wanted[9], have[DECIMAL_TEXT_SIZE], size[DECIMAL_TEXT_SIZE];
-    const char *name = run->Portion.Header.FileName;
+    const char *name = run->Set.FileName;
 
-    snprintf(found, sizeof found, "%08lX", (unsigned long)check->DataCrc);
-    snprintf(wanted, sizeof wanted, "%08lX", (unsigned long)run->List.Info.FileCrc);
+    JoinHexText(check->DataCrc, found);
+    JoinHexText(run->List.Info.FileCrc, wanted);
     DecimalText(check->Data, have);
     DecimalText(run->Set.FileSize, size);
     if (check->Gap) {
@@ -165,7 +168,6 @@ static void CheckRecovery(JoinRun *run, CheckState *check)
 {
     char index[PAR2_NAME_SIZE], volume[PAR2_NAME_SIZE];
     const char *plural = check->Lost == 1 ? "" : "s";
-    PortionHeader first;
     int spare = 0, can;
 
     if (!check->Lost)
@@ -180,8 +182,7 @@ static void CheckRecovery(JoinRun *run, CheckState *check)
         return;
     }
     can = RepairAssess(JoinRecoveryData, check->Lost, &spare);
-    DecodePortionHeader(run->Set.FirstHeader, &first);
-    Par2FileNames(first.FileName, 1, index, volume);
+    Par2FileNames(run->Set.FileName, 1, index, volume);
     if (can == REPAIR_OK)
         JoinSay("; the recovery data can rebuild it (%d block%s to spare)\n", spare,
                    spare == 1 ? "" : "s");

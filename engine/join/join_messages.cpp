@@ -1,8 +1,10 @@
-// What the joiner says: the formatting every message goes through, the
-// usage text, the questions and disk prompts, and the final line of each
-// result code (a table), with the note on an output left under its
-// temporary name, and the lines of a portion the recovery data did not
-// rebuild.
+// What the joiner says: the formatting every message goes through (and on
+// Linux, which lines are errors for standard error, and error numbers in
+// words), the usage text, the questions and disk prompts, and the final
+// line of each result code (a table), with the note on an output left under
+// its temporary name, and the lines of a portion the recovery data did not
+// rebuild. The Windows joiner says everything on standard output, with
+// error numbers as numbers ("= 5").
 #include "join_run.h"
 
 #include <stdarg.h>
@@ -26,7 +28,8 @@ enum ReportArgs {
     ARGS_DISK,            // disk number
     ARGS_ERROR,           // pending error
     ARGS_UNSAFE_NAME,     // portion path, FileName
-    ARGS_DAMAGE           // as the damage found (DamageLines)
+    ARGS_DAMAGE,          // as the damage found (DamageLines)
+    ARGS_FOLDER           // destination folder, pending error
 };
 
 // The final line of each result code.
@@ -43,7 +46,12 @@ static const ReportLine ReportLines[] = {
     {JOIN_OUTPUT_IS_PORTION, ARGS_OUTPUT_ONLY,
      "The rebuilt file would replace %s, a portion of the slice set;\n"
      "name another destination folder.\n"},
+    {JOIN_NO_FOLDER, ARGS_FOLDER, "Error making the folder %s = %ld\n"},
+#ifdef _WIN32
     {JOIN_NO_CONSOLE, ARGS_DISK, "There is no console to answer the prompt for disk #%d.\n"},
+#else
+    {JOIN_NO_CONSOLE, ARGS_DISK, "There is no terminal to answer the prompt for disk #%d.\n"},
+#endif
     {JOIN_SIZE_MISMATCH, ARGS_COUNTS,
      "The slice set ends at %s with %s bytes, but its file has %s bytes.\n"},
     {JOIN_FOREIGN_PORTION, ARGS_PORTION_ONLY, "%s belongs to another slice set.\n"},
@@ -109,16 +117,36 @@ static const char DisksLine[] =
     "If the set has a recovery disk, copy every disk, the recovery disk included,\n"
     "into one folder and run " JOINER_NAME " there to repair it.\n";
 
-// After a failure: the output was begun under its temporary name.
+// After a failure: the output was begun under its temporary name. On Linux
+// a line with the bytes it holds follows, so that what is left behind, and
+// why the next run's temporary name has the next number, is told whole.
 static const char IncompleteLine[] = "%s is incomplete; it has been left in place.\n";
 static const char WholeLine[] = "%s holds the whole file; it has been left in place.\n";
 static const char DamagedOutputLine[] =
     "%s holds the data as it was read, damage and all; it has been left in place.\n";
+#ifndef _WIN32
+static const char HoldsLine[] = "It holds %s bytes of the file's %s.\n";
+// 249 after the question was answered N (or could not be answered).
+static const char DeclinedLine[] = "%s already exists; it was not replaced.\n";
+// 239 and 240 where the system gave no error number: a write that took
+// nothing, a portion that ended before its data did.
+static const char WroteNothingLine[] = "Error writing %s: the disk took no more\n";
+static const char EndedEarlyLine[] = "Error reading data from %s: it ended before its data did\n";
+// 253: where the forms of the command are told.
+static const char HelpLine[] = "(kelmorix --help shows how to name a slice set)\n";
+#endif
+static const char InterruptedLine[] = "Interrupted: nothing was written under %s\n";
+static const char InterruptedEarlyLine[] = "Interrupted: nothing was written\n";
+static const char InterruptedCheckLine[] = "Interrupted: the check was stopped before its end\n";
 
+// Where the rebuilt file goes when none is named: the current folder, and
+// from a removable disk the folder for temporary files, so that the file is
+// never written onto the disk it is read from.
 #ifdef _WIN32
-#define DESTINATION_LINE "If a destination folder is not specified, TEMP will be used.\n"
+#define DESTINATION_LINE                                                                           \
+    "If a destination folder is not specified, the current folder will be used\n"                 \
+    "(on a removable disk: TEMP or TMP).\n"
 #else
-// What Linux does: TEMP only stands in for a disk the set is read from.
 #define DESTINATION_LINE                                                                           \
     "If a destination folder is not specified, the current folder will be used\n"                 \
     "(on a removable disk: TEMP, TMPDIR or /tmp).\n"
@@ -162,9 +190,33 @@ static void PutEscaped(FILE *to, const char *text)
     }
 }
 
+// The stream for errors: standard error on Linux, after what standard
+// output holds (both may go to one place); standard output on Windows.
+static FILE *ErrorStream(void)
+{
+#ifdef _WIN32
+    return stdout;
+#else
+    fflush(stdout);
+    return stderr;
+#endif
+}
+
 static void SayTo(FILE *to, const char *format, va_list args)
 {
+    long error;
+
+    JoinEndProgress();
     for (; *format; format++) {
+#ifndef _WIN32
+        // The system's words for an error number, the number after them.
+        if (strncmp(format, " = %ld", 6) == 0) {
+            error = va_arg(args, long);
+            fprintf(to, ": %s (%ld)", strerror((int)error), error);
+            format += 5;
+            continue;
+        }
+#endif
         if (*format != '%') {
             putc(*format, to);
         } else if (*++format == 's') {
@@ -173,30 +225,67 @@ static void SayTo(FILE *to, const char *format, va_list args)
             fprintf(to, "%d", va_arg(args, int));
         } else if (*format == 'l') {
             format++;
-            fprintf(to, "%ld", va_arg(args, long));
+            error = va_arg(args, long);
+            fprintf(to, "%ld", error);
         } else {
             putc(*format, to);
         }
     }
+    if (to == stderr)
+        fflush(to);
 }
+
+// A line said whatever happened to the run.
+static void SayWith(FILE *to, const char *format, ...)
+{
+    va_list args;
+
+    va_start(args, format);
+    SayTo(to, format, args);
+    va_end(args);
+}
+
+// 1 while the final report of a failure is said: each of its lines is an error.
+static int SayingErrors;
 
 void JoinSay(const char *format, ...)
 {
     va_list args;
 
+    if (JoinInterruption())
+        return;
     va_start(args, format);
-    SayTo(stdout, format, args);
+    SayTo(SayingErrors || strncmp(format, "Warning: ", 9) == 0 ? ErrorStream() : stdout, format,
+          args);
+    va_end(args);
+}
+
+void JoinSayError(const char *format, ...)
+{
+    va_list args;
+
+    if (JoinInterruption())
+        return;
+    va_start(args, format);
+    SayTo(ErrorStream(), format, args);
     va_end(args);
 }
 
 int JoinAsk(int endLine, const char *format, ...)
 {
-    FILE *console = OsOpenConsoleOutput();
+    FILE *console;
     va_list args;
     int key;
 
-    // Only a key pressed once the question is shown answers it.
+    // Only a key pressed once the question is shown answers it. On Linux a
+    // question nobody can answer is not asked.
+#ifdef _WIN32
     OsFlushTypedAhead();
+#else
+    if (OsFlushTypedAhead() != 0)
+        return ASK_NO_TERMINAL;
+#endif
+    console = OsOpenConsoleOutput();
     va_start(args, format);
     SayTo(stdout, format, args);
     va_end(args);
@@ -209,7 +298,7 @@ int JoinAsk(int endLine, const char *format, ...)
     }
     key = OsReadKey();
     if (endLine) {
-        JoinSay("\n");
+        SayWith(stdout, "\n");
         if (console)
             fputs("\n", console);
     }
@@ -218,12 +307,42 @@ int JoinAsk(int endLine, const char *format, ...)
     return key;
 }
 
-void PrintUsage(void)
+int JoinAskOverwrite(const char *path)
+{
+    static const char Question[] = "%s already exists.  Overwrite? (Y/N): ";
+    int key;
+
+    // A script's answer, given on the command line, is shown as a typed one.
+    if (JoinOptions.Overwrite != JOIN_ASK) {
+        JoinSay(Question, path);
+        JoinSay(JoinOptions.Overwrite == JOIN_ANSWER_YES ? "Y (--yes)\n" : "N (--no)\n");
+        return JoinOptions.Overwrite == JOIN_ANSWER_YES;
+    }
+    key = JoinAsk(1, Question, path);
+    // Nobody can answer: nothing is replaced, and the line says why.
+    if (key == ASK_NO_TERMINAL) {
+        JoinSay(Question, path);
+        JoinSay("N (no terminal to answer; --yes would answer Y)\n");
+    }
+    return key == 'Y' || key == 'y';
+}
+
+void JoinSayInterrupted(int checking, const char *fileName)
+{
+    if (checking)
+        SayWith(ErrorStream(), InterruptedCheckLine);
+    else if (fileName && fileName[0])
+        SayWith(ErrorStream(), InterruptedLine, fileName);
+    else
+        SayWith(ErrorStream(), InterruptedEarlyLine);
+}
+
+void PrintUsage(FILE *to)
 {
     size_t i;
 
     for (i = 0; i < sizeof UsageLines / sizeof UsageLines[0]; i++)
-        fputs(UsageLines[i], stdout);
+        fputs(UsageLines[i], to);
 }
 
 int JoinPromptForDisk(JoinRun *run)
@@ -236,8 +355,7 @@ int JoinPromptForDisk(JoinRun *run)
     return 0;
 }
 
-// Eight upper-case hex digits, as the list writes a CRC.
-static const char *HexText(uint32_t value, char out[9])
+const char *JoinHexText(uint32_t value, char out[9])
 {
     for (int i = 7; i >= 0; i--, value >>= 4)
         out[i] = "0123456789ABCDEF"[value & 15];
@@ -255,7 +373,7 @@ static void SayPortionDamage(const JoinRun *run, const char *path, int disk, int
     if (disk)
         JoinSay(DiskPart, disk);
     if (damage == DAMAGE_CHECKSUM)
-        JoinSay(DamageLines[damage], HexText(foundCrc, found), HexText(listedCrc, listed));
+        JoinSay(DamageLines[damage], JoinHexText(foundCrc, found), JoinHexText(listedCrc, listed));
     else if (damage == DAMAGE_MISSING && run->List.State != LIST_USABLE)
         JoinSay(MissingLine);
     else
@@ -271,8 +389,8 @@ void JoinSayDamage(const JoinRun *run)
     case DAMAGE_NONE:
         return;
     case DAMAGE_DATA:
-        JoinSay(format, run->Portion.Header.FileName, HexText(run->FoundCrc, found),
-                   HexText(run->ListedCrc, listed));
+        JoinSay(format, run->Set.FileName, JoinHexText(run->FoundCrc, found),
+                   JoinHexText(run->ListedCrc, listed));
         return;
     case DAMAGE_OTHER_FILE:
         JoinSay(format, run->List.Path, run->List.Info.FileName,
@@ -309,26 +427,44 @@ static const char *SpecialLine(const JoinRun *run, int result)
     return NULL;
 }
 
-void JoinFinalReport(const JoinRun *run, int result)
+// What a failed run leaves under the output's temporary name.
+static void SayLeftBehind(const JoinRun *run, int result)
+{
+    const char *format = run->Repair.Active && !run->Repair.Rebuilt ? IncompleteLine
+                         : result == JOIN_DAMAGED                   ? DamagedOutputLine
+                         : run->Out.DataComplete                     ? WholeLine
+                                                                     : IncompleteLine;
+
+    SayWith(ErrorStream(), format, run->Out.TempPath);
+#ifndef _WIN32
+    char written[DECIMAL_TEXT_SIZE], size[DECIMAL_TEXT_SIZE];
+    SayWith(ErrorStream(), HoldsLine, DecimalText(run->Out.BytesWritten, written),
+            DecimalText(run->Set.FileSize, size));
+#endif
+}
+
+// The name a header carries, read as text where it can be, for the 242 line.
+static void SayUnsafeName(const JoinRun *run, const char *format)
+{
+    char name[NAME_TEXT_SIZE];
+    const char *field = run->Portion.Header.FileName;
+    size_t length = 0;
+
+    while (length < FILE_NAME_FIELD && field[length])
+        length++;
+    if (NameAsText(field, length, name, sizeof name) != 0) {
+        memcpy(name, field, length);
+        name[length] = 0;
+    }
+    JoinSay(format, run->Portion.Path, name);
+}
+
+// The line of a failure, by the form its code takes (ARGS_...).
+static void SayFailure(const JoinRun *run, const ReportLine *line, const char *special)
 {
     char written[DECIMAL_TEXT_SIZE], size[DECIMAL_TEXT_SIZE];
-    char name[FILE_NAME_FIELD + 1];
-    const ReportLine *line = NULL;
-    const char *special = SpecialLine(run, result);
-    size_t i;
 
-    for (i = 0; i < sizeof ReportLines / sizeof ReportLines[0]; i++)
-        if (ReportLines[i].Code == result)
-            line = &ReportLines[i];
-    if (!line || (result != JOIN_OK && run->PendingError == 0))
-        return;
-    if (result != JOIN_OK && run->Repair.Active && !run->Repair.Rebuilt)
-        SayNotRebuilt(run);
     switch (special ? ARGS_PORTION : line->Args) {
-    case ARGS_NAME_AND_FOLDER:
-        JoinSayNotVerified(run);
-        JoinSay(line->Format, run->Portion.Header.FileName, run->Out.Folder);
-        break;
     case ARGS_DAMAGE:
         JoinSayDamage(run);
         break;
@@ -344,6 +480,9 @@ void JoinFinalReport(const JoinRun *run, int result)
     case ARGS_ERROR:
         JoinSay(line->Format, run->PendingError);
         break;
+    case ARGS_FOLDER:
+        JoinSay(line->Format, run->Out.Folder, run->PendingError);
+        break;
     case ARGS_PORTION:
         JoinSay(special ? special : line->Format, run->Portion.Path, run->PendingError);
         break;
@@ -351,9 +490,7 @@ void JoinFinalReport(const JoinRun *run, int result)
         JoinSay(line->Format, run->Portion.Path);
         break;
     case ARGS_UNSAFE_NAME:
-        memcpy(name, run->Portion.Header.FileName, FILE_NAME_FIELD);
-        name[FILE_NAME_FIELD] = 0;
-        JoinSay(line->Format, run->Portion.Path, name);
+        SayUnsafeName(run, line->Format);
         break;
     case ARGS_SOURCE:
         JoinSay(line->Format, run->Set.Argument);
@@ -362,36 +499,85 @@ void JoinFinalReport(const JoinRun *run, int result)
         DecimalText(run->Set.FileSize, size);
         if (run->WrongLength)
             JoinSay(LengthLine, run->Portion.Path, DecimalText(run->Portion.Size, written),
-                       DecimalText(run->Set.FirstSize, size));
+                    DecimalText(run->Set.FirstSize, size));
         else if (run->MoreDataThanFile)
             JoinSay(ExcessLine, run->Portion.Path, size);
         else
             JoinSay(line->Format, run->Portion.Path, DecimalText(run->Out.BytesWritten, written),
-                       size);
+                    size);
         break;
     case ARGS_DISK:
         JoinSay(line->Format, run->Portion.Disk);
         break;
     default:
-        fputs(line->Format, stdout);
+        JoinSay(line->Format);
         break;
     }
+}
+
+#ifndef _WIN32
+// Linux: a failure whose error number would tell less than a line of its
+// own. Returns 1 when it was said.
+static int SayLinuxLine(const JoinRun *run, int result)
+{
+    if (result == JOIN_OPEN_OUTPUT && run->PendingError == OS_FILE_EXISTS && !run->Out.Intruder &&
+        !run->Out.TempPath)
+        JoinSay(DeclinedLine, run->Out.Path);
+    else if (result == JOIN_WRITE_FAILED && run->PendingError == 1)
+        JoinSay(WroteNothingLine, run->Out.TempPath);
+    else if (result == JOIN_READ_FAILED && run->PendingError == 1)
+        JoinSay(EndedEarlyLine, run->Portion.Path);
+    else
+        return 0;
+    return 1;
+}
+#endif
+
+void JoinFinalReport(const JoinRun *run, int result)
+{
+    const ReportLine *line = NULL;
+    const char *special = SpecialLine(run, result);
+    size_t i;
+
+    if (result != JOIN_OK && result == JoinInterruption()) {
+        JoinSayInterrupted(0, run->Set.FileName);
+        if (run->Out.Created && !run->Out.Placed)
+            SayLeftBehind(run, result);
+        return;
+    }
+    for (i = 0; i < sizeof ReportLines / sizeof ReportLines[0]; i++)
+        if (ReportLines[i].Code == result)
+            line = &ReportLines[i];
+    if (!line || (result != JOIN_OK && run->PendingError == 0))
+        return;
+    if (result == JOIN_OK) {
+        JoinSayNotVerified(run);
+        JoinSay(line->Format, run->Set.FileName, run->Out.Folder);
+        return;
+    }
+    SayingErrors = 1;
+    if (run->Repair.Active && !run->Repair.Rebuilt)
+        SayNotRebuilt(run);
+#ifndef _WIN32
+    if (!SayLinuxLine(run, result))
+#endif
+        SayFailure(run, line, special);
+#ifdef _WIN32
     if (result == JOIN_NO_FIRST_PORTION && !special)
-        PrintUsage();
+        PrintUsage(stdout);
+#else
+    if (result == JOIN_NO_FIRST_PORTION && !special)
+        JoinSay(HelpLine);
+#endif
     if (result == JOIN_DAMAGED && run->Repair.Active && !run->Repair.Rebuilt && !run->Repair.Failure) {
         char index[PAR2_NAME_SIZE], volume[PAR2_NAME_SIZE];
-        PortionHeader first;
-        DecodePortionHeader(run->Set.FirstHeader, &first);
-        if (Par2FileNames(first.FileName, 1, index, volume) == 0)
+        if (Par2FileNames(run->Set.FileName, 1, index, volume) == 0)
             JoinSay(OnlyOneLine, index);
     }
     if (run->Set.Removable && (result == JOIN_DAMAGED || result == JOIN_READ_FAILED ||
-                                 result == JOIN_READ_HEADER || result == JOIN_SHORT_PORTION))
+                               result == JOIN_READ_HEADER || result == JOIN_SHORT_PORTION))
         JoinSay(DisksLine);
-    if (result != JOIN_OK && run->Out.Created && !run->Out.Placed)
-        JoinSay(run->Repair.Active && !run->Repair.Rebuilt ? IncompleteLine
-                   : result == JOIN_DAMAGED     ? DamagedOutputLine
-                   : run->Out.DataComplete       ? WholeLine
-                                             : IncompleteLine,
-                   run->Out.TempPath);
+    SayingErrors = 0;
+    if (run->Out.Created && !run->Out.Placed)
+        SayLeftBehind(run, result);
 }

@@ -24,7 +24,6 @@ RepairSet *JoinRecoveryData;
 int JoinOpenRecovery(JoinRun *run, unsigned char *buffer, uint32_t size)
 {
     const char *name = JoinPortionName(run->Portion.Path);
-    PortionHeader first;
     int result;
 
     if (run->Repair.Recovery)
@@ -39,8 +38,7 @@ int JoinOpenRecovery(JoinRun *run, unsigned char *buffer, uint32_t size)
     if (!JoinRecoveryData)
         return REPAIR_NONE;
     // Named after the sliced file as portion 00 names it.
-    DecodePortionHeader(run->Set.FirstHeader, &first);
-    result = RepairOpen(JoinRecoveryData, run->Repair.Folder, first.FileName, buffer, size);
+    result = RepairOpen(JoinRecoveryData, run->Repair.Folder, run->Set.FileName, buffer, size);
     if (result == REPAIR_OK)
         run->Repair.Recovery = RECOVERY_READ;
     return result;
@@ -149,6 +147,9 @@ static int TakeRebuilt(void *context, const void *data, size_t size)
     size_t head = 0;
 
     sink->Crc = Crc32Update(sink->Crc, bytes, size);
+    if (JoinProgress(STEP_REBUILD, JoinPortionName(run->Portion.Path), sink->Taken + size,
+                     run->Repair.Length + PORTION_HEADER_SIZE))
+        return 1;
     if (sink->Taken < PORTION_HEADER_SIZE) {
         head = PORTION_HEADER_SIZE - sink->Taken < size ? (size_t)(PORTION_HEADER_SIZE - sink->Taken)
                                                         : size;

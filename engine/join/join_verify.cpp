@@ -68,7 +68,8 @@ static int IsThisSetsList(JoinRun *run, int fromFileName)
         return 1;
     if (!ChecklistLastLine(run->List.Text, run->List.Length, &last))
         return fromFileName;
-    return strcmp(last.FileName, run->Portion.Header.FileName) == 0 &&
+    return SameNameAsText(last.FileName, strlen(last.FileName), run->Set.FileName,
+                          strlen(run->Set.FileName), 0) &&
            last.FileSize == run->Set.FileSize;
 }
 
@@ -100,7 +101,7 @@ static long TryList(JoinRun *run, const char *name, int fromFileName)
 // finds it out. Returns as TryList.
 static long FindList(JoinRun *run)
 {
-    const char *fileName = run->Portion.Header.FileName;
+    const char *fileName = run->Set.FileName;
     char name[FILE_NAME_FIELD], after[FILE_NAME_FIELD] = "", *pattern;
     long error = OS_FILE_NOT_FOUND;
 
@@ -157,7 +158,8 @@ int JoinReadList(JoinRun *run)
     // list or the headers are damaged. The portions' own lines tell which,
     // so the check goes on and names a damaged portion where there is one;
     // otherwise the set ends as damaged all the same, never as restored.
-    run->List.Foreign = strcmp(run->List.Info.FileName, run->Portion.Header.FileName) != 0 ||
+    run->List.Foreign = !SameNameAsText(run->List.Info.FileName, strlen(run->List.Info.FileName),
+                                        run->Set.FileName, strlen(run->Set.FileName), 0) ||
                        run->List.Info.FileSize != run->Set.FileSize;
     run->List.State = LIST_USABLE;
     return 0;
@@ -234,8 +236,8 @@ void JoinSayNotVerified(const JoinRun *run)
 {
     if (run->List.State == LIST_NONE)
         JoinSay("The slice set carried no checksum list; %s was not verified.\n",
-                   run->Portion.Header.FileName);
+                   run->Set.FileName);
     else if (run->List.State == LIST_UNUSABLE)
         JoinSay("The slice set carried no usable checksum list; %s was not verified.\n",
-                   run->Portion.Header.FileName);
+                   run->Set.FileName);
 }

@@ -88,7 +88,8 @@ int RepairOpen(RepairSet *s, const char *folder, const char *source, unsigned ch
                uint32_t size);
 
 // The index in Reader.Files of the file named `name` (ASCII letters in
-// either case, as FAT compares names), or -1.
+// either case, as FAT compares names; both names read as text, as
+// SameNameAsText reads them), or -1.
 int RepairFind(const RepairSet *s, const char *name);
 
 // Rebuilds the file `name` of the set and hands its bytes, cut to its
