@@ -74,9 +74,11 @@ static void Draw(int step, const char *name, uint64_t done, uint64_t total)
     int64_t now = OsMonotonicTime();
     double seconds;
 
-    if (step != Progress.Step || !Progress.Started) {
+    // The first step's speed counts from the start, a later one's from its own.
+    if (step != Progress.Step) {
+        if (Progress.Step >= 0)
+            Progress.Started = Progress.LastDrawn = now;
         Progress.Step = step;
-        Progress.Started = Progress.LastDrawn = now;
     }
     if (done < total && now - Progress.LastDrawn < PROGRESS_INTERVAL_NS)
         return;
@@ -95,7 +97,6 @@ void JoinEndProgress(void)
     if (Progress.Drawn)
         fputs("\r\033[K", Progress.To);
     Progress.Drawn = 0;
-    Progress.Started = 0;
 }
 #endif
 
@@ -113,16 +114,16 @@ int JoinProgress(int step, const char *name, uint64_t done, uint64_t total)
 void JoinStartConsole(void)
 {
     memset(&Progress, 0, sizeof Progress);
-    if (JoinOptions.Quiet)
-        return;
 #ifdef _WIN32
-    if (OsIsTerminal(1))
+    if (!JoinOptions.Quiet && OsIsTerminal(1))
         Progress.To = stdout;
 #else
-    if (OsIsTerminal(2)) {
+    Progress.Step = -1;
+    Progress.Started = Progress.LastDrawn = OsMonotonicTime();
+    if (!JoinOptions.Quiet && OsIsTerminal(2)) {
         Progress.To = stderr;
         Progress.Fd = 2;
-    } else if (OsIsTerminal(1)) {
+    } else if (!JoinOptions.Quiet && OsIsTerminal(1)) {
         Progress.To = stdout;
         Progress.Fd = 1;
     }

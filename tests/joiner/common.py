@@ -20,7 +20,7 @@ import unittest
 HEADER = struct.Struct("<BI8s8s8sII256s16s")
 assert HEADER.size == 309
 EPOCH_AS_FILETIME = 116444736000000000
-PROMPTS = ("Press any key when ready.\n", "Overwrite? (Y/N): ")
+PROMPTS = ("Press any key when ready.\n", "Overwrite? (Y/N): ", "Press any key to close this window.\n")
 
 ARCHIVE, READONLY, HIDDEN = 0x20, 0x01, 0x02
 KEY_UP = b"\x1b[A"
