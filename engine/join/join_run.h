@@ -3,7 +3,8 @@
 //   join.cpp           the run from start to end, and its release
 //   join_locate.cpp    paths, the source, and the set's first portion
 //   join_copy.cpp      the output, each portion's data, and the finish
-//   join_messages.cpp  usage, questions, disk prompts and the final report
+//   join_messages.cpp  the formatting of every line, usage, questions, disk prompts
+//   join_report.cpp    the final report of each result code
 //   join_console.cpp   the progress line, interruptions, a destination made
 //   join_verify.cpp    the checksum list: read, and compared with each portion
 //   join_check.cpp     kelmorix --check: a set checked, nothing written
@@ -232,6 +233,10 @@ int JoinRebuildPortion(JoinRun *run, int last);
 // nothing more is said: what it would say is only what the stop cut short.
 void JoinSay(const char *format, ...);
 
+// As JoinSayError, and said even once the run is interrupted: what a
+// stopped run leaves behind.
+void JoinSayErrorAlways(const char *format, ...);
+
 // "PATH already exists.  Overwrite? (Y/N): ", answered on the console, or
 // by --yes or --no (the answer shown after it); on Linux, without a
 // terminal to answer it, N, and said so. Returns 1 for Y, else 0.
@@ -252,6 +257,8 @@ const char *JoinHexText(uint32_t value, char out[9]);
 // "Please insert disk #n", then waits for a key. Returns 0, or
 // JOIN_NO_CONSOLE when no key can ever come.
 int JoinPromptForDisk(JoinRun *run);
+
+// ---- join_report.cpp ----
 
 // The line that names how the set disagrees with its list (run->Damage).
 void JoinSayDamage(const JoinRun *run);
