@@ -28,7 +28,9 @@ def disk_number(box):
 class RemovableDrive(SliceTest):
     def test_every_disk_is_filled_and_the_set_rebuilds(self):
         disks = [self.disk("disk%d" % n, 64) for n in range(1, 5)]
-        data = pattern(200000)
+        # Three full disks, the first after the joiner, and part of a fourth,
+        # however large the joiner is.
+        data = pattern(65536 - joiner_on_disk() + 2 * 65536 - 3 * HEADER_SIZE + 20000)
         source = self.source("BIG.DAT", data)
         empty_at_first_prompt = []
 
@@ -227,12 +229,14 @@ class ChecksumList(SliceTest):
         """The rest of the file fits on disk 1, but the list beside it would
         not: disk 1 keeps all but the last byte, which goes with the list on
         disk 2. With a unit less of data, disk 1 takes the rest and the list."""
-        room = 65536 - joiner_on_disk() - HEADER_SIZE
+        # Disk 1 leaves two allocation units after the joiner, whatever its size.
+        first = joiner_on_disk() // 1024 + 2 * slicer.allocation_unit // 1024
+        room = first * 1024 - joiner_on_disk() - HEADER_SIZE
         for size, layout in ((room, [["BIG.D00", "KELMORIX.EXE"], ["BIG.D01", "BIG.DAT.sfv"]]),
                              (room - slicer.allocation_unit,
                               [["BIG.D00", "BIG.DAT.sfv", "KELMORIX.EXE"], []])):
             with self.subTest(size=size):
-                disks = [self.disk("a%d" % size, 64), self.disk("b%d" % size, 64)]
+                disks = [self.disk("a%d" % size, first), self.disk("b%d" % size, 64)]
                 data = pattern(size, seed=3)
                 code, boxes = self.slice_onto(disks, self.source("BIG.DAT", data))
                 self.assertEqual(code, 0, boxes)
