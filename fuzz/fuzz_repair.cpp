@@ -1,13 +1,15 @@
 // Fuzz target: the joiners' repair on hostile recovery data and portions,
 // on the real Linux layer. An input is
 //   one byte: the top bit makes every packet's set ID and MD5 right first
-//     (par2_digests.h); the rest picks the rebuild's buffer size;
+//     (par2_digests.h); the rest picks the rebuild's piece size;
+//   one byte: which files are rebuilt together (bit i: the set's file i);
 //   two bytes (little-endian) of length and that many bytes: BIG.DAT.par2;
 //   up to six portion files BIG.D00 to BIG.D05, each the same way.
 // The properties: no read or write outside its buffer (the sanitizers);
-// a block's place, once found, lies inside the file; the sink gets pieces
-// of at most half the buffer and never more bytes than the file's length,
-// all of them on success; and no descriptor is left open.
+// a block, once found, lies inside the files read; the sink gets each
+// file's bytes in order, in pieces of at most the piece size, never more
+// than the file's length, all of them on success; what the set can rebuild
+// is what the rebuild does; and no descriptor is left open.
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -29,18 +31,18 @@
 
 static char Folder[256];
 static RepairSet Set;
-static unsigned char Buffer[2 + 127 * 41];
+static unsigned char Buffer[PAR2_HEAD_SIZE];
 
 struct Taken {
-    uint64_t Bytes;
+    uint64_t Bytes[PAR2_MAX_FILES];
     uint32_t Piece;
 };
 
-static int Take(void *context, const void *, size_t size)
+static int Take(void *context, unsigned which, uint64_t offset, const void *, size_t size)
 {
     Taken *t = (Taken *)context;
-    REQUIRE(size > 0 && size <= t->Piece);
-    t->Bytes += size;
+    REQUIRE(which < PAR2_MAX_FILES && size > 0 && size <= t->Piece && offset == t->Bytes[which]);
+    t->Bytes[which] += size;
     return 0;
 }
 
@@ -83,9 +85,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         atexit([] { RemoveTree(Folder); });
         strcat(Folder, "/");
     }
-    uint32_t buffer = 2 + (data[0] & 0x7F) * 41;
+    if (size < 2)
+        return 0;
+    uint32_t piece = 4 + (data[0] & 0x7F) * 40;
     bool fix = data[0] & 0x80;
-    data++, size--;
+    unsigned pick = data[1];
+    data += 2, size -= 2;
 
     std::vector<unsigned char> index, portion;
     char name[] = "BIG.D00";
@@ -102,20 +107,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     int before = LowestFree();
-    int result = RepairOpen(&Set, Folder, "BIG.DAT", Buffer, sizeof Buffer);
-    REQUIRE(result == REPAIR_OK || result == REPAIR_NONE || result == REPAIR_DAMAGED ||
-            result == REPAIR_UNSUPPORTED);
+    int result = RepairOpen(&Set, Folder, "", Buffer, sizeof Buffer, NULL, NULL);
+    REQUIRE(result == REPAIR_OK || result == REPAIR_NONE || result == REPAIR_UNSUPPORTED);
     if (result == REPAIR_OK) {
-        REQUIRE(Set.Blocks <= 32 && Set.Reader.FileCount <= PAR2_MAX_FILES);
-        if (Set.BlockName[0])
-            REQUIRE(Set.BlockOffset + Set.Reader.SliceSize <= index.size());
-        for (unsigned i = 0; i < Set.Reader.FileCount; i++) {
-            Taken taken = {0, buffer / 2};
-            if (RepairRebuild(&Set, Set.Reader.Files[i].Name, Buffer, buffer, Take, &taken) ==
-                REPAIR_OK)
-                REQUIRE(taken.Bytes == Set.Reader.Files[RepairFind(&Set, Set.Reader.Files[i].Name)]
-                                           .Length);
-            REQUIRE(taken.Bytes <= Set.Reader.SliceSize);
+        const Par2Reader &r = Set.Reader;
+        REQUIRE(Set.Blocks == r.BlockCount && r.FileCount <= PAR2_MAX_FILES);
+        for (unsigned j = 0; j < r.BlockCount; j++)
+            REQUIRE(r.Blocks[j].Offset + r.SliceSize <= index.size());
+        unsigned lost[8], count = 0;
+        for (unsigned i = 0; i < r.FileCount && i < 8; i++)
+            if (pick >> i & 1)
+                lost[count++] = i;
+        Taken taken = {{0}, piece};
+        int spare, can = RepairAssess(&Set, lost, count, &spare);
+        Set.Piece = piece;
+        result = RepairRebuild(&Set, lost, count, Take, &taken);
+        REQUIRE(can == REPAIR_OK || result == can);
+        for (unsigned l = 0; l < count; l++) {
+            REQUIRE(taken.Bytes[l] <= r.Files[lost[l]].Length);
+            REQUIRE(result != REPAIR_OK || taken.Bytes[l] == r.Files[lost[l]].Length);
         }
     }
     REQUIRE(LowestFree() == before);

@@ -187,8 +187,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t inputSize)
         expected = SLICE_UNNUMBERABLE_NAME;
     else if (CheckStoredFileName(field) != NAME_OK)
         expected = SLICE_UNSAFE_NAME;
-    else if (portionSize == 0)
-        expected = SLICE_NOT_REMOVABLE;
     else if (PortionsNeeded(size, portionSize) > MAX_PORTIONS || portionSize <= PORTION_HEADER_SIZE)
         expected = SLICE_TOO_MANY_PORTIONS;
     if (expected != -1) {

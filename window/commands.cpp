@@ -1,8 +1,8 @@
 // The main window's commands: the dispatch, one line per control id, to the
 // bodies in fields.cpp (the field checks and pickers), slice_command.cpp
-// (the Slice command), help.cpp (the Help button) and planner_commands.cpp
-// (the size and count steps); and the bodies of About and Exit, which are a
-// few lines each.
+// (the Slice command), help.cpp (the Help button), planner_commands.cpp
+// (the size and count steps) and recovery_row.cpp (the recovery row); and
+// the bodies of About and Exit, which are a few lines each.
 #include "commands.h"
 
 #include "remembered_folders.h"
@@ -18,7 +18,7 @@ static void Exit(void)
     // Enter on the button reaches here even while it is disabled.
     if (Window.JobRunning)
         return;
-    WinHelpA(MainWindow, "dorvane.hlp", HELP_QUIT, 0);
+    WinHelpW(MainWindow, L"dorvane.hlp", HELP_QUIT, 0);
     SaveRememberedFolders();
     PostQuitMessage(0);
 }
@@ -53,5 +53,7 @@ void HandleCommand(int id, int code, HWND control)
     case ID_HELP_BUTTON:               ShowHelp(); break;
     case ID_ABOUT_BUTTON:              ShowAbout(); break;
     case ID_EXIT_BUTTON:               Exit(); break;
+    case ID_RECOVERY_CHECK:            HandleRecoveryCommand(id, code); break;
+    case ID_RECOVERY_BLOCKS_EDIT:      HandleRecoveryCommand(id, code); break;
     }
 }

@@ -1,17 +1,20 @@
 // The main window's field checks and pickers: the source checked as it is
 // typed (and the methods that come on with a file), the open-file picker,
 // the choice of method, the destination checked as it is typed, and the
-// folder picker; with the small helpers every command body shares.
+// folder picker; with the small helpers every command body shares. Paths
+// are read from the fields and the pickers in UTF-16 and held in UTF-8.
 #include "commands.h"
 
 #include <commdlg.h>
 #include <shlobj.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "os/files.h"
 #include "os/process.h"
+#include "os/text_win.h"
 #include "remembered_folders.h"
 #include "slice_worker.h"
 
@@ -49,11 +52,15 @@ int ControlChecked(int id)
 
 int ReadControlPath(int id, char text[PATH_TEXT_SIZE])
 {
+    wchar_t wide[PATH_CHARACTERS + 1];
+
     text[0] = '\0';
-    if (GetWindowTextLengthA(Control(id)) >= PATH_TEXT_SIZE)
+    if (GetWindowTextLengthW(Control(id)) > PATH_CHARACTERS)
         return 0;
-    GetWindowTextA(Control(id), text, PATH_TEXT_SIZE);
-    return 1;
+    wide[0] = 0;
+    GetWindowTextW(Control(id), wide, PATH_CHARACTERS + 1);
+    // 3 bytes for each unit and the terminator always fit.
+    return WideToUtf8Buffer(wide, text, PATH_TEXT_SIZE) != 0;
 }
 
 // The folder part of a source path: cut before the last backslash, else
@@ -106,6 +113,7 @@ void CheckSource(void)
         EnableControl(ID_SLICE_BUTTON, 0);
         Window.NoSourceFile = 1;
         Window.SliceDisabled = 1;
+        RefreshRecoveryRow();
         return;
     }
     Window.SourceFileSizeLow = (uint32_t)size;
@@ -117,6 +125,7 @@ void CheckSource(void)
         Window.SliceDisabled = 0;
     }
     Window.NoSourceFile = 0;
+    // The count and unit steps refresh the recovery row too.
     NotifyAsControl(ID_COUNT_EDIT, EN_CHANGE);
     NotifyAsControl(ID_UNIT_COMBO, CBN_SELCHANGE);
     RememberSourceFolder(path);
@@ -124,20 +133,23 @@ void CheckSource(void)
 
 void ChooseSource(void)
 {
-    char path[PATH_TEXT_SIZE] = "";
-    OPENFILENAMEA dialog;
+    wchar_t path[PATH_CHARACTERS + 1] = L"";
+    wchar_t *folder = Utf8ToWide(Window.OpenDialogFolder ? Window.OpenDialogFolder : "");
+    char chosen[PATH_TEXT_SIZE];
+    OPENFILENAMEW dialog;
 
     memset(&dialog, 0, sizeof dialog);
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = MainWindow;
     dialog.lpstrFile = path;
-    dialog.nMaxFile = sizeof path - 1; // 260 characters and the terminator
-    dialog.lpstrInitialDir = Window.OpenDialogFolder;
+    dialog.nMaxFile = PATH_CHARACTERS; // 260 characters and the terminator
+    dialog.lpstrInitialDir = folder;
     dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    if (GetOpenFileNameA(&dialog)) {
-        SetWindowTextA(Control(ID_SOURCE_PATH_EDIT), path);
-        RememberSourceFolder(path);
+    if (GetOpenFileNameW(&dialog) && WideToUtf8Buffer(path, chosen, sizeof chosen)) {
+        SetWindowTextW(Control(ID_SOURCE_PATH_EDIT), path);
+        RememberSourceFolder(chosen);
     }
+    free(folder);
     SetFocus(Control(ID_SOURCE_BROWSE_BUTTON));
 }
 
@@ -164,6 +176,7 @@ void ChooseMethod(int radio)
     Window.RemovableMode = radio == ID_REMOVABLE_RADIO;
     ShowWindow(Control(ID_COUNT_NOTE), choice->ShownNote == ID_COUNT_NOTE ? SW_SHOW : SW_HIDE);
     ShowWindow(Control(ID_SIZE_NOTE), choice->ShownNote == ID_SIZE_NOTE ? SW_SHOW : SW_HIDE);
+    RefreshRecoveryRow();
     if (choice->PlannerId >= 0)
         NotifyAsControl(choice->PlannerId, choice->PlannerCode);
 }
@@ -176,7 +189,8 @@ void CheckDestination(void)
     // A destination is remembered whole or not at all, and the remembered
     // folder holds 259 characters: a longer one is no destination, as a
     // path cut to fit would name another folder.
-    if (ReadControlPath(ID_DESTINATION_EDIT, path) && strlen(path) < FOLDER_LINE_SIZE &&
+    if (ReadControlPath(ID_DESTINATION_EDIT, path) &&
+        Utf8Units(path, strlen(path)) <= FOLDER_CHARACTERS &&
         OsQueryPath(path, &isFolder) == 0 && isFolder) {
         if (!Window.JobRunning)
             EnableControl(ID_SLICE_BUTTON, 1);
@@ -193,30 +207,36 @@ void CheckDestination(void)
 
 static int CALLBACK FolderBrowserProc(HWND browser, UINT message, LPARAM lParam, LPARAM data)
 {
+    wchar_t *folder;
+
     (void)lParam;
     (void)data;
-    if (message == BFFM_INITIALIZED)
-        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, (LPARAM)Folders.RememberedDestinationFolder);
+    if (message == BFFM_INITIALIZED) {
+        folder = Utf8ToWide(Folders.RememberedDestinationFolder);
+        if (folder)
+            SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, (LPARAM)folder);
+        free(folder);
+    }
     return 0;
 }
 
 void ChooseDestination(void)
 {
     IMalloc *allocator;
-    BROWSEINFOA browse;
+    BROWSEINFOW browse;
     LPITEMIDLIST chosen;
-    char path[MAX_PATH];
+    wchar_t path[MAX_PATH];
 
     if (SUCCEEDED(SHGetMalloc(&allocator))) {
         memset(&browse, 0, sizeof browse);
         browse.hwndOwner = MainWindow;
-        browse.lpszTitle = "Select Destination Folder for SLICE";
+        browse.lpszTitle = L"Select Destination Folder for SLICE";
         browse.ulFlags = BIF_RETURNONLYFSDIRS;
         browse.lpfn = FolderBrowserProc;
-        chosen = SHBrowseForFolderA(&browse);
+        chosen = SHBrowseForFolderW(&browse);
         if (chosen) {
-            if (SHGetPathFromIDListA(chosen, path))
-                SetDlgItemTextA(MainWindow, ID_DESTINATION_EDIT, path);
+            if (SHGetPathFromIDListW(chosen, path))
+                SetWindowTextW(Control(ID_DESTINATION_EDIT), path);
             allocator->Free(chosen);
         }
         allocator->Release();

@@ -6,11 +6,37 @@
 
 #include <objbase.h>
 
+#include <stdlib.h>
 #include <string.h>
 
+#include "os/text_win.h"
 #include "slice_worker.h"
 
-HelpSystemHooks HelpHooks = {GetVersion, ShellExecuteA};
+HelpSystemHooks HelpHooks = {GetVersion, Utf8ShellOpen};
+
+// A text for ShellExecuteW: NULL stays NULL; NULL too without memory, which
+// the caller tells apart by the text it gave.
+static wchar_t *WideOrNull(const char *text)
+{
+    return text ? Utf8ToWide(text) : NULL;
+}
+
+HINSTANCE WINAPI Utf8ShellOpen(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
+                               LPCSTR folder, INT show)
+{
+    wchar_t *wideVerb = WideOrNull(verb), *wideFile = WideOrNull(file);
+    wchar_t *wideParameters = WideOrNull(parameters), *wideFolder = WideOrNull(folder);
+    HINSTANCE result = (HINSTANCE)(INT_PTR)SE_ERR_OOM;
+
+    if ((!verb || wideVerb) && (!file || wideFile) && (!parameters || wideParameters) &&
+        (!folder || wideFolder))
+        result = ShellExecuteW(owner, wideVerb, wideFile, wideParameters, wideFolder, show);
+    free(wideVerb);
+    free(wideFile);
+    free(wideParameters);
+    free(wideFolder);
+    return result;
+}
 
 // Since Windows Vista (6.0) the help viewer is no part of Windows: asked for
 // a file, what stands in for it only says that this Windows lacks a
@@ -49,7 +75,11 @@ static int OpenHelpPage(void)
 
 static int AskHelpViewer(void)
 {
-    return WinHelpA(MainWindow, Window.HelpFilePath, HELP_FINDER, 0);
+    wchar_t *path = Utf8ToWide(Window.HelpFilePath);
+    int asked = path && WinHelpW(MainWindow, path, HELP_FINDER, 0);
+
+    free(path);
+    return asked;
 }
 
 // Each Windows falls back on the other file when its own cannot be opened:

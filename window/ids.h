@@ -28,7 +28,13 @@
 #define ID_HELP_BUTTON 20
 #define ID_ABOUT_BUTTON 21
 #define ID_EXIT_BUTTON 22
-#define CONTROL_COUNT 23
+/* The recovery data row, between the methods and the destination. */
+#define ID_RECOVERY_CHECK 23
+#define ID_RECOVERY_BLOCKS_EDIT 24
+#define ID_RECOVERY_UP_DOWN 25
+#define ID_RECOVERY_BLOCKS_LABEL 26
+#define ID_RECOVERY_NOTE 27
+#define CONTROL_COUNT 28
 
 /* Resources of dorvane.exe. The resource script spells out the about
    box's name, since windres would join a macro string to the one before. */

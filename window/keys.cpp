@@ -3,8 +3,10 @@
 // comes from here: Tab and Shift+Tab along a fixed order that passes over
 // what the current method leaves unusable, Up and Down between the method
 // radios and through the lists, Enter on the buttons, and the characters
-// the count and the size fields take. Changes made here are told to the
+// the count, blocks and size fields take. Changes made here are told to the
 // main window with the notification the control itself would have sent.
+// The procedures are Unicode ones, as the controls are: a character is a
+// UTF-16 unit.
 #include "slicer_window.h"
 
 #include "slice_worker.h"
@@ -18,7 +20,6 @@ enum {
     CHAR_MINUS = 0x2D,
     CHAR_ZERO = 0x30,
     CHAR_NINE = 0x39,
-    CHAR_LAST = 0xFF,
     SIZE_TEXT_SIZE = 256  // the size field's text: 255 characters and the terminator
 };
 
@@ -40,7 +41,7 @@ static int CheckedMethodRadio(void)
 }
 
 // The last field of the checked method: where Shift+Tab leaves the
-// destination for.
+// recovery row for.
 static int CheckedMethodField(void)
 {
     return IsChecked(ID_REMOVABLE_RADIO) ? ID_DRIVE_COMBO
@@ -59,10 +60,17 @@ static int AfterDestinationBrowse(void)
     return Window.SliceDisabled ? ID_HELP_BUTTON : ID_SLICE_BUTTON;
 }
 
-// The removable method has no destination folder: Slice follows its drive.
+// The removable method has no destination folder: Slice follows the
+// recovery row (whose blocks are the folder methods' only).
 static int BeforeSlice(void)
 {
-    return IsChecked(ID_REMOVABLE_RADIO) ? ID_DRIVE_COMBO : ID_DESTINATION_BROWSE_BUTTON;
+    return IsChecked(ID_REMOVABLE_RADIO) ? ID_RECOVERY_BLOCKS_EDIT : ID_DESTINATION_BROWSE_BUTTON;
+}
+
+// After the recovery row: the destination, or Slice for the removable method.
+static int AfterRecoveryRow(void)
+{
+    return IsChecked(ID_REMOVABLE_RADIO) ? ID_SLICE_BUTTON : ID_DESTINATION_EDIT;
 }
 
 static int BeforeHelp(void)
@@ -71,7 +79,7 @@ static int BeforeHelp(void)
         return ID_SLICE_BUTTON;
     if (Window.NoSourceFile)
         return Window.RemovableMode ? ID_SOURCE_BROWSE_BUTTON : ID_SLICE_BUTTON;
-    return Window.RemovableMode ? ID_DRIVE_COMBO : ID_DESTINATION_BROWSE_BUTTON;
+    return Window.RemovableMode ? ID_RECOVERY_BLOCKS_EDIT : ID_DESTINATION_BROWSE_BUTTON;
 }
 
 // One way out of a control: a fixed control, or a rule when Rule is set.
@@ -86,18 +94,23 @@ struct TabRow {
     TabStep Backward;
 };
 
-// The Tab order. CountUpDown and AboutButton have no row: for them the
-// focus goes to the neighbouring id in the key's direction.
+// The Tab order: the source, the method's fields, the recovery row, the
+// destination, the buttons. AboutButton has no row: for it the focus goes to
+// the neighbouring id in the key's direction.
 static const TabRow TabOrder[] = {
     {ID_SOURCE_PATH_EDIT, {ID_SOURCE_BROWSE_BUTTON, 0}, {ID_EXIT_BUTTON, 0}},
     {ID_SOURCE_BROWSE_BUTTON, {0, AfterSourceBrowse}, {ID_SOURCE_PATH_EDIT, 0}},
     {ID_REMOVABLE_RADIO, {ID_DRIVE_COMBO, 0}, {ID_SOURCE_BROWSE_BUTTON, 0}},
-    {ID_DRIVE_COMBO, {ID_SLICE_BUTTON, 0}, {ID_REMOVABLE_RADIO, 0}},
+    {ID_DRIVE_COMBO, {ID_RECOVERY_CHECK, 0}, {ID_REMOVABLE_RADIO, 0}},
     {ID_SIZE_RADIO, {ID_SIZE_COMBO, 0}, {ID_SOURCE_BROWSE_BUTTON, 0}},
-    {ID_UNIT_COMBO, {ID_DESTINATION_EDIT, 0}, {ID_SIZE_COMBO, 0}},
+    {ID_UNIT_COMBO, {ID_RECOVERY_CHECK, 0}, {ID_SIZE_COMBO, 0}},
     {ID_COUNT_RADIO, {ID_COUNT_EDIT, 0}, {ID_SOURCE_BROWSE_BUTTON, 0}},
-    {ID_COUNT_EDIT, {ID_DESTINATION_EDIT, 0}, {ID_COUNT_RADIO, 0}},
-    {ID_DESTINATION_EDIT, {ID_DESTINATION_BROWSE_BUTTON, 0}, {0, CheckedMethodField}},
+    {ID_COUNT_EDIT, {ID_RECOVERY_CHECK, 0}, {ID_COUNT_RADIO, 0}},
+    {ID_COUNT_UP_DOWN, {ID_RECOVERY_CHECK, 0}, {ID_COUNT_EDIT, 0}},
+    {ID_RECOVERY_CHECK, {ID_RECOVERY_BLOCKS_EDIT, 0}, {0, CheckedMethodField}},
+    {ID_RECOVERY_BLOCKS_EDIT, {0, AfterRecoveryRow}, {ID_RECOVERY_CHECK, 0}},
+    {ID_RECOVERY_UP_DOWN, {0, AfterRecoveryRow}, {ID_RECOVERY_BLOCKS_EDIT, 0}},
+    {ID_DESTINATION_EDIT, {ID_DESTINATION_BROWSE_BUTTON, 0}, {ID_RECOVERY_BLOCKS_EDIT, 0}},
     {ID_DESTINATION_BROWSE_BUTTON, {0, AfterDestinationBrowse}, {ID_DESTINATION_EDIT, 0}},
     {ID_SLICE_BUTTON, {ID_HELP_BUTTON, 0}, {0, BeforeSlice}},
     {ID_HELP_BUTTON, {ID_ABOUT_BUTTON, 0}, {0, BeforeHelp}},
@@ -125,6 +138,9 @@ static const ArrowRow Arrows[] = {
     // steps the count on them.
     {ID_COUNT_EDIT, ARROW_PASS, 0, 0},
     {ID_COUNT_UP_DOWN, ARROW_PASS, 0, 0},
+    // The same for the recovery blocks.
+    {ID_RECOVERY_BLOCKS_EDIT, ARROW_PASS, 0, 0},
+    {ID_RECOVERY_UP_DOWN, ARROW_PASS, 0, 0},
 };
 
 // The buttons Enter presses.
@@ -241,10 +257,11 @@ static int IsEnterButton(int id)
     return 0;
 }
 
-// The printable characters the count never holds: all but the digits.
-static int RefusedInCount(WPARAM c)
+// The printable characters the count and the blocks never hold: all but
+// the digits.
+static int RefusedInNumber(WPARAM c)
 {
-    return c >= CHAR_SPACE && c <= CHAR_LAST && !(c >= CHAR_ZERO && c <= CHAR_NINE);
+    return c >= CHAR_SPACE && !(c >= CHAR_ZERO && c <= CHAR_NINE);
 }
 
 // The Tab target, passing over those that are disabled now along the order
@@ -275,7 +292,7 @@ static int NavigationChar(int id, WPARAM c)
             SendMessageA(MainWindow, WM_COMMAND, (WPARAM)id, 0);
         return 1;
     }
-    return id == ID_COUNT_EDIT && RefusedInCount(c);
+    return (id == ID_COUNT_EDIT || id == ID_RECOVERY_BLOCKS_EDIT) && RefusedInNumber(c);
 }
 
 LRESULT CALLBACK KeyNavigationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -294,7 +311,7 @@ LRESULT CALLBACK KeyNavigationProc(HWND window, UINT message, WPARAM wParam, LPA
         return 0;
     if (message == WM_CHAR && NavigationChar(id, wParam))
         return 0;
-    return CallWindowProcA(previous, window, message, wParam, lParam);
+    return CallWindowProcW(previous, window, message, wParam, lParam);
 }
 
 // Up and Down in the size field: the next preset and its unit. With a typed
@@ -327,8 +344,7 @@ static int RefusedInSize(WPARAM c)
                 return 1;
         return 0;
     }
-    return (c > CHAR_NINE && c <= CHAR_LAST) || c == CHAR_SLASH ||
-           (c >= CHAR_SPACE && c <= CHAR_MINUS);
+    return c > CHAR_NINE || c == CHAR_SLASH || (c >= CHAR_SPACE && c <= CHAR_MINUS);
 }
 
 LRESULT CALLBACK SizeFieldProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -347,5 +363,5 @@ LRESULT CALLBACK SizeFieldProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     }
     if (message == WM_CHAR && RefusedInSize(wParam))
         return 0;
-    return CallWindowProcA(Window.SizeFieldPreviousProc, window, message, wParam, lParam);
+    return CallWindowProcW(Window.SizeFieldPreviousProc, window, message, wParam, lParam);
 }

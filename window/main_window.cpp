@@ -1,24 +1,28 @@
-// The main window: its class, its twenty-three controls laid out in dialog
-// base units, focus memory, files dropped on it, and the about box.
+// The main window: its class, its twenty-eight controls laid out in dialog
+// base units, focus memory, files dropped on it, and the about box. The
+// window and its controls are Unicode windows (the W calls), so that the
+// path fields hold any name; the program keeps their texts in UTF-8.
 #include "slicer_window.h"
 
 #include <commctrl.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "os/media.h"
+#include "os/text_win.h"
 #include "planner_texts.h"
 #include "remembered_folders.h"
 #include "slice_worker.h"
 
 SlicerWindowState Window;
 
-static const char WindowClassName[] = "Dorvane";
+static const wchar_t WindowClassName[] = L"Dorvane";
 static const char WindowTitle[] = "Dorvane";
 
 // The window's size in pixels for base units of 8 x 16; other base units
 // scale it, so that no control is cut off with larger fonts.
-enum { WINDOW_WIDTH = 448, WINDOW_HEIGHT = 422, BASE_WIDTH = 8, BASE_HEIGHT = 16 };
+enum { WINDOW_WIDTH = 448, WINDOW_HEIGHT = 454, BASE_WIDTH = 8, BASE_HEIGHT = 16 };
 
 // One child control. X and Width count horizontal base units, Y vertical
 // ones; Height counts half vertical units, so that 3 is the 1.5 units of a
@@ -33,43 +37,59 @@ struct ControlSpec {
 
 static const DWORD Child = WS_CHILD | WS_VISIBLE;
 
-// In creation order. The up-down control (id 16) is made by its own call,
-// after CountEdit, whose buddy it is.
+// In creation order. The up-down controls (ids 16 and 25) are made by their
+// own calls, after CountEdit and RecoveryBlocksEdit, whose buddies they are.
 static const ControlSpec Controls[] = {
     {ID_SOURCE_GROUP, "BUTTON", "Choose file to slice", Child | BS_GROUPBOX, 1, 1, 53, 6},
     {ID_METHOD_GROUP, "BUTTON", "Slice method", Child | BS_GROUPBOX, 1, 5, 53, 24},
-    {ID_DESTINATION_GROUP, "BUTTON", "Choose destination folder", Child | BS_GROUPBOX, 1, 18, 53, 6},
+    {ID_DESTINATION_GROUP, "BUTTON", "Choose destination folder", Child | BS_GROUPBOX, 1, 20, 53, 6},
     {ID_PORTIONS_LABEL, "STATIC", "portions", Child | WS_DISABLED | SS_LEFT, 38, 9, 8, 3},
     {ID_SIZE_NOTE, "STATIC", NULL, Child | SS_LEFT, 14, 11, 35, 3},
     {ID_EQUAL_SIZE_LABEL, "STATIC", "equal-size portions", Child | WS_DISABLED | SS_LEFT, 28, 13, 19, 3},
     {ID_COUNT_NOTE, "STATIC", NULL, Child | SS_LEFT, 14, 15, 30, 3},
     {ID_SOURCE_PATH_EDIT, "EDIT", NULL, Child | WS_BORDER | ES_AUTOHSCROLL, 2, 2, 42, 3},
     {ID_SOURCE_BROWSE_BUTTON, "BUTTON", "Browse", Child | BS_PUSHBUTTON | BS_NOTIFY, 45, 2, 8, 3},
-    {ID_REMOVABLE_RADIO, "BUTTON", "Slice to removable drive", Child | WS_DISABLED | BS_RADIOBUTTON, 2, 7, 22, 3},
+    {ID_REMOVABLE_RADIO, "BUTTON", "Slice to removable drive", Child | WS_DISABLED | BS_RADIOBUTTON, 2, 7, 24, 3},
     {ID_DRIVE_COMBO, "COMBOBOX", NULL, Child | WS_DISABLED | WS_VSCROLL | CBS_DROPDOWNLIST, 26, 7, 15, 21},
     {ID_SIZE_RADIO, "BUTTON", "Slice into", Child | WS_DISABLED | BS_RADIOBUTTON, 2, 9, 10, 3},
     {ID_SIZE_COMBO, "COMBOBOX", NULL, Child | WS_DISABLED | WS_VSCROLL | CBS_DROPDOWN, 14, 9, 10, 21},
     {ID_UNIT_COMBO, "COMBOBOX", NULL, Child | WS_DISABLED | WS_VSCROLL | CBS_DROPDOWNLIST, 26, 9, 10, 21},
     {ID_COUNT_RADIO, "BUTTON", "Slice into", Child | WS_DISABLED | BS_RADIOBUTTON, 2, 13, 10, 3},
     {ID_COUNT_EDIT, "EDIT", NULL, Child | WS_DISABLED | WS_BORDER, 14, 13, 10, 3},
-    {ID_DESTINATION_EDIT, "EDIT", NULL, Child | WS_DISABLED | WS_BORDER | ES_AUTOHSCROLL, 2, 19, 42, 3},
-    {ID_DESTINATION_BROWSE_BUTTON, "BUTTON", "Browse", Child | WS_DISABLED | BS_PUSHBUTTON | BS_NOTIFY, 45, 19, 8, 3},
-    {ID_SLICE_BUTTON, "BUTTON", "Slice", Child | WS_DISABLED | BS_PUSHBUTTON, 1, 22, 8, 3},
-    {ID_HELP_BUTTON, "BUTTON", "Help", Child | BS_PUSHBUTTON, 26, 22, 8, 3},
-    {ID_ABOUT_BUTTON, "BUTTON", "About", Child | BS_PUSHBUTTON, 36, 22, 8, 3},
-    {ID_EXIT_BUTTON, "BUTTON", "Exit", Child | BS_PUSHBUTTON, 46, 22, 8, 3},
+    {ID_DESTINATION_EDIT, "EDIT", NULL, Child | WS_DISABLED | WS_BORDER | ES_AUTOHSCROLL, 2, 21, 42, 3},
+    {ID_DESTINATION_BROWSE_BUTTON, "BUTTON", "Browse", Child | WS_DISABLED | BS_PUSHBUTTON | BS_NOTIFY, 45, 21, 8, 3},
+    {ID_SLICE_BUTTON, "BUTTON", "Slice", Child | WS_DISABLED | BS_PUSHBUTTON, 1, 24, 8, 3},
+    {ID_HELP_BUTTON, "BUTTON", "Help", Child | BS_PUSHBUTTON, 26, 24, 8, 3},
+    {ID_ABOUT_BUTTON, "BUTTON", "About", Child | BS_PUSHBUTTON, 36, 24, 8, 3},
+    {ID_EXIT_BUTTON, "BUTTON", "Exit", Child | BS_PUSHBUTTON, 46, 24, 8, 3},
+    // The recovery row, between the methods and the destination: for every
+    // method, its number of blocks for the folder methods only.
+    {ID_RECOVERY_CHECK, "BUTTON", "Recovery data", Child | WS_DISABLED | BS_AUTOCHECKBOX, 2, 18, 15, 3},
+    {ID_RECOVERY_BLOCKS_EDIT, "EDIT", NULL, Child | WS_DISABLED | WS_BORDER, 17, 18, 5, 3},
+    {ID_RECOVERY_BLOCKS_LABEL, "STATIC", "blocks", Child | WS_DISABLED | SS_LEFT, 25, 18, 6, 3},
+    {ID_RECOVERY_NOTE, "STATIC", NULL, Child | SS_LEFT, 32, 18, 21, 3},
 };
 
-// The up-down control beside CountEdit: a size in pixels, not in units.
-enum { UP_DOWN_X = 24, UP_DOWN_Y = 13, UP_DOWN_WIDTH = 10, UP_DOWN_HEIGHT = 24,
-       COUNT_LOWEST = 2, COUNT_HIGHEST = 100, COUNT_START = 1 };
+// An up-down control beside its number field: a place in base units, a
+// size in pixels, and its range.
+struct UpDownSpec {
+    int Id, Buddy;
+    int X, Y, Width, Height;
+    int Lowest, Highest, Start;
+};
+
+static const UpDownSpec UpDowns[] = {
+    {ID_COUNT_UP_DOWN, ID_COUNT_EDIT, 24, 13, 10, 24, 2, 100, 1},
+    {ID_RECOVERY_UP_DOWN, ID_RECOVERY_BLOCKS_EDIT, 22, 18, 10, 24, 1, RECOVERY_BLOCKS_MOST, 1},
+};
 
 // The controls that get KeyNavigationProc, in the order they get it.
 static const int NavigatedControls[] = {
     ID_SOURCE_PATH_EDIT, ID_SOURCE_BROWSE_BUTTON, ID_REMOVABLE_RADIO, ID_DRIVE_COMBO,
     ID_SIZE_RADIO, ID_UNIT_COMBO, ID_COUNT_RADIO, ID_COUNT_EDIT, ID_COUNT_UP_DOWN,
     ID_DESTINATION_EDIT, ID_DESTINATION_BROWSE_BUTTON, ID_SLICE_BUTTON, ID_HELP_BUTTON,
-    ID_ABOUT_BUTTON, ID_EXIT_BUTTON,
+    ID_ABOUT_BUTTON, ID_EXIT_BUTTON, ID_RECOVERY_CHECK, ID_RECOVERY_BLOCKS_EDIT,
+    ID_RECOVERY_UP_DOWN,
 };
 
 
@@ -83,23 +103,50 @@ void NotifyAsControl(int id, int code)
     SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)Control(id));
 }
 
+void SetControlText(int id, const char *text)
+{
+    wchar_t *wide = Utf8ToWide(text);
+
+    // Without memory for the copy the bytes are the best there is.
+    if (wide)
+        SetWindowTextW(Control(id), wide);
+    else
+        SetWindowTextA(Control(id), text);
+    free(wide);
+}
+
+int WindowsHasWideCalls(DWORD version)
+{
+    return (version & 0x80000000u) == 0;
+}
+
+static void CreateUpDown(HWND window, const UpDownSpec *u, int h, int v)
+{
+    Window.Controls[u->Id] = CreateUpDownControl(
+        WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_BORDER | UDS_SETBUDDYINT | UDS_ARROWKEYS,
+        u->X * h, u->Y * v, u->Width, u->Height, window, u->Id, Window.Instance,
+        Window.Controls[u->Buddy], u->Highest, u->Lowest, u->Start);
+}
+
 static void CreateControls(HWND window, int h, int v)
 {
-    size_t i;
+    size_t i, k;
 
     for (i = 0; i < sizeof Controls / sizeof Controls[0]; i++) {
         const ControlSpec *c = &Controls[i];
+        wchar_t *className = Utf8ToWide(c->Class);
+        wchar_t *caption = c->Caption ? Utf8ToWide(c->Caption) : NULL;
+
         Window.Controls[c->Id] =
-            CreateWindowExA(0, c->Class, c->Caption, c->Style, c->X * h, c->Y * v, c->Width * h,
+            CreateWindowExW(0, className, caption, c->Style, c->X * h, c->Y * v, c->Width * h,
                             c->Height * v / 2, window, (HMENU)(INT_PTR)c->Id, Window.Instance, NULL);
-        // Writing the position into CountEdit already runs the count step,
+        free(className);
+        free(caption);
+        // Writing the position into a number field already runs its step,
         // while the controls after it do not exist yet.
-        if (c->Id == ID_COUNT_EDIT)
-            Window.Controls[ID_COUNT_UP_DOWN] = CreateUpDownControl(
-                WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_BORDER | UDS_SETBUDDYINT | UDS_ARROWKEYS,
-                UP_DOWN_X * h, UP_DOWN_Y * v, UP_DOWN_WIDTH, UP_DOWN_HEIGHT, window,
-                ID_COUNT_UP_DOWN, Window.Instance, Window.Controls[ID_COUNT_EDIT], COUNT_HIGHEST,
-                COUNT_LOWEST, COUNT_START);
+        for (k = 0; k < sizeof UpDowns / sizeof UpDowns[0]; k++)
+            if (UpDowns[k].Buddy == c->Id)
+                CreateUpDown(window, &UpDowns[k], h, v);
     }
 }
 
@@ -131,7 +178,7 @@ static void InstallKeyProcedures(void)
 
     for (i = 0; i < sizeof NavigatedControls / sizeof NavigatedControls[0]; i++) {
         int id = NavigatedControls[i];
-        Window.PreviousProcs[id] = (WNDPROC)SetWindowLongPtrA(Control(id), GWLP_WNDPROC,
+        Window.PreviousProcs[id] = (WNDPROC)SetWindowLongPtrW(Control(id), GWLP_WNDPROC,
                                                               (LONG_PTR)KeyNavigationProc);
     }
     // The edit field of a drop-down combo box lies in its middle.
@@ -140,7 +187,7 @@ static void InstallKeyProcedures(void)
     middle.y = (box.bottom - box.top) / 2;
     Window.SizeFieldEdit = ChildWindowFromPoint(combo, middle);
     if (Window.SizeFieldEdit && Window.SizeFieldEdit != combo)
-        Window.SizeFieldPreviousProc = (WNDPROC)SetWindowLongPtrA(
+        Window.SizeFieldPreviousProc = (WNDPROC)SetWindowLongPtrW(
             Window.SizeFieldEdit, GWLP_WNDPROC, (LONG_PTR)SizeFieldProc);
 }
 
@@ -157,7 +204,7 @@ static void BuildHelpFilePath(void)
     strcpy(Window.HelpFilePath + length, "dorvane.hlp");
 }
 
-static LRESULT OnCreate(HWND window, const CREATESTRUCTA *creation)
+static LRESULT OnCreate(HWND window, const CREATESTRUCTW *creation)
 {
     LONG units = GetDialogBaseUnits();
     int h = LOWORD(units), v = HIWORD(units);
@@ -173,6 +220,7 @@ static LRESULT OnCreate(HWND window, const CREATESTRUCTA *creation)
     SendMessageA(Control(ID_COUNT_RADIO), BM_SETCHECK, BST_UNCHECKED, 0);
     ShowWindow(Control(ID_COUNT_NOTE), SW_HIDE);
     ShowWindow(Control(ID_SIZE_NOTE), SW_HIDE);
+    ShowWindow(Control(ID_RECOVERY_NOTE), SW_HIDE);
     Window.SavedFocusControl = Control(ID_SOURCE_PATH_EDIT);
     Window.SourceFileSizeLow = Window.SourceFileSizeHigh = 0;
     Window.NoSourceFile = 1;
@@ -186,10 +234,12 @@ static LRESULT OnCreate(HWND window, const CREATESTRUCTA *creation)
     Window.OpenDialogFolder = Folders.RememberedSourceFolder;
     // A file dropped from a file manager becomes the source (WM_DROPFILES).
     DragAcceptFiles(window, TRUE);
+    // The recovery choice as it was left; the row comes on with a source.
+    ShowRecoveryChoice();
     // Runs the destination check: a remembered folder that exists makes
     // Slice usable at once.
     if (Folders.RememberedDestinationFolder[0])
-        SetWindowTextA(Control(ID_DESTINATION_EDIT), Folders.RememberedDestinationFolder);
+        SetControlText(ID_DESTINATION_EDIT, Folders.RememberedDestinationFolder);
     return 0;
 }
 
@@ -203,19 +253,23 @@ static void OnActivate(WPARAM wParam)
 
 static void OnDestroy(void)
 {
-    WinHelpA(MainWindow, "dorvane.hlp", HELP_QUIT, 0);
+    WinHelpW(MainWindow, L"dorvane.hlp", HELP_QUIT, 0);
     SaveRememberedFolders();
     PostQuitMessage(0);
 }
 
-// The worker's progress, shown in the title while the job runs.
-static void OnSliceProgress(HWND window, WPARAM percent)
+// The worker's progress, shown in the title while the job runs: the
+// portions written, then the set read again for its recovery data.
+static void OnSliceProgress(HWND window, WPARAM percent, LPARAM step)
 {
-    char title[32];
+    char title[48];
 
     if (!Window.JobRunning)
         return;
-    wsprintfA(title, "%s - %u%%", WindowTitle, (unsigned)percent);
+    if (step == SLICE_STEP_RECOVERY)
+        wsprintfA(title, "%s - Recovery data %u%%", WindowTitle, (unsigned)percent);
+    else
+        wsprintfA(title, "%s - %u%%", WindowTitle, (unsigned)percent);
     SetWindowTextA(window, title);
 }
 
@@ -223,7 +277,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_CREATE:
-        return OnCreate(window, (const CREATESTRUCTA *)lParam);
+        return OnCreate(window, (const CREATESTRUCTW *)lParam);
     case WM_ACTIVATE:
         OnActivate(wParam);
         return 0;
@@ -254,13 +308,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         DragFinish((HDROP)wParam);
         return 0;
     case WM_SLICE_PROGRESS:
-        OnSliceProgress(window, wParam);
+        OnSliceProgress(window, wParam, lParam);
         return 0;
     case WM_SLICE_BOX:
         OnJobBox(wParam);
         return 0;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -280,7 +334,7 @@ INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 
 HWND CreateMainWindow(HINSTANCE instance)
 {
-    WNDCLASSA windowClass;
+    WNDCLASSW windowClass;
     LONG units = GetDialogBaseUnits();
     int width = MulDiv(WINDOW_WIDTH, LOWORD(units), BASE_WIDTH);
     int height = MulDiv(WINDOW_HEIGHT, HIWORD(units), BASE_HEIGHT);
@@ -289,13 +343,13 @@ HWND CreateMainWindow(HINSTANCE instance)
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ID_ICON));
-    windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(ID_ICON));
+    windowClass.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
     windowClass.hbrBackground = (HBRUSH)GetStockObject(LTGRAY_BRUSH);
     windowClass.lpszClassName = WindowClassName;
-    if (!RegisterClassA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    if (!RegisterClassW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         return NULL;
-    return CreateWindowExA(0, WindowClassName, WindowTitle, WS_OVERLAPPED | WS_SYSMENU | WS_MINIMIZEBOX,
+    return CreateWindowExW(0, WindowClassName, L"Dorvane", WS_OVERLAPPED | WS_SYSMENU | WS_MINIMIZEBOX,
                            (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                            (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, NULL, NULL,
                            instance, NULL);

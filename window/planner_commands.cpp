@@ -1,6 +1,6 @@
 // The planner's steps on the size and count controls: reading their texts,
 // computing with the planning functions, and writing back sizes, texts,
-// the unit and the two notes.
+// the unit and the two notes (and the recovery note, which follows them).
 #include "slicer_window.h"
 
 #include "planner_texts.h"
@@ -126,6 +126,7 @@ void CheckPortionLimit(void)
     RefreshSize();
     PortionLimit();
     RefreshSize();
+    RefreshRecoveryRow();
 }
 
 void HandlePlannerCommand(int id, int code)
@@ -154,4 +155,6 @@ void HandlePlannerCommand(int id, int code)
             SmallestCount();
         break;
     }
+    // The recovery note follows the planner's figures.
+    RefreshRecoveryRow();
 }

@@ -6,6 +6,7 @@
 #include <stdio.h>
 
 #include "format/slice_format.h"
+#include "recovery/write/recovery_size.h"
 
 const char *const UnitTexts[UNIT_COUNT] = {"bytes", "KB", "MB"};
 const char *const PresetTexts[SIZE_PRESET_COUNT] = {"360", "720", "1.2", "1.44", "2.88"};
@@ -19,6 +20,7 @@ const char SourceTooLargeMessage[] = "The file is too large for a slice set: a s
                                      "bytes, headers included).";
 const char PortionLimitMessage[] = "Number of Portions MUST be less than 100 - Resizing";
 const char PortionLimitNote[] = "100 Portions will be required";
+const char RecoveryDiskNote[] = "On one more disk";
 
 int TypedPortionSize(double value, int unit, uint32_t *portionSize, char *text, size_t textSize)
 {
@@ -85,4 +87,46 @@ int SmallestPortionCount(int32_t count, int32_t *portionCount, char *text, size_
         return 0;
     snprintf(text, textSize, "%d", PLAN_MIN_COUNT);
     return PLAN_TEXT_REPLACED;
+}
+
+int RecoveryBlocksStep(int32_t typed, int leaving, unsigned *blocks, char *text,
+                       size_t textSize)
+{
+    if (typed > RECOVERY_BLOCKS_MOST) {
+        *blocks = RECOVERY_BLOCKS_MOST;
+        snprintf(text, textSize, "%d", RECOVERY_BLOCKS_MOST);
+        return PLAN_TEXT_REPLACED;
+    }
+    if (typed >= 1) {
+        *blocks = (unsigned)typed;
+        return 0;
+    }
+    *blocks = 1;
+    if (!leaving)
+        return 0;
+    snprintf(text, textSize, "1");
+    return PLAN_TEXT_REPLACED;
+}
+
+int RecoveryNote(int removable, uint64_t sourceSize, uint32_t portionSize, size_t nameLength,
+                 unsigned blocks, const char *creator, char *note, size_t noteSize)
+{
+    uint64_t count = 0, longest, bytes;
+
+    note[0] = '\0';
+    if (removable) {
+        snprintf(note, noteSize, "%s", RecoveryDiskNote);
+        return 1;
+    }
+    if (PortionsForSize(sourceSize, portionSize, &count) != SIZE_COUNTED || count > MAX_PORTIONS)
+        return 0;
+    // An empty source makes one header-only portion; a source that fits in
+    // one portion makes a shorter one.
+    longest = sourceSize + PORTION_HEADER_SIZE < portionSize ? sourceSize + PORTION_HEADER_SIZE
+                                                             : portionSize;
+    bytes = RecoveryDataBytes(count ? (unsigned)count : 1, longest, nameLength, blocks, creator);
+    if (!bytes)
+        return 0;
+    snprintf(note, noteSize, "%llu bytes more", (unsigned long long)bytes);
+    return 1;
 }

@@ -13,6 +13,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "folder_lines.h"
 #include "slice/planning.h"
 
 enum { PLAN_TEXT_SIZE = 256 }; // a buffer that holds any text a step writes
@@ -75,5 +76,28 @@ int RefreshCountNote(int32_t count, uint64_t sourceSize, int32_t *portionCount,
 // Smallest count, when CountEdit is left: sets *portionCount; a count of 1
 // or less becomes 2 (PLAN_TEXT_REPLACED, text "2").
 int SmallestPortionCount(int32_t count, int32_t *portionCount, char *text, size_t textSize);
+
+// The recovery row: the blocks field and the note beside it.
+
+// Blocks field: *blocks from typed, the number in its text. A number above
+// RECOVERY_BLOCKS_MOST becomes it at once, and one below 1 becomes 1 once
+// the field is left (leaving 1): PLAN_TEXT_REPLACED, text holding the
+// number. While the field is being typed in, a number below 1 counts as 1.
+int RecoveryBlocksStep(int32_t typed, int leaving, unsigned *blocks, char *text,
+                       size_t textSize);
+
+// RecoveryNote's lines.
+extern const char RecoveryDiskNote[]; // disk after disk: the block goes on one more disk
+
+// The recovery note: what the recovery data adds to a set. removable: the
+// disk method, whose one block goes on a disk of its own (RecoveryDiskNote).
+// Otherwise a folder set of a source of sourceSize bytes in portions of
+// portionSize bytes, header included, with names of nameLength bytes,
+// blocks recovery blocks and the creator text the files carry: the bytes
+// both files take ("1474996 bytes more"). Returns 1 with note written, or
+// 0 with note empty where the planner's notes give no set (a size too
+// small, a source too large, more than 100 portions).
+int RecoveryNote(int removable, uint64_t sourceSize, uint32_t portionSize, size_t nameLength,
+                 unsigned blocks, const char *creator, char *note, size_t noteSize);
 
 #endif

@@ -6,10 +6,13 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "format/name_text.h"
 #include "os/files.h"
+#include "os/names.h"
 #include "os/process.h"
 
-enum { FOLDERS_PATH_SIZE = 260 }; // MAX_PATH: the folder and the file's name
+// The folder and the file's name.
+enum { FOLDERS_PATH_SIZE = FOLDER_LINE_SIZE + sizeof FOLDERS_FILE_NAME };
 
 FolderState Folders;
 
@@ -28,6 +31,19 @@ static int FoldersFilePath(char path[FOLDERS_PATH_SIZE])
     return length >= 0 && length < FOLDERS_PATH_SIZE ? 0 : -1;
 }
 
+// A folder line of the ANSI era (at most FOLDER_CHARACTERS bytes) in UTF-8,
+// which takes at most 3 bytes for each: it fits. Left as it was should the
+// reading fail.
+static void ReadAnsiEra(char folder[FOLDER_LINE_SIZE])
+{
+    char read[FOLDER_LINE_SIZE];
+    size_t length = strlen(folder);
+
+    if (IsUtf8(folder, length) || OsLegacyNameToUtf8(folder, length, read, sizeof read))
+        return;
+    memcpy(folder, read, sizeof read);
+}
+
 void LoadRememberedFolders(void)
 {
     char path[FOLDERS_PATH_SIZE];
@@ -37,27 +53,32 @@ void LoadRememberedFolders(void)
 
     Folders.RememberedSourceFolder[0] = '\0';
     Folders.RememberedDestinationFolder[0] = '\0';
+    ParseRecoveryChoice("", 0, &Folders.Recovery);
     if (FoldersFilePath(path) || OsOpenRead(path, &file))
         return;
-    if (OsRead(file, text, sizeof text, &length) == 0)
+    if (OsRead(file, text, sizeof text, &length) == 0) {
         ParseRememberedFolders(text, length, Folders.RememberedSourceFolder,
                                Folders.RememberedDestinationFolder);
+        ParseRecoveryChoice(text, length, &Folders.Recovery);
+        ReadAnsiEra(Folders.RememberedSourceFolder);
+        ReadAnsiEra(Folders.RememberedDestinationFolder);
+    }
     OsClose(file);
 }
 
 void SaveRememberedFolders(void)
 {
     char path[FOLDERS_PATH_SIZE];
-    char text[2 * FOLDER_LINE_SIZE + 2];
-    int length;
+    char text[2 * FOLDER_LINE_SIZE + 64];
+    size_t length;
 
     if (FoldersFilePath(path))
         return;
-    length = snprintf(text, sizeof text, "%s\n%s\n", Folders.RememberedSourceFolder,
-                      Folders.RememberedDestinationFolder);
-    if (length < 0 || (size_t)length >= sizeof text)
-        return;
+    length = FormatRememberedFolders(Folders.RememberedSourceFolder,
+                                     Folders.RememberedDestinationFolder, &Folders.Recovery, text,
+                                     sizeof text);
     // Nothing to tell the user about a failure as the program ends: the next
     // start finds the folders it finds, or none.
-    OsWriteWholeFile(path, text, (uint32_t)length);
+    if (length)
+        OsWriteWholeFile(path, text, (uint32_t)length);
 }

@@ -1,28 +1,35 @@
 // The Slice command: the refusals of a folder job before it starts, the
-// job itself with the buttons held while it runs, and the box that reports
-// how it ended.
+// job itself with the buttons held while it runs (and its recovery data when
+// chosen), and the box that reports how it ended.
 #include "commands.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "folder_lines.h"
 #include "format/slice_format.h"
 #include "planner_texts.h"
+#include "recovery/write/recovery_job.h"
 #include "slice_worker.h"
 
-// The three ways a job ends, as the Slice command reports them.
+// The ways a job ends, as the Slice command reports them.
 struct ResultBox {
-    int Outcome;        // 0 complete, 1 cancelled, 2 errors
+    int Outcome;        // 0 complete, 1 cancelled, 2 errors, 3 complete without recovery data
     const char *Format; // source, destination
     const char *Title;
     UINT Icon;
 };
 
+enum { OUTCOME_COMPLETE, OUTCOME_CANCELLED, OUTCOME_ERRORS, OUTCOME_NO_RECOVERY };
+
 static const ResultBox ResultBoxes[] = {
-    {0, "Slice %s to %s is complete", "Dorvane - Slice Complete", 0},
-    {1, "Slice %s to %s was cancelled", "Dorvane - Slice Cancelled", 0},
-    {2, "Errors were encountered while Slicing %s to %s", "Dorvane - Slice Error", MB_ICONERROR},
+    {OUTCOME_COMPLETE, "Slice %s to %s is complete", "Dorvane - Slice Complete", 0},
+    {OUTCOME_CANCELLED, "Slice %s to %s was cancelled", "Dorvane - Slice Cancelled", 0},
+    {OUTCOME_ERRORS, "Errors were encountered while Slicing %s to %s", "Dorvane - Slice Error",
+     MB_ICONERROR},
+    {OUTCOME_NO_RECOVERY, "Slice %s to %s is complete, but its recovery data could not be written",
+     "Dorvane - Slice Complete", MB_ICONWARNING},
 };
 
 static const char SliceErrorTitle[] = "Dorvane - Slice Error";
@@ -31,7 +38,8 @@ static const char SliceErrorTitle[] = "Dorvane - Slice Error";
 // in a box and starts nothing. Returns 1 when the job may start.
 static int FolderJobAllowed(const char *source, const char *destination, uint32_t *portionSize)
 {
-    size_t needed = strlen(destination) + strlen(SourceFileName(source));
+    const char *name = SourceFileName(source);
+    size_t needed = Utf8Units(destination, strlen(destination)) + Utf8Units(name, strlen(name));
     char text[128 + 2 * PATH_TEXT_SIZE];
     char *clash = NULL;
     int refused;
@@ -55,7 +63,7 @@ static int FolderJobAllowed(const char *source, const char *destination, uint32_
         ShowBox(SizeTooSmallNote, SliceErrorTitle, MB_OK | MB_ICONERROR);
         return 0;
     }
-    if (needed >= PATH_TEXT_SIZE) {
+    if (needed > PATH_CHARACTERS) {
         snprintf(text, sizeof text,
                  "The destination %s cannot hold the portions of %s: their paths would be "
                  "longer than 260 characters.",
@@ -79,16 +87,36 @@ static int FolderJobAllowed(const char *source, const char *destination, uint32_
     return !refused;
 }
 
-// The box gives the focus to after when it closes.
+static const ResultBox *ResultBoxFor(uint32_t result)
+{
+    switch (result) {
+    case SLICE_COMPLETE:
+        return &ResultBoxes[OUTCOME_COMPLETE];
+    case SLICE_CANCELLED:
+        return &ResultBoxes[OUTCOME_CANCELLED];
+    case SLICE_RECOVERY_FAILED:
+        return &ResultBoxes[OUTCOME_NO_RECOVERY];
+    }
+    return &ResultBoxes[OUTCOME_ERRORS];
+}
+
+// The box gives the focus to after when it closes. After the line that
+// says how the job ended come the recovery step's own lines, which say what
+// recovery data was written.
 static void ReportResult(uint32_t result, const char *source, const char *destination, HWND after)
 {
-    const ResultBox *box = &ResultBoxes[result == 0 ? 0 : result == SLICE_CANCELLED ? 1 : 2];
-    size_t size = strlen(box->Format) + strlen(source) + strlen(destination) + 1;
+    const ResultBox *box = ResultBoxFor(result);
+    const char *report = JobRecoveryReport();
+    size_t size = strlen(box->Format) + strlen(source) + strlen(destination) + strlen(report) + 3;
     char *text = (char *)malloc(size);
+    int length;
 
     // The text holds both paths whole, however long they are.
-    if (text)
-        snprintf(text, size, box->Format, source, destination);
+    if (text) {
+        length = snprintf(text, size, box->Format, source, destination);
+        if (report[0] && length > 0)
+            snprintf(text + length, size - (size_t)length, "\n\n%s", report);
+    }
     ShowBoxFocusing(text ? text : box->Title, box->Title, MB_OK | box->Icon, after);
     free(text);
 }
@@ -125,7 +153,7 @@ void Slice(void)
     EnableControl(ID_SLICE_BUTTON, 0);
     EnableControl(ID_EXIT_BUTTON, 0);
     Window.JobRunning = 1;
-    result = RunSliceJob(source, destination, portionSize);
+    result = RunSliceJob(source, destination, portionSize, ChosenRecoveryBlocks());
     Window.JobRunning = 0;
     SetWindowTextA(MainWindow, "Dorvane");
     // After a folder job Slice waits for the destination to be checked

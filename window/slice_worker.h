@@ -11,7 +11,11 @@
 
 #include "slice/slice_job.h"
 
-// The result codes are the portable job's (slice_job.h).
+// The result codes are the portable job's (slice_job.h), and
+// SLICE_RECOVERY_FAILED (recovery_job.h) for a set whose recovery data could
+// not be written.
+
+// A message box taking its texts in UTF-8, as the program holds them.
 typedef int(WINAPI *MessageBoxFunction)(HWND owner, LPCSTR text, LPCSTR title, UINT style);
 typedef uintptr_t(__cdecl *ThreadStartFunction)(void *security, unsigned stackSize,
                                                unsigned(__stdcall *start)(void *),
@@ -23,15 +27,28 @@ typedef uintptr_t(__cdecl *ThreadStartFunction)(void *security, unsigned stackSi
 // on the worker thread, the window's on its own) and the start of the
 // worker thread itself.
 struct SliceJobHooks {
-    MessageBoxFunction ShowMessage; // MessageBoxA
+    MessageBoxFunction ShowMessage; // Utf8MessageBox
     ThreadStartFunction StartThread; // _beginthreadex
 };
 
 extern SliceJobHooks JobHooks;
 
-// Posted to MainWindow by the worker whenever the share of the source
-// written so far grows by a percent: wParam holds it (0 to 100).
+// The program's message box: text and title turned from UTF-8 into UTF-16
+// and shown by MessageBoxW, so that names outside the ANSI code page are
+// shown whole. Answers as MessageBoxW does.
+int WINAPI Utf8MessageBox(HWND owner, LPCSTR text, LPCSTR title, UINT style);
+
+// The creator text the recovery data records: the program and its version,
+// as the Linux dorvane records it.
+extern const char RecoveryCreator[];
+
+// Posted to MainWindow by the worker whenever the share of its step done so
+// far grows by a percent: wParam holds it (0 to 100), lParam the step.
 #define WM_SLICE_PROGRESS (WM_APP + 1)
+enum {
+    SLICE_STEP_PORTIONS = 0, // the source written into portions
+    SLICE_STEP_RECOVERY = 1  // the set read again for its recovery data
+};
 
 // Sent to MainWindow by the worker just before each of its message boxes
 // (wParam SLICE_BOX_OPENING) and just after it has closed (SLICE_BOX_CLOSED),
@@ -47,9 +64,19 @@ extern HWND MainWindow;
 // Runs one job and returns its result code once the worker has ended. The
 // strings are copied. destination is a drive name such as "A:" when
 // portionSize is 0 (removable-drive mode), else a folder path ending in a
-// backslash; portionSize counts the header. Messages for MainWindow are
-// dispatched while the job runs.
-uint32_t RunSliceJob(const char *source, const char *destination, uint32_t portionSize);
+// backslash; portionSize counts the header. recoveryBlocks other than 0 asks
+// for recovery data after a complete set, as the Linux dorvane writes it:
+// that many blocks beside a folder set (1 to 10), one block on one more disk
+// after a set on a removable drive. Messages for MainWindow are dispatched
+// while the job runs.
+uint32_t RunSliceJob(const char *source, const char *destination, uint32_t portionSize,
+                     unsigned recoveryBlocks = 0);
+
+// What the last job's recovery step had to say once its data was written
+// (which files, what they rebuild; on disks, where the block went): the
+// engine's lines, for the result box. Empty when it said nothing. Valid
+// until the next job starts.
+const char *JobRecoveryReport(void);
 
 // Shows the final message of code for a folder job refused before it starts,
 // in the box the worker shows the job's own in (as RunSliceJob does for a

@@ -12,8 +12,11 @@
 #include "ids.h"
 
 enum {
-    HELP_PATH_SIZE = 521,  // HelpFilePath: 520 characters and the terminator
-    PATH_TEXT_SIZE = 261   // a path read from a control: 260 and the terminator
+    PATH_CHARACTERS = 260,                      // the most a path holds, in UTF-16 units
+    PATH_TEXT_SIZE = 3 * PATH_CHARACTERS + 1,   // such a path in UTF-8 (at most 3 bytes a
+                                                // unit) and the terminator
+    HELP_PATH_SIZE = PATH_TEXT_SIZE + 16        // HelpFilePath: the program's folder
+                                                // and "dorvane.hlp"
 };
 
 // The window's state: one instance for the program's life, created with the
@@ -35,8 +38,8 @@ struct SlicerWindowState {
     uint32_t EqualPortionSize;             // count method: portion length, header included
     int32_t PortionCount;                  // portions, as the last planning step left it
     int CountTooSmall;                     // 1 while CountNote says its portions would reach 4 GiB
-    char HelpFilePath[HELP_PATH_SIZE];     // the help file beside the program
-    const char *OpenDialogFolder;          // where the open-file dialog starts
+    char HelpFilePath[HELP_PATH_SIZE];     // the help file beside the program (UTF-8)
+    const char *OpenDialogFolder;          // where the open-file dialog starts (UTF-8)
     HWND SavedFocusControl;                // gets the focus back on activation
     int WindowMinimized;                   // 1 from a minimise until the restore
     int TabDirection;                      // +1 or -1: the last Tab's direction
@@ -46,9 +49,14 @@ struct SlicerWindowState {
 
 extern SlicerWindowState Window;
 
-// Registers the class "Dorvane" and creates the main window (not yet shown).
-// Returns the window, or NULL.
+// Registers the class "Dorvane" and creates the main window (not yet shown),
+// a Unicode window, as are its controls. Returns the window, or NULL.
 HWND CreateMainWindow(HINSTANCE instance);
+
+// 1 where the program can run: Windows NT and its successors. Windows 95,
+// 98 and Me (the high bit of GetVersion's value) lack the wide calls every
+// path goes through.
+int WindowsHasWideCalls(DWORD version);
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -56,9 +64,23 @@ LRESULT CALLBACK KeyNavigationProc(HWND window, UINT message, WPARAM wParam, LPA
 LRESULT CALLBACK SizeFieldProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The command handlers: the source, method, destination, job and button
-// commands, and the planner's steps for the size and count controls.
+// commands, the planner's steps for the size and count controls, and the
+// recovery row's.
 void HandleCommand(int id, int code, HWND control);
 void HandlePlannerCommand(int id, int code);
+void HandleRecoveryCommand(int id, int code);
+
+// recovery_row.cpp: the recovery check box, its blocks and the note beside
+// them. ShowRecoveryChoice writes the remembered choice into the row (at
+// the window's start); RefreshRecoveryRow enables the row for the source
+// and method chosen and writes the note for the planner's figures, and runs
+// after every change to them.
+void ShowRecoveryChoice(void);
+void RefreshRecoveryRow(void);
+
+// The recovery blocks the Slice command asks for: 0 when the box is not
+// checked.
+unsigned ChosenRecoveryBlocks(void);
 
 // The size method's portion limit check for the current PortionSize: the
 // resizing message and the resized size when it needs over 100 portions.
@@ -73,6 +95,11 @@ uint64_t SourceSize(void);
 void DropSource(HDROP drop);
 void StartWithSource(const char *commandLine);
 
+// The program's own command line (GetCommandLineW), in UTF-16 so that a
+// path outside the ANSI code page comes whole: its arguments given to
+// StartWithSource in UTF-8.
+void StartWithProgramArguments(void);
+
 // The path a command line names: its first argument without its quotes, or
 // an unquoted line whole (a path with spaces nobody quoted), blanks around
 // it dropped. path has room for the line's length and the terminator.
@@ -81,14 +108,18 @@ size_t CommandLineSource(const char *commandLine, char *path);
 
 // The two places where the Help button meets the system in ways a test must
 // be able to stand in for: the Windows version the program sees and the
-// shell that opens the help page.
+// shell that opens the help page (its texts in UTF-8).
 typedef DWORD(WINAPI *VersionFunction)(void);
 typedef HINSTANCE(WINAPI *ShellOpenFunction)(HWND owner, LPCSTR verb, LPCSTR file,
                                              LPCSTR parameters, LPCSTR folder, INT show);
 struct HelpSystemHooks {
     VersionFunction Version;  // GetVersion
-    ShellOpenFunction Open;   // ShellExecuteA
+    ShellOpenFunction Open;   // Utf8ShellOpen
 };
+
+// The program's shell call: the texts turned into UTF-16 for ShellExecuteW.
+HINSTANCE WINAPI Utf8ShellOpen(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
+                               LPCSTR folder, INT show);
 
 extern HelpSystemHooks HelpHooks;
 
@@ -110,6 +141,9 @@ void OnJobBox(WPARAM opening);
 
 // A control's handle, by id.
 HWND Control(int id);
+
+// Sets a control's text from UTF-8, whole whatever the ANSI code page.
+void SetControlText(int id, const char *text);
 
 // Sends MainWindow the notification a control would send, so that the
 // handlers run as if the user had acted on the control.

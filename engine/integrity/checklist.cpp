@@ -97,17 +97,17 @@ static int IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-// Takes the line that starts at *at; 0 when the text is used up.
+// Takes the line that starts at *at; 0 when the text is used up. A line
+// ends at CR LF, LF or CR alone, as checkers read lists from any system.
 static int NextLine(const char *text, size_t length, size_t *at, Line *line)
 {
+    const char *start = text + *at, *end = start, *stop = text + length;
+
     if (*at >= length)
         return 0;
-    const char *start = text + *at, *end = (const char *)memchr(start, '\n', length - *at);
-    if (!end)
-        end = text + length;
-    *at = (size_t)(end - text) + 1;
-    if (end > start && end[-1] == '\r')
-        end--;
+    while (end < stop && *end != '\n' && *end != '\r')
+        end++;
+    *at = (size_t)(end - text) + 1 + (end + 1 < stop && end[0] == '\r' && end[1] == '\n');
     while (start < end && IsBlank(*start))
         start++;
     while (end > start && IsBlank(end[-1]))
@@ -226,57 +226,77 @@ int ChecklistParse(const char *text, size_t length, ChecklistInfo *info)
 {
     Line names[MAX_PORTIONS], line;
     size_t at = TextStart(text, length), nameLength;
-    unsigned entries = 0, number = 0;
-    int fileLine = 0;
+    unsigned number = 0, fileLines = 0;
+    int result = CHECKLIST_OK;
     uint32_t crc;
 
     memset(info, 0, sizeof *info);
-    if (length > CHECKLIST_MAX_SIZE)
-        return CHECKLIST_TOO_LARGE;
+    // Each line stands alone: a bad one spoils only itself.
     while (NextLine(text, length, &at, &line)) {
+        int bad = 0;
         number++;
-        if (line.Length == 0)
+        if (line.Length == 0 || (line.Start[0] == ';' && !IsFileLine(&line)))
             continue;
         if (line.Start[0] == ';') {
-            if (!IsFileLine(&line))
-                continue;
-            if (fileLine || !ParseFileLine(&line, info)) {
-                info->BadLine = number;
-                return CHECKLIST_BAD_LINE;
+            ChecklistInfo read;
+            bad = fileLines++ > 0 || !ParseFileLine(&line, &read);
+            if (!bad) {
+                memcpy(info->FileName, read.FileName, sizeof read.FileName);
+                info->FileSize = read.FileSize;
+                info->FileCrc = read.FileCrc;
+                info->Portions = read.Portions;
+                info->FileLineNumber = number;
             }
-            fileLine = 1;
+            info->FileLine = !bad;
+        } else if (!ParseEntry(&line, &nameLength, &crc)) {
+            bad = 1;
+        } else {
+            for (unsigned i = 0; i < info->Entries && i < MAX_PORTIONS && !bad; i++)
+                bad = names[i].Length == nameLength &&
+                      SameNameNoCase(names[i].Start, line.Start, nameLength);
+            if (bad && result == CHECKLIST_OK) {
+                result = CHECKLIST_DUPLICATE;
+                info->BadLine = number;
+            }
+            if (!bad && info->Entries < MAX_PORTIONS) {
+                names[info->Entries].Start = line.Start;
+                names[info->Entries].Length = nameLength;
+            }
+            info->Entries += !bad;
             continue;
         }
-        if (!ParseEntry(&line, &nameLength, &crc) || entries == MAX_PORTIONS) {
+        if (bad && result == CHECKLIST_OK) {
+            result = CHECKLIST_BAD_LINE;
             info->BadLine = number;
-            return CHECKLIST_BAD_LINE;
         }
-        for (unsigned i = 0; i < entries; i++)
-            if (names[i].Length == nameLength && SameNameNoCase(names[i].Start, line.Start, nameLength)) {
-                info->BadLine = number;
-                return CHECKLIST_DUPLICATE;
-            }
-        names[entries].Start = line.Start;
-        names[entries++].Length = nameLength;
     }
-    if (!fileLine || entries != info->Portions)
-        return CHECKLIST_INCOMPLETE;
-    return CHECKLIST_OK;
+    if (result == CHECKLIST_OK && (!info->FileLine || info->Entries != info->Portions))
+        result = CHECKLIST_INCOMPLETE;
+    return length > CHECKLIST_MAX_SIZE ? CHECKLIST_TOO_LARGE : result;
 }
 
-int ChecklistFind(const char *text, size_t length, const char *name, uint32_t *crc)
+int ChecklistFind(const char *text, size_t length, const char *name, uint32_t *crc,
+                  unsigned *lineNumber)
 {
     size_t at = TextStart(text, length), wanted = strlen(name), nameLength;
+    unsigned number = 0, found = 0;
     Line line;
     uint32_t listed;
 
-    while (NextLine(text, length, &at, &line))
-        if (line.Length > 0 && line.Start[0] != ';' && ParseEntry(&line, &nameLength, &listed) &&
-            SameNameAsText(line.Start, nameLength, name, wanted, 1)) {
-            *crc = listed;
-            return 1;
-        }
-    return 0;
+    while (NextLine(text, length, &at, &line)) {
+        number++;
+        if (line.Length == 0 || line.Start[0] == ';' || !ParseEntry(&line, &nameLength, &listed) ||
+            !SameNameAsText(line.Start, nameLength, name, wanted, 1))
+            continue;
+        // Named twice with two CRCs: neither line can vouch for the file.
+        if (found && listed != *crc)
+            return 0;
+        if (!found && lineNumber)
+            *lineNumber = number;
+        found = 1;
+        *crc = listed;
+    }
+    return (int)found;
 }
 
 int ChecklistLastLine(const char *text, size_t length, ChecklistInfo *info)

@@ -84,27 +84,34 @@ size_t ChecklistSize(const ChecklistSet *set);
 // nothing to be used when the set cannot be carried or capacity is short.
 size_t ChecklistWrite(const ChecklistSet *set, char *out, size_t capacity);
 
-// What a list read back says about the sliced file.
+// What a list read back says about the sliced file, from its intact lines.
 struct ChecklistInfo {
     char FileName[FILE_NAME_FIELD]; // zero-terminated
     uint64_t FileSize;
     uint32_t FileCrc;
-    unsigned Portions;              // number of portion lines
+    unsigned Portions;              // the number of portion lines the file line gives
+    int FileLine;                   // 1: the fields above come from an intact file line
+    unsigned FileLineNumber;        // that line's number, counted from 1
+    unsigned Entries;               // intact portion lines, each name counted once
     unsigned BadLine;               // the first line that failed, counted from 1, or 0
 };
 
 enum ChecklistResult {
     CHECKLIST_OK = 0,
     CHECKLIST_TOO_LARGE,  // longer than CHECKLIST_MAX_SIZE
-    CHECKLIST_BAD_LINE,   // a line is neither blank, comment nor "NAME CRC" (BadLine says which)
+    CHECKLIST_BAD_LINE,   // a line is neither blank, comment nor "NAME CRC", or a
+                          // second file line (BadLine says which)
     CHECKLIST_DUPLICATE,  // a name is listed twice (BadLine is the second)
-    CHECKLIST_INCOMPLETE  // no sliced-file line, or not as many portion lines as it says
+    CHECKLIST_INCOMPLETE  // no file line, or not as many portion lines as it says
 };
 
-// Reads and checks a whole list: LF or CRLF line ends, blank lines, comments,
-// hex in either case, blanks around the fields. Reads text[0..length) only;
-// no terminator needed. Returns a ChecklistResult; info is filled on
-// CHECKLIST_OK (BadLine also on the failures that name a line).
+// Reads a whole list as the common checkers do, each line on its own: LF,
+// CRLF or CR line ends, blank lines, comments, hex in either case, blanks
+// around the fields. A damaged line (cut short, a control byte, a CRC of
+// another width, a field out of range) spoils that line only. Reads
+// text[0..length) only; no terminator needed. Returns the first thing
+// found wrong, or CHECKLIST_OK; info is filled from the intact lines in
+// every case (a second file line spoils both).
 int ChecklistParse(const char *text, size_t length, ChecklistInfo *info);
 
 // Reads the list's last line (blank lines after it aside, any line end),
@@ -113,9 +120,12 @@ int ChecklistParse(const char *text, size_t length, ChecklistInfo *info);
 // when the list is cut short or that line is damaged.
 int ChecklistLastLine(const char *text, size_t length, ChecklistInfo *info);
 
-// Finds the CRC listed for a file name, compared without regard to the case
-// of ASCII letters, as FAT compares names. Returns 1 and sets *crc when
-// listed, 0 when not. Use on a list that ChecklistParse accepted.
-int ChecklistFind(const char *text, size_t length, const char *name, uint32_t *crc);
+// Finds the CRC that the intact lines list for a file name, compared
+// without regard to the case of ASCII letters, as FAT compares names.
+// Returns 1 and sets *crc (and *line, the line's number from 1, when not
+// NULL) when listed; 0 when no intact line names it, or when two give it
+// different CRCs (neither can vouch for the file).
+int ChecklistFind(const char *text, size_t length, const char *name, uint32_t *crc,
+                  unsigned *line = NULL);
 
 #endif

@@ -56,6 +56,14 @@ static int Join(JoinRun *run)
     size_t i;
     int result;
 
+    for (i = 0; i < sizeof TransferSizes / sizeof TransferSizes[0] && !run->Buffer; i++) {
+        run->BufferSize = TransferSizes[i];
+        run->Buffer = (unsigned char *)calloc(1, run->BufferSize);
+    }
+    if (!run->Buffer) {
+        run->PendingError = 1;
+        return JOIN_NO_BUFFER;
+    }
     run->Set.Removable = OsIsRemovable(run->Set.Argument);
     if (run->Set.Removable) {
         OsDriveName(run->Set.Argument, run->Set.DriveName, sizeof run->Set.DriveName);
@@ -65,7 +73,9 @@ static int Join(JoinRun *run)
         if (result)
             return result;
     }
-    result = JoinFindFirstPortion(run);
+    // In a folder the recovery data is read first: it vouches for the
+    // set's header, and finds the set where portion 00 is lost or damaged.
+    result = JoinFindSetByRecovery(run, JoinFindFirstPortion(run), run->Buffer, run->BufferSize);
     if (result)
         return result;
     run->Set.FileSize = (uint64_t)run->Portion.Header.FileSizeHigh << 32 | run->Portion.Header.FileSizeLow;
@@ -73,21 +83,15 @@ static int Join(JoinRun *run)
     // is on the last one.
     if (!run->Set.Removable)
         JoinReadList(run);
-    run->Hashing = run->Set.Removable || run->List.State == LIST_USABLE;
+    run->Hashing = run->Set.Removable || run->List.State != LIST_NONE ||
+                   run->Repair.Recovery == RECOVERY_READ;
     run->Out.FlushEachPortion = run->Set.Removable || RemovableDestination(run->Out.FolderPath);
     result = JoinMakeFolder(run);
     if (!result)
         result = JoinCreateOutput(run);
     if (result)
         return result;
-    for (i = 0; i < sizeof TransferSizes / sizeof TransferSizes[0] && !run->Buffer; i++) {
-        run->BufferSize = TransferSizes[i];
-        run->Buffer = (unsigned char *)calloc(1, run->BufferSize);
-    }
-    if (!run->Buffer) {
-        run->PendingError = 1;
-        return JOIN_NO_BUFFER;
-    }
+    memset(run->Buffer, 0, run->BufferSize);
     return JoinCopyPortions(run);
 }
 

@@ -128,7 +128,8 @@ static int OpenNextPortion(JoinRun *run)
         if (result == 0) {
             JoinClosePortion(run);
             run->PendingError = 1;
-            if (FirstHeaderIsOdd(run)) {
+            // Without recovery data to vouch for a header, two others outvote it.
+            if (run->Repair.Recovery != RECOVERY_READ && FirstHeaderIsOdd(run)) {
                 SetPortionNumber(run->Portion.Path, 0);
                 run->DamagedHeader = 1;
                 return JOIN_READ_HEADER;
@@ -236,6 +237,8 @@ static int ReadChunk(JoinRun *run, uint32_t count, uint32_t *crc)
     }
     if (run->Hashing)
         *crc = Crc32Update(*crc, run->Buffer, count);
+    if (run->Portion.Md5ing)
+        Md5Update(&run->Portion.Md5, run->Buffer, count);
     return 0;
 }
 
@@ -250,7 +253,7 @@ static int EndPortionCrc(JoinRun *run, uint64_t data, uint64_t copied, uint32_t 
 
     if (!run->Hashing)
         return 0;
-    run->Out.DataCrc = Crc32Combine(run->Out.DataCrc, crc, copied);
+    run->Set.DataCrcs[run->Portion.Index] = crc;
     while (rest > 0) {
         chunk = rest < run->BufferSize ? (uint32_t)rest : run->BufferSize;
         result = ReadChunk(run, chunk, &crc);
@@ -276,6 +279,7 @@ static int CopyPortionData(JoinRun *run)
     }
     run->Set.Sizes[run->Portion.Index] = size;
     data = size - PORTION_HEADER_SIZE;
+    JoinBeginPortion(run, run->Portion.Index);
     // A damaged or hostile set may carry more than its file's size: nothing
     // past that size is written, so it cannot fill the destination disk.
     room = run->Set.FileSize - run->Out.BytesWritten;
@@ -413,7 +417,6 @@ int JoinCopyPortions(JoinRun *run)
 
     for (;;) {
         run->Portion.Start = run->Out.BytesWritten;
-        run->Portion.CrcBefore = run->Out.DataCrc;
         asideLast = -1;
         result = OpenNextPortion(run);
         // On disks only the list on the last portion's disk counts: an
@@ -436,11 +439,6 @@ int JoinCopyPortions(JoinRun *run)
         if (result)
             return result;
         last = asideLast >= 0 ? asideLast : run->Portion.Header.LastPortion == 1;
-        if (asideLast == 1) {
-            result = JoinRebuildPortion(run, 1);
-            if (result)
-                return result;
-        }
         // The set's size and its last-portion mark must agree with the data
         // actually found; anything else is a damaged set, not a success.
         if ((last && run->Out.BytesWritten != fileSize) ||
@@ -449,12 +447,14 @@ int JoinCopyPortions(JoinRun *run)
             NameWrongLength(run);
             return JOIN_SIZE_MISMATCH;
         }
-        if (last && run->Repair.Active && !run->Repair.Rebuilt) {
-            result = JoinRebuildPortion(run, 0);
+        if (last && run->Repair.Count) {
+            result = JoinRebuildPortions(run, run->Portion.Index);
             if (result)
                 return result;
         }
         if (last) {
+            // Times and attributes are the set's, whichever portion was last.
+            DecodePortionHeader(run->Set.FirstHeader, &run->Portion.Header);
             result = JoinCheckSetEnd(run, run->Portion.Index, !run->Set.Removable);
             if (result)
                 return result;

@@ -90,19 +90,18 @@ static const char *const DamageLines[] = {
     "",
     " is damaged: its checksum is %s, the list says %s\n",
     " is missing: the checksum list %s names it.\n",
-    " is not in the checksum list %s.\n",
-    "The data of %s is damaged: its checksum is %s, the list says %s\n",
-    "The checksum list %s describes another file than the headers do: %s, %s bytes.\n",
+    " is not verified: no intact line of a checksum list and no recovery data vouch for it.\n",
+    " is damaged: it is not the portion the recovery data describes.\n",
+    " cannot be opened = %ld\n",
     " has a damaged header, or belongs to another slice set.\n",
 };
 // A missing portion where no usable list names it: the recovery data does.
 static const char MissingLine[] = " is missing.\n";
 
-// When a portion set aside to be rebuilt was not: why, and, when a second
-// one is lost, what may still rebuild them.
+// When the portions set aside to be rebuilt were not, and the blocks were
+// enough: why.
 static const char NotRebuiltLine[] =
-    "The recovery data could not rebuild it: another file of the set is damaged too.\n";
-static const char OnlyOneLine[] = "The joiner rebuilds one portion; a PAR2 tool may rebuild more: par2 repair %s\n";
+    "The recovery data could not rebuild %s: another file of the set is damaged too.\n";
 // On disks the recovery disk cannot be seen: said when the damage is found.
 #ifdef _WIN32
 #define JOINER_NAME "KELMORIX"
@@ -143,6 +142,8 @@ static void SayPortionDamage(const JoinRun *run, const char *path, int disk, int
         JoinSayError(DiskPart, disk);
     if (damage == DAMAGE_CHECKSUM)
         JoinSayError(DamageLines[damage], JoinHexText(foundCrc, found), JoinHexText(listedCrc, listed));
+    else if (damage == DAMAGE_UNREADABLE)
+        JoinSayError(DamageLines[damage], (long)foundCrc);
     else if (damage == DAMAGE_MISSING && run->List.State != LIST_USABLE)
         JoinSayError(MissingLine);
     else
@@ -151,38 +152,53 @@ static void SayPortionDamage(const JoinRun *run, const char *path, int disk, int
 
 void JoinSayDamage(const JoinRun *run)
 {
-    char found[9], listed[9], size[DECIMAL_TEXT_SIZE];
-    const char *format = DamageLines[run->Damage];
-
-    switch (run->Damage) {
-    case DAMAGE_NONE:
-        return;
-    case DAMAGE_DATA:
-        JoinSayError(format, run->Set.FileName, JoinHexText(run->FoundCrc, found),
-                   JoinHexText(run->ListedCrc, listed));
-        return;
-    case DAMAGE_OTHER_FILE:
-        JoinSayError(format, run->List.Path, run->List.Info.FileName,
-                   DecimalText(run->List.Info.FileSize, size));
-        return;
-    default:
+    if (run->Damage != DAMAGE_NONE)
         SayPortionDamage(run, run->Portion.Path, run->DamagedDisk, run->Damage, run->FoundCrc,
                          run->ListedCrc);
-    }
 }
 
-// A portion set aside to be rebuilt that was not: it is named, and why.
+// The recovery data's verdict, said by say: JoinSay for --check's result,
+// JoinSayError in the report of a failure.
+static void SayRecoveryVerdict(void (*say)(const char *, ...), const JoinRun *run, unsigned lost,
+                               int can, int spare)
+{
+    const char *them = lost == 1 ? "it" : "them";
+
+    say("%d portion%s damaged or missing", (int)lost, lost == 1 ? "" : "s");
+    if (run->Repair.Recovery != RECOVERY_READ)
+        say("; the set carries no recovery data\n");
+    else if (can == REPAIR_NOT_IN_SET)
+        say("; the recovery data does not describe %s\n", lost == 1 ? them : "them all");
+    else if (can == REPAIR_OK)
+        say("; the recovery data can rebuild %s (%d block%s to spare)\n", them, spare,
+            spare == 1 ? "" : "s");
+    else
+        say(", more than the recovery data can rebuild: par2 repair needs %d block%s, "
+            "the set has %d\n", (int)lost, lost == 1 ? "" : "s", (int)(lost + spare));
+}
+
+void JoinSayRecoveryVerdict(const JoinRun *run, unsigned lost, int can, int spare)
+{
+    SayRecoveryVerdict(JoinSay, run, lost, can, spare);
+}
+
+// The portions set aside to be rebuilt that were not: each named, and why.
 static void SayNotRebuilt(const JoinRun *run)
 {
     char *path = JoinPath(run->Portion.Path, "");
+    unsigned count = run->Repair.Count;
 
-    if (!path)
-        return;
-    SetPortionNumber(path, run->Repair.Index);
-    SayPortionDamage(run, path, 0, run->Repair.Damage, run->Repair.Found, run->Repair.Listed);
+    for (unsigned slot = 0; path && slot < count; slot++) {
+        SetPortionNumber(path, run->Repair.Index[slot]);
+        SayPortionDamage(run, path, 0, run->Repair.Damage[slot], run->Repair.Found[slot],
+                         run->Repair.Listed[slot]);
+    }
     free(path);
-    if (run->Repair.Failure)
-        JoinSayError(NotRebuiltLine);
+    if (run->Repair.Failure == REPAIR_TOO_MANY)
+        SayRecoveryVerdict(JoinSayError, run, count, REPAIR_TOO_MANY,
+                           (int)((RepairSet *)JoinRecoveryData)->Blocks - (int)count);
+    else if (run->Repair.Failure)
+        JoinSayError(NotRebuiltLine, count == 1 ? "it" : "them");
 }
 
 // The line of a code whose failure has a form of its own, or NULL.
@@ -199,7 +215,7 @@ static const char *SpecialLine(const JoinRun *run, int result)
 // What a failed run leaves under the output's temporary name.
 static void SayLeftBehind(const JoinRun *run, int result)
 {
-    const char *format = run->Repair.Active && !run->Repair.Rebuilt ? IncompleteLine
+    const char *format = run->Repair.Count && !run->Repair.Rebuilt ? IncompleteLine
                          : result == JOIN_DAMAGED                   ? DamagedOutputLine
                          : run->Out.DataComplete                     ? WholeLine
                                                                      : IncompleteLine;
@@ -324,7 +340,7 @@ void JoinFinalReport(const JoinRun *run, int result)
         JoinSay(line->Format, run->Set.FileName, run->Out.Folder);
         return;
     }
-    if (run->Repair.Active && !run->Repair.Rebuilt)
+    if (run->Repair.Count && !run->Repair.Rebuilt)
         SayNotRebuilt(run);
 #ifndef _WIN32
     if (!SayLinuxLine(run, result))
@@ -337,11 +353,6 @@ void JoinFinalReport(const JoinRun *run, int result)
     if (result == JOIN_NO_FIRST_PORTION && !special)
         JoinSayError(HelpLine);
 #endif
-    if (result == JOIN_DAMAGED && run->Repair.Active && !run->Repair.Rebuilt && !run->Repair.Failure) {
-        char index[PAR2_NAME_SIZE], volume[PAR2_NAME_SIZE];
-        if (Par2FileNames(run->Set.FileName, 1, index, volume) == 0)
-            JoinSayError(OnlyOneLine, index);
-    }
     if (run->Set.Removable && (result == JOIN_DAMAGED || result == JOIN_READ_FAILED ||
                                result == JOIN_READ_HEADER || result == JOIN_SHORT_PORTION))
         JoinSayError(DisksLine);

@@ -6,9 +6,11 @@
 //   join_messages.cpp  the formatting of every line, usage, questions, disk prompts
 //   join_report.cpp    the final report of each result code
 //   join_console.cpp   the progress line, interruptions, a destination made
-//   join_verify.cpp    the checksum list: read, and compared with each portion
+//   join_verify.cpp    the proofs: the checksum list read, and each portion
+//                      judged by it and by the recovery data
 //   join_check.cpp     kelmorix --check: a set checked, nothing written
-//   join_repair.cpp    one lost or damaged portion rebuilt from the recovery data
+//   join_repair.cpp    the recovery data read, the set found through it, and
+//                      lost or damaged portions rebuilt from it
 // Portable: the platform is reached only through the layer in engine/os/.
 #ifndef DORVANE_JOIN_RUN_H
 #define DORVANE_JOIN_RUN_H
@@ -18,6 +20,7 @@
 #include "format/heap_text.h"
 #include "format/portion_file.h"
 #include "integrity/checklist.h"
+#include "recovery/md5.h"
 #include "os/files.h"
 #include "join.h"
 
@@ -36,6 +39,7 @@ struct JoinSet {
     uint64_t FirstSize;            // portion 00's length; for 236, the usual length
     uint64_t Sizes[MAX_PORTIONS];  // the length of each portion read
     uint32_t PortionCrcs[MAX_PORTIONS]; // each portion file's CRC-32, header included
+    uint32_t DataCrcs[MAX_PORTIONS]; // the CRC-32 of each portion's data written
 };
 
 // The rebuilt file: where it goes and how far it has come.
@@ -48,7 +52,6 @@ struct JoinOutput {
     char *TempPath;                // heap: the name the output is written under
     OsFile File;                   // the open output, or 0
     uint64_t BytesWritten;         // data bytes appended to it
-    uint32_t DataCrc;              // CRC-32 of the data read so far
     int Created;                   // 1 once the output exists under TempPath
     int DataComplete;              // 1 once the last portion's data is written
     int Placed;                    // 1 once the output has replaced Path
@@ -68,8 +71,13 @@ struct JoinPortion {
     unsigned char RawHeader[PORTION_HEADER_SIZE]; // its header as stored
     PortionHeader Header;          // the same, decoded
     uint64_t Start;                // the output's BytesWritten when it began
-    uint32_t CrcBefore;            // the output's DataCrc then
+    int Described;                 // its index in the recovery data, -1, or PORTION_VOUCHED
+    int Md5ing;                    // 1: Md5 is taken as it is read
+    Md5Context Md5;                // of the portion file, where it is described
 };
+
+// A portion whose slice checksums were matched already: rebuilt ones.
+enum { PORTION_VOUCHED = -2 };
 
 // The set's checksum list.
 struct JoinList {
@@ -81,19 +89,18 @@ struct JoinList {
     int Foreign;                   // 1: its file line names another file or size
 };
 
-// One lost or damaged portion of a folder set, rebuilt from the recovery
-// data once the others are copied; its data's place is left as a gap.
+// The lost or damaged portions of a folder set, rebuilt from the recovery
+// data once the others are copied; the place of their data is left as a gap.
 struct JoinRepair {
     int Recovery;                  // a JoinRecovery: whether the recovery data was read
-    int Active;                    // 1 once a portion is set aside to be rebuilt
-    int Rebuilt;                   // 1 once it has been, and matched
-    unsigned Index;                // its number
-    int Damage;                    // how it was found: a JoinDamage (or DAMAGE_HEADER)
-    uint32_t Found, Listed;        // its checksums, when damaged
+    unsigned Count;                // portions set aside to be rebuilt
+    int Rebuilt;                   // 1 once they have been, and matched
     int Failure;                   // a RepairResult when the rebuild failed, else 0
-    uint64_t Offset;               // where its data goes in the output
-    uint64_t Length;               // how much of it the file holds
-    uint32_t CrcBefore;            // the output's DataCrc before it
+    int Failed;                    // then the portion at fault, or -1
+    unsigned char Index[MAX_PORTIONS];   // each one's number
+    unsigned char Damage[MAX_PORTIONS];  // how it was found: a JoinDamage
+    uint32_t Found[MAX_PORTIONS], Listed[MAX_PORTIONS]; // its checksums, when damaged
+    uint64_t Offset[MAX_PORTIONS]; // where its data goes in the output
     char *Folder;                  // heap, or NULL: the set's folder, with its separator
 };
 
@@ -125,22 +132,24 @@ enum JoinRecovery {
     RECOVERY_READ                  // JoinRecoveryData describes the set
 };
 
-// What is known of a set's checksum list.
+// What is known of a set's checksum list. A list that is there counts,
+// whatever state it is in: its intact lines are read, and a portion none of
+// them names is not verified.
 enum JoinListState {
     LIST_NOT_READ = 0, // not looked for yet (on disks: before the last disk)
     LIST_NONE,         // the set carries none
-    LIST_UNUSABLE,     // there is one, but it cannot be read or parsed (warned)
-    LIST_USABLE
+    LIST_UNUSABLE,     // there is one, but it cannot be read (warned): no line vouches
+    LIST_USABLE        // read; damaged lines were warned of
 };
 
-// How a set disagrees with its list.
+// How a portion was found wanting (the lines are in join_messages.cpp).
 enum JoinDamage {
     DAMAGE_NONE = 0,
     DAMAGE_CHECKSUM,   // a portion's CRC is not the one listed
-    DAMAGE_MISSING,    // a portion the list names is not there
-    DAMAGE_UNLISTED,   // a portion the list does not name
-    DAMAGE_DATA,       // the data's CRC is not the file line's
-    DAMAGE_OTHER_FILE, // the list's file line names another file or size
+    DAMAGE_MISSING,    // a portion the list or the recovery data names is not there
+    DAMAGE_UNLISTED,   // no proof vouches for it: no intact line, no recovery data
+    DAMAGE_RECOVERY,   // it is not the portion the recovery data describes
+    DAMAGE_UNREADABLE, // it is there but cannot be opened (Found: the error)
     DAMAGE_HEADER      // a portion's header is damaged (or of another set)
 };
 
@@ -180,13 +189,20 @@ int JoinCopyPortions(JoinRun *run);
 // The file name part of a path.
 const char *JoinPortionName(const char *path);
 
-// Looks for the list beside the portion path and reads it: a list that
-// cannot be used is warned of. Returns 0 (see run->List).
+// Looks for the list beside the portion path and reads it: damage in it is
+// warned of. Returns 0 (see run->List).
 int JoinReadList(JoinRun *run);
 
-// Compares the CRC of portion index with its line in a usable list; on a
-// disagreement names it (the portion path is set to it). Returns 0 or
-// JOIN_DAMAGED.
+// Before portion index's bytes are read: its MD5 is begun (with its
+// header), where the recovery data describes it and the list has no line
+// for it (Portion.Md5ing).
+void JoinBeginPortion(JoinRun *run, unsigned index);
+
+// The proofs' verdict on portion index, once its CRC (Set.PortionCrcs) and
+// MD5 are taken: 0 when sound, or when the set carries no proof at all;
+// otherwise JOIN_DAMAGED with the damage named (the portion path is set to
+// it). The recovery data's MD5 outweighs the list; a list line it proves
+// wrong is warned of.
 int JoinCheckPortion(JoinRun *run, unsigned index);
 
 // The portion path cannot be found: 1, with it named as missing, when the
@@ -194,7 +210,8 @@ int JoinCheckPortion(JoinRun *run, unsigned index);
 int JoinListsMissing(JoinRun *run);
 
 // Once the last portion is read (portions 0 to last): every portion not yet
-// compared, none missing, and the data's CRC. Returns 0 or JOIN_DAMAGED.
+// judged, and none named beyond the last. Returns 0 or JOIN_DAMAGED. A list
+// whose file line disagrees with the set its lines vouch for is warned of.
 int JoinCheckSetEnd(JoinRun *run, unsigned last, int portionsChecked);
 
 // The line for a set that could not be verified, or nothing.
@@ -202,25 +219,36 @@ void JoinSayNotVerified(const JoinRun *run);
 
 // ---- join_repair.cpp ----
 
-// The recovery data of the set being joined or checked (about 40 KiB, so
+// The recovery data of the set being joined or checked (about 60 KiB, so
 // not on the stack), once JoinOpenRecovery has read it; else NULL.
 struct RepairSet;
 extern RepairSet *JoinRecoveryData;
 
-// Reads the recovery data beside the portion path, once. Returns a RepairResult.
+// Reads the recovery data beside the portion path (or in the source folder
+// when there is none), once, for a folder set. Returns a RepairResult.
 int JoinOpenRecovery(JoinRun *run, unsigned char *buffer, uint32_t size);
+
+// Where the recovery data is read: the set's header taken from the first
+// portion whose first 16 KiB it vouches for, so that a damaged portion 00
+// neither names the output nor makes an intact portion look foreign.
+// Where portion 00 cannot be read or found (failure), the set is found
+// through the recovery data. Returns 0, or failure when the set cannot be
+// found that way.
+int JoinFindSetByRecovery(JoinRun *run, int failure, unsigned char *buffer, uint32_t size);
+
+// The recovery data's index of the portion path with number index, or -1.
+int JoinDescribed(JoinRun *run, unsigned index);
 
 // The run met `failure` at portion PortionIndex. When that portion can be
 // rebuilt from the recovery data, sets it aside (its data's place in the
 // output becomes a gap) and returns 0; *last then says whether it is the
-// set's last portion. Otherwise the result to end with: failure, or
-// JOIN_DAMAGED naming it when another portion is set aside already.
+// set's last portion. Otherwise the result to end with.
 int JoinSetAside(JoinRun *run, int failure, int *last);
 
-// Rebuilds the portion set aside, checks it and writes its data into the
-// gap; `last`: whether it must carry the last-portion mark. Says so in one
-// line. Returns 0 or a JoinResult.
-int JoinRebuildPortion(JoinRun *run, int last);
+// Rebuilds every portion set aside, checks each and writes its data into
+// its gap; the portion numbered `last` must carry the last-portion mark.
+// Says so in one line each. Returns 0 or a JoinResult.
+int JoinRebuildPortions(JoinRun *run, unsigned last);
 
 // ---- join_messages.cpp ----
 
@@ -260,8 +288,13 @@ int JoinPromptForDisk(JoinRun *run);
 
 // ---- join_report.cpp ----
 
-// The line that names how the set disagrees with its list (run->Damage).
+// The line that names how the set disagrees with its proofs (run->Damage).
 void JoinSayDamage(const JoinRun *run);
+
+// The line on what the recovery data can do for `lost` portions lost or
+// damaged: `can` is a RepairResult (REPAIR_NOT_IN_SET: it does not describe
+// them all), `spare` the blocks it holds beyond them.
+void JoinSayRecoveryVerdict(const JoinRun *run, unsigned lost, int can, int spare);
 
 // The final line of result, and what the run leaves behind.
 void JoinFinalReport(const JoinRun *run, int result);

@@ -7,8 +7,10 @@
 
 // OsOpenRead: opens an existing file for reading, not shared where the
 // platform can refuse sharing (Windows: ERROR_SHARING_VIOLATION for a second
-// open). On POSIX only a plain file opens: EISDIR for a folder, EINVAL for a
-// device or FIFO, and the open never hangs on either.
+// open). Only a plain file opens, and the open never hangs on anything else:
+// on POSIX EISDIR for a folder, EINVAL for a device or FIFO; on Windows the
+// system's error for a folder, ERROR_INVALID_PARAMETER for what is not a
+// file on a disk (a device, a pipe, a console).
 long OsOpenRead(const char *path, OsFile *file);
 
 // OsCreateNew: creates a new file for writing, not shared. Fails with

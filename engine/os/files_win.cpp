@@ -46,9 +46,17 @@ static long OpenFile(const char *path, DWORD access, DWORD disposition, OsFile *
     return error;
 }
 
+// Only a file on a disk opens: a device or pipe has no size and holds no
+// portion, and a read of one (NUL, a console) may never end.
 long OsOpenRead(const char *path, OsFile *file)
 {
-    return OpenFile(path, GENERIC_READ, OPEN_EXISTING, file);
+    long error = OpenFile(path, GENERIC_READ, OPEN_EXISTING, file);
+
+    if (!error && GetFileType(AsHandle(*file)) != FILE_TYPE_DISK) {
+        CloseHandle(AsHandle(*file));
+        error = ERROR_INVALID_PARAMETER;
+    }
+    return error;
 }
 
 long OsCreateNew(const char *path, OsFile *file)

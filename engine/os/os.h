@@ -13,6 +13,8 @@
 //   process.h  priority, current folder, local time, the carried joiner, the
 //              program's folder, the clock and the machine's memory
 //   names.h    names of the ANSI era
+//   text_win.h (Windows) UTF-8 to and from UTF-16 for the window's own UI
+//              calls, the layer's conversions and no copy of them
 //
 // Every call that can fail returns 0 on success or the platform's own error
 // number (GetLastError, errno), never 0 for a failure: the programs show it

@@ -65,13 +65,10 @@ long OsFindProgramFolder(const char *name, char *folder, size_t size);
 // is done to the time of day meanwhile: for how long something took (the
 // speed on the Linux programs' progress lines; KELMORIX.EXE shows none).
 int64_t OsMonotonicTime(void);
-
-// What only the Linux dorvane asks (process_job_posix.cpp): the Windows
-// programs keep no recovery data in memory.
+#endif
 
 // OsPhysicalMemory: the machine's memory in bytes; 0 when the system does
-// not say.
+// not say. The slicers hold their recovery blocks within half of it.
 uint64_t OsPhysicalMemory(void);
-#endif
 
 #endif

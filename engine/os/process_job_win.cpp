@@ -1,9 +1,12 @@
 // What the slice job asks of the process on Win32 (process.h): the local time
 // its headers record, the joiner it carries as its resource "QUORDEX" 101,
-// and the window's own folder.
+// the window's own folder and the machine's memory (for recovery data).
 #include "process.h"
+#include "utf16_win.h"
 
 #include <windows.h>
+
+#include <stdlib.h>
 
 void OsLocalTime(SystemTime *now)
 {
@@ -37,18 +40,32 @@ long OsJoinerProgram(const void **data, uint32_t *size)
 
 long OsFindProgramFolder(const char *name, char *folder, size_t size)
 {
-    char *namePart = NULL;
-    DWORD length = SearchPathA(NULL, name, NULL, (DWORD)size, folder, &namePart);
-    long error;
+    wchar_t *wideName = ToUtf16(name, -1, NULL);
+    wchar_t found[MAX_PATH];
+    wchar_t *namePart = NULL;
+    DWORD length;
+    long error = 0;
 
+    if (!wideName)
+        return OS_NO_MEMORY;
+    length = SearchPathW(NULL, wideName, NULL, MAX_PATH, found, &namePart);
+    free(wideName);
     if (length == 0) {
         error = (long)GetLastError();
         return error ? error : (long)OS_FILE_NOT_FOUND;
     }
-    if (length >= size)
+    if (length >= MAX_PATH)
         return OS_BUFFER_TOO_SMALL;
     if (!namePart)
         return OS_FILE_NOT_FOUND; // a folder, not a file, of that name
-    *namePart = '\0';
-    return 0;
+    *namePart = 0;
+    return FromUtf16(found, folder, size) ? 0 : (long)OS_BUFFER_TOO_SMALL;
+}
+
+uint64_t OsPhysicalMemory(void)
+{
+    MEMORYSTATUSEX status;
+
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
 }

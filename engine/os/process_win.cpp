@@ -43,10 +43,18 @@ long OsCurrentFolder(char *buffer, size_t size)
 
 long OsSetCurrentFolder(const char *path)
 {
-    if (SetCurrentDirectoryA(path))
-        return 0;
-    long error = (long)GetLastError();
-    return error ? error : 1;
+    wchar_t *wide = ToUtf16(path, -1, NULL);
+    long error = 0;
+
+    if (!wide)
+        return OS_NO_MEMORY;
+    if (!SetCurrentDirectoryW(wide)) {
+        error = (long)GetLastError();
+        if (!error)
+            error = 1;
+    }
+    free(wide);
+    return error;
 }
 
 long OsLastingPath(const char *path, char **lasting)

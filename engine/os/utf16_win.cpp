@@ -1,7 +1,9 @@
-// Names between UTF-8 and Win32's UTF-16 (utf16_win.h), and the reading of
-// a name of the ANSI era in the system's code page (names.h).
+// Names between UTF-8 and Win32's UTF-16 (utf16_win.h), the same for the
+// window's own UI calls (text_win.h), and the reading of a name of the ANSI
+// era in the system's code page (names.h).
 #include "utf16_win.h"
 #include "names.h"
+#include "text_win.h"
 
 #include <windows.h>
 
@@ -52,4 +54,31 @@ long OsLegacyNameToUtf8(const char *name, size_t length, char *out, size_t size)
     made = FromUtf16(wide, out, size) != 0;
     free(wide);
     return made ? 0 : OS_BUFFER_TOO_SMALL;
+}
+
+wchar_t *Utf8ToWide(const char *text)
+{
+    return ToUtf16(text, -1, NULL);
+}
+
+char *WideToUtf8(const wchar_t *wide)
+{
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, NULL, 0, NULL, NULL);
+    char *text = (char *)malloc(size > 0 ? (size_t)size : 1);
+
+    if (!text)
+        return NULL;
+    text[0] = '\0';
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, size, NULL, NULL);
+    return text;
+}
+
+size_t WideToUtf8Buffer(const wchar_t *wide, char *out, size_t size)
+{
+    size_t written = FromUtf16(wide, out, size);
+
+    if (!written && size)
+        out[0] = '\0';
+    return written;
 }

@@ -2,11 +2,13 @@
 // par2_write.cpp). In this file:
 //   the packets' magic and types, and the file names of the recovery data;
 //   the reader: a byte-stream parser that checks each packet's length and
-//     MD5 and keeps the main packet, the file descriptions, the slice
-//     checksums and where the exponent-0 recovery block lies;
+//     MD5 (a damaged one is searched for the next magic inside it) and
+//     keeps the main packet, the file descriptions, the slice checksums and
+//     where each recovery block lies;
 //   Par2Xor, the one step of a rebuild.
-// Hostile input: every length read from the stream only counts bytes down;
-// nothing is indexed by it, so no input can make the reader overrun.
+// Hostile input: every length read from the stream only counts bytes down
+// and is bounded by the file's end; nothing is indexed by it, so no input
+// can make the reader overrun.
 #include "par2.h"
 
 #include <string.h>
@@ -86,6 +88,19 @@ int Par2FileNames(const char *source, unsigned count, char *index, char *recover
 void Par2ReadBegin(Par2Reader *r)
 {
     memset(r, 0, sizeof *r);
+    r->End = UINT64_MAX;
+}
+
+void Par2ReadWant(Par2Reader *r, const unsigned char set[MD5_DIGEST_SIZE])
+{
+    r->Wanted = 1;
+    memcpy(r->SetId, set, MD5_DIGEST_SIZE);
+}
+
+void Par2ReadStart(Par2Reader *r, uint64_t size)
+{
+    r->HeaderFill = 0;
+    r->End = r->Offset + size;
 }
 
 static Par2ReadFile *FindFile(Par2Reader *r, const unsigned char *id)
@@ -98,17 +113,6 @@ static Par2ReadFile *FindFile(Par2Reader *r, const unsigned char *id)
         return 0;
     memcpy(r->Files[i].Id, id, MD5_DIGEST_SIZE);
     return &r->Files[r->FileCount++];
-}
-
-// Whether a packet of the set `set` should replace one of `old` already
-// kept: once the main packet is known, its set wins over any other.
-static int Replaces(const Par2Reader *r, int kept, const unsigned char *old,
-                    const unsigned char *set)
-{
-    if (!kept)
-        return 1;
-    return r->HaveMain && memcmp(old, r->SetId, MD5_DIGEST_SIZE) &&
-           !memcmp(set, r->SetId, MD5_DIGEST_SIZE);
 }
 
 static void KeepMain(Par2Reader *r, const unsigned char *set, const unsigned char *b, size_t n)
@@ -151,16 +155,21 @@ static void KeepDescription(Par2Reader *r, const unsigned char *b, size_t n)
         return;
     memcpy(f->Name, b + 56, length);
     f->Name[length] = 0;
+    memcpy(f->Head, b + 32, MD5_DIGEST_SIZE);
     f->Length = Get64(b + 48);
     f->Described = 1;
 }
 
-// File ID, then the slice's MD5 and CRC-32: kept for one-slice files only.
+// File ID, then the slice's MD5 and CRC-32: kept for one-slice files only;
+// once the main packet is known, its set's win over any other's.
 static void KeepChecksums(Par2Reader *r, const unsigned char *set, const unsigned char *b,
                           size_t n)
 {
     Par2ReadFile *f;
-    if (n != 36 || !(f = FindFile(r, b)) || !Replaces(r, f->Checked, f->ChecksumSet, set))
+    if (n != 36 || !(f = FindFile(r, b)))
+        return;
+    if (f->Checked && !(r->HaveMain && memcmp(f->ChecksumSet, r->SetId, MD5_DIGEST_SIZE) &&
+                        !memcmp(set, r->SetId, MD5_DIGEST_SIZE)))
         return;
     memcpy(f->SliceHash, b + 16, MD5_DIGEST_SIZE);
     f->SliceCrc = Get32(b + 32);
@@ -168,22 +177,25 @@ static void KeepChecksums(Par2Reader *r, const unsigned char *set, const unsigne
     f->Checked = 1;
 }
 
-// A block of exponent e: counted when it belongs to the main packet's set
-// (its blocks are what a repair can use); exponent 0's place is kept.
+// The first block of each exponent and set; the set and the length are
+// sorted out by Finish (a block may come before its main packet).
 static void KeepRecovery(Par2Reader *r, const unsigned char *set, uint32_t e)
 {
-    if (r->HaveMain && e < 32 && r->BodyFill - 4 == r->SliceSize &&
-        !memcmp(set, r->SetId, MD5_DIGEST_SIZE))
-        r->Exponents |= (uint32_t)1 << e;
-    if (e == 0 && Replaces(r, r->HaveRecovery, r->RecoverySet, set)) {
-        r->HaveRecovery = 1;
-        memcpy(r->RecoverySet, set, MD5_DIGEST_SIZE);
-        r->RecoveryOffset = r->PacketStart + 68;
-        r->RecoveryLength = r->BodyFill - 4;
-    }
+    Par2ReadBlock *b = r->Blocks;
+    for (unsigned i = 0; i < r->BlockCount; i++)
+        if (b[i].Exponent == e && !memcmp(b[i].Set, set, MD5_DIGEST_SIZE))
+            return;
+    if (r->BlockCount == PAR2_MAX_BLOCKS)
+        return;
+    b += r->BlockCount++;
+    b->Offset = r->PacketStart + 68;
+    b->Length = r->BodyFill - 4;
+    b->Exponent = e;
+    memcpy(b->Set, set, MD5_DIGEST_SIZE);
 }
 
-static void EndPacket(Par2Reader *r)
+// Whether the packet now read whole is intact; if so its contents are kept.
+static int EndPacket(Par2Reader *r)
 {
     unsigned char digest[MD5_DIGEST_SIZE];
     const unsigned char *set = r->Header + 32, *type = r->Header + 48;
@@ -192,7 +204,14 @@ static void EndPacket(Par2Reader *r)
     r->HeaderFill = 0;
     Md5End(&r->Md5, digest);
     if (memcmp(digest, r->Header + 16, MD5_DIGEST_SIZE))
-        return;
+        return 0;
+    if (r->Packets + r->Foreign == 0)
+        memcpy(r->FirstSet, set, MD5_DIGEST_SIZE);
+    if (r->Wanted && memcmp(set, r->SetId, MD5_DIGEST_SIZE)) {
+        r->Foreign++;
+        return 1;
+    }
+    r->Packets++;
     if (!memcmp(type, Par2TypeMain, 16))
         KeepMain(r, set, r->Body, n);
     else if (!memcmp(type, Par2TypeFileDesc, 16))
@@ -201,52 +220,76 @@ static void EndPacket(Par2Reader *r)
         KeepChecksums(r, set, r->Body, n);
     else if (!memcmp(type, Par2TypeRecovery, 16) && r->BodyFill >= 4)
         KeepRecovery(r, set, Get32(r->Body));
+    return 1;
 }
 
-// A full header: its length must be whole words and cover the header.
-static void StartBody(Par2Reader *r)
+// A full header: its length must be whole words, cover the header and end
+// within the file.
+static int StartBody(Par2Reader *r)
 {
     uint64_t length = Get64(r->Header + 8);
-    if (length < 64 || length % 4) {
-        r->HeaderFill = 0;
-        return;
-    }
+    if (length < 64 || length % 4 || length > r->End - r->PacketStart)
+        return 0;
     r->BodyLeft = length - 64;
     r->BodyFill = 0;
     Md5Begin(&r->Md5);
     Md5Update(&r->Md5, r->Header + 32, 32);
-    if (!r->BodyLeft)
-        EndPacket(r);
+    return r->BodyLeft || EndPacket(r);
+}
+
+// The magic after `matched` of its bytes and then c: how many now match.
+// Only its 'P's start it anew ("PAR2\0P" then 'A' is "PA").
+static unsigned Step(unsigned matched, unsigned char c)
+{
+    if (c == Par2Magic[matched])
+        return matched + 1;
+    if (matched == 6 && c == 'A')
+        return 2;
+    return c == 'P';
+}
+
+// Looks for a magic in the packet's bytes p[0..n), which end at stream
+// offset `end`: where the next packet starts should this one be damaged.
+static void ScanInside(Par2Reader *r, const unsigned char *p, size_t n, uint64_t end)
+{
+    size_t i = 0;
+    while (i < n && !r->Inner) {
+        if (!r->Match) {
+            const unsigned char *q = (const unsigned char *)memchr(p + i, 'P', n - i);
+            if (!q)
+                return;
+            i = (size_t)(q - p);
+        }
+        r->Match = Step(r->Match, p[i++]);
+        if (r->Match == 8)
+            r->Inner = end - n + i - 8;
+    }
 }
 
 void Par2ReadFeed(Par2Reader *r, const void *data, size_t size)
 {
-    const unsigned char *p = (const unsigned char *)data;
+    const unsigned char *first = (const unsigned char *)data, *p = first;
+    const uint64_t base = r->Offset, total = size;
+    size_t take;
+    int intact, inHeader;
+
     while (size) {
         if (r->HeaderFill < 8) {
-            // Looking for the magic; after "PAR2\0P" a mismatch may start it anew.
-            unsigned char c = *p++;
+            r->HeaderFill = Step(r->HeaderFill, *p++);
             size--;
             r->Offset++;
-            if (c == Par2Magic[r->HeaderFill])
-                r->HeaderFill++;
-            else if (r->HeaderFill == 6 && c == 'A')
-                r->HeaderFill = 2;
-            else
-                r->HeaderFill = c == 'P';
-            if (r->HeaderFill)
-                r->PacketStart = r->Offset - r->HeaderFill;
-        } else if (r->HeaderFill < 64) {
-            size_t take = 64 - r->HeaderFill < size ? 64 - r->HeaderFill : size;
+            r->PacketStart = r->Offset - r->HeaderFill;
+            r->Match = 0;
+            r->Inner = 0;
+            continue;
+        }
+        inHeader = r->HeaderFill < 64;
+        if (inHeader) {
+            take = 64 - r->HeaderFill < size ? 64 - r->HeaderFill : size;
             memcpy(r->Header + r->HeaderFill, p, take);
             r->HeaderFill += (unsigned)take;
-            p += take;
-            size -= take;
-            r->Offset += take;
-            if (r->HeaderFill == 64)
-                StartBody(r);
         } else {
-            size_t take = r->BodyLeft < size ? (size_t)r->BodyLeft : size;
+            take = r->BodyLeft < size ? (size_t)r->BodyLeft : size;
             if (r->BodyFill < PAR2_READ_BODY) {
                 size_t room = PAR2_READ_BODY - (size_t)r->BodyFill;
                 memcpy(r->Body + r->BodyFill, p, take < room ? take : room);
@@ -254,23 +297,39 @@ void Par2ReadFeed(Par2Reader *r, const void *data, size_t size)
             Md5Update(&r->Md5, p, take);
             r->BodyFill += take;
             r->BodyLeft -= take;
-            p += take;
-            size -= take;
-            r->Offset += take;
-            if (!r->BodyLeft)
-                EndPacket(r);
         }
+        r->Offset += take;
+        ScanInside(r, p, take, r->Offset);
+        p += take;
+        size -= take;
+        if (inHeader ? r->HeaderFill < 64 : r->BodyLeft > 0)
+            continue;
+        intact = inHeader ? StartBody(r) : EndPacket(r);
+        if (intact)
+            continue;
+        // Damaged: the search goes on from the first magic inside it, or,
+        // where there was none, with the magic's bytes matched at its end.
+        r->HeaderFill = r->Inner ? 0 : r->Match;
+        r->PacketStart = r->Offset - r->HeaderFill;
+        if (!r->Inner)
+            continue;
+        r->Offset = r->Inner;
+        if (r->Inner < base)
+            return;
+        p = first + (r->Inner - base);
+        size = (size_t)(total - (r->Inner - base));
     }
-}
-
-void Par2ReadBreak(Par2Reader *r)
-{
-    r->HeaderFill = 0;
 }
 
 int Par2ReadFinish(Par2Reader *r)
 {
-    unsigned i, j;
+    unsigned i, j, kept = 0;
+    // The main packet's blocks, whole: none where there is no main packet.
+    for (i = 0; i < r->BlockCount; i++)
+        if (r->HaveMain && r->Blocks[i].Length == r->SliceSize &&
+            !memcmp(r->Blocks[i].Set, r->SetId, MD5_DIGEST_SIZE))
+            r->Blocks[kept++] = r->Blocks[i];
+    r->BlockCount = kept;
     if (!r->HaveMain)
         return PAR2_NO_MAIN;
     // The files in the main packet's order, each described.
@@ -290,10 +349,7 @@ int Par2ReadFinish(Par2Reader *r)
             r->Files[i].Checked = 0;
     }
     r->FileCount = r->MainCount;
-    if (!r->HaveRecovery || memcmp(r->RecoverySet, r->SetId, MD5_DIGEST_SIZE) ||
-        r->RecoveryLength != r->SliceSize)
-        return PAR2_NO_RECOVERY;
-    return PAR2_OK;
+    return kept ? PAR2_OK : PAR2_NO_RECOVERY;
 }
 
 void Par2Xor(void *acc, const void *data, size_t size)

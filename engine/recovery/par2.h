@@ -9,10 +9,10 @@
 //     bytes once, in pieces; keeps the MD5s, CRC-32s and the recovery
 //     blocks; then writes the index file and the one recovery file through
 //     a sink the caller gives.
-//   reader (par2.cpp, both joiners): fed the bytes of a PAR2 file, in
+//   reader (par2.cpp, both joiners): fed the bytes of PAR2 files, in
 //     pieces or all at once; checks every packet and reports each file's
-//     name, length and slice checksums and where the exponent-0 recovery
-//     block lies in the file. Small, for KELMORIX.EXE.
+//     name, length and checksums and where each recovery block lies.
+//     Small, for KELMORIX.EXE.
 // File names (both halves): SOURCE.par2 and SOURCE.vol0+N.par2 (N blocks),
 // from the sliced file's name; see Par2FileNames.
 #ifndef DORVANE_PAR2_H
@@ -157,6 +157,8 @@ uint16_t Par2SliceLog(unsigned n);
 
 // --- reader ---------------------------------------------------------------
 
+enum { PAR2_MAX_BLOCKS = 128 };  // distinct recovery blocks of one set the reader keeps
+
 // One file of the set, as its packets describe it. Name holds bytes taken
 // from the file: match them against the names expected, never print them
 // unescaped.
@@ -164,6 +166,7 @@ struct Par2ReadFile {
     unsigned char Id[MD5_DIGEST_SIZE];
     char Name[PAR2_NAME_SIZE];
     uint64_t Length;
+    unsigned char Head[MD5_DIGEST_SIZE];       // of its first 16 KiB (or all of a shorter one)
     unsigned char SliceHash[MD5_DIGEST_SIZE];  // of the slice padded with zeros
     uint32_t SliceCrc;
     unsigned char ChecksumSet[MD5_DIGEST_SIZE];  // the set whose packet gave them
@@ -171,8 +174,17 @@ struct Par2ReadFile {
     unsigned char Checked;    // its slice checksums were read, in the main packet's set
 };
 
+// An intact recovery block: where its bytes lie in the stream.
+struct Par2ReadBlock {
+    uint64_t Offset;        // its first byte, past the exponent
+    uint64_t Length;        // after Finish, always the slice size
+    uint32_t Exponent;
+    unsigned char Set[MD5_DIGEST_SIZE];
+};
+
 struct Par2Reader {
-    uint64_t Offset;        // position in the stream of the next byte fed
+    uint64_t Offset;        // position in the stream of the next byte to feed
+    uint64_t End;           // where the file being fed ends in the stream
     // The packet being read.
     unsigned char Header[64];
     unsigned HeaderFill;    // header bytes so far (the first 8 are the magic)
@@ -181,7 +193,11 @@ struct Par2Reader {
     uint64_t BodyFill;      // body bytes read so far
     Md5Context Md5;
     unsigned char Body[PAR2_READ_BODY];  // the body's first bytes
-    // What was found: the set is the first intact main packet's.
+    unsigned Match;         // bytes of a magic matched inside the packet so far
+    uint64_t Inner;         // where the first whole magic inside the packet starts, or 0
+    // What was found: the set is the one given to Par2ReadWant, else the
+    // first intact main packet's.
+    int Wanted;
     int HaveMain;
     unsigned char SetId[MD5_DIGEST_SIZE];
     uint64_t SliceSize;
@@ -189,26 +205,32 @@ struct Par2Reader {
     unsigned char MainIds[PAR2_MAX_FILES][MD5_DIGEST_SIZE];
     unsigned FileCount;     // files known; after Finish, the main packet's, in its order
     Par2ReadFile Files[PAR2_MAX_FILES];
-    int HaveRecovery;
-    unsigned char RecoverySet[MD5_DIGEST_SIZE];
-    uint64_t RecoveryOffset;  // where the exponent-0 block's bytes start in the stream
-    uint64_t RecoveryLength;  // and how many there are (the slice size)
-    uint32_t Exponents;     // bit e: an intact block of exponent e (below 32) of the
-                            // main packet's set, read after that packet
+    unsigned BlockCount;    // after Finish, the set's blocks of the slice size only
+    Par2ReadBlock Blocks[PAR2_MAX_BLOCKS];  // the first intact one of each exponent and set
+    unsigned Packets;       // intact packets read (of the wanted set, where one is wanted)
+    unsigned Foreign;       // intact packets of another set than the wanted one
+    unsigned char FirstSet[MD5_DIGEST_SIZE];  // the set of the first intact packet
 };
 
-// Feed the whole file in pieces of any size, then Finish: PAR2_OK when the
-// main packet, every file's description and the exponent-0 block were
+// Begin; for each file, Start with its size, then Feed its bytes from
+// Offset on, in pieces of any size; then Finish: PAR2_OK when the main
+// packet, every file's description and a block of the slice size were
 // intact (the index file alone gives PAR2_NO_RECOVERY with the files known).
-// Damaged packets are skipped; a damaged packet header may hide the packets
-// of the following 56 bytes.
+// A packet whose length or MD5 is wrong is skipped, and the search for the
+// next packet goes on from the first magic found inside it, so that one
+// damaged length hides no packet after it. That search may go back: after
+// each Feed the caller feeds on from Offset, which may lie before the bytes
+// it has fed (Feed takes no byte past a step back). No length is taken
+// beyond the end of the file that Start announced. A stream fed without
+// Start has no end.
 void Par2ReadBegin(Par2Reader *r);
+// Keeps only the packets of the set `set` (called after Begin).
+void Par2ReadWant(Par2Reader *r, const unsigned char set[MD5_DIGEST_SIZE]);
+// A new file of `size` bytes follows: a packet cut short by the end of the
+// one before is dropped, never completed by its bytes.
+void Par2ReadStart(Par2Reader *r, uint64_t size);
 void Par2ReadFeed(Par2Reader *r, const void *data, size_t size);
 int Par2ReadFinish(Par2Reader *r);
-// Between two files fed to one reader: a packet cut short by the end of the
-// first is dropped, never completed by the second file's bytes. Offsets stay
-// counted over the whole stream.
-void Par2ReadBreak(Par2Reader *r);
 
 // The rebuild step: acc ^= data, byte for byte. A lost slice is the
 // exponent-0 block with every other slice (padded with zeros) XORed in.

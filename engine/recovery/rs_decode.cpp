@@ -2,10 +2,10 @@
 // rs_decode.h). In this file:
 //   the field: products by shift and add, powers by squaring, inverses as
 //     a^65534 (every non-zero a has a^65535 = 1); no log tables;
-//   multiply-add through two 256-entry tables per constant, a word at a
-//     time (measured as fast here as eight bytes at a time);
 //   the decoder: the matrix [c_l^e_j] inverted by Gauss-Jordan elimination,
 //     then applied to the blocks piece by piece.
+// The multiply-add that every byte goes through is in rs_multiply.cpp,
+// built for speed; this file is built for size.
 #include "rs_decode.h"
 
 #include <stdlib.h>
@@ -76,66 +76,6 @@ uint16_t RsSliceConstant(unsigned i)
             low = middle + 1;
     }
     return RsPower(2, low);
-}
-
-// --- multiply-add -----------------------------------------------------------
-
-void RsTableBuild(RsTable *t, uint16_t c)
-{
-    uint32_t v = c;
-    t->Constant = c;
-    if (c < 2)
-        return;
-    // c times each single bit of a word, then every byte as a sum of bits.
-    for (unsigned bit = 0; bit < 16; bit++, v = Times2(v)) {
-        uint16_t *half = bit < 8 ? t->Low : t->High;
-        half[1u << (bit & 7)] = (uint16_t)v;
-    }
-    t->Low[0] = t->High[0] = 0;
-    for (unsigned b = 3; b < 256; b++) {
-        unsigned lowest = b & (0u - b);
-        if (b != lowest) {
-            t->Low[b] = t->Low[b ^ lowest] ^ t->Low[lowest];
-            t->High[b] = t->High[b ^ lowest] ^ t->High[lowest];
-        }
-    }
-}
-
-static void XorBytes(unsigned char *o, const unsigned char *d, size_t size)
-{
-    uint64_t a, w;
-    for (; size >= 8; size -= 8, d += 8, o += 8) {
-        memcpy(&a, o, 8);
-        memcpy(&w, d, 8);
-        a ^= w;
-        memcpy(o, &a, 8);
-    }
-    for (; size; size--)
-        *o++ ^= *d++;
-}
-
-void RsMultiplyAdd(void *acc, const void *data, size_t size, const RsTable *t)
-{
-    unsigned char *o = (unsigned char *)acc;
-    const unsigned char *d = (const unsigned char *)data;
-    const uint16_t *low = t->Low, *high = t->High;
-    unsigned v;
-    if (t->Constant < 2) {
-        if (t->Constant)
-            XorBytes(o, d, size);
-        return;
-    }
-    for (; size >= 2; size -= 2, d += 2, o += 2) {
-        v = low[d[0]] ^ high[d[1]];
-        o[0] ^= (unsigned char)v;
-        o[1] ^= (unsigned char)(v >> 8);
-    }
-    if (size) {
-        // The word's high byte is padding, 0; its product's is not.
-        v = low[d[0]];
-        o[0] ^= (unsigned char)v;
-        o[1] ^= (unsigned char)(v >> 8);
-    }
 }
 
 // --- the decoder ------------------------------------------------------------

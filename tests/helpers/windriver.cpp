@@ -48,6 +48,8 @@
 // taken after it). Keys for a message box are posted, since only its
 // dialog loop turns Enter into its button; the action then waits until the
 // box is gone.
+// Texts and paths, taken and printed, are UTF-8; the window gets them in
+// UTF-16 (WM_SETTEXT, WM_CHAR, the drop), so that any name passes whole.
 // Exit codes: 0 done, 1 not there in time, 2 wrong use, 3 the control is
 // missing, disabled or hidden, so that a user could not do it either.
 #include <windows.h>
@@ -57,8 +59,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "wide_text.h"
+
 enum { DONE = 0, NOT_THERE = 1, USAGE = 2, NOT_USABLE = 3 };
-enum { CONTROL_COUNT = 23, BOX_TEXT_ID = 0xFFFF, TEXT_SIZE = 1024, POLL_MS = 50 };
+enum { CONTROL_COUNT = 28, BOX_TEXT_ID = 0xFFFF, TEXT_SIZE = 1024, POLL_MS = 50 };
 enum { DEFAULT_SECONDS = 30, REPLY_MS = 5000 };
 
 static const char MainClass[] = "Dorvane";
@@ -75,9 +79,15 @@ static HWND MainWindow(void)
 // even through SendMessageA, so a combo box is read by its edit text.
 static void ReadText(HWND window, char *text, int size)
 {
+    wchar_t *wide = (wchar_t *)calloc((size_t)size, sizeof *wide);
+
     text[0] = '\0';
-    SendMessageTimeoutA(window, WM_GETTEXT, (WPARAM)size, (LPARAM)text, SMTO_NORMAL, REPLY_MS, NULL);
-    text[size - 1] = '\0';
+    if (!wide)
+        return;
+    SendMessageTimeoutW(window, WM_GETTEXT, (WPARAM)size, (LPARAM)wide, SMTO_NORMAL, REPLY_MS, NULL);
+    wide[size - 1] = 0;
+    Utf8Of(wide, text, size);
+    free(wide);
 }
 
 static int HasClass(HWND window, const char *name)
@@ -173,7 +183,9 @@ static int SetText(int id, const char *text)
     // Typing into a drop-down combo box types into its edit field, which
     // the combo box reports as CBN_EDITCHANGE.
     field = HasClass(control, "ComboBox") ? FindWindowExA(control, NULL, "Edit", NULL) : NULL;
-    SendMessageA(field ? field : control, WM_SETTEXT, 0, (LPARAM)text);
+    wchar_t *wide = WideOf(text);
+    SendMessageW(field ? field : control, WM_SETTEXT, 0, (LPARAM)wide);
+    free(wide);
     return DONE;
 }
 
@@ -341,12 +353,13 @@ static int Deliver(HWND target, const KeyMessage *messages, int count)
 
     if (root != MainWindow()) {
         for (i = 0; i < count; i++)
-            PostMessageA(target, messages[i].Message, messages[i].Code, messages[i].Flags);
+            PostMessageW(target, messages[i].Message, messages[i].Code, messages[i].Flags);
         return WaitGone(root, DEFAULT_SECONDS);
     }
     // A key may start a modal loop (a job, a box, a picker): not waited for.
+    // The characters are UTF-16 units, as a Unicode window gets them.
     for (i = 0; i < count; i++)
-        SendNotifyMessageA(target, messages[i].Message, messages[i].Code, messages[i].Flags);
+        SendNotifyMessageW(target, messages[i].Message, messages[i].Code, messages[i].Flags);
     SendMessageTimeoutA(target, WM_NULL, 0, 0, SMTO_NORMAL, REPLY_MS, NULL);
     return DONE;
 }
@@ -383,12 +396,16 @@ static int TypeText(const char *id, const char *text)
 {
     HWND target = KeyTarget(id);
     static KeyMessage messages[MOST_MESSAGES];
+    wchar_t *wide = WideOf(text);
     int count = 0;
 
-    if (!target)
+    if (!target || !wide) {
+        free(wide);
         return NOT_USABLE;
-    for (; *text && count < MOST_MESSAGES; text++)
-        messages[count++] = {WM_CHAR, (BYTE)*text, KEY_DOWN_FLAGS};
+    }
+    for (const wchar_t *unit = wide; *unit && count < MOST_MESSAGES; unit++)
+        messages[count++] = {WM_CHAR, (WPARAM)*unit, KEY_DOWN_FLAGS};
+    free(wide);
     return Deliver(target, messages, count);
 }
 
@@ -473,27 +490,33 @@ static int CloseViewer(void)
 static int Drop(int count, char **paths)
 {
     HWND window = MainWindow();
-    size_t size = sizeof(DROPFILES) + 1;
+    size_t size = sizeof(DROPFILES) + sizeof(wchar_t);
     DWORD processId = 0;
     HANDLE process;
-    char *block, *text;
+    char *block;
+    wchar_t *text, *wide;
     DROPFILES *drop;
     void *there;
     int i, written;
 
     if (!window)
         return NOT_THERE;
+    // The paths in UTF-16, as a file manager of today hands them over.
     for (i = 0; i < count; i++)
-        size += strlen(paths[i]) + 1;
+        size += (strlen(paths[i]) + 1) * sizeof(wchar_t);
     block = (char *)calloc(1, size);
     if (!block)
         return USAGE;
     drop = (DROPFILES *)block;
     drop->pFiles = sizeof(DROPFILES);
-    text = block + sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    text = (wchar_t *)(block + sizeof(DROPFILES));
     for (i = 0; i < count; i++) {
-        strcpy(text, paths[i]);
-        text += strlen(paths[i]) + 1;
+        wide = WideOf(paths[i]);
+        if (wide)
+            wcscpy(text, wide);
+        text += wide ? wcslen(wide) + 1 : 1;
+        free(wide);
     }
     GetWindowThreadProcessId(window, &processId);
     process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
@@ -512,8 +535,10 @@ static int Drop(int count, char **paths)
 
 static int WriteFileText(const char *path, const char *text)
 {
-    FILE *file = fopen(path, "w");
+    wchar_t *wide = WideOf(path);
+    FILE *file = wide ? _wfopen(wide, L"w") : NULL;
 
+    free(wide);
     if (!file)
         return USAGE;
     fputs(text, file);
@@ -525,9 +550,11 @@ static int Seconds(int argc, char **argv, int at)
     return argc > at ? atoi(argv[at]) : DEFAULT_SECONDS;
 }
 
-int main(int argc, char **argv)
+int main(void)
 {
-    const char *action = argc > 1 ? argv[1] : "";
+    int argc = 0;
+    char **argv = Utf8Arguments(&argc);
+    const char *action = argc > 1 && argv[1] ? argv[1] : "";
 
     if (strcmp(action, "wait-window") == 0)
         return WaitFor(NULL, Seconds(argc, argv, 2)) ? DONE : NOT_THERE;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host_tools.h"
 #include "integrity/checklist.h"
 #include "integrity/crc32.h"
 #include "scratch.h"
@@ -34,10 +35,9 @@ protected:
 
 TEST_F(ChecklistTools, CksfvAndRhashAcceptTheListAndFindADamagedFile)
 {
-    if (access("/usr/bin/cksfv", X_OK) != 0 || access("/usr/bin/rhash", X_OK) != 0) {
-        printf("skipped: cksfv or rhash is not installed (scripts/bootstrap installs them)\n");
-        GTEST_SKIP();
-    }
+    std::string cksfvTool, rhashTool;
+    NEED_TOOL(cksfvTool, "cksfv");
+    NEED_TOOL(rhashTool, "rhash");
     for (const char *source : {"BIG.DAT", "my data.bin"}) {
         const unsigned portions = 3;
         const size_t sizes[portions] = {1000, 70000, 1};
@@ -64,8 +64,8 @@ TEST_F(ChecklistTools, CksfvAndRhashAcceptTheListAndFindADamagedFile)
         ASSERT_EQ(ChecklistName(source, listName), 0);
         WriteBytes(listName, list);
 
-        std::string cksfv = std::string("cksfv -f '") + listName + "'";
-        std::string rhash = std::string("rhash -c '") + listName + "'";
+        std::string cksfv = "'" + cksfvTool + "' -f '" + listName + "'";
+        std::string rhash = "'" + rhashTool + "' -c '" + listName + "'";
         EXPECT_EQ(Check(cksfv.c_str()), 0) << source;
         EXPECT_EQ(Check(rhash.c_str()), 0) << source;
         strcpy(name, source);

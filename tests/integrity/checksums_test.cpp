@@ -223,6 +223,41 @@ TEST(Checklist, ReadsForgivinglyButRejectsMalformedOrCutLists)
     }
 }
 
+// As the common checkers read a list: a damaged line spoils itself only,
+// and a name given twice with two CRCs is vouched for by neither.
+TEST(Checklist, ADamagedLineSpoilsOnlyItself)
+{
+    const struct {
+        std::string Text;
+        const char *Name;
+        uint32_t Crc;        // 0: no intact line vouches for it
+        int FileLine;
+        unsigned Entries;
+    } cases[] = {
+        {"X.D00 00000001\r\nX.D01 0000", "X.D00", 1, 0, 1},
+        {"X.D00 00000001\r\nX.D01 0000", "X.D01", 0, 0, 1},
+        {"X.D00 00000001\nX.D\x1B" "01 00000002\nX.D02 00000003\n", "X.D02", 3, 0, 2},
+        {"X.D00 00000001\nX.D01 000000002\n" + std::string(FileLine), "X.D01", 0, 1, 1},
+        {"X.D01 00000001\nX.D01 00000002\n" + std::string(FileLine), "X.D01", 0, 1, 1},
+        {"X.D01 00000002\nx.d01 00000002\n", "X.D01", 2, 0, 1},
+        {"X.D00 00000001\rX.D01 00000002\r" + std::string(FileLine) + "\r", "X.D01", 2, 1, 2},
+        {"X.D00 00000001\nX.D01 00000002\n; Sliced file X.DAT, 3 bytes, CRC-32 0A0B0C0D, 2 port",
+         "X.D01", 2, 0, 2},
+        {"", "X.D00", 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        ChecklistInfo info;
+        uint32_t crc = 0;
+        unsigned line = 0;
+        ChecklistParse(c.Text.data(), c.Text.size(), &info);
+        EXPECT_EQ(info.FileLine, c.FileLine) << c.Text;
+        EXPECT_EQ(info.Entries, c.Entries) << c.Text;
+        EXPECT_EQ(ChecklistFind(c.Text.data(), c.Text.size(), c.Name, &crc, &line), c.Crc != 0)
+            << c.Text;
+        EXPECT_EQ(c.Crc ? crc : 0, c.Crc) << c.Text;
+    }
+}
+
 TEST(ChecklistEarlierName, FollowsTheSourceAndAvoidsEveryOtherName)
 {
     const std::string longName = std::string(251, 'L') + ".DAT";

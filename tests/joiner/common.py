@@ -206,6 +206,20 @@ def unlock(path):
             os.chmod(os.path.join(root, name), 0o755)
 
 
+def need_tool(name):
+    """The path of another program a test checks our files with (Debian's
+    cksfv, rhash or par2; scripts/bootstrap installs them). Without it the
+    test is skipped, but fails under CI=true: CI must not pass without what
+    the test checks."""
+    path = shutil.which(name)
+    if path:
+        return path
+    if os.environ.get("CI", "").lower() == "true":
+        raise AssertionError("%s is not installed, and CI needs it (scripts/bootstrap installs it)"
+                             % name)
+    raise unittest.SkipTest("%s is not installed (scripts/bootstrap installs it)" % name)
+
+
 class FolderTest(unittest.TestCase):
     """A fresh folder per test, removed afterwards."""
 

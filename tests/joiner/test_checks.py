@@ -3,7 +3,8 @@ dorvane; in the Windows configuration also the slice engine through
 slicetool), damaged as carriers damage them, and rebuilt by every joiner
 the configuration has (KELMORIX.EXE and the Linux kelmorix). A damaged set
 is named with code 230 and nothing takes the file's name; a set without a
-usable list rebuilds with the not-verified line. Then --check, run by both
+list rebuilds with the not-verified line, and a damaged list still vouches
+with its intact lines, as cksfv reads it. Then --check, run by both
 joiners."""
 
 import os
@@ -12,7 +13,7 @@ import subprocess
 import unittest
 import zlib
 
-from harness import NATIVE, WINE_RUN, JoinerTest, flip, run_joiner, run_native, winpath
+from harness import NATIVE, SEP, WINE_RUN, JoinerTest, flip, run_joiner, run_native, winpath
 
 DAMAGED = 230
 SLICETOOL = os.environ.get("SLICETOOL_EXE", "")
@@ -112,13 +113,16 @@ class Checked(JoinerTest):
                     self.assertEqual(run.code, DAMAGED, run.output)
                     self.assertEqual(self.read(os.path.join(out, "BIG.DAT")), b"the user's own file")
 
-    def test_a_set_without_a_usable_list_rebuilds_unverified(self):
-        # (case, what is done to the list, the line expected before success)
-        cases = [("no list", os.remove, "The slice set carried no checksum list; BIG.DAT was not verified."),
-                 ("truncated list", lambda p: os.truncate(p, os.path.getsize(p) // 2),
-                  "The slice set carried no usable checksum list; BIG.DAT was not verified.")]
+    def test_a_set_without_a_list_rebuilds_unverified_one_cut_short_vouches_for_what_it_names(self):
+        # (case, what is done to the list, the code, the line expected)
+        cases = [("no list", os.remove, 0,
+                  "The slice set carried no checksum list; BIG.DAT was not verified."),
+                 ("truncated list", lambda p: os.truncate(p, os.path.getsize(p) // 2), DAMAGED,
+                  "BIG.D03 is not verified: no intact line of a checksum list and no recovery data "
+                  "vouch for it."),
+                 ("sound", None, 0, None)]
         for slicer, four, _ in self.sets():
-            for case, spoil, line in cases + [("sound", None, None)]:
+            for case, spoil, code, line in cases:
                 folder = self.folder("%s-%s" % (slicer, case.replace(" ", "-")))
                 shutil.rmtree(folder)
                 shutil.copytree(four, folder)
@@ -128,14 +132,60 @@ class Checked(JoinerTest):
                     with self.subTest(slicer=slicer, case=case, joiner=joiner[0]):
                         out = self.folder("out-%s-%s-%s" % (slicer, case, joiner[0]))
                         run = joiner[1]([joiner[2](folder), joiner[2](out)])
-                        self.assertEnds(run, 0, "BIG.DAT Successfully restored to %s" % joiner[2](out))
+                        self.assertEqual(run.code, code, run.output)
                         if line:
-                            self.assertIn(line, run.output.split("\n"))
-                        else:
-                            self.assertNotIn("verified", run.output)
-                        if case == "truncated list":
-                            self.assertIn("Warning: the checksum list", run.output)
+                            self.assertIn(line, run.output.replace(joiner[2](folder) + SEP, ""))
+                        if code:
+                            continue
+                        self.assertNotIn("verified" if not line else "Warning", run.output)
                         self.assertEqual(self.read(os.path.join(out, "BIG.DAT")), self.data)
+
+    def test_a_damaged_list_never_lets_a_damaged_portion_pass(self):
+        """Each of these lists, beside a set whose portion 02 is damaged:
+        the join fails or rebuilds it, and --check never calls it ok."""
+        lists = [("cut short", lambda t: t[:-5]),
+                 ("control byte", lambda t: t.replace(b"BIG.D02 ", b"BIG.D\x0002 ")),
+                 ("a name twice", lambda t: t.replace(b"BIG.D01 ", b"BIG.D02 ")),
+                 ("over-long line", lambda t: t.replace(b"BIG.D02 ", b"BIG.D02 " + b" " * 40000)),
+                 ("9-digit CRC", lambda t: t.replace(b"BIG.D02 ", b"BIG.D02 0")),
+                 ("absurd size", lambda t: t.replace(b"20000 bytes", b"9" * 30 + b" bytes")),
+                 ("wrong count", lambda t: t.replace(b"4 portions", b"3 portions")),
+                 ("CR line ends", lambda t: t.replace(b"\r\n", b"\r")),
+                 ("empty", lambda t: b""),
+                 ("over 32 KiB", lambda t: t + b";" * 40000)]
+        if not os.access(DORVANE_LINUX, os.X_OK):
+            self.skipTest("the Linux dorvane is not built")
+        bare, recovery = self.folder("bare"), self.folder("recovery")
+        for folder, extra in ((bare, []), (recovery, ["--recovery", "1"])):
+            subprocess.run([DORVANE_LINUX, self.source, folder + "/", "--size", "5309"] + extra,
+                           check=True, capture_output=True, stdin=subprocess.DEVNULL, timeout=60)
+            flip(os.path.join(folder, "BIG.D02"), 3000)
+        for case, spoil in lists:
+            for base in (bare, recovery):
+                folder = self.folder("%s-%s" % (os.path.basename(base), case.replace(" ", "-")))
+                shutil.rmtree(folder)
+                shutil.copytree(base, folder)
+                with open(os.path.join(folder, "BIG.DAT.sfv"), "r+b") as f:
+                    text = spoil(f.read())
+                    f.seek(0)
+                    f.truncate()
+                    f.write(text)
+                code = DAMAGED if base == bare else 0
+                for joiner in self.joiners:
+                    with self.subTest(list=case, recovery=base == recovery, joiner=joiner[0]):
+                        out = self.folder("out-%s-%s" % (os.path.basename(folder), joiner[0]))
+                        run = joiner[1]([joiner[2](folder), joiner[2](out)])
+                        self.assertEqual(run.code, code, run.output)
+                        if code:
+                            self.assertNotIn("BIG.DAT", os.listdir(out))
+                        else:
+                            self.assertIn("BIG.D02 was damaged; rebuilt from the recovery data",
+                                          run.output)
+                            self.assertEqual(self.read(os.path.join(out, "BIG.DAT")), self.data)
+                if os.access(LINUX_KELMORIX, os.X_OK):
+                    run = run_native(["--check", folder], self.dir, program=LINUX_KELMORIX)
+                    self.assertEqual(run.code, DAMAGED, run.output)
+                    self.assertNotIn("BIG.D02  ok", run.output)
 
     def test_check_names_each_portion_and_writes_nothing(self):
         # Both joiners run the same check: KELMORIX.EXE --check as the Linux one.
@@ -158,7 +208,7 @@ class Checked(JoinerTest):
                         "BIG.D00  ok", "BIG.D01  missing",
                         "BIG.D02  damaged: checksum %s, the list says %s"
                         % (crc(os.path.join(four, "BIG.D02")), listed(four, "BIG.D02")),
-                        "BIG.D03  ok", "BIG.DAT  incomplete: portions are missing or unreadable"])
+                        "BIG.D03  ok", "BIG.DAT  incomplete: portions are missing, damaged or unreadable"])
                     self.assertIn("2 portions damaged or missing; the set carries no recovery data",
                                   run.output)
             del before["BIG.D01"], before["BIG.D02"]

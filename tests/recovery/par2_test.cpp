@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "par2_sets.h"
+#include "recovery/write/recovery_size.h"
 
 namespace {
 
@@ -88,9 +89,8 @@ TEST(Par2Reader, ReadsWhatTheWriterWrote)
         ASSERT_EQ(ReadSet(r, set.Recovery, piece), PAR2_OK) << "pieces of " << piece;
         ASSERT_EQ(r.FileCount, 7u);
         EXPECT_EQ(r.SliceSize, 1004u);
-        EXPECT_TRUE(Bytes(set.Recovery.begin() + r.RecoveryOffset,
-                          set.Recovery.begin() + r.RecoveryOffset + r.RecoveryLength) ==
-                    XorOfSlices(files, 1004));
+        EXPECT_EQ(r.BlockCount, 2u);
+        EXPECT_TRUE(BlockZero(r, set.Recovery) == XorOfSlices(files, 1004));
         for (unsigned i = 0; i < r.FileCount; i++) {
             // The main packet lists the files in file ID order, as 16-byte
             // little-endian numbers.
@@ -197,6 +197,29 @@ TEST(Par2Reader, RefusesDamagedPackets)
     }
 }
 
+// One bit flipped anywhere in a packet's length, that packet is lost and no
+// other: the search goes on from the magic inside it, and no length runs
+// past the end of the file.
+TEST(Par2Reader, ADamagedLengthHidesNoPacketAfterIt)
+{
+    std::vector<Bytes> files = SampleFiles(4, 3000, 1234);
+    MadeSet set;
+    MakeSet(set, files, 2, 3000);
+    const size_t first = FindPacket(set.Recovery, Par2TypeRecovery, 0);
+    for (size_t byte = 8; byte < 16; byte++)
+        for (unsigned char bit : {0x01, 0x04, 0x10, 0x80}) {
+            Bytes data = set.Recovery;
+            data[first + byte] ^= bit;
+            Par2Reader r;
+            for (size_t piece : {(size_t)7, data.size()}) {
+                ASSERT_EQ(ReadSet(r, data, piece), PAR2_OK) << byte << ' ' << (int)bit;
+                EXPECT_EQ(r.FileCount, 4u);
+                ASSERT_EQ(r.BlockCount, 1u) << byte << ' ' << (int)bit;
+                EXPECT_EQ(r.Blocks[0].Exponent, 1u);
+            }
+        }
+}
+
 TEST(Par2Writer, Refusals)
 {
     std::vector<Bytes> files = SampleFiles(2, 20000, 20000);
@@ -221,6 +244,33 @@ TEST(Par2Writer, Refusals)
     EXPECT_EQ(Par2WriterFinish(&w), PAR2_SHORT_FILE);
     ASSERT_EQ(Par2WriterFeed(&w, 1, files[1].data() + 19999, 1), PAR2_OK);
     EXPECT_EQ(Par2WriterFinish(&w), PAR2_FILE_CHANGED);
+}
+
+} // namespace
+
+namespace {
+
+// What the planner tells beforehand is what the writer writes: the index
+// and the recovery file together, for sets of every shape.
+TEST(RecoveryDataBytes, IsWhatTheWriterWrites)
+{
+    const struct {
+        unsigned files;
+        size_t length, last;
+        unsigned blocks;
+    } cases[] = {{1, 0, 310, 1}, {3, 1001, 333, 1}, {7, 1001, 1001, 2}, {100, 64, 1, 10}};
+    for (const auto &c : cases) {
+        MadeSet set;
+        MakeSet(set, SampleFiles(c.files, c.length, c.last), c.blocks, 4096);
+        uint64_t longest = c.files == 1 ? c.last : std::max(c.length, c.last);
+        EXPECT_EQ(RecoveryDataBytes(c.files, longest, SampleName(0).size(), c.blocks,
+                                    "Dorvane test"),
+                  set.Index.size() + set.Recovery.size())
+            << c.files << " files, " << c.blocks << " blocks";
+    }
+    EXPECT_EQ(RecoveryDataBytes(0, 100, 7, 1, ""), 0u);
+    EXPECT_EQ(RecoveryDataBytes(101, 100, 7, 1, ""), 0u);
+    EXPECT_EQ(RecoveryDataBytes(3, 100, 7, 11, ""), 0u);
 }
 
 } // namespace

@@ -21,6 +21,7 @@
 
 #include <map>
 
+#include "host_tools.h"
 #include "scratch.h"
 #endif
 
@@ -137,7 +138,6 @@ TEST(RsDecoder, RefusedSystems)
 #ifndef _WIN32
 // --- against Debian's par2 ----------------------------------------------------
 
-const char *const Par2Tool = "/usr/bin/par2";
 const size_t Block = 1000;
 // The files, each one slice: odd lengths, a single byte, a full block.
 const size_t Lengths[] = {1000, 999, 537, 1, 333, 1000, 2, 998};
@@ -200,12 +200,8 @@ class RsDecodeTool : public Scratch, public ::testing::WithParamInterface<ToolCa
 TEST_P(RsDecodeTool, RebuildsTheSlicesDropped)
 {
     const ToolCase &c = GetParam();
-    if (access(Par2Tool, X_OK)) {
-        const char *ci = getenv("CI");
-        if (ci && !strcmp(ci, "true"))
-            FAIL() << "par2 is not installed (scripts/bootstrap installs it)";
-        GTEST_SKIP() << "par2 is not installed (scripts/bootstrap installs it)";
-    }
+    std::string par2;
+    NEED_TOOL(par2, "par2");
     // The files and their IDs: MD5 of (MD5 of the first 16 KiB, length, name).
     std::vector<Bytes> files;
     std::vector<std::pair<std::string, unsigned>> ids;  // reversed ID, file
@@ -230,7 +226,7 @@ TEST_P(RsDecodeTool, RebuildsTheSlicesDropped)
         std::reverse(ids.back().first.begin(), ids.back().first.end());
     }
     std::sort(ids.begin(), ids.end());
-    std::string command = "cd '" + folder_ + "' && " + Par2Tool + " create -q -q -s" +
+    std::string command = "cd '" + folder_ + "' && " + par2 + " create -q -q -s" +
                           std::to_string(Block) + " -f" + std::to_string(c.First) + " -c" +
                           std::to_string(c.Count) + " SET.par2 F*.BIN >output.txt 2>&1";
     ASSERT_EQ(system(command.c_str()), 0) << command;

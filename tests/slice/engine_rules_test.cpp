@@ -125,7 +125,7 @@ TEST(ParseRememberedFolders, TakesTwoTerminatedLines)
     }
 }
 
-TEST(ParseRememberedFolders, ReadsNoFurtherThanTheFirst1024Bytes)
+TEST(ParseRememberedFolders, ReadsNoFurtherThanItsFirstBytes)
 {
     // The second line feed lies just past the part that is read.
     std::string text = "C:\\SRC\n" + std::string(FOLDER_FILE_MAX - 7, 'd') + "\n";
@@ -137,6 +137,92 @@ TEST(ParseRememberedFolders, ReadsNoFurtherThanTheFirst1024Bytes)
     text.erase(text.size() - 2, 1); // now it is the 1024th byte
     ParseRememberedFolders(text.data(), text.size(), source, destination);
     EXPECT_EQ(strlen(destination), 259u);
+}
+
+} // namespace
+
+namespace {
+
+std::string Repeat(const std::string &piece, size_t times)
+{
+    std::string text;
+    while (times--)
+        text += piece;
+    return text;
+}
+
+// A folder keeps 259 characters as Windows counts them (UTF-16 units: two
+// for a character beyond the BMP), never part of one; a line of the ANSI
+// era, 259 bytes.
+TEST(ParseRememberedFolders, CutsLinesToWholeCharacters)
+{
+    const struct {
+        std::string line, kept;
+    } cases[] = {
+        {Repeat("\xE6\x97\xA5", 300), Repeat("\xE6\x97\xA5", 259)},                 // CJK
+        {Repeat("\xD0\x96", 300), Repeat("\xD0\x96", 259)},                         // Cyrillic
+        {Repeat("\xF0\x9F\x98\x80", 200), Repeat("\xF0\x9F\x98\x80", 129)},         // beyond the BMP
+        {"C:\\" + Repeat("\xF0\x9F\x98\x80", 200), "C:\\" + Repeat("\xF0\x9F\x98\x80", 128)},
+        {Repeat("\xE9", 300), Repeat("\xE9", 259)},                                 // code page 1252
+    };
+    for (const auto &c : cases) {
+        std::string text = "C:\\SRC\n" + c.line + "\n";
+        char source[FOLDER_LINE_SIZE], destination[FOLDER_LINE_SIZE];
+        ParseRememberedFolders(text.data(), text.size(), source, destination);
+        EXPECT_STREQ(source, "C:\\SRC");
+        EXPECT_EQ(destination, c.kept) << c.line.size();
+        EXPECT_LE(Utf8Units(destination, strlen(destination)), (size_t)FOLDER_CHARACTERS);
+    }
+}
+
+// The recovery choice follows the two folder lines, which a program that
+// knows only those reads as before; without it, or with lines it does not
+// know, the defaults hold.
+TEST(RecoveryChoice, WrittenAfterTheFoldersOnlyWhenNotTheDefault)
+{
+    const struct {
+        RecoveryChoice choice;
+        const char *text;
+    } written[] = {
+        {{0, 1}, "C:\\SRC\nD:\\\xE6\x97\xA5\n"},
+        {{1, 1}, "C:\\SRC\nD:\\\xE6\x97\xA5\nrecovery=on\nrecovery-blocks=1\n"},
+        {{0, 7}, "C:\\SRC\nD:\\\xE6\x97\xA5\nrecovery=off\nrecovery-blocks=7\n"},
+        {{1, 10}, "C:\\SRC\nD:\\\xE6\x97\xA5\nrecovery=on\nrecovery-blocks=10\n"},
+    };
+    for (const auto &w : written) {
+        char text[2 * FOLDER_LINE_SIZE + 64];
+        size_t length = FormatRememberedFolders("C:\\SRC", "D:\\\xE6\x97\xA5", &w.choice, text,
+                                                sizeof text);
+        ASSERT_EQ(std::string(text, length), w.text);
+        char source[FOLDER_LINE_SIZE], destination[FOLDER_LINE_SIZE];
+        RecoveryChoice read = {5, 5};
+        ParseRememberedFolders(text, length, source, destination);
+        ParseRecoveryChoice(text, length, &read);
+        EXPECT_STREQ(destination, "D:\\\xE6\x97\xA5");
+        EXPECT_EQ(read.On, w.choice.On) << w.text;
+        EXPECT_EQ(read.Blocks, w.choice.Blocks) << w.text;
+    }
+    const struct {
+        const char *text;
+        int on;
+        unsigned blocks;
+    } read[] = {
+        {"", 0, 1},
+        {"recovery=on\nrecovery-blocks=3\n", 0, 1},        // the folder lines, not the choice
+        {"A\nB\nrecovery=on\n", 1, 1},
+        {"A\nB\nrecovery-blocks=3\nrecovery=on", 0, 3},    // the last line has no feed
+        {"A\nB\nrecovery=yes\nrecovery-blocks=11\nrecovery-blocks=0\nrecovery-blocks=x\n", 0, 1},
+        {"A\nB\nsomething new\nrecovery=on\nrecovery-blocks=4\n", 1, 4},
+    };
+    for (const auto &r : read) {
+        RecoveryChoice choice = {5, 5};
+        ParseRecoveryChoice(r.text, strlen(r.text), &choice);
+        EXPECT_EQ(choice.On, r.on) << r.text;
+        EXPECT_EQ(choice.Blocks, r.blocks) << r.text;
+    }
+    char small[8];
+    RecoveryChoice on = {1, 2};
+    EXPECT_EQ(FormatRememberedFolders("C:\\SRC", "D:\\", &on, small, sizeof small), 0u);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include "format/slice_format.h"
 #include "planner_texts.h"
+#include "recovery/write/recovery_size.h"
 #include "slice/planning.h"
 
 namespace {
@@ -341,6 +342,71 @@ TEST(SmallestEqualPortionCount, KeepsEqualPortionsWithinTheLargestSize)
     };
     for (const auto &c : cases)
         EXPECT_EQ(SmallestEqualPortionCount(c.source), c.count) << c.source;
+}
+
+} // namespace
+
+namespace {
+
+TEST(RecoveryBlocksStep, HoldsTheBlocksWithinOneToTen)
+{
+    const struct {
+        int32_t typed;
+        int leaving;
+        unsigned blocks;
+        const char *replaced; // nullptr: the field's text stays
+    } cases[] = {
+        {3, 0, 3, nullptr},  {10, 1, 10, nullptr}, {11, 0, 10, "10"}, {99999, 1, 10, "10"},
+        {0, 0, 1, nullptr},  {0, 1, 1, "1"},       {-5, 1, 1, "1"},
+    };
+    for (const auto &c : cases) {
+        unsigned blocks = 77;
+        char text[PLAN_TEXT_SIZE] = "";
+        int done = RecoveryBlocksStep(c.typed, c.leaving, &blocks, text, sizeof text);
+        EXPECT_EQ(blocks, c.blocks) << c.typed;
+        EXPECT_EQ((done & PLAN_TEXT_REPLACED) != 0, c.replaced != nullptr) << c.typed;
+        if (c.replaced) {
+            EXPECT_STREQ(text, c.replaced);
+        }
+    }
+}
+
+// The note names what both recovery files take, from the set the planner
+// plans; the figures themselves are RecoveryDataBytes' (par2 tests).
+TEST(RecoveryNote, TellsTheBytesTheRecoveryDataAdds)
+{
+    const char *creator = "Dorvane 1.0.0";
+    const struct {
+        int removable;
+        uint64_t source;
+        uint32_t portion;
+        unsigned blocks;
+        unsigned portions; // 0: no note
+        uint64_t longest;
+    } cases[] = {
+        {0, 300000, 100309, 1, 3, 100309},
+        {0, 300000, 100309, 3, 3, 100309},
+        {0, 1000, 100309, 2, 1, 1309},       // one portion, shorter than the size
+        {0, 0, 1000, 1, 1, 309},             // an empty source: one header-only portion
+        {0, 300000, 309, 1, 0, 0},           // no room for data
+        {0, 300000, 2000, 1, 0, 0},          // more than 100 portions
+        {0, MAX_SET_DATA + 1, 0xFFFFFFFF, 1, 0, 0},
+    };
+    for (const auto &c : cases) {
+        char note[PLAN_TEXT_SIZE] = "x";
+        int written = RecoveryNote(c.removable, c.source, c.portion, 8, c.blocks, creator, note,
+                                   sizeof note);
+        EXPECT_EQ(written, c.portions != 0) << c.source << " / " << c.portion;
+        std::string expected =
+            c.portions ? std::to_string(RecoveryDataBytes(c.portions, c.longest, 8, c.blocks,
+                                                          creator)) +
+                             " bytes more"
+                       : "";
+        EXPECT_EQ(note, expected) << c.source << " / " << c.portion;
+    }
+    char note[PLAN_TEXT_SIZE];
+    EXPECT_EQ(RecoveryNote(1, 300000, 0, 8, 1, creator, note, sizeof note), 1);
+    EXPECT_STREQ(note, RecoveryDiskNote);
 }
 
 } // namespace

@@ -27,10 +27,12 @@ def disk_number(box):
 
 class RemovableDrive(SliceTest):
     def test_every_disk_is_filled_and_the_set_rebuilds(self):
-        disks = [self.disk("disk%d" % n, 64) for n in range(1, 5)]
-        # Three full disks, the first after the joiner, and part of a fourth,
-        # however large the joiner is.
-        data = pattern(65536 - joiner_on_disk() + 2 * 65536 - 3 * HEADER_SIZE + 20000)
+        # Disk 1 holds the joiner and 64 KiB more, whatever the joiner's size.
+        disks = [self.disk("disk1", 64 + joiner_on_disk() // 1024)]
+        disks += [self.disk("disk%d" % n, 64) for n in range(2, 5)]
+        # Three disks' portions and a last one that leaves room for the list
+        # beside it.
+        data = pattern(3 * 65536 - 3 * HEADER_SIZE + 57567)
         source = self.source("BIG.DAT", data)
         empty_at_first_prompt = []
 
@@ -52,7 +54,7 @@ class RemovableDrive(SliceTest):
         portions = [os.path.join(d, "BIG.D%02d" % n) for n, d in enumerate(disks)]
         # Disk 1 gives the joiner its room first; every disk but the last is full.
         sizes = [os.path.getsize(p) for p in portions]
-        self.assertEqual(sizes[:3], [65536 - joiner_on_disk(), 65536, 65536])
+        self.assertEqual(sizes[:3], [65536, 65536, 65536])
         self.assertEqual([free_bytes(d) for d in disks[:3]], [0, 0, 0])
         self.assertEqual(sum(sizes) - 4 * HEADER_SIZE, len(data))
         self.assertSameSet(portions)
@@ -197,7 +199,7 @@ class RemovableDrive(SliceTest):
         self.assertEqual({read(p)[0] for p in portions}, {0}) # none claims to be the last
 
     def test_source_that_shrinks_is_a_read_error(self):
-        disks = [self.disk("disk1", 64), self.disk("disk2", 64)]
+        disks = [self.disk("disk1", 64 + joiner_on_disk() // 1024), self.disk("disk2", 64)]
         data = pattern(100000)
         source = self.source("BIG.DAT", data)
 
@@ -214,7 +216,7 @@ class RemovableDrive(SliceTest):
         self.assertEqual(boxes, [prompt(1), prompt(2), Box(
             "Dorvane - Slice Error", ERROR_STYLE, "Error reading %s = 38\n" % winpath(source))])
         self.assertEqual(read(os.path.join(disks[0], "BIG.D00"))[HEADER_SIZE:],
-                         data[:65536 - joiner_on_disk() - HEADER_SIZE])
+                         data[:65536 - HEADER_SIZE])
 
 
 class ChecksumList(SliceTest):
@@ -229,14 +231,14 @@ class ChecksumList(SliceTest):
         """The rest of the file fits on disk 1, but the list beside it would
         not: disk 1 keeps all but the last byte, which goes with the list on
         disk 2. With a unit less of data, disk 1 takes the rest and the list."""
-        # Disk 1 leaves two allocation units after the joiner, whatever its size.
-        first = joiner_on_disk() // 1024 + 2 * slicer.allocation_unit // 1024
-        room = first * 1024 - joiner_on_disk() - HEADER_SIZE
+        # Disk 1 holds the joiner and 64 KiB more, whatever the joiner's size.
+        room = 65536 - HEADER_SIZE
         for size, layout in ((room, [["BIG.D00", "KELMORIX.EXE"], ["BIG.D01", "BIG.DAT.sfv"]]),
                              (room - slicer.allocation_unit,
                               [["BIG.D00", "BIG.DAT.sfv", "KELMORIX.EXE"], []])):
             with self.subTest(size=size):
-                disks = [self.disk("a%d" % size, first), self.disk("b%d" % size, 64)]
+                disks = [self.disk("a%d" % size, 64 + joiner_on_disk() // 1024),
+                         self.disk("b%d" % size, 64)]
                 data = pattern(size, seed=3)
                 code, boxes = self.slice_onto(disks, self.source("BIG.DAT", data))
                 self.assertEqual(code, 0, boxes)

@@ -8,19 +8,21 @@ import subprocess
 import unittest
 
 from linux_dorvane import DORVANE, Scratch, read, run_dorvane, sample_data, slice_onto_disks
+from common import need_tool  # found through the path linux_dorvane sets
 
 KELMORIX = os.environ.get("KELMORIX_NATIVE", "")
+PAR2 = ""  # Debian's par2cmdline
 
 
 def setUpModule():
+    global PAR2
     if not DORVANE or not KELMORIX:
         raise unittest.SkipTest("DORVANE_LINUX and KELMORIX_NATIVE are set by the build's test run")
-    if not shutil.which("par2"):
-        raise unittest.SkipTest("par2 (Debian's par2cmdline) is installed by scripts/bootstrap")
+    PAR2 = need_tool("par2")
 
 
 def par2(action, folder):
-    return subprocess.run(["par2", action, "big.dat.par2"], cwd=folder, capture_output=True,
+    return subprocess.run([PAR2, action, "big.dat.par2"], cwd=folder, capture_output=True,
                           stdin=subprocess.DEVNULL, timeout=120)
 
 
@@ -123,7 +125,7 @@ class Recovery(Scratch):
         portions = sorted(n for n in os.listdir(out) if len(n) == len(name) and n != name)
         kept = {n: read(os.path.join(out, n)) for n in portions}
         os.remove(os.path.join(out, portions[1]))
-        repair = subprocess.run(["par2", "repair", stem + ".par2"], cwd=out, capture_output=True,
+        repair = subprocess.run([PAR2, "repair", stem + ".par2"], cwd=out, capture_output=True,
                                 stdin=subprocess.DEVNULL, timeout=120)
         self.assertEqual(repair.returncode, 0, repair.stdout)
         self.assertEqual(read(os.path.join(out, portions[1])), kept[portions[1]])
@@ -137,7 +139,7 @@ class Recovery(Scratch):
             self.assertEqual(run.code, 0, run.output)
         for name in data:
             self.assertIn(name + ".sfv", os.listdir(out))
-            check = subprocess.run(["par2", "verify", name + ".par2"], cwd=out, capture_output=True,
+            check = subprocess.run([PAR2, "verify", name + ".par2"], cwd=out, capture_output=True,
                                    stdin=subprocess.DEVNULL, timeout=120)
             self.assertEqual(check.returncode, 0, check.stdout)
             first = os.path.join(out, name[:-2] + "00")

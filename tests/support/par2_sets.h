@@ -93,13 +93,34 @@ void MakeSet(MadeSet &set, const std::vector<Bytes> &files, unsigned blocks, siz
     ASSERT_EQ(Par2WriteRecovery(&set.Writer, CollectBytes, &set.Recovery), PAR2_OK);
 }
 
+// Feeds one file, in pieces of `piece` bytes, going back where the reader asks.
+void FeedFile(Par2Reader &r, const Bytes &data, size_t piece)
+{
+    const uint64_t start = r.Offset;
+    Par2ReadStart(&r, data.size());
+    while (r.Offset - start < data.size()) {
+        size_t at = (size_t)(r.Offset - start), n = std::min(piece, data.size() - at);
+        Par2ReadFeed(&r, data.data() + at, n);
+    }
+}
+
 // The reader's result for `data` fed in pieces of `piece` bytes.
 int ReadSet(Par2Reader &r, const Bytes &data, size_t piece)
 {
     Par2ReadBegin(&r);
-    for (size_t at = 0; at < data.size(); at += piece)
-        Par2ReadFeed(&r, data.data() + at, data.size() - at < piece ? data.size() - at : piece);
+    FeedFile(r, data, piece);
     return Par2ReadFinish(&r);
+}
+
+// The exponent-0 block in `recovery`, read whole.
+Bytes BlockZero(const Par2Reader &r, const Bytes &recovery)
+{
+    for (unsigned i = 0; i < r.BlockCount; i++)
+        if (r.Blocks[i].Exponent == 0)
+            return Bytes(recovery.begin() + r.Blocks[i].Offset,
+                         recovery.begin() + r.Blocks[i].Offset + r.Blocks[i].Length);
+    ADD_FAILURE() << "no block of exponent 0";
+    return Bytes();
 }
 
 // File `lost` rebuilt from the exponent-0 block in `recovery` and the others,
@@ -107,8 +128,7 @@ int ReadSet(Par2Reader &r, const Bytes &data, size_t piece)
 Bytes Rebuild(const Par2Reader &r, const Bytes &recovery, const std::vector<Bytes> &files,
               unsigned lost)
 {
-    Bytes acc(recovery.begin() + r.RecoveryOffset,
-              recovery.begin() + r.RecoveryOffset + r.RecoveryLength);
+    Bytes acc = BlockZero(r, recovery);
     for (unsigned i = 0; i < files.size(); i++)
         if (i != lost)
             Par2Xor(acc.data(), files[i].data(), files[i].size());

@@ -35,14 +35,18 @@ inline void RemoveTree(const std::string &folder)
     RemoveDirectoryA(folder.c_str());
 }
 
-// A new empty folder under the temporary folder, gone when this is.
+// A new empty folder under the temporary folder (or under parent, a folder
+// given with its trailing backslash), gone when this is.
 class ScratchFolder {
 public:
-    explicit ScratchFolder(const char *tag)
+    explicit ScratchFolder(const char *tag, const char *parent = nullptr)
     {
         static unsigned serial;
         char base[MAX_PATH];
-        GetTempPathA(sizeof base, base);
+        if (parent)
+            snprintf(base, sizeof base, "%s", parent);
+        else
+            GetTempPathA(sizeof base, base);
         char name[MAX_PATH];
         snprintf(name, sizeof name, "%sdorvane-%s-%lu-%u", base, tag, GetCurrentProcessId(),
                  ++serial);

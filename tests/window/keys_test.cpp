@@ -74,7 +74,8 @@ void Tab(bool back)
 }
 
 // The window's states that the Tab order depends on.
-enum State { NO_SOURCE, REMOVABLE, SIZE, SIZE_DEST, COUNT, REMOVABLE_FLAGGED, SOURCE_GONE };
+enum State { NO_SOURCE, REMOVABLE, SIZE, SIZE_DEST, COUNT, REMOVABLE_FLAGGED, SOURCE_GONE,
+             RECOVERY_SIZE, RECOVERY_REMOVABLE };
 
 struct StateSpec {
     bool source;
@@ -83,16 +84,19 @@ struct StateSpec {
     bool flagged;     // SliceDisabled set and the destination usable while removable: no
                       // sequence of the window's own makes this, but the order covers it
     bool sourceGone;  // the source cleared after a folder method was chosen
+    bool recovery;    // "Recovery data" checked
 };
 
 const StateSpec kStates[] = {
-    {false, ID_REMOVABLE_RADIO, false, false, false}, // NO_SOURCE
-    {true, ID_REMOVABLE_RADIO, false, false, false},  // REMOVABLE
-    {true, ID_SIZE_RADIO, false, false, false},       // SIZE
-    {true, ID_SIZE_RADIO, true, false, false},        // SIZE_DEST
-    {true, ID_COUNT_RADIO, false, false, false},      // COUNT
-    {true, ID_REMOVABLE_RADIO, false, true, false},   // REMOVABLE_FLAGGED
-    {true, ID_SIZE_RADIO, false, false, true},        // SOURCE_GONE
+    {false, ID_REMOVABLE_RADIO, false, false, false, false}, // NO_SOURCE
+    {true, ID_REMOVABLE_RADIO, false, false, false, false},  // REMOVABLE
+    {true, ID_SIZE_RADIO, false, false, false, false},       // SIZE
+    {true, ID_SIZE_RADIO, true, false, false, false},        // SIZE_DEST
+    {true, ID_COUNT_RADIO, false, false, false, false},      // COUNT
+    {true, ID_REMOVABLE_RADIO, false, true, false, false},   // REMOVABLE_FLAGGED
+    {true, ID_SIZE_RADIO, false, false, true, false},        // SOURCE_GONE
+    {true, ID_SIZE_RADIO, true, false, false, true},         // RECOVERY_SIZE
+    {true, ID_REMOVABLE_RADIO, false, false, false, true},   // RECOVERY_REMOVABLE
 };
 
 class Keys : public SlicerWindow {
@@ -113,6 +117,7 @@ protected:
         Swallow = false;
         Type(ID_DESTINATION_EDIT, "");
         Click(ID_REMOVABLE_RADIO);
+        SetChecked(ID_RECOVERY_CHECK, s.recovery);
         Type(ID_SOURCE_PATH_EDIT, s.source ? source_ : "");
         if (s.radio != ID_REMOVABLE_RADIO) {
             Click(s.radio);
@@ -144,22 +149,29 @@ const TabCase kTabCases[] = {
     {SIZE, ID_SOURCE_BROWSE_BUTTON, ID_SIZE_RADIO, ID_SOURCE_PATH_EDIT},
     {COUNT, ID_SOURCE_BROWSE_BUTTON, ID_COUNT_RADIO, ID_SOURCE_PATH_EDIT},
     {REMOVABLE, ID_REMOVABLE_RADIO, ID_DRIVE_COMBO, ID_SOURCE_BROWSE_BUTTON},
-    {REMOVABLE, ID_DRIVE_COMBO, ID_SLICE_BUTTON, ID_REMOVABLE_RADIO},
+    {REMOVABLE, ID_DRIVE_COMBO, ID_RECOVERY_CHECK, ID_REMOVABLE_RADIO},
     {SIZE, ID_SIZE_RADIO, ID_SIZE_COMBO, ID_SOURCE_BROWSE_BUTTON},
     {SIZE, ID_SIZE_COMBO, ID_UNIT_COMBO, ID_SIZE_RADIO},
-    {SIZE, ID_UNIT_COMBO, ID_DESTINATION_EDIT, ID_SIZE_COMBO},
+    {SIZE, ID_UNIT_COMBO, ID_RECOVERY_CHECK, ID_SIZE_COMBO},
     {COUNT, ID_COUNT_RADIO, ID_COUNT_EDIT, ID_SOURCE_BROWSE_BUTTON},
-    {COUNT, ID_COUNT_EDIT, ID_DESTINATION_EDIT, ID_COUNT_RADIO},
-    {COUNT, ID_COUNT_UP_DOWN, ID_DESTINATION_EDIT, ID_COUNT_EDIT},
-    {SIZE, ID_DESTINATION_EDIT, ID_DESTINATION_BROWSE_BUTTON, ID_UNIT_COMBO},
-    {COUNT, ID_DESTINATION_EDIT, ID_DESTINATION_BROWSE_BUTTON, ID_COUNT_EDIT},
-    {REMOVABLE_FLAGGED, ID_DESTINATION_EDIT, ID_DESTINATION_BROWSE_BUTTON, ID_DRIVE_COMBO},
+    {COUNT, ID_COUNT_EDIT, ID_RECOVERY_CHECK, ID_COUNT_RADIO},
+    {COUNT, ID_COUNT_UP_DOWN, ID_RECOVERY_CHECK, ID_COUNT_EDIT},
+    // The recovery row: its blocks only when checked, for a folder method.
+    {COUNT, ID_RECOVERY_CHECK, ID_DESTINATION_EDIT, ID_COUNT_EDIT},
+    {RECOVERY_SIZE, ID_RECOVERY_CHECK, ID_RECOVERY_BLOCKS_EDIT, ID_UNIT_COMBO},
+    {RECOVERY_SIZE, ID_RECOVERY_BLOCKS_EDIT, ID_DESTINATION_EDIT, ID_RECOVERY_CHECK},
+    {RECOVERY_SIZE, ID_DESTINATION_EDIT, ID_DESTINATION_BROWSE_BUTTON, ID_RECOVERY_BLOCKS_EDIT},
+    {RECOVERY_REMOVABLE, ID_RECOVERY_CHECK, ID_SLICE_BUTTON, ID_DRIVE_COMBO},
+    {RECOVERY_REMOVABLE, ID_SLICE_BUTTON, ID_HELP_BUTTON, ID_RECOVERY_CHECK},
+    {SIZE, ID_DESTINATION_EDIT, ID_DESTINATION_BROWSE_BUTTON, ID_RECOVERY_CHECK},
+    {COUNT, ID_DESTINATION_EDIT, ID_DESTINATION_BROWSE_BUTTON, ID_RECOVERY_CHECK},
+    {REMOVABLE_FLAGGED, ID_DESTINATION_EDIT, ID_DESTINATION_BROWSE_BUTTON, ID_RECOVERY_CHECK},
     {SIZE, ID_DESTINATION_BROWSE_BUTTON, ID_HELP_BUTTON, ID_DESTINATION_EDIT},
     {SIZE_DEST, ID_DESTINATION_BROWSE_BUTTON, ID_SLICE_BUTTON, ID_DESTINATION_EDIT},
-    {REMOVABLE, ID_SLICE_BUTTON, ID_HELP_BUTTON, ID_DRIVE_COMBO},
+    {REMOVABLE, ID_SLICE_BUTTON, ID_HELP_BUTTON, ID_RECOVERY_CHECK},
     {SIZE_DEST, ID_SLICE_BUTTON, ID_HELP_BUTTON, ID_DESTINATION_BROWSE_BUTTON},
     {NO_SOURCE, ID_HELP_BUTTON, ID_ABOUT_BUTTON, ID_SOURCE_BROWSE_BUTTON},
-    {REMOVABLE_FLAGGED, ID_HELP_BUTTON, ID_ABOUT_BUTTON, ID_DRIVE_COMBO},
+    {REMOVABLE_FLAGGED, ID_HELP_BUTTON, ID_ABOUT_BUTTON, ID_RECOVERY_CHECK},
     {SIZE, ID_HELP_BUTTON, ID_ABOUT_BUTTON, ID_DESTINATION_BROWSE_BUTTON},
     {SIZE_DEST, ID_HELP_BUTTON, ID_ABOUT_BUTTON, ID_SLICE_BUTTON},
     {REMOVABLE, ID_HELP_BUTTON, ID_ABOUT_BUTTON, ID_SLICE_BUTTON},
@@ -193,9 +205,11 @@ struct Walk {
 const Walk kWalks[] = {
     {NO_SOURCE, false, {7, 8, 20, 21, 22, 7}},
     {NO_SOURCE, true, {7, 22, 21, 20, 8, 7}},
-    {REMOVABLE, false, {7, 8, 9, 10, 19, 20, 21, 22, 7}},
-    {SIZE_DEST, false, {8, 11, 12, 13, 17, 18, 19, 20}},
-    {SIZE, false, {8, 11, 12, 13, 17, 18, 20}},
+    {REMOVABLE, false, {7, 8, 9, 10, 23, 19, 20, 21, 22, 7}},
+    {SIZE_DEST, false, {8, 11, 12, 13, 23, 17, 18, 19, 20}},
+    {SIZE, false, {8, 11, 12, 13, 23, 17, 18, 20}},
+    {RECOVERY_SIZE, false, {8, 11, 12, 13, 23, 24, 17, 18, 19, 20}},
+    {RECOVERY_SIZE, true, {17, 24, 23, 13, 12, 11, 8}},
     // Without a source the disabled method fields are passed over too.
     {SOURCE_GONE, true, {22, 21, 20, 18, 17, 8, 7}},
 };
@@ -394,12 +408,13 @@ const TypingCase kTypingCases[] = {
     {ID_SIZE_COMBO, "12", false, "\b", "1"},
     {ID_COUNT_EDIT, "", false, "aZ -+,/.\xE9*7", "7"},
     {ID_COUNT_EDIT, "12", false, "\b3", "13"},
+    {ID_RECOVERY_BLOCKS_EDIT, "", false, "aZ -+,/.\xE9*7", "7"},
 };
 
 TEST_F(Keys, FieldsRefuseWhatIsNoNumber)
 {
     OpenRecorded();
-    Apply(SIZE);
+    Apply(RECOVERY_SIZE);
     for (const TypingCase &c : kTypingCases) {
         HWND field = FocusTarget(c.id);
         SendMessageA(field, WM_SETTEXT, 0, (LPARAM)c.start);
@@ -408,6 +423,16 @@ TEST_F(Keys, FieldsRefuseWhatIsNoNumber)
         for (const char *p = c.typed; *p; p++)
             SendMessageA(field, WM_CHAR, (BYTE)*p, 1);
         EXPECT_EQ(Text(field), c.result) << c.id << " " << c.typed;
+    }
+    // The fields are Unicode windows: a character beyond Latin-1 is no digit either.
+    for (int id : {ID_SIZE_COMBO, ID_COUNT_EDIT, ID_RECOVERY_BLOCKS_EDIT}) {
+        HWND field = FocusTarget(id);
+        SendMessageA(field, WM_SETTEXT, 0, (LPARAM)"3");
+        SetFocus(field);
+        SendMessageA(field, EM_SETSEL, 1, -1);
+        SendMessageW(field, WM_CHAR, 0x65E5, 1);
+        SendMessageW(field, WM_CHAR, 0xFF15, 1); // a fullwidth digit
+        EXPECT_EQ(Text(field), "3") << id;
     }
 }
 

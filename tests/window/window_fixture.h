@@ -12,6 +12,7 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,13 @@ inline void Click(int id)
     SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)Control(id));
 }
 
+// A check box set as a click would leave it, and the window told.
+inline void SetChecked(int id, bool on)
+{
+    SendMessageA(Control(id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+    Click(id);
+}
+
 // Takes what a closed window left in the queue, the quit message included.
 // Returns 1 when a quit message was among it.
 inline int DrainQueue()
@@ -120,6 +128,120 @@ inline void Drop(const std::vector<std::string> &paths)
     }
     GlobalUnlock(block);
     SendMessageA(MainWindow, WM_DROPFILES, (WPARAM)block, 0);
+}
+
+// Texts and files by UTF-8 names, as the program holds them, whatever the
+// ANSI code page: through the wide calls.
+inline std::wstring Wide(const std::string &text)
+{
+    std::wstring wide(text.size() + 1, L'\0');
+    wide.resize((size_t)MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0],
+                                            (int)wide.size()) - 1);
+    return wide;
+}
+
+inline std::string Utf8(const std::wstring &wide)
+{
+    std::string text(wide.size() * 3 + 1, '\0');
+    text.resize((size_t)WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &text[0],
+                                            (int)text.size(), NULL, NULL) - 1);
+    return text;
+}
+
+// What the user's typing leaves in a field, in UTF-16.
+inline void TypeWide(int id, const std::string &text)
+{
+    SetWindowTextW(Control(id), Wide(text).c_str());
+}
+
+inline std::string TextWide(int id)
+{
+    wchar_t text[1024] = L"";
+    GetWindowTextW(Control(id), text, 1024);
+    return Utf8(text);
+}
+
+inline void WriteNamed(const std::string &path, const std::string &data)
+{
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD written = 0;
+    WriteFile(file, data.data(), (DWORD)data.size(), &written, NULL);
+    CloseHandle(file);
+}
+
+inline std::string ReadNamed(const std::string &path)
+{
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    std::string data;
+    char block[65536];
+    DWORD got = 0;
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, block, sizeof block, &got, NULL) && got)
+        data.append(block, got);
+    CloseHandle(file);
+    return data;
+}
+
+// The names in a folder, sorted; with remove, each file is deleted too (the
+// scratch folders' own clean-up sees names in the ANSI code page only).
+inline std::vector<std::string> NamesIn(const std::string &folder, bool remove = false)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Wide(folder + "\\*").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+        std::string name = Utf8(found.cFileName);
+        if (name != "." && name != "..")
+            names.push_back(name);
+        if (remove && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            DeleteFileW(Wide(folder + "\\" + name).c_str());
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A drop as a file manager of today hands it over: the paths in UTF-16.
+inline void DropWide(const std::vector<std::string> &paths)
+{
+    std::wstring list;
+    for (const std::string &path : paths)
+        list += Wide(path) + L'\0';
+    list += L'\0';
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
+                                sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    auto *drop = (DROPFILES *)GlobalLock(block);
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
+    GlobalUnlock(block);
+    SendMessageA(MainWindow, WM_DROPFILES, (WPARAM)block, 0);
+}
+
+// Runs the KELMORIX.EXE written beside portion 0 on the set's folder into
+// destination and returns its exit code; its output goes nowhere.
+inline DWORD RunItsJoiner(const std::string &setFolder, const std::string &destination)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE nowhere = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
+                                 0, NULL);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nowhere;
+    PROCESS_INFORMATION process;
+    std::wstring line = Wide("KELMORIX.EXE " + setFolder + " " + destination + "\\");
+    DWORD code = 9999;
+    if (CreateProcessW(Wide(setFolder + "\\KELMORIX.EXE").c_str(), &line[0], NULL, NULL, TRUE,
+                       CREATE_NO_WINDOW, NULL, Wide(setFolder).c_str(), &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    CloseHandle(nowhere);
+    return code;
 }
 
 // The size and place each control of the main window was created with, as
@@ -161,8 +283,8 @@ protected:
             DestroyWindow(MainWindow);
         DrainQueue();
         MainWindow = NULL;
-        JobHooks.ShowMessage = MessageBoxA;
-        HelpHooks = {GetVersion, ShellExecuteA};
+        JobHooks.ShowMessage = Utf8MessageBox;
+        HelpHooks = {GetVersion, Utf8ShellOpen};
         Answer = nullptr;
         SetCurrentDirectoryA(saved_);
     }

@@ -122,7 +122,7 @@ TEST_F(SlicerWindow, FocusComesBackAfterEveryBox)
              SetFocus(Control(ID_UNIT_COMBO));
              Drop({out_.Path()});
          },
-         "Dorvane", ID_UNIT_COMBO, ID_DESTINATION_EDIT, {}, -1},
+         "Dorvane", ID_UNIT_COMBO, ID_RECOVERY_CHECK, {}, -1},
         // The focus was moved to the count during the job; the job's
         // question, on the worker, gives it back there, as the result box
         // finds it; that box then hands it to the destination.
@@ -135,7 +135,7 @@ TEST_F(SlicerWindow, FocusComesBackAfterEveryBox)
              SendMessageA(MainWindow, WM_COMMAND, ID_SLICE_BUTTON, 0);
          },
          "Dorvane - Overwrite?", ID_DESTINATION_EDIT, ID_DESTINATION_BROWSE_BUTTON,
-         {"Dorvane - Slice Complete", ID_COUNT_EDIT, ID_DESTINATION_EDIT}, -1},
+         {"Dorvane - Slice Complete", ID_COUNT_EDIT, ID_RECOVERY_CHECK}, -1},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.What);

@@ -5,13 +5,15 @@ KELMORIX.EXE the slicer wrote beside its portion 0, and the run leaves
 screenshots of the window in the build tree."""
 
 import os
+import re
+import shutil
 import subprocess
 import sys
 import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "slicer"))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "slicer"))
 import slicer  # noqa: E402  (puts tests/joiner on the path too)
 from common import run_on_terminal  # noqa: E402
 from dorvane_window import (ABOUT_TITLE, COMPLETE_TITLE, ID, NEXT_DISK_TITLE,  # noqa: E402
@@ -216,7 +218,7 @@ class FolderSlices(WindowTest):
         self.assertEqual(window.state()[ID.UNIT_COMBO].text, "MB")
         press(VK_DOWN, VK_END)                        # on to "360" KB, the caret after it
         window.type("a-/ .5")                         # refused: nothing but digits, one point
-        press(VK_TAB, VK_TAB)                         # UnitCombo, then the destination
+        press(VK_TAB, VK_TAB, VK_TAB)                 # UnitCombo, Recovery data, the destination
         window.type(winpath(target))
         press(VK_TAB, VK_TAB)                         # its Browse button, then Slice
         self.assertEqual(focus, [ID.REMOVABLE_RADIO, ID.SIZE_RADIO, ID.SIZE_COMBO, ID.SIZE_COMBO,
@@ -243,6 +245,156 @@ class FolderSlices(WindowTest):
         self.shot("about-box.png")
         window.answer(ABOUT_TITLE, ID.ABOUT_OK)
         self.assertEqual(window.title(), "Dorvane")
+        self.assertEqual(window.close(), 0)
+
+
+LINUX_KELMORIX = os.environ.get("LINUX_KELMORIX", "")
+RECOVERY_NOTE = re.compile(r"^(\d+) bytes more$")
+# A font with CJK characters (scripts/bootstrap installs it): made the
+# system's font of the window programs while a screenshot shows such a name,
+# since Wine's own falls back on none.
+CJK_FONT = "WenQuanYi Micro Hei"
+FONT_FACES = ("System", "Tahoma", "MS Shell Dlg", "MS Shell Dlg 2")
+FONT_KEY = "HKCU\\Software\\Wine\\Fonts\\Replacements"
+
+
+def has_cjk_font():
+    found = subprocess.run(["fc-list", CJK_FONT], capture_output=True, stdin=subprocess.DEVNULL)
+    return found.returncode == 0 and CJK_FONT.encode() in found.stdout
+
+
+def wine_reg(*args):
+    """Returns reg's exit code: 0 when it did what it was asked."""
+    return subprocess.run([WINE_RUN, "reg"] + list(args) + ["/f"],
+                          env=dict(os.environ, WINE_RUN_PREFIX=PREFIX), stdin=subprocess.DEVNULL,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          timeout=120).returncode
+
+
+def par2(action, folder, index):
+    return subprocess.run(["par2", action, index], cwd=folder, capture_output=True,
+                          stdin=subprocess.DEVNULL, timeout=120)
+
+
+class RecoveryFromTheWindow(WindowTest):
+    """The recovery choice made through the window's controls: the PAR2
+    files the Linux dorvane writes, checked by Debian's par2, a lost portion
+    rebuilt by the set's own joiner, and the choice back after a restart."""
+
+    def test_recovery_data_beside_a_folder_set(self):
+        data = slicer.pattern(300000, seed=7)
+        source = self.source("SAVED.DAT", data)
+        target = self.folder("set")
+        window = self.start()
+        window.choose_folder_method(source, winpath(target), count=4)
+        window.click(ID.RECOVERY_CHECK)
+        window.set(ID.RECOVERY_BLOCKS_EDIT, "2")
+        state = window.state()
+        self.assertEqual([state[i][:3] for i in (ID.RECOVERY_CHECK, ID.RECOVERY_BLOCKS_EDIT)],
+                         [(1, 1, 1), (1, 1, 0)])
+        foretold = RECOVERY_NOTE.match(state[ID.RECOVERY_NOTE].text)
+        self.assertTrue(foretold, state[ID.RECOVERY_NOTE])
+        self.shot("recovery-choice.png")
+
+        window.click(ID.SLICE_BUTTON)
+        self.assertEqual(window.next_box(), (COMPLETE_TITLE, (
+            "Slice %s to %s\\ is complete\n\nRecovery data written: SAVED.DAT.par2 and "
+            "SAVED.DAT.vol0+2.par2, 2 blocks of 75312 bytes for 4 portions; par2 rebuilds up "
+            "to 2 lost or damaged portions from it.") % (winpath(source), winpath(target))))
+        window.answer(COMPLETE_TITLE)
+        files = [os.path.join(target, n) for n in ("SAVED.DAT.par2", "SAVED.DAT.vol0+2.par2")]
+        self.assertEqual(sum(map(os.path.getsize, files)), int(foretold.group(1)))
+        self.assertEqual(window.close(), 0)
+        with open(os.path.join(self.dir, "program", "DORVANE.TXT"), "rb") as f:
+            self.assertEqual(f.read().split(b"\n")[2:], [b"recovery=on", b"recovery-blocks=2", b""])
+
+        if shutil.which("par2"):
+            self.assertEqual(par2("verify", target, "SAVED.DAT.par2").returncode, 0)
+        # A portion lost: the set's own KELMORIX.EXE rebuilds the file.
+        os.remove(os.path.join(target, "SAVED.D01"))
+        self.assertRebuiltInFolder(target, "SAVED.DAT", data)
+
+        # The choice is there after a restart.
+        window = self.start()
+        state = window.state()
+        self.assertEqual((state[ID.RECOVERY_CHECK].checked, state[ID.RECOVERY_BLOCKS_EDIT].text),
+                         (1, "2"))
+        self.assertEqual(window.close(), 0)
+
+
+# Names of every kind: ASCII, Latin accents, Cyrillic, CJK, beyond the BMP.
+NAMES = ("plain.bin", "Müller Präsentation.pdf", "Отчёт за год.doc", "日本語の資料.bin",
+         "\U0001F600 smile.dat")
+
+
+class NamesFromTheWindow(WindowTest):
+    """A source of any name, typed, dropped or given on the command line,
+    sliced by the window and rebuilt under its own name byte for byte by
+    KELMORIX.EXE under Wine and by the Linux kelmorix; the folders it used
+    remembered whole."""
+
+    def slice_and_rebuild(self, name, how, seed):
+        data = slicer.pattern(120001, seed=seed)
+        source = self.source(name, data)
+        target = self.folder("set-%d" % seed)
+        window = self.start(winpath(source)) if how == "command line" else self.start()
+        if how == "dropped":
+            window.drop(winpath(source))
+        elif how == "typed":
+            window.set(ID.SOURCE_PATH_EDIT, winpath(source))
+        self.assertEqual(window.state()[ID.SOURCE_PATH_EDIT].text, winpath(source))
+        window.click(ID.COUNT_RADIO)
+        window.set(ID.COUNT_EDIT, "3")
+        window.set(ID.DESTINATION_EDIT, winpath(target))
+        window.click(ID.SLICE_BUTTON)
+        self.assertEqual(window.next_box(), (COMPLETE_TITLE, "Slice %s to %s\\ is complete" % (
+            winpath(source), winpath(target))))
+        if name == NAMES[3] and how == "typed" and has_cjk_font():
+            self.shot("cjk-name.png")
+        window.answer(COMPLETE_TITLE)
+        self.assertEqual(window.close(), 0)
+        self.assertRemembered(winpath(os.path.dirname(source)), winpath(target))
+        shutil.rmtree(os.path.join(self.dir, "rebuilt"), ignore_errors=True)
+        self.assertRebuiltInFolder(target, name, data)
+        if os.access(LINUX_KELMORIX, os.X_OK):
+            out = self.folder("linux-%d" % seed)
+            run = subprocess.run([LINUX_KELMORIX, target, out], capture_output=True,
+                                 stdin=subprocess.DEVNULL, timeout=120)
+            self.assertEqual(run.returncode, 0, run.stdout)
+            self.assertEqual(os.listdir(out), [name])
+            self.assertTrue(slicer.read(os.path.join(out, name)) == data)
+
+    def test_every_name_typed_and_a_cjk_one_dropped_and_given(self):
+        cases = [(name, "typed") for name in NAMES] + [(NAMES[3], "dropped"),
+                                                        (NAMES[3], "command line")]
+        replaced = [face for face in (FONT_FACES if has_cjk_font() else ())
+                    if wine_reg("add", FONT_KEY, "/v", face, "/d", CJK_FONT) == 0]
+        try:
+            for seed, (name, how) in enumerate(cases):
+                with self.subTest(name=name, given=how):
+                    self.slice_and_rebuild(name, how, seed)
+                shutil.rmtree(os.path.join(self.dir, "src"))
+        finally:
+            # Each taken away, tried again should reg fail once (it has,
+            # under 64-bit Wine with other tests at work).
+            for face in replaced:
+                if wine_reg("delete", FONT_KEY, "/v", face) != 0:
+                    self.assertEqual(wine_reg("delete", FONT_KEY, "/v", face), 0, face)
+
+    def test_remembered_folders_outside_ascii(self):
+        source_folder = self.folder("Источник 源")
+        target = self.folder("集合 \U0001F600")
+        with open(os.path.join(source_folder, "a.bin"), "wb") as f:
+            f.write(b"x" * 1000)
+        window = self.start()
+        window.set(ID.SOURCE_PATH_EDIT, winpath(os.path.join(source_folder, "a.bin")))
+        window.click(ID.SIZE_RADIO)
+        window.set(ID.DESTINATION_EDIT, winpath(target))
+        self.assertEqual(window.close(), 0)
+        self.assertRemembered(winpath(source_folder), winpath(target))
+        window = self.start()
+        state = window.state()
+        self.assertEqual(state[ID.DESTINATION_EDIT].text, winpath(target))
         self.assertEqual(window.close(), 0)
 
 
@@ -322,6 +474,44 @@ class RemovableDriveSlice(WindowTest):
         self.assertEqual(run.output.count("Press any key when ready."), 3, run.output)
         self.assertIn("BIG.DAT Successfully restored to %s" % winpath(out), run.output)
         self.assertEqual(slicer.read(os.path.join(out, "BIG.DAT")), data)
+
+    def test_recovery_block_on_one_more_disk(self):
+        data = slicer.pattern(500000, seed=8)
+        source = self.source("DISKS.DAT", data)
+        self.insert(self.folder("no-disk"))
+        window = self.start()
+        window.set(ID.SOURCE_PATH_EDIT, winpath(source))
+        window.click(ID.RECOVERY_CHECK)
+        state = window.state()
+        self.assertEqual((state[ID.RECOVERY_BLOCKS_EDIT].enabled, state[ID.RECOVERY_NOTE].text),
+                         (0, "On one more disk"))
+        window.click(ID.SLICE_BUTTON)
+        disks = []
+        title, text = window.next_box()
+        while title == NEXT_DISK_TITLE and len(disks) < 5:
+            disks.append(self.disk("disk%d" % (len(disks) + 1), FLOPPY_BYTES // 1024))
+            self.insert(disks[-1])
+            window.answer(NEXT_DISK_TITLE)
+            title, text = window.next_box()
+        last = len(disks)
+        # One block, the longest portion rounded up to whole words.
+        longest = max(os.path.getsize(os.path.join(disks[n], "DISKS.D%02d" % n))
+                      for n in range(last - 1))
+        self.assertEqual((title, text), (COMPLETE_TITLE, (
+            "Slice %s to A: is complete\n\nRecovery data written: DISKS.DAT.par2 and "
+            "DISKS.DAT.vol0+1.par2, 1 block of %d bytes for %d portions; par2 rebuilds up to 1 "
+            "lost or damaged portion from it.\nDisk #%d holds the recovery data. To repair the "
+            "set, copy every disk, this one included, into one folder and run par2 repair "
+            "DISKS.DAT.par2 there.") % (winpath(source), (longest + 3) // 4 * 4, last - 1, last)))
+        window.answer(COMPLETE_TITLE)
+        self.assertEqual(sorted(os.listdir(disks[-1])), ["DISKS.DAT.par2", "DISKS.DAT.vol0+1.par2"])
+        self.assertEqual(window.close(), 0)
+
+        gathered = self.gather(disks)
+        if shutil.which("par2"):
+            self.assertEqual(par2("verify", gathered, "DISKS.DAT.par2").returncode, 0)
+        os.remove(os.path.join(gathered, "DISKS.D01"))
+        self.assertRebuiltInFolder(gathered, "DISKS.DAT", data)
 
 
 if __name__ == "__main__":

@@ -13,7 +13,7 @@ import types
 from collections import namedtuple
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-IDS_HEADER = os.path.join(HERE, "..", "..", "window", "ids.h")
+IDS_HEADER = os.path.join(HERE, "..", "..", "..", "window", "ids.h")
 
 IDOK = 1
 NOT_THERE = 1  # windriver's code for a window or box not found
@@ -86,7 +86,8 @@ class Dorvane:
                                   timeout=180).returncode
             out.seek(0)
             err.seek(0)
-            said, complaint = out.read().decode("latin-1"), err.read().decode("latin-1")
+            # windriver prints texts in UTF-8, whatever the ANSI code page.
+            said, complaint = out.read().decode("utf-8"), err.read().decode("utf-8", "replace")
         if code != expect:
             raise AssertionError("windriver %s: code %d %s" % (" ".join(map(str, args)), code,
                                                                complaint.strip()))

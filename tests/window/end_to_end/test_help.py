@@ -21,7 +21,7 @@ import unittest
 from dorvane_window import ID, NOT_THERE, Dorvane, colours, display_of, winpath
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-TOP = os.path.join(HERE, "..", "..")
+TOP = os.path.join(HERE, "..", "..", "..")
 WINE_RUN = os.environ.get("WINE_RUN", "")
 WINDRIVER = os.environ.get("WINDRIVER_EXE", "")
 DORVANE = os.environ.get("DORVANE_EXE", "")
@@ -102,7 +102,8 @@ class HelpViewer(unittest.TestCase):
                                   stdin=subprocess.DEVNULL, stdout=out,
                                   stderr=subprocess.DEVNULL, timeout=120).returncode
             out.seek(0)
-            return code, re.sub(r"\r+\n", "\n", out.read().decode(WRITER.CODE_PAGE))
+            # windriver prints what it reads in UTF-8.
+            return code, re.sub(r"\r+\n", "\n", out.read().decode("utf-8"))
 
     def shown(self, title, seconds=30):
         """Waits until the viewer shows the topic of that title; returns the
