@@ -29,29 +29,25 @@ enum { CURRENT_FOLDER_SIZE = 4096, CURRENT_FOLDER_LIMIT = CURRENT_FOLDER_SIZE - 
 #define CURRENT_FOLDER_UNITS "bytes"
 #endif
 
-static const char *const BannerLines[] = {
-    "\n",
-    "KELMORIX " DORVANE_VERSION_TEXT "  joiner for slice sets cut by DORVANE\n",
-    DORVANE_COPYRIGHT "\n",
-    "Rebuilds a sliced file from its numbered portions and restores\n",
-    "its name, times and attributes. Run it from the first disk or\n",
-    "from the folder of a slice set, or name the set's first portion.\n",
-};
+static const char Banner[] =
+    "\n"
+    "KELMORIX " DORVANE_VERSION_TEXT "  joiner for slice sets cut by DORVANE\n"
+    DORVANE_COPYRIGHT "\n"
+    "Rebuilds a sliced file from its numbered portions and restores\n"
+    "its name, times and attributes. Run it from the first disk or\n"
+    "from the folder of a slice set, or name the set's first portion.\n";
 
-static const char *const OptionLines[] = {
-    "\nOptions:\n",
-    "  --check    check the slice set, every portion's checksum included,\n",
-    "             without rebuilding it; exit 0 when it is sound, 230 if not\n",
-    "  --yes      answer Y to \"Overwrite? (Y/N)\", for a script\n",
-    "  --no       answer N to it: nothing is replaced (exit 249)\n",
-    "  -q, --quiet  no banner and no progress; errors are still said\n",
-    "  --help     show this text and exit\n",
-    "  --version  show the version and exit\n",
-    "  --         end of options: a name after it may begin with '-'\n",
+static const char Options[] =
+    "\nOptions:\n"
+    "  --check      check the set, write nothing: exit 0 if sound, 230 if not\n"
+    "  --yes, --no  answer Overwrite? (Y/N)\n"
+    "  -q           no banner, no progress\n"
+    "  --           a name that begins with '-' follows\n"
 #ifdef _WIN32
-    "  /CHECK and /? stand for --check and --help.\n",
+    "  --help, --version, /CHECK, /?\n";
+#else
+    "  --help, --version\n";
 #endif
-};
 
 // What the command line asks for.
 enum CommandOption {
@@ -86,18 +82,6 @@ struct Command {
     int Check;            // 1: --check
 };
 
-static void PrintLines(const char *const *lines, size_t count, FILE *to)
-{
-    size_t i;
-
-    for (i = 0; i < count; i++)
-        fputs(lines[i], to);
-}
-
-static void PrintBanner(void)
-{
-    PrintLines(BannerLines, sizeof BannerLines / sizeof BannerLines[0], stdout);
-}
 
 static int Lower(int c)
 {
@@ -124,13 +108,12 @@ static int OptionOf(const char *argument)
     return -1;
 }
 
-// A usage error: what is wrong, the usage after it, on standard error.
+// A usage error: what is wrong (a format that begins with the program's
+// name), the usage after it, on standard error.
 static int UsageError(const char *what, const char *argument)
 {
     fflush(stdout);
-    fprintf(stderr, PROGRAM_NAME ": ");
     fprintf(stderr, what, argument);
-    fputs("\n", stderr);
     PrintUsage(stderr);
     fputs("\n(" PROGRAM_NAME " --help says more)\n", stderr);
     return JOIN_BAD_COMMAND;
@@ -150,9 +133,9 @@ static int ReadCommand(int argc, char **argv, Command *command)
     for (i = 1; i < argc && OptionOf(argv[i]) != OPTION_END; i++) {
         option = OptionOf(argv[i]);
         if (option == OPTION_HELP) {
-            PrintBanner();
+            fputs(Banner, stdout);
             PrintUsage(stdout);
-            PrintLines(OptionLines, sizeof OptionLines / sizeof OptionLines[0], stdout);
+            fputs(Options, stdout);
             return 0;
         }
         if (option == OPTION_VERSION) {
@@ -171,25 +154,19 @@ static int ReadCommand(int argc, char **argv, Command *command)
         } else if (option == OPTION_YES || option == OPTION_NO) {
             if (JoinOptions.Overwrite != JOIN_ASK &&
                 JoinOptions.Overwrite != (option == OPTION_YES ? JOIN_ANSWER_YES : JOIN_ANSWER_NO))
-                return UsageError("%s", "--yes and --no cannot both answer the question");
+                return UsageError(PROGRAM_NAME ": --yes or --no, not both%s\n", "");
             JoinOptions.Overwrite = option == OPTION_YES ? JOIN_ANSWER_YES : JOIN_ANSWER_NO;
         } else if (options && argv[i][0] == '-' && argv[i][1]) {
-            return UsageError("unknown option %s (a name that begins with - goes after --)",
-                              argv[i]);
+            return UsageError(PROGRAM_NAME ": unknown option %s\n", argv[i]);
         } else if (command->Count < 2) {
             command->Names[command->Count++] = argv[i];
         } else {
-            return UsageError("one source and one destination folder, not also %s", argv[i]);
+            return UsageError(PROGRAM_NAME ": a name too many: %s\n", argv[i]);
         }
     }
     if (command->Check && command->Count > 1)
-        return UsageError("--check takes one source, not also %s", command->Names[1]);
+        return UsageError(PROGRAM_NAME ": a name too many: %s\n", command->Names[1]);
     return -1;
-}
-
-static int HasWildcard(const char *argument)
-{
-    return strpbrk(argument, "?*") != NULL;
 }
 
 // TEMP names the destination when the joiner runs from a removable disk;
@@ -234,59 +211,12 @@ static int ReadCurrentFolder(char *buffer)
     return JOIN_PATH_TOO_LONG;
 }
 
-// The check says only what it finds: one line per portion, no banner.
-static int Check(const Command *command, char *current)
-{
-    int result = command->Count ? 0 : ReadCurrentFolder(current);
-
-    if (result)
-        return result;
-    result = JoinCheckSet(command->Count ? command->Names[0] : current);
-    if (JoinInterruption()) {
-        JoinSayInterrupted(1, NULL);
-        result = JoinInterruption();
-    }
-    return result;
-}
-
-static int Join(const Command *command, char *current)
-{
-    const char *destination, *source;
-    int result;
-
-    if (!JoinOptions.Quiet)
-        PrintBanner();
-    if ((command->Count > 0 && HasWildcard(command->Names[0])) ||
-        (command->Count > 1 && HasWildcard(command->Names[1]))) {
-        PrintUsage(stdout);
-        return JOIN_WILDCARD;
-    }
-    if (command->Count < 2) {
-        result = ReadCurrentFolder(current);
-        if (result)
-            return result;
-    }
-    if (command->Count > 1) {
-        destination = command->Names[1];
-    } else if (OsIsRemovable(current)) {
-        // Never write the rebuilt file onto the disk it is read from.
-        destination = TemporaryFolder();
-        if (!destination) {
-            JoinSayError("Neither TEMP nor TMP is set; name a destination folder.\n");
-            return JOIN_NO_TEMP;
-        }
-    } else {
-        destination = current;
-    }
-    source = command->Count ? command->Names[0] : current;
-    return JoinSliceSet(source, destination);
-}
-
 static int Run(int argc, char **argv)
 {
     char current[CURRENT_FOLDER_SIZE];
+    const char *source, *destination;
     Command command;
-    int result;
+    int result, i;
 
     // Should the system not give them, the arguments as the C library read them.
     OsCommandArguments(argc, argv, &argc, &argv);
@@ -294,15 +224,48 @@ static int Run(int argc, char **argv)
     if (result >= 0)
         return result;
     JoinStartConsole();
-    result = command.Check ? Check(&command, current) : Join(&command, current);
-    fflush(stdout);
-    return result;
+    // The check says only what it finds: one line per portion, no banner.
+    if (!command.Check && !JoinOptions.Quiet)
+        fputs(Banner, stdout);
+    for (i = 0; i < command.Count; i++)
+        if (strpbrk(command.Names[i], "?*")) {
+            PrintUsage(stdout);
+            return JOIN_WILDCARD;
+        }
+    if (command.Count < 2 - command.Check) {
+        result = ReadCurrentFolder(current);
+        if (result)
+            return result;
+    }
+    source = command.Count ? command.Names[0] : current;
+    if (command.Check) {
+        result = JoinCheckSet(source);
+        if (JoinInterruption()) {
+            JoinSayInterrupted(1, NULL);
+            result = JoinInterruption();
+        }
+        return result;
+    }
+    if (command.Count > 1) {
+        destination = command.Names[1];
+    } else if (!OsIsRemovable(current)) {
+        destination = current;
+    } else {
+        // Never write the rebuilt file onto the disk it is read from.
+        destination = TemporaryFolder();
+        if (!destination) {
+            JoinSayError("Neither TEMP nor TMP is set; name a destination folder.\n");
+            return JOIN_NO_TEMP;
+        }
+    }
+    return JoinSliceSet(source, destination);
 }
 
 int main(int argc, char **argv)
 {
     int result = Run(argc, argv);
 
+    fflush(stdout);
 #ifdef _WIN32
     // Started from Explorer, the console closes as the program ends: its
     // last lines stay until a key is pressed.

@@ -228,6 +228,11 @@ int SameNameAsText(const char *a, size_t aLength, const char *b, size_t bLength,
     return 1;
 }
 
+int SameNamesAsText(const char *a, const char *b, int anyCase)
+{
+    return SameNameAsText(a, strlen(a), b, strlen(b), anyCase);
+}
+
 // The rule on a name that is UTF-8 from end to end.
 static int CheckText(const char *name)
 {

@@ -112,6 +112,9 @@ long NameAsText(const char *name, size_t length, char *out, size_t size);
 // system (in its code page, or in UTF-8) names a set's files on another.
 int SameNameAsText(const char *a, size_t aLength, const char *b, size_t bLength, int anyCase);
 
+// SameNamesAsText: SameNameAsText on two C strings.
+int SameNamesAsText(const char *a, const char *b, int anyCase);
+
 // The one name rule of the slicer and the joiners: NAME_OK when name (a C
 // string) names one plain file inside the destination folder and comes back
 // under the same name on Windows and on POSIX, else why not. The rule is

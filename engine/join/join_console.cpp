@@ -40,8 +40,14 @@ static JoinProgressState Progress;
 // KELMORIX.EXE: the percentage alone, at the start of the console's line.
 static void Draw(int, const char *, uint64_t done, uint64_t total)
 {
-    unsigned percent = (unsigned)(done * 100 / total);
+    unsigned percent;
 
+    // In 32 bits, as the counts come down to 24 bits.
+    while (total >> 24) {
+        total >>= 8;
+        done >>= 8;
+    }
+    percent = (unsigned)done * 100 / (unsigned)total;
     if (Progress.Drawn && percent == Progress.Percent)
         return;
     Progress.Percent = percent;
@@ -144,11 +150,9 @@ int JoinInterruption(void)
 
 // ---- The destination ----------------------------------------------------------
 
+#ifndef _WIN32
 int JoinMakeFolder(JoinRun *run)
 {
-#ifdef _WIN32
-    (void)run;
-#else
     int made = 0;
     long error;
 
@@ -162,9 +166,9 @@ int JoinMakeFolder(JoinRun *run)
     }
     if (made)
         JoinSay("Made the folder %s\n", run->Out.Folder);
-#endif
     return 0;
 }
+#endif
 
 // ---- The window -------------------------------------------------------------
 

@@ -189,7 +189,7 @@ static long WriteAll(JoinRun *run, uint32_t count)
 
 // The progress of the copy, after each part moved; 0, or the status of an
 // interruption, which stops it.
-static int CopyProgress(JoinRun *run)
+static int __attribute__((noinline)) CopyProgress(JoinRun *run)
 {
     return JoinProgress(STEP_JOIN, run->Set.FileName, run->Out.BytesWritten, run->Set.FileSize);
 }

@@ -145,6 +145,7 @@ void JoinSayError(const char *format, ...)
     va_end(args);
 }
 
+#ifndef _WIN32
 void JoinSayErrorAlways(const char *format, ...)
 {
     va_list args;
@@ -153,6 +154,7 @@ void JoinSayErrorAlways(const char *format, ...)
     SayTo(ErrorStream(), format, args);
     va_end(args);
 }
+#endif
 
 int JoinAsk(int endLine, const char *format, ...)
 {
@@ -202,11 +204,13 @@ int JoinAskOverwrite(const char *path)
         return JoinOptions.Overwrite == JOIN_ANSWER_YES;
     }
     key = JoinAsk(1, Question, path);
+#ifndef _WIN32
     // Nobody can answer: nothing is replaced, and the line says why.
     if (key == ASK_NO_TERMINAL) {
         JoinSay(Question, path);
         JoinSay("N (no terminal to answer; --yes would answer Y)\n");
     }
+#endif
     return key == 'Y' || key == 'y';
 }
 

@@ -241,7 +241,12 @@ int JoinRebuildPortions(JoinRun *run, unsigned last)
     unsigned lost[MAX_PORTIONS], slot, count = run->Repair.Count;
     int result;
 
+    // The label of the Linux progress line; KELMORIX.EXE shows a percentage.
+#ifdef _WIN32
+    char *name = NULL;
+#else
     char *name = JoinPath(run->Portion.Path, "");
+#endif
 
     memset(&sink, 0, sizeof sink);
     sink.Run = run;

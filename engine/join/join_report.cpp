@@ -42,10 +42,10 @@ static const ReportLine ReportLines[] = {
     {JOIN_OUTPUT_IS_PORTION, ARGS_OUTPUT_ONLY,
      "The rebuilt file would replace %s, a portion of the slice set;\n"
      "name another destination folder.\n"},
-    {JOIN_NO_FOLDER, ARGS_FOLDER, "Error making the folder %s = %ld\n"},
 #ifdef _WIN32
     {JOIN_NO_CONSOLE, ARGS_DISK, "There is no console to answer the prompt for disk #%d.\n"},
 #else
+    {JOIN_NO_FOLDER, ARGS_FOLDER, "Error making the folder %s = %ld\n"},
     {JOIN_NO_CONSOLE, ARGS_DISK, "There is no terminal to answer the prompt for disk #%d.\n"},
 #endif
     {JOIN_SIZE_MISMATCH, ARGS_COUNTS,

@@ -262,8 +262,12 @@ int JoinRebuildPortions(JoinRun *run, unsigned last);
 void JoinSay(const char *format, ...);
 
 // As JoinSayError, and said even once the run is interrupted: what a
-// stopped run leaves behind.
+// stopped run leaves behind. (The Windows joiner is never interrupted.)
+#ifdef _WIN32
+#define JoinSayErrorAlways JoinSayError
+#else
 void JoinSayErrorAlways(const char *format, ...);
+#endif
 
 // "PATH already exists.  Overwrite? (Y/N): ", answered on the console, or
 // by --yes or --no (the answer shown after it); on Linux, without a
@@ -320,7 +324,14 @@ void JoinEndProgress(void);
 
 // Linux: makes the destination folder, with the folders above it, when it
 // is missing, and says so. Returns 0, or JOIN_NO_FOLDER having said why
-// not. Windows: nothing, 0.
+// not. Windows: nothing, 0 (the Windows joiner makes no folder).
+#ifdef _WIN32
+static inline int JoinMakeFolder(JoinRun *)
+{
+    return 0;
+}
+#else
 int JoinMakeFolder(JoinRun *run);
+#endif
 
 #endif

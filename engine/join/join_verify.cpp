@@ -79,8 +79,7 @@ static int IsThisSetsList(JoinRun *run, int fromFileName)
         return 1;
     if (!ChecklistLastLine(run->List.Text, run->List.Length, &last))
         return fromFileName;
-    return SameNameAsText(last.FileName, strlen(last.FileName), run->Set.FileName,
-                          strlen(run->Set.FileName), 0) &&
+    return SameNamesAsText(last.FileName, run->Set.FileName, 0) &&
            last.FileSize == run->Set.FileSize;
 }
 
@@ -311,8 +310,7 @@ int JoinCheckSetEnd(JoinRun *run, unsigned last, int portionsChecked)
         data = Crc32Combine(data, run->Set.DataCrcs[i], run->Set.Sizes[i] - PORTION_HEADER_SIZE);
     // Every portion is vouched for: a file line that disagrees is the damage.
     if (!result && info->FileLine &&
-        (!SameNameAsText(info->FileName, strlen(info->FileName), run->Set.FileName,
-                         strlen(run->Set.FileName), 0) ||
+        (!SameNamesAsText(info->FileName, run->Set.FileName, 0) ||
          info->FileSize != run->Set.FileSize ||
          info->FileCrc != data))
         JoinSay(DamagedLine, run->List.Path, (int)info->FileLineNumber);

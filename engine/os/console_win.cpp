@@ -113,13 +113,12 @@ int OsWriteText(FILE *to, const char *text, size_t length)
     return fwrite(text, 1, length, to) == length ? 0 : -1;
 }
 
-static const DWORD StandardHandles[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-
+// STD_INPUT_HANDLE, STD_OUTPUT_HANDLE and STD_ERROR_HANDLE are -10, -11, -12.
 int OsIsTerminal(int fd)
 {
     DWORD mode;
 
-    return fd >= 0 && fd < 3 && GetConsoleMode(GetStdHandle(StandardHandles[fd]), &mode) != 0;
+    return fd >= 0 && fd < 3 && GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE - (DWORD)fd), &mode) != 0;
 }
 
 // Asked by name: Windows before XP has no such call, and a program that

@@ -237,8 +237,7 @@ int RepairFind(const RepairSet *s, const char *name)
     unsigned i;
 
     for (i = 0; i < s->Reader.FileCount; i++)
-        if (SameNameAsText(s->Reader.Files[i].Name, strlen(s->Reader.Files[i].Name), name,
-                           strlen(name), 1))
+        if (SameNamesAsText(s->Reader.Files[i].Name, name, 1))
             return (int)i;
     return -1;
 }

@@ -29,7 +29,7 @@ class Options(JoinerTest):
 
     def test_options_and_usage_errors(self):
         out = hostpath(self.out)
-        help_texts = [BANNER, USAGE, "\nOptions:\n", "  --yes "]
+        help_texts = [BANNER, USAGE, "\nOptions:\n", "  --yes, --no "]
         # (arguments, exit code, texts on standard output, texts on standard error)
         cases = [
             (["--version"], 0, ["%s %s\nCopyright" % (PROGRAM, VERSION)], []),
@@ -37,9 +37,9 @@ class Options(JoinerTest):
             (["BIG.D00", "--help"], 0, help_texts, []),
             (["-x"], 2, [], ["%s: unknown option -x" % PROGRAM, USAGE]),
             (["BIG.D00", out, "-x"], 2, [], ["%s: unknown option -x" % PROGRAM]),
-            (["BIG.D00", out, "more"], 2, [], ["not also more", USAGE]),
-            (["--check", "BIG.D00", out], 2, [], ["--check takes one source, not also"]),
-            (["--yes", "--no", "BIG.D00"], 2, [], ["--yes and --no cannot both"]),
+            (["BIG.D00", out, "more"], 2, [], ["%s: a name too many: more" % PROGRAM, USAGE]),
+            (["--check", "BIG.D00", out], 2, [], ["%s: a name too many: %s" % (PROGRAM, out)]),
+            (["--yes", "--no", "BIG.D00"], 2, [], ["%s: --yes or --no, not both" % PROGRAM]),
             (["--", "--help"], NOT_FOUND, [], ["There is no slice set corresponding to --help"]),
         ]
         if not NATIVE:
