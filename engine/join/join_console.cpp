@@ -22,7 +22,7 @@ JoinSettings JoinOptions;
 struct JoinProgressState {
     FILE *To;          // where the line is drawn; NULL: nowhere
     int Drawn;         // 1 while a line stands there
-    int Step;          // the JoinStep drawn
+    int Step;          // the JoinStep drawn last
 #ifdef _WIN32
     unsigned Percent;  // the percentage shown
 #else
@@ -37,8 +37,9 @@ static JoinProgressState Progress;
 // ---- The progress line ------------------------------------------------------
 
 #ifdef _WIN32
-// KELMORIX.EXE: the percentage alone, at the start of the console's line.
-static void Draw(int, const char *, uint64_t done, uint64_t total)
+// KELMORIX.EXE: the percentage alone, at the start of the console's line,
+// drawn when it changes or a new step begins.
+static void Draw(int step, const char *, uint64_t done, uint64_t total)
 {
     unsigned percent;
 
@@ -48,9 +49,10 @@ static void Draw(int, const char *, uint64_t done, uint64_t total)
         done >>= 8;
     }
     percent = (unsigned)done * 100 / (unsigned)total;
-    if (Progress.Drawn && percent == Progress.Percent)
+    if (Progress.Drawn && percent == Progress.Percent && step == Progress.Step)
         return;
     Progress.Percent = percent;
+    Progress.Step = step;
     fprintf(Progress.To, "\r%3u%%", percent);
     fflush(Progress.To);
     Progress.Drawn = 1;
