@@ -1,6 +1,6 @@
 // The Linux dorvane's command line: its arguments, the portion size they ask
 // for worked out with the window's own planner arithmetic, the line that says
-// when a count could not be kept, and the progress line fitted to a width.
+// when a count could not be kept.
 // Portable: tested natively.
 #ifndef DORVANE_COMMAND_LINE_H
 #define DORVANE_COMMAND_LINE_H
@@ -71,12 +71,5 @@ int PlanFolderPortions(const SliceCommand *command, uint64_t sourceSize, uint32_
 // hold 11 bytes each and make 91); message then holds the line saying so.
 int CountNotKept(const SliceCommand *command, uint64_t sourceSize, uint32_t portionSize,
                  char *message, size_t messageSize);
-
-// The progress line "NAME  42%  4200000 of 10000000 bytes  12.5 MB/s" in
-// fewer than columns characters, so that it never wraps: the name (its
-// control characters shown as '?') is cut short first, then the words and
-// the speed are left out; the percentage always stays.
-void FormatProgressLine(char *line, size_t lineSize, int columns, const char *name,
-                        uint64_t done, uint64_t total, double bytesPerSecond);
 
 #endif

@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "command_line.h"
+#include "format/progress_line.h"
 #include "os/console.h"
 #include "os/process.h"
 

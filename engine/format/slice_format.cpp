@@ -194,6 +194,45 @@ long NameAsText(const char *name, size_t length, char *out, size_t size)
     return OsLegacyNameToUtf8(name, length, out, size);
 }
 
+// The name as text: itself when it is UTF-8 (or too long to be a stored
+// name), else read into out; *length follows.
+static const char *AsText(const char *name, size_t *length, char out[NAME_TEXT_SIZE])
+{
+    if (IsUtf8(name, *length) || *length >= FILE_NAME_FIELD ||
+        NameAsText(name, *length, out, NAME_TEXT_SIZE) != 0)
+        return name;
+    *length = strlen(out);
+    return out;
+}
+
+int SameNameAsText(const char *a, size_t aLength, const char *b, size_t bLength, int anyCase)
+{
+    char aText[NAME_TEXT_SIZE], bText[NAME_TEXT_SIZE];
+    size_t i;
+    char x, y;
+
+    a = AsText(a, &aLength, aText);
+    b = AsText(b, &bLength, bText);
+    if (aLength != bLength)
+        return 0;
+    for (i = 0; i < aLength; i++) {
+        x = a[i];
+        y = b[i];
+        if (anyCase && x >= 'a' && x <= 'z')
+            x = (char)(x - 'a' + 'A');
+        if (anyCase && y >= 'a' && y <= 'z')
+            y = (char)(y - 'a' + 'A');
+        if (x != y)
+            return 0;
+    }
+    return 1;
+}
+
+int SameNamesAsText(const char *a, const char *b, int anyCase)
+{
+    return SameNameAsText(a, strlen(a), b, strlen(b), anyCase);
+}
+
 // The rule on a name that is UTF-8 from end to end.
 static int CheckText(const char *name)
 {

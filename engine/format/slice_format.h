@@ -105,6 +105,16 @@ enum { NAME_TEXT_SIZE = 3 * (FILE_NAME_FIELD - 1) + 1 };
 // number (OS_BUFFER_TOO_SMALL: NAME_TEXT_SIZE always fits a stored name).
 long NameAsText(const char *name, size_t length, char *out, size_t size);
 
+// SameNameAsText: 1 when the names a[0..aLength) and b[0..bLength), each
+// read as NameAsText reads it, are one name: the same characters, with the
+// letters of ASCII in either case when anyCase is 1 (as FAT compares
+// names); else 0. So a checksum list or recovery data written on one
+// system (in its code page, or in UTF-8) names a set's files on another.
+int SameNameAsText(const char *a, size_t aLength, const char *b, size_t bLength, int anyCase);
+
+// SameNamesAsText: SameNameAsText on two C strings.
+int SameNamesAsText(const char *a, const char *b, int anyCase);
+
 // The one name rule of the slicer and the joiners: NAME_OK when name (a C
 // string) names one plain file inside the destination folder and comes back
 // under the same name on Windows and on POSIX, else why not. The rule is

@@ -286,7 +286,7 @@ int ChecklistFind(const char *text, size_t length, const char *name, uint32_t *c
     while (NextLine(text, length, &at, &line)) {
         number++;
         if (line.Length == 0 || line.Start[0] == ';' || !ParseEntry(&line, &nameLength, &listed) ||
-            nameLength != wanted || !SameNameNoCase(line.Start, name, wanted))
+            !SameNameAsText(line.Start, nameLength, name, wanted, 1))
             continue;
         // Named twice with two CRCs: neither line can vouch for the file.
         if (found && listed != *crc)

@@ -1,9 +1,10 @@
 // Reassembly, one run from start to end: find the first portion of a slice
-// set, create the output under a temporary name beside the sliced file's,
-// append every portion's data in number order (asking for disks on a
-// removable drive), then give the output its times, put it in the place of
-// the sliced file's name and give it its attributes, and report. The steps are
-// in the files join_run.h lists.
+// set, make the destination folder (Linux), create the output under a
+// temporary name beside the sliced file's, append every portion's data in
+// number order (asking for disks on a removable drive), then give the
+// output its times, put it in the place of the sliced file's name and give
+// it its attributes, and report; a run interrupted takes its output away.
+// The steps are in the files join_run.h lists.
 #include "join_run.h"
 
 #include <stdio.h>
@@ -85,7 +86,9 @@ static int Join(JoinRun *run)
     run->Hashing = run->Set.Removable || run->List.State != LIST_NONE ||
                    run->Repair.Recovery == RECOVERY_READ;
     run->Out.FlushEachPortion = run->Set.Removable || RemovableDestination(run->Out.FolderPath);
-    result = JoinCreateOutput(run);
+    result = JoinMakeFolder(run);
+    if (!result)
+        result = JoinCreateOutput(run);
     if (result)
         return result;
     memset(run->Buffer, 0, run->BufferSize);
@@ -106,6 +109,16 @@ int JoinSliceSet(const char *sourceArgument, const char *destinationFolder)
     // lines must be shown.
     if (result == JOIN_NO_SOURCE_PATH || result == JOIN_NO_OUTPUT_PATH)
         run.PendingError = 1;
+    // However a step ended, an interruption is what ended the run (unless
+    // the file already has its name), and what it wrote goes.
+    if (result != JOIN_OK && !run.Out.Placed && JoinInterruption()) {
+        result = JoinInterruption();
+        if (run.Out.File)
+            OsClose(run.Out.File);
+        run.Out.File = 0;
+        if (run.Out.Created && OsDelete(run.Out.TempPath) == 0)
+            run.Out.Created = 0;
+    }
     JoinFinalReport(&run, result);
     ReleaseRun(&run);
     fflush(stdout);

@@ -1,4 +1,4 @@
-// kelmorix --check (Linux): a slice set checked without being rebuilt. Each
+// kelmorix --check (both joiners): a slice set checked without being rebuilt. Each
 // portion is read once, in large blocks, and judged as the join judges it
 // (join_verify.cpp): its CRC-32 against the list's line, its slice MD5 and
 // CRC against the recovery data, its header against the set's where it has
@@ -32,6 +32,7 @@ struct CheckState {
 // Hashes the rest of the open portion. Returns 0 or the error.
 static long HashRest(JoinRun *run, CheckState *check, uint32_t *crc)
 {
+    uint64_t read = 0;
     uint32_t done;
     long error;
 
@@ -41,7 +42,10 @@ static long HashRest(JoinRun *run, CheckState *check, uint32_t *crc)
         *crc = Crc32Update(*crc, check->Buffer, done);
         if (run->Portion.Md5ing)
             Md5Update(&run->Portion.Md5, check->Buffer, done);
-    } while (!error && done == CHECK_BUFFER_SIZE);
+        read += done;
+    } while (!error && done == CHECK_BUFFER_SIZE &&
+             !JoinProgress(STEP_CHECK, NULL, check->Data + read, run->Set.FileSize));
+    JoinProgress(STEP_CHECK, NULL, check->Data + read, run->Set.FileSize);
     return error;
 }
 
@@ -101,8 +105,8 @@ static void CheckOpenPortion(JoinRun *run, CheckState *check, unsigned index, co
              (run->Portion.Header.LastPortion > 1 ||
               !SameSliceSet(run->Set.FirstHeader, run->Portion.RawHeader)))
         damage = DAMAGE_HEADER;
-    snprintf(found, sizeof found, "%08lX", (unsigned long)run->FoundCrc);
-    snprintf(wanted, sizeof wanted, "%08lX", (unsigned long)run->ListedCrc);
+    JoinHexText(run->FoundCrc, found);
+    JoinHexText(run->ListedCrc, wanted);
     JoinSay("%s  ", name);
     JoinSay(Findings[damage], found, wanted);
     JoinSay("\n");
@@ -131,7 +135,7 @@ static void CheckPortions(JoinRun *run, CheckState *check)
     const char *name;
     int result;
 
-    for (unsigned i = 0; i < MAX_PORTIONS && Expected(run, check, i); i++) {
+    for (unsigned i = 0; i < MAX_PORTIONS && Expected(run, check, i) && !JoinInterruption(); i++) {
         SetPortionNumber(run->Portion.Path, i);
         name = JoinPortionName(run->Portion.Path);
         result = JoinReadPortionHeader(run, JOIN_READ_HEADER);
@@ -155,7 +159,7 @@ static void CheckPortions(JoinRun *run, CheckState *check)
 static void CheckFile(JoinRun *run, CheckState *check)
 {
     char found[9], have[DECIMAL_TEXT_SIZE], size[DECIMAL_TEXT_SIZE];
-    const char *name = run->Portion.Header.FileName;
+    const char *name = run->Set.FileName;
     uint32_t data = 0;
 
     DecimalText(check->Data, have);
@@ -175,7 +179,7 @@ static void CheckFile(JoinRun *run, CheckState *check)
         JoinCheckSetEnd(run, (unsigned)check->Last, 1);
         for (int i = 0; i <= check->Last; i++)
             data = Crc32Combine(data, run->Set.DataCrcs[i], run->Set.Sizes[i] - PORTION_HEADER_SIZE);
-        snprintf(found, sizeof found, "%08lX", (unsigned long)data);
+        JoinHexText(data, found);
         JoinSay("%s  ok: %s bytes, checksum %s\n", name, size, found);
     }
 }

@@ -54,11 +54,11 @@ static long CreateTemporary(JoinRun *run)
 int JoinCreateOutput(JoinRun *run)
 {
     long error;
-    int key, isFolder = 0;
+    int isFolder = 0;
 
     run->Out.Path = BuildPath(run->Out.FolderPath, strlen(run->Out.FolderPath),
-                              !JoinEndsWithSeparator(run->Out.FolderPath),
-                              run->Portion.Header.FileName, NULL);
+                              !JoinEndsWithSeparator(run->Out.FolderPath), run->Set.FileName,
+                              NULL);
     if (!run->Out.Path)
         return JOIN_NO_OUTPUT_PATH;
     if (OutputIsPortion(run)) {
@@ -67,9 +67,7 @@ int JoinCreateOutput(JoinRun *run)
     }
     // Asked before any work; a folder of that name cannot be replaced.
     if (OsQueryPath(run->Out.Path, &isFolder) == 0) {
-        key = isFolder ? 'n'
-                       : JoinAsk(1, "%s already exists.  Overwrite? (Y/N): ", run->Out.Path);
-        if (key != 'Y' && key != 'y') {
+        if (isFolder || !JoinAskOverwrite(run->Out.Path)) {
             run->PendingError = OS_FILE_EXISTS;
             return JOIN_OPEN_OUTPUT;
         }
@@ -189,20 +187,31 @@ static long WriteAll(JoinRun *run, uint32_t count)
     return 0;
 }
 
+// The progress of the copy, after each part moved; 0, or the status of an
+// interruption, which stops it.
+static int __attribute__((noinline)) CopyProgress(JoinRun *run)
+{
+    return JoinProgress(STEP_JOIN, run->Set.FileName, run->Out.BytesWritten, run->Set.FileSize);
+}
+
 // Moves what it can of count bytes inside the kernel; returns how many.
 // Wherever it stops, the copy through memory goes on from the same place and
 // meets any failure again, telling a read from a write and giving its number.
+// It moves at most KERNEL_COPY_PART bytes at a time, so that the progress
+// line moves and an interruption is heard.
+static const uint32_t KERNEL_COPY_PART = 0x4000000; // 64 MiB
+
 static uint64_t KernelCopy(JoinRun *run, uint64_t count)
 {
     uint64_t copied = 0;
     uint32_t done;
     long error;
 
-    while (copied < count && !run->NoKernelCopy) {
+    while (copied < count && !run->NoKernelCopy && !JoinInterruption()) {
         done = 0;
-        // A portion of a damaged set may hold 4 GiB or more: asked in parts.
         error = OsCopyData(run->Portion.File, run->Out.File,
-                           count - copied < UINT32_MAX ? (uint32_t)(count - copied) : UINT32_MAX,
+                           count - copied < KERNEL_COPY_PART ? (uint32_t)(count - copied)
+                                                             : KERNEL_COPY_PART,
                            &done);
         if (error == OS_NO_KERNEL_COPY)
             run->NoKernelCopy = 1;
@@ -210,6 +219,7 @@ static uint64_t KernelCopy(JoinRun *run, uint64_t count)
             break;
         copied += done;
         run->Out.BytesWritten += done;
+        CopyProgress(run);
     }
     return copied;
 }
@@ -288,6 +298,9 @@ static int CopyPortionData(JoinRun *run)
             return JOIN_WRITE_FAILED;
         }
         remaining -= chunk;
+        result = CopyProgress(run);
+        if (result)
+            return result;
     }
     result = EndPortionCrc(run, data, copied, crc);
     memset(run->Buffer, 0, data < run->BufferSize ? (size_t)data : run->BufferSize);

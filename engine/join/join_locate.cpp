@@ -160,10 +160,10 @@ static int LocateByName(JoinRun *run)
     if (error != OS_FILE_NOT_FOUND)
         return 0;
     if (run->Out.NameForm)
-        JoinSay("There is no slice set corresponding to %s in %s.\n", source,
+        JoinSayError("There is no slice set corresponding to %s in %s.\n", source,
                    SearchedFolder(run, folder));
     else
-        JoinSay("In %s, %s is not a valid starting file for Kelmorix.\n",
+        JoinSayError("In %s, %s is not a valid starting file for Kelmorix.\n",
                    SearchedFolder(run, folder), source);
     return JOIN_NO_FIRST_PORTION;
 }
@@ -223,6 +223,11 @@ static int ReadFirstHeader(JoinRun *run)
     // The slicer's own rule: one plain file in the destination, a name
     // Windows can hold, nothing a terminal would act on.
     if (CheckStoredFileName(run->Portion.Header.FileName) != NAME_OK)
+        return JOIN_UNSAFE_NAME;
+    // UTF-8, or a name of the ANSI era read as text: the output takes it,
+    // and every message shows it.
+    if (NameAsText(run->Portion.Header.FileName, strlen(run->Portion.Header.FileName),
+                   run->Set.FileName, sizeof run->Set.FileName) != 0)
         return JOIN_UNSAFE_NAME;
     run->PendingError = 0;
     return 0;

@@ -123,7 +123,9 @@ int JoinFindSetByRecovery(JoinRun *run, int failure, unsigned char *buffer, uint
     run->PendingError = 1;
     if (run->Portion.Header.LastPortion > 1)
         return JOIN_READ_FIRST_HEADER;
-    if (CheckStoredFileName(run->Portion.Header.FileName) != NAME_OK)
+    if (CheckStoredFileName(run->Portion.Header.FileName) != NAME_OK ||
+        NameAsText(run->Portion.Header.FileName, strlen(run->Portion.Header.FileName),
+                   run->Set.FileName, sizeof run->Set.FileName) != 0)
         return JOIN_UNSAFE_NAME;
     run->PendingError = 0;
     return 0;
@@ -194,6 +196,8 @@ struct RebuildSink {
     unsigned char Odd[MAX_PORTIONS]; // its header is not the set's
     unsigned char Last[MAX_PORTIONS]; // its LastPortion byte
     long Error;
+    const char *Name;                // the first portion rebuilt, for the progress line
+    uint64_t Taken, Total;           // bytes of all of them rebuilt so far, and in all
 };
 
 static int TakeRebuilt(void *context, unsigned slot, uint64_t offset, const void *data,
@@ -205,6 +209,9 @@ static int TakeRebuilt(void *context, unsigned slot, uint64_t offset, const void
     uint64_t at = offset;
     uint32_t done;
 
+    sink->Taken += size;
+    if (JoinProgress(STEP_REBUILD, sink->Name, sink->Taken, sink->Total))
+        return 1;
     sink->Crc[slot] = Crc32Update(sink->Crc[slot], bytes, size);
     for (; at < PORTION_HEADER_SIZE && at < offset + size; at++, bytes++) {
         if (at == OFFSET_LAST_PORTION)
@@ -234,11 +241,23 @@ int JoinRebuildPortions(JoinRun *run, unsigned last)
     unsigned lost[MAX_PORTIONS], slot, count = run->Repair.Count;
     int result;
 
+    // The label of the Linux progress line; KELMORIX.EXE shows a percentage.
+#ifdef _WIN32
+    char *name = NULL;
+#else
+    char *name = JoinPath(run->Portion.Path, "");
+#endif
+
     memset(&sink, 0, sizeof sink);
     sink.Run = run;
-    for (slot = 0; slot < count; slot++)
+    for (slot = 0; slot < count; slot++) {
         lost[slot] = (unsigned)JoinDescribed(run, run->Repair.Index[slot]);
+        sink.Total += JoinRecoveryData->Reader.Files[lost[slot]].Length;
+    }
+    if (name && SetPortionNumber(name, run->Repair.Index[0]) == 0)
+        sink.Name = JoinPortionName(name);
     result = RepairRebuild(JoinRecoveryData, lost, count, TakeRebuilt, &sink);
+    free(name);
     run->PendingError = 1;
     if (result == REPAIR_SINK_FAILED) {
         run->PendingError = sink.Error;

@@ -3,7 +3,9 @@
 //   join.cpp           the run from start to end, and its release
 //   join_locate.cpp    paths, the source, and the set's first portion
 //   join_copy.cpp      the output, each portion's data, and the finish
-//   join_messages.cpp  usage, disk prompts and the final report
+//   join_messages.cpp  the formatting of every line, usage, questions, disk prompts
+//   join_report.cpp    the final report of each result code
+//   join_console.cpp   the progress line, interruptions, a destination made
 //   join_verify.cpp    the proofs: the checksum list read, and each portion
 //                      judged by it and by the recovery data
 //   join_check.cpp     kelmorix --check: a set checked, nothing written
@@ -31,6 +33,8 @@ struct JoinSet {
     char DriveName[OS_DRIVE_NAME_SIZE]; // removable source: its drive, as prompts name it
     int NameArgument;              // 1: the source is not an existing folder
     unsigned char FirstHeader[PORTION_HEADER_SIZE]; // portion 00's header as stored
+    char FileName[NAME_TEXT_SIZE]; // its FileName as NameAsText reads it: the output's
+                                   // name and the name messages show; "" until read
     uint64_t FileSize;             // FileSizeHigh * 2^32 + FileSizeLow: never more is written
     uint64_t FirstSize;            // portion 00's length; for 236, the usual length
     uint64_t Sizes[MAX_PORTIONS];  // the length of each portion read
@@ -250,18 +254,43 @@ int JoinRebuildPortions(JoinRun *run, unsigned last);
 
 // printf for the joiner's messages, with %s, %d and %ld only: every %s is
 // shown with its control bytes escaped (\x1B), for names come from headers
-// and folders that anyone may have written.
+// and folders that anyone may have written. To standard output; a line
+// that begins with "Warning: " is a warning, on Linux said on standard
+// error. On Linux an error number written " = %ld" is said in the system's
+// words: ": No such file or directory (2)". Once the run is interrupted
+// nothing more is said: what it would say is only what the stop cut short.
 void JoinSay(const char *format, ...);
+
+// As JoinSayError, and said even once the run is interrupted: what a
+// stopped run leaves behind. (The Windows joiner is never interrupted.)
+#ifdef _WIN32
+#define JoinSayErrorAlways JoinSayError
+#else
+void JoinSayErrorAlways(const char *format, ...);
+#endif
+
+// "PATH already exists.  Overwrite? (Y/N): ", answered on the console, or
+// by --yes or --no (the answer shown after it); on Linux, without a
+// terminal to answer it, N, and said so. Returns 1 for Y, else 0.
+int JoinAskOverwrite(const char *path);
 
 // A question: said on standard output and, where that is not the console,
 // on the console too; keys typed before it are dropped, then one key is
 // read. endLine: a line break follows the answer. Returns the key, or -1
-// when there is no console.
+// when there is no console; on Linux ASK_NO_TERMINAL, the question not
+// asked, when there is no terminal that could answer it.
+enum { ASK_NO_TERMINAL = -2 };
 int JoinAsk(int endLine, const char *format, ...);
+
+// Eight upper-case hex digits, as the list writes a CRC, into out; returns
+// out.
+const char *JoinHexText(uint32_t value, char out[9]);
 
 // "Please insert disk #n", then waits for a key. Returns 0, or
 // JOIN_NO_CONSOLE when no key can ever come.
 int JoinPromptForDisk(JoinRun *run);
+
+// ---- join_report.cpp ----
 
 // The line that names how the set disagrees with its proofs (run->Damage).
 void JoinSayDamage(const JoinRun *run);
@@ -273,5 +302,36 @@ void JoinSayRecoveryVerdict(const JoinRun *run, unsigned lost, int can, int spar
 
 // The final line of result, and what the run leaves behind.
 void JoinFinalReport(const JoinRun *run, int result);
+
+// ---- join_console.cpp ----
+
+// The long steps, each with its label on the progress line.
+enum JoinStep {
+    STEP_JOIN,    // "Joining BIG.DAT": the copy
+    STEP_CHECK,   // "Checking": kelmorix --check
+    STEP_REBUILD  // "Rebuilding BIG.D04": a portion from the recovery data
+};
+
+// Where a long step has come: done of total bytes (name: the file joined,
+// or the portion rebuilt; NULL for the check). Draws the progress line
+// where there is one, at most every 0.2 s on Linux, and on Windows when the
+// percentage changes. Returns 0 to go on, or the status of an interruption
+// (JoinInterruption) for the step to stop at once.
+int JoinProgress(int step, const char *name, uint64_t done, uint64_t total);
+
+// Takes the progress line away, so that the next line starts clean.
+void JoinEndProgress(void);
+
+// Linux: makes the destination folder, with the folders above it, when it
+// is missing, and says so. Returns 0, or JOIN_NO_FOLDER having said why
+// not. Windows: nothing, 0 (the Windows joiner makes no folder).
+#ifdef _WIN32
+static inline int JoinMakeFolder(JoinRun *)
+{
+    return 0;
+}
+#else
+int JoinMakeFolder(JoinRun *run);
+#endif
 
 #endif

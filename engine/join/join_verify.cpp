@@ -79,7 +79,7 @@ static int IsThisSetsList(JoinRun *run, int fromFileName)
         return 1;
     if (!ChecklistLastLine(run->List.Text, run->List.Length, &last))
         return fromFileName;
-    return strcmp(last.FileName, run->Portion.Header.FileName) == 0 &&
+    return SameNamesAsText(last.FileName, run->Set.FileName, 0) &&
            last.FileSize == run->Set.FileSize;
 }
 
@@ -111,7 +111,7 @@ static long TryList(JoinRun *run, const char *name, int fromFileName)
 // finds it out. Returns as TryList.
 static long FindList(JoinRun *run)
 {
-    const char *fileName = run->Portion.Header.FileName;
+    const char *fileName = run->Set.FileName;
     char name[FILE_NAME_FIELD], after[FILE_NAME_FIELD] = "", *pattern;
     long error = OS_FILE_NOT_FOUND;
 
@@ -310,7 +310,8 @@ int JoinCheckSetEnd(JoinRun *run, unsigned last, int portionsChecked)
         data = Crc32Combine(data, run->Set.DataCrcs[i], run->Set.Sizes[i] - PORTION_HEADER_SIZE);
     // Every portion is vouched for: a file line that disagrees is the damage.
     if (!result && info->FileLine &&
-        (strcmp(info->FileName, run->Portion.Header.FileName) || info->FileSize != run->Set.FileSize ||
+        (!SameNamesAsText(info->FileName, run->Set.FileName, 0) ||
+         info->FileSize != run->Set.FileSize ||
          info->FileCrc != data))
         JoinSay(DamagedLine, run->List.Path, (int)info->FileLineNumber);
     return result;
@@ -322,5 +323,5 @@ void JoinSayNotVerified(const JoinRun *run)
 {
     if (run->List.State == LIST_NONE && run->Repair.Recovery != RECOVERY_READ)
         JoinSay("The slice set carried no checksum list; %s was not verified.\n",
-                run->Portion.Header.FileName);
+                run->Set.FileName);
 }

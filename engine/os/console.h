@@ -41,17 +41,28 @@ FILE *OsOpenConsoleOutput(void);
 // when not all of it was written.
 int OsWriteText(FILE *to, const char *text, size_t length);
 
-#ifndef _WIN32
+// OsIsTerminal: 1 when descriptor fd (0, 1 or 2: standard input, output,
+// error) is a terminal (on Windows: a console), else 0: a progress line is
+// drawn only there, and KELMORIX.EXE keeps its window open only for a user
+// who can press a key in it.
+int OsIsTerminal(int fd);
+
+#ifdef _WIN32
+// OsConsoleProcessCount: how many processes share the program's console,
+// the program included; 0 when it has none, or the system cannot tell
+// (before Windows XP). 1 means the console was made for this program alone
+// (it was started from Explorer) and closes when the program ends. The
+// environment variable KELMORIX_CONSOLE_PROCESSES, when set to a number,
+// stands in for the system's count, so that tests can try the rule that
+// depends on it.
+int OsConsoleProcessCount(void);
+#else
 // OsConsoleColumns: the width in columns of the terminal on descriptor fd,
 // or 80 when fd is no terminal or the terminal does not say. Asked on every
 // drawing of the Linux dorvane's progress line, so that a terminal resized
 // during a job gets lines of its new width. (The Windows programs draw no
 // such line.)
 int OsConsoleColumns(int fd);
-
-// OsIsTerminal: 1 when descriptor fd is a terminal, else 0: the Linux
-// dorvane draws its progress line only on a terminal.
-int OsIsTerminal(int fd);
 
 // OsCatchInterrupts: from now on SIGINT (Ctrl+C) and SIGTERM no longer end
 // the program at once: the first one is recorded, for OsInterruption to

@@ -1,5 +1,6 @@
 // The console service on Win32 (console.h): key events from CONIN$, the
-// console itself, whatever standard input is; text to the console as UTF-16.
+// console itself, whatever standard input is; text to the console as UTF-16;
+// which standard handles are the console, and how many processes share it.
 #include "console.h"
 #include "utf16_win.h"
 
@@ -110,4 +111,28 @@ int OsWriteText(FILE *to, const char *text, size_t length)
             return written == (DWORD)units ? 0 : -1;
     }
     return fwrite(text, 1, length, to) == length ? 0 : -1;
+}
+
+// STD_INPUT_HANDLE, STD_OUTPUT_HANDLE and STD_ERROR_HANDLE are -10, -11, -12.
+int OsIsTerminal(int fd)
+{
+    DWORD mode;
+
+    return fd >= 0 && fd < 3 && GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE - (DWORD)fd), &mode) != 0;
+}
+
+// Asked by name: Windows before XP has no such call, and a program that
+// imported it would not start there.
+int OsConsoleProcessCount(void)
+{
+    typedef DWORD(WINAPI * ProcessListCall)(LPDWORD, DWORD);
+    ProcessListCall call;
+    const char *hook = getenv("KELMORIX_CONSOLE_PROCESSES");
+    DWORD ids[2];
+
+    if (hook && *hook)
+        return atoi(hook);
+    call = (ProcessListCall)(void (*)(void))GetProcAddress(GetModuleHandleA("kernel32.dll"),
+                                                          "GetConsoleProcessList");
+    return call ? (int)call(ids, 2) : 0;
 }

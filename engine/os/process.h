@@ -29,6 +29,15 @@ long OsLastingPath(const char *path, char **lasting);
 // elsewhere.
 void OsLeaveCurrentFolder(void);
 
+// OsCommandArguments: the program's arguments as UTF-8, argv[0] first, in
+// *count and *arguments (terminated by NULL). On POSIX, argc and argv as
+// main got them (names are bytes there); on Windows they are read from the
+// wide command line (GetCommandLineW) and split by the system's own rule,
+// so that a name outside the ANSI code page arrives whole: argc and argv
+// are not looked at. The strings live as long as the program. Returns 0, or
+// the error (*count and *arguments untouched).
+long OsCommandArguments(int argc, char **argv, int *count, char ***arguments);
+
 // OsLocalTime: the local time now, as Windows' local-time query gives it.
 void OsLocalTime(SystemTime *now);
 
@@ -52,11 +61,9 @@ long OsJoinerProgram(const void **data, uint32_t *size);
 // contents are then undefined. The window keeps its remembered folders there.
 long OsFindProgramFolder(const char *name, char *folder, size_t size);
 #else
-// What only the Linux dorvane asks (process_job_posix.cpp): the Windows
-// programs draw no progress line.
-
 // OsMonotonicTime: nanoseconds on a clock that only moves forward, whatever
-// is done to the time of day meanwhile: for how long something took.
+// is done to the time of day meanwhile: for how long something took (the
+// speed on the Linux programs' progress lines; KELMORIX.EXE shows none).
 int64_t OsMonotonicTime(void);
 #endif
 

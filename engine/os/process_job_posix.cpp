@@ -1,7 +1,7 @@
 // What the slice job asks of the process on Linux (process.h): the local time
 // its headers record, the KELMORIX.EXE it carries as the array the build
-// made of it (embedded_joiner.h), which the program links in, and the clock
-// and memory size of the Linux dorvane's progress line and recovery data.
+// made of it (embedded_joiner.h), which the program links in, and the
+// memory size that bounds the Linux dorvane's recovery data.
 #include "process.h"
 
 #include <time.h>
@@ -31,15 +31,6 @@ long OsJoinerProgram(const void **data, uint32_t *size)
     *data = EmbeddedJoiner;
     *size = EmbeddedJoinerSize;
     return 0;
-}
-
-int64_t OsMonotonicTime(void)
-{
-    enum { NS_PER_SECOND = 1000000000 };
-    struct timespec clock;
-
-    clock_gettime(CLOCK_MONOTONIC, &clock);
-    return (int64_t)clock.tv_sec * NS_PER_SECOND + clock.tv_nsec;
 }
 
 uint64_t OsPhysicalMemory(void)

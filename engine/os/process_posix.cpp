@@ -1,7 +1,7 @@
 // The process service on Linux and other POSIX systems (process.h): the nice
-// value and the current folder. The slice job's part is in
-// process_job_posix.cpp, apart, so that the joiner, which carries no joiner
-// of its own, links without it.
+// value, the current folder, the command line and the clock of the progress
+// lines. The slice job's part is in process_job_posix.cpp, apart, so that
+// the joiner, which carries no joiner of its own, links without it.
 #include "process.h"
 
 #include <errno.h>
@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 enum { LOWEST_PRIORITY = 19 }; // the nice value of the copy
@@ -70,4 +71,20 @@ void OsLeaveCurrentFolder(void)
     if (chdir("/") != 0) {
         // The run goes on where it is: only the disk stays busy.
     }
+}
+
+long OsCommandArguments(int argc, char **argv, int *count, char ***arguments)
+{
+    *count = argc;
+    *arguments = argv;
+    return 0;
+}
+
+int64_t OsMonotonicTime(void)
+{
+    enum { NS_PER_SECOND = 1000000000 };
+    struct timespec clock;
+
+    clock_gettime(CLOCK_MONOTONIC, &clock);
+    return (int64_t)clock.tv_sec * NS_PER_SECOND + clock.tv_nsec;
 }

@@ -1,10 +1,11 @@
-// The process service on Win32 (process.h): the thread's priority and the
-// current folder. The slice job's part is in process_job_win.cpp, apart, so
+// The process service on Win32 (process.h): the thread's priority, the
+// current folder and the command line. The slice job's part is in process_job_win.cpp, apart, so
 // that the joiner, which links this library, carries none of it.
 #include "process.h"
 #include "utf16_win.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <stdlib.h>
 #include <string.h>
@@ -70,4 +71,34 @@ long OsLastingPath(const char *path, char **lasting)
 
 void OsLeaveCurrentFolder(void)
 {
+}
+
+long OsCommandArguments(int, char **, int *count, char ***arguments)
+{
+    int n, i;
+    size_t room = 0, made;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    char **list, *text;
+
+    if (!wide)
+        return (long)GetLastError();
+    // Three bytes of UTF-8 at most for each unit, as FromUtf16 needs.
+    for (i = 0; i < n; i++)
+        room += 3 * wcslen(wide[i]) + 1;
+    list = (char **)malloc((size_t)(n + 1) * sizeof *list + room);
+    if (!list) {
+        LocalFree(wide);
+        return OS_NO_MEMORY;
+    }
+    text = (char *)(list + n + 1);
+    for (i = 0; i < n; i++) {
+        list[i] = text;
+        made = FromUtf16(wide[i], text, 3 * wcslen(wide[i]) + 1);
+        text += made ? made : 1;
+    }
+    list[n] = NULL;
+    LocalFree(wide);
+    *count = n;
+    *arguments = list;
+    return 0;
 }

@@ -13,6 +13,7 @@
 #include <string.h>
 
 #include "format/portion_file.h"
+#include "format/slice_format.h"
 #include "integrity/crc32.h"
 #include "os/files.h"
 #include "rs_decode.h"
@@ -229,17 +230,15 @@ int RepairOpen(RepairSet *s, const char *folder, const char *wanted, unsigned ch
 
 // ---- What the set holds -----------------------------------------------------
 
+// Names compared as text: a file description written on another system
+// (in its code page, or in UTF-8) names the same portion.
 int RepairFind(const RepairSet *s, const char *name)
 {
     unsigned i;
-    size_t k;
 
-    for (i = 0; i < s->Reader.FileCount; i++) {
-        const char *have = s->Reader.Files[i].Name;
-        for (k = 0; Upper((unsigned char)have[k]) == Upper((unsigned char)name[k]); k++)
-            if (!name[k])
-                return (int)i;
-    }
+    for (i = 0; i < s->Reader.FileCount; i++)
+        if (SameNamesAsText(s->Reader.Files[i].Name, name, 1))
+            return (int)i;
     return -1;
 }
 

@@ -97,7 +97,8 @@ int RepairHeadMatches(const RepairSet *s, unsigned which, const char *path, unsi
                       uint32_t size);
 
 // The index in Reader.Files of the file named `name` (ASCII letters in
-// either case, as FAT compares names), or -1.
+// either case, as FAT compares names; both names read as text, as
+// SameNameAsText reads them), or -1.
 int RepairFind(const RepairSet *s, const char *name);
 
 // Whether the files lost[0..count) (indexes into Reader.Files, distinct)

@@ -88,8 +88,10 @@ TEST(JoinRepair, FailuresDuringTheRebuildKeepTheTemporaryName)
             Fake.Files["/sets/BIG.D02"].Data[c.Flip] ^= 0x20;
         Fake.Faults = {c.Fault};
         testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         int code = JoinSliceSet("/sets", "/out");
         std::string said = testing::internal::GetCapturedStdout();
+        said += testing::internal::GetCapturedStderr();
         EXPECT_EQ(code, c.Code) << said;
         EXPECT_NE(said.find(c.Said), std::string::npos) << said;
         EXPECT_EQ(Fake.OpenFiles, 0);

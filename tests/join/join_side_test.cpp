@@ -68,8 +68,10 @@ TEST(JoinList, OnlyTheSetsOwnListIsTaken)
             Fake.Files["/sets/" + list.first].Data = lists[list.second == "BIG.DAT"];
         Fake.Files["/sets/BIG.D01"].Data[500] ^= 1; // found out only by a list of this set
         testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         int code = JoinSliceSet("/sets/BIG.D00", "/out");
         std::string text = testing::internal::GetCapturedStdout();
+        text += testing::internal::GetCapturedStderr();
         EXPECT_EQ(code, c.Checked ? 230 : 0) << text;
         EXPECT_EQ(text.find("/sets/BIG.D01 is damaged") != std::string::npos, c.Checked) << text;
         EXPECT_EQ(text.find("The slice set carried no checksum list") != std::string::npos, !c.Checked)
@@ -113,8 +115,10 @@ TEST(JoinPlace, OnlyTheFileTheAnswerWasForIsReplaced)
                 Fake.Files[kOutput] = {"theirs", 0, {}, false, 2};
         };
         testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         int code = JoinSliceSet("/sets", "/out");
         std::string text = testing::internal::GetCapturedStdout();
+        text += testing::internal::GetCapturedStderr();
         EXPECT_EQ(code, c.Code) << text;
         EXPECT_EQ(Fake.KeysRead, c.There ? 1 : 0);
         if (c.Code == 0) {

@@ -20,7 +20,7 @@ import unittest
 HEADER = struct.Struct("<BI8s8s8sII256s16s")
 assert HEADER.size == 309
 EPOCH_AS_FILETIME = 116444736000000000
-PROMPTS = ("Press any key when ready.\n", "Overwrite? (Y/N): ")
+PROMPTS = ("Press any key when ready.\n", "Overwrite? (Y/N): ", "Press any key to close this window.\n")
 
 ARCHIVE, READONLY, HIDDEN = 0x20, 0x01, 0x02
 KEY_UP = b"\x1b[A"
@@ -71,9 +71,11 @@ def sample_data(size, seed=1):
 
 
 class Run:
-    def __init__(self, code, output, terminal_flags=None, terminal=""):
+    def __init__(self, code, output, terminal_flags=None, terminal="", errors=""):
         self.code = code
         self.output = output
+        # Standard error, when it went to a pipe of its own (errors="apart").
+        self.errors = errors
         # What the program wrote to the terminal (standard error, echoes).
         self.terminal = terminal
         # The terminal's local mode flags once the program has ended (only
@@ -92,9 +94,13 @@ def wait_for_raw_mode(terminal, deadline):
 
 
 def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None, console=True,
-                    controlling=False, env=None, started=None, columns=None, ahead=None):
+                    controlling=False, env=None, started=None, columns=None, ahead=None,
+                    errors="terminal", output="pipe"):
     """Runs a command with standard input and error on a pseudo-terminal and
     standard output on a pipe (so the text is exactly what was printed).
+    errors="output" sends standard error into the same pipe, "apart" into a
+    pipe of its own (Run.errors); output="terminal" puts standard output on
+    the pseudo-terminal too (Run.output is then empty).
     answer(n, output) is called at the n-th prompt (counted from 0) and
     returns the keys to type. With controlling True the program runs in a
     session of its own whose controlling terminal is the pseudo-terminal
@@ -120,18 +126,21 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
 
     if ahead:
         os.write(master, ahead)
-    proc = subprocess.Popen(command, cwd=cwd, stdin=slave, stdout=subprocess.PIPE, stderr=slave,
-                            preexec_fn=prepare, close_fds=True, env=env,
+    error_to = {"terminal": slave, "output": subprocess.STDOUT, "apart": subprocess.PIPE}[errors]
+    proc = subprocess.Popen(command, cwd=cwd, stdin=slave,
+                            stdout=subprocess.PIPE if output == "pipe" else slave,
+                            stderr=error_to, preexec_fn=prepare, close_fds=True, env=env,
                             start_new_session=controlling)
     if started is not None:
         started(proc)
-    raw = terminal = b""
+    raw = terminal = apart = b""
     answered = 0
     deadline = time.monotonic() + timeout
-    out_fd = proc.stdout.fileno()
-    open_fds = [out_fd, master]
+    out_fd = proc.stdout.fileno() if proc.stdout else None
+    err_fd = proc.stderr.fileno() if proc.stderr else None
+    open_fds = [fd for fd in (out_fd, err_fd, master) if fd is not None]
     try:
-        while out_fd in open_fds:
+        while out_fd in open_fds or err_fd in open_fds or (out_fd is None and proc.poll() is None):
             if time.monotonic() > deadline:
                 raise AssertionError("no end after %ss; output so far:\n%s" % (timeout, raw.decode("latin-1")))
             ready, _, _ = select.select(open_fds, [], [], 0.2)
@@ -144,9 +153,11 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
                     open_fds.remove(fd)
                 elif fd == out_fd:
                     raw += chunk
+                elif fd == err_fd:
+                    apart += chunk
                 else:
                     terminal += chunk
-            text = raw.decode("latin-1").replace("\r\n", "\n")
+            text = (raw if out_fd is not None else terminal).decode("latin-1").replace("\r\n", "\n")
             prompts = sum(text.count(p) for p in PROMPTS)
             while answer is not None and answered < prompts:
                 keys = answer(answered, text)
@@ -168,12 +179,14 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
         if proc.poll() is None:
             proc.kill()
             proc.wait()
-        proc.stdout.close()
+        for stream in (proc.stdout, proc.stderr):
+            if stream:
+                stream.close()
         os.close(master)
         if console:
             os.close(slave)
     return Run(proc.returncode, raw.decode("latin-1").replace("\r\n", "\n"), flags,
-               terminal.decode("latin-1"))
+               terminal.decode("latin-1"), apart.decode("latin-1").replace("\r\n", "\n"))
 
 
 def repoint(link, target):

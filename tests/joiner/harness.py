@@ -2,7 +2,11 @@
 Wine with its console on a pseudo-terminal, or the Linux kelmorix in a
 session whose controlling terminal (/dev/tty) is a pseudo-terminal. The
 suites that apply to both are written once against the names defined here:
-hostpath, SEP, run_joiner, file_state, FILE_EXISTS, KEPT_ATTRIBUTES."""
+hostpath, SEP, run_joiner, file_state, FILE_EXISTS, KEPT_ATTRIBUTES, words,
+DECLINED.
+The Linux kelmorix says its errors on standard error: its runs here send
+standard error into the output, after what standard output held, unless a
+test asks otherwise (errors=...)."""
 
 import errno
 import os
@@ -37,10 +41,20 @@ def winpath(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def run_windows(command, cwd, **kw):
+def run_windows(command, cwd, env=None, **kw):
     """Runs a Windows command line under Wine; see run_on_terminal. Standard
-    input and error on the pseudo-terminal give the program a console."""
-    return run_on_terminal([WINE_RUN] + command, cwd, **kw)
+    input and error on the pseudo-terminal give the program a console. Wine
+    started from a terminal gives the program a console of its own, as
+    Explorer does; KELMORIX_CONSOLE_PROCESSES=2 stands for the prompt that
+    shares the console, so that KELMORIX.EXE does not wait for a key at its
+    end (env changes it, as run_native's does)."""
+    environment = dict(os.environ, KELMORIX_CONSOLE_PROCESSES="2")
+    for name, value in (env or {}).items():
+        if value is None:
+            environment.pop(name, None)
+        else:
+            environment[name] = value
+    return run_on_terminal([WINE_RUN] + command, cwd, env=environment, **kw)
 
 
 def run_joiner(args, cwd, **kw):
@@ -78,9 +92,10 @@ def short_name(path):
     return proc.stdout.strip()
 
 
-def run_native(args, cwd, program=None, env=None, **kw):
+def run_native(args, cwd, program=None, env=None, errors="output", **kw):
     """Runs the Linux kelmorix; see run_on_terminal. env holds changes to
-    this process's environment, a value of None removing the variable."""
+    this process's environment, a value of None removing the variable.
+    Standard error goes into the output unless errors says otherwise."""
     environment = dict(os.environ)
     for name, value in (env or {}).items():
         if value is None:
@@ -88,7 +103,7 @@ def run_native(args, cwd, program=None, env=None, **kw):
         else:
             environment[name] = value
     return run_on_terminal([program or NATIVE] + list(args), cwd, controlling=True,
-                           env=environment, **kw)
+                           env=environment, errors=errors, **kw)
 
 
 def native_state(path):
@@ -100,7 +115,32 @@ def native_state(path):
             info.st_mtime_ns // 100 + EPOCH_AS_FILETIME)
 
 
+def native_words(error):
+    """An error number as the Linux kelmorix says it: ': Permission denied (13)'."""
+    return ": %s (%d)" % (os.strerror(error), error)
+
+
+def windows_words(error):
+    """An error number as KELMORIX.EXE says it: ' = 5'."""
+    return " = %d" % error
+
+
+def shown_name(name):
+    """A name from a header as the joiners show it, as run.output reads it
+    (Latin-1): read as UTF-8, or else in code page 1252 (the ANSI code page
+    of the test prefix), written out in UTF-8, control bytes escaped."""
+    try:
+        text = name.decode("utf-8")
+    except UnicodeDecodeError:
+        text = name.decode("cp1252", errors="replace")
+    escaped = "".join("\\x%02X" % ord(c) if ord(c) < 0x20 or ord(c) == 0x7F else c for c in text)
+    return escaped.encode("utf-8").decode("latin-1")
+
+
 if NATIVE:
+    words = native_words
+    # The line of an overwrite question answered N.
+    DECLINED = "%s already exists; it was not replaced."
     SEP = "/"
     FILE_EXISTS = errno.EEXIST
     KEPT_ATTRIBUTES = READONLY  # hidden and the others have no Linux meaning
@@ -108,6 +148,8 @@ if NATIVE:
     run_joiner = run_native
     file_state = native_state
 else:
+    words = windows_words
+    DECLINED = "Error opening %s = 80"
     SEP = "\\"
     FILE_EXISTS = 80  # ERROR_FILE_EXISTS
     KEPT_ATTRIBUTES = READONLY | HIDDEN

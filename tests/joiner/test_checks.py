@@ -4,7 +4,8 @@ slicetool), damaged as carriers damage them, and rebuilt by every joiner
 the configuration has (KELMORIX.EXE and the Linux kelmorix). A damaged set
 is named with code 230 and nothing takes the file's name; a set without a
 list rebuilds with the not-verified line, and a damaged list still vouches
-with its intact lines, as cksfv reads it. Then kelmorix --check."""
+with its intact lines, as cksfv reads it. Then --check, run by both
+joiners."""
 
 import os
 import shutil
@@ -187,29 +188,33 @@ class Checked(JoinerTest):
                     self.assertNotIn("BIG.D02  ok", run.output)
 
     def test_check_names_each_portion_and_writes_nothing(self):
-        if not os.access(LINUX_KELMORIX, os.X_OK):
-            self.skipTest("the Linux kelmorix is not built")
+        # Both joiners run the same check: KELMORIX.EXE --check as the Linux one.
         for slicer, four, _ in self.sets():
-            with self.subTest(slicer=slicer):
-                before = {n: self.read(os.path.join(four, n)) for n in os.listdir(four)}
-                run = run_native(["--check", four], self.dir, program=LINUX_KELMORIX)
-                self.assertEqual(run.code, 0, run.output)
-                self.assertEqual(run.output.split("\n")[:4], ["BIG.D0%d  ok" % n for n in range(4)])
-                self.assertIn("BIG.DAT  ok: 20000 bytes, checksum %08X" % zlib.crc32(self.data),
-                              run.output)
-                flip(os.path.join(four, "BIG.D02"), 4000)
-                os.remove(os.path.join(four, "BIG.D01"))
-                run = run_native(["--check", four], self.dir, program=LINUX_KELMORIX)
-                self.assertEqual(run.code, DAMAGED, run.output)
-                self.assertEqual(run.output.split("\n")[:4], [
-                    "BIG.D00  ok", "BIG.D01  missing",
-                    "BIG.D02  damaged: checksum %s, the list says %s"
-                    % (crc(os.path.join(four, "BIG.D02")), listed(four, "BIG.D02")),
-                    "BIG.D03  ok"])
-                del before["BIG.D01"], before["BIG.D02"]
-                self.assertEqual(sorted(os.listdir(four)), sorted(list(before) + ["BIG.D02"]))
-                for name, data in before.items():
-                    self.assertEqual(self.read(os.path.join(four, name)), data)
+            before = {n: self.read(os.path.join(four, n)) for n in os.listdir(four)}
+            for joiner in self.joiners:
+                with self.subTest(slicer=slicer, joiner=joiner[0], set="sound"):
+                    run = joiner[1](["--check", joiner[2](four)])
+                    self.assertEqual(run.code, 0, run.output)
+                    self.assertEqual(run.output.split("\n")[:4], ["BIG.D0%d  ok" % n for n in range(4)])
+                    self.assertIn("BIG.DAT  ok: 20000 bytes, checksum %08X" % zlib.crc32(self.data),
+                                  run.output)
+            flip(os.path.join(four, "BIG.D02"), 4000)
+            os.remove(os.path.join(four, "BIG.D01"))
+            for joiner in self.joiners:
+                with self.subTest(slicer=slicer, joiner=joiner[0], set="damaged"):
+                    run = joiner[1](["--check", joiner[2](four)])
+                    self.assertEqual(run.code, DAMAGED, run.output)
+                    self.assertEqual(run.output.split("\n")[:5], [
+                        "BIG.D00  ok", "BIG.D01  missing",
+                        "BIG.D02  damaged: checksum %s, the list says %s"
+                        % (crc(os.path.join(four, "BIG.D02")), listed(four, "BIG.D02")),
+                        "BIG.D03  ok", "BIG.DAT  incomplete: portions are missing, damaged or unreadable"])
+                    self.assertIn("2 portions damaged or missing; the set carries no recovery data",
+                                  run.output)
+            del before["BIG.D01"], before["BIG.D02"]
+            self.assertEqual(sorted(os.listdir(four)), sorted(list(before) + ["BIG.D02"]))
+            for name, data in before.items():
+                self.assertEqual(self.read(os.path.join(four, name)), data)
 
 
 def run_answered(joiner, folder, out, cwd):

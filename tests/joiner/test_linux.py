@@ -7,11 +7,12 @@ import errno
 import os
 import shutil
 import signal
+import sys
 import termios
 import unittest
 
-from harness import (KEY_UP, NATIVE, NATIVE_HOOKED, JoinerTest, header, hostpath, run_native,
-                     run_on_terminal, sample_data, write_set)
+from harness import (DECLINED, KEY_UP, NATIVE, NATIVE_HOOKED, JoinerTest, header, hostpath,
+                     run_native, run_on_terminal, sample_data, words, write_set)
 
 PROMPT = "Please insert disk #%d in drive %s. Press any key when ready."
 TERMINAL_MODE = termios.ECHO | termios.ICANON
@@ -26,8 +27,10 @@ class Terminal(JoinerTest):
         write_set(self.sets, "BIG.DAT", sample_data(1500), 1000)
 
     def test_the_terminal_gets_its_mode_back_however_the_question_ends(self):
-        # (keys typed at the overwrite question, exit code: a signal's is negative)
-        cases = [(b"n", 249), (KEY_UP, 249), (b"\x03", -signal.SIGINT), (b"\x1c", -signal.SIGQUIT),
+        # (keys typed at the overwrite question, exit code: a signal's is
+        # negative; Ctrl+C is recorded, and the joiner ends by itself)
+        cases = [(b"n", 249), (KEY_UP, 249), (b"\x03", 128 + signal.SIGINT),
+                 (b"\x1c", -signal.SIGQUIT),
                  (b"\x1a", 249)]  # Ctrl+Z is a key here: a stopped joiner would keep the mode raw
         for keys, code in cases:
             with self.subTest(keys=keys):
@@ -46,7 +49,8 @@ class Terminal(JoinerTest):
         with open(self.output, "wb") as f:
             f.write(b"mine")
         run = run_native(["BIG.D00", hostpath(self.out)], self.sets, console=False)
-        self.assertEnds(run, 249, "Error opening %s = 17" % self.output)
+        self.assertEnds(run, 249, DECLINED % self.output)
+        self.assertIn("Overwrite? (Y/N): N (no terminal to answer; --yes would answer Y)\n", run.output)
         self.assertEqual(self.read(self.output), b"mine")
 
     def test_a_link_in_the_outputs_place_is_asked_about_and_never_followed(self):
@@ -71,14 +75,15 @@ class Terminal(JoinerTest):
         os.remove(paths[1])
         os.mkfifo(paths[1])
         run = run_native(["BIG.D00", hostpath(self.out)], self.sets)
-        self.assertEnds(run, 247, "Error opening BIG.D01 = %d" % errno.EINVAL)
+        self.assertEnds(run, 247, "Error opening BIG.D01" + words(errno.EINVAL))
 
 
 class Texts(JoinerTest):
     def test_what_the_linux_joiner_says(self):
         elsewhere = self.folder("elsewhere")
         # (arguments, exit code, a line said)
-        cases = [([], 253, "If a destination folder is not specified, the current folder will be used"),
+        cases = [([], 253, "(kelmorix --help shows how to name a slice set)"),
+                 (["--help"], 0, "If a destination folder is not specified, the current folder will be used"),
                  (["BIG.DAT", self.dir], 253, "There is no slice set corresponding to BIG.DAT in %s."
                   % os.path.realpath(elsewhere)),
                  ([os.path.join(self.dir, "BIG.D00")], 253, "In %s, %s is not a valid starting file "
@@ -101,21 +106,32 @@ class Folders(JoinerTest):
         self.assertEnds(run, 0, "B.DAT Successfully restored to %s" % hostpath(sets))
         self.assertEqual(self.read(os.path.join(sets, "B.DAT")), b"B.DAT" * 100)
 
-    def test_a_current_folder_longer_than_260_characters(self):
-        deep = self.dir
-        while len(deep) <= 260:
-            deep = os.path.join(deep, "x" * 50)
-        os.makedirs(deep)
-        write_set(deep, "BIG.DAT", sample_data(100), 1000)
-        run = run_native([], deep)
-        self.assertEnds(run, 234, "The path of the current folder is longer than 260 characters;")
-        self.assertEqual(sorted(os.listdir(deep)), ["BIG.D00"])
+    def test_a_current_folder_longer_than_its_buffer(self):
+        # Deeper than a path the system takes in one call: made and entered
+        # one folder at a time.
+        step, depth = "x" * 200, 4096 // 201 + 1
+        folder = os.open(self.dir, os.O_RDONLY)
+        for _ in range(depth):
+            os.mkdir(step, dir_fd=folder)
+            inner = os.open(step, os.O_RDONLY, dir_fd=folder)
+            os.close(folder)
+            folder = inner
+        with open(os.open("BIG.D00", os.O_WRONLY | os.O_CREAT, 0o644, dir_fd=folder), "wb") as f:
+            f.write(header("BIG.DAT", 100, last=1) + sample_data(100))
+        os.close(folder)
+        enter = "import os, sys\nfor _ in range(%d): os.chdir(%r)\nos.execv(sys.argv[1], sys.argv[1:])"
+        try:
+            run = run_on_terminal([sys.executable, "-c", enter % (depth, step), NATIVE], self.dir,
+                                  controlling=True, errors="output")
+        finally:
+            shutil.rmtree(os.path.join(self.dir, step))  # a walk by paths cannot reach so deep
+        self.assertEnds(run, 234, "The path of the current folder is longer than 4095 bytes;")
 
     def test_a_current_folder_that_was_deleted(self):
         gone = self.folder("gone")
         run = run_on_terminal(["sh", "-c", 'cd "$1" && rmdir "$1" && exec "$2"', "sh", gone, NATIVE],
-                              self.dir, controlling=True)
-        self.assertEnds(run, 231, "Error reading the current folder = %d" % errno.ENOENT)
+                              self.dir, controlling=True, errors="output")
+        self.assertEnds(run, 231, "Error reading the current folder" + words(errno.ENOENT))
 
 
 class RemovableMountPoint(JoinerTest):
@@ -259,9 +275,30 @@ class RemovableMountPoint(JoinerTest):
                 self.assertEqual(os.listdir(self.floppy), [os.path.basename(self.disks[3][0])])
                 self.insert(self.disks[0])
 
+    def test_an_interrupted_join_takes_its_output_away(self):
+        # Stopped at the prompt for disk 2, once the output holds disk 1's data.
+        for number, code in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+            with self.subTest(signal=number):
+                process, seen = [], []
+
+                def answer(n, text):
+                    if n == 0:
+                        self.insert(self.disks[0])
+                        return b" "
+                    seen.append(os.listdir(self.out))
+                    process[0].send_signal(number)
+                    return None
+                run = run_native([], self.floppy, program=NATIVE_HOOKED, env=self.environment,
+                                 answer=answer, started=process.append)
+                self.assertEqual(seen, [["~KLM0001.TMP"]])
+                self.assertEnds(run, code, "Interrupted: nothing was written under %s" % self.name)
+                self.assertEqual(os.listdir(self.out), [])
+                self.insert(self.disks[0])
+
     def test_a_disk_prompt_without_a_terminal(self):
         run = self.join([], self.disks, console=False)
-        self.assertEnds(run, 233, "There is no console to answer the prompt for disk #1.")
+        self.assertEnds(run, 233, "There is no terminal to answer the prompt for disk #1.")
+        self.assertNotIn("Please insert", run.output)
         self.assertEqual(os.listdir(self.out), [])
 
     def test_a_device_not_marked_removable_is_a_folder(self):

@@ -5,9 +5,9 @@ import os
 import re
 import unittest
 
-from harness import (ARCHIVE, FILE_EXISTS, HEADER, HIDDEN, KEPT_ATTRIBUTES, KEY_UP, NATIVE,
+from harness import (ARCHIVE, DECLINED, HEADER, HIDDEN, KEPT_ATTRIBUTES, KEY_UP, NATIVE,
                      NATIVE_HOOKED, READONLY, SEP, JoinerTest, file_state, filetime, header, hostpath, run_joiner, sample_data,
-                     short_name, write_set)
+                     short_name, shown_name, words, write_set)
 
 INCOMPLETE = "%s is incomplete; it has been left in place."
 TEMPORARY = "~KLM0001.TMP"  # the output's name until it is whole
@@ -58,7 +58,7 @@ class Reassembly(JoinerTest):
                     self.assertEnds(run, 0, "BIG.DAT Successfully restored to %s" % hostpath(self.out))
                     self.assertEqual(self.read(self.output), data)
                 else:
-                    self.assertEnds(run, 249, "Error opening %s = %d" % (self.host_output, FILE_EXISTS))
+                    self.assertEnds(run, 249, DECLINED % self.host_output)
                     self.assertEqual(self.read(self.output), b"the user's own file")
                 os.remove(self.output)
 
@@ -152,7 +152,7 @@ class Reassembly(JoinerTest):
             f.write(b"mine")
         write_set(self.sets, "BIG.DAT", sample_data(1500), 1000)
         run = self.join(ahead=b"y", answer=lambda n, text: b"n")
-        self.assertEnds(run, 249, "Error opening %s = %d" % (self.host_output, FILE_EXISTS))
+        self.assertEnds(run, 249, DECLINED % self.host_output)
         self.assertEqual(self.read(self.output), b"mine")
         # Standard output is a pipe here: the question is on the console too.
         self.assertIn("Overwrite? (Y/N): ", run.terminal)
@@ -205,8 +205,7 @@ class DamagedSets(JoinerTest):
                     self.rewrite(n, head=header("", len(self.data), last=int(n == 3), name_field=field))
                 run = self.join()
                 self.assertEnds(run, 242, "BIG.D00 does not name a file that can be restored safely.")
-                shown = "".join("\\x%02X" % c if c < 0x20 or c == 0x7F else chr(c) for c in name[:256])
-                self.assertIn('\nThe name it carries: "%s"\n' % shown, run.output)
+                self.assertIn('\nThe name it carries: "%s"\n' % shown_name(name[:256]), run.output)
                 self.assertFalse(re.search("[\x00-\x09\x0b-\x1f\x7f]", run.output), run.output)
                 self.assertEqual(os.listdir(self.out), [])
                 self.assertEqual(sorted(os.listdir(self.dir)), ["out", "sets"])
@@ -221,7 +220,7 @@ class DamagedSets(JoinerTest):
             (lambda: self.rewrite(0, head=header("BIG.DAT", len(self.data), write=1)), 246,
              "The header of BIG.D00 is damaged."),
             (lambda: (os.remove(self.paths[2]), os.mkdir(self.paths[2])), 247,
-             "Error opening BIG.D02 = %d" % (21 if NATIVE else 5)),
+             "Error opening BIG.D02" + words(21 if NATIVE else 5)),
         ]
         for damage, code, line in cases:
             with self.subTest(line=line):
@@ -317,7 +316,8 @@ class DamagedSets(JoinerTest):
         # The file size limit stands in for a disk that fills up at 2000 bytes.
         run = self.join(file_size_limit=2000)
         self.assertEqual(run.code, 239, run.output)
-        self.assertRegex(run.output, r"\nError writing %s = \d+\n" % re.escape(hostpath(self.temporary)))
+        self.assertRegex(run.output, r"\nError writing %s( = \d+|: .* \(\d+\))\n"
+                         % re.escape(hostpath(self.temporary)))
         self.assertIn(INCOMPLETE % hostpath(self.temporary), run.output)
         self.assertLessEqual(len(self.read(self.temporary)), 2000)
 

@@ -84,8 +84,11 @@ class Packages(Release):
 
     def test_the_zip_holds_the_stripped_slicer_carrying_the_joiner(self):
         with zipfile.ZipFile(self.zip) as z:
-            self.assertEqual(sorted(z.namelist()),
-                             ["README.txt", "dorvane.exe", "dorvane.hlp", "dorvane.htm"])
+            self.assertEqual(sorted(z.namelist()), ["KELMORIX.EXE", "README.txt", "dorvane.exe",
+                                                    "dorvane.hlp", "dorvane.htm"])
+            # The joiner at the top, the very bytes the slicer writes beside a set.
+            with open(ENV("KELMORIX_EXE"), "rb") as f:
+                self.assertEqual(z.read("KELMORIX.EXE"), f.read())
             for name in ("dorvane.hlp", "dorvane.htm"):
                 with open(os.path.join(os.path.dirname(ENV("DORVANE_EXE")), name), "rb") as f:
                     self.assertEqual(z.read(name), f.read(), name)
@@ -103,7 +106,7 @@ class Packages(Release):
         with open(os.path.join(self.scratch, "README.txt"), "rb") as f:
             readme = f.read()
         self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"), "not CRLF throughout")
-        for text in (b"Dorvane %s" % VERSION.encode(), b"KELMORIX", b"  253  "):
+        for text in (b"Dorvane %s" % VERSION.encode(), b"KELMORIX", b"  253  ", b"KELMORIX.EXE  "):
             self.assertIn(text, readme)
 
     def test_the_deb_installs_each_program_with_its_manual_page(self):

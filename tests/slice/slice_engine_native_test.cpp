@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "format/progress_line.h"
 #include "dorvane_version.h"
 #include "os/embedded_joiner.h"
 #include "slice/slice_job.h"

@@ -485,3 +485,42 @@ void OsPost(OsSemaphore *) {}
 void OsWaitFor(OsSemaphore *) {}
 
 void OsFreeSemaphore(OsSemaphore *) {}
+
+int OsIsTerminal(int)
+{
+    return 0;
+}
+
+#ifndef _WIN32
+int OsConsoleColumns(int)
+{
+    return 80;
+}
+
+void OsCatchInterrupts(void)
+{
+}
+
+int OsInterruption(void)
+{
+    return Fake.Interruption;
+}
+
+int64_t OsMonotonicTime(void)
+{
+    return 0;
+}
+
+// A folder made is a folder from then on; a file in the way is not one.
+long OsMakeFolders(const char *path, int *made)
+{
+    *made = 0;
+    if (Fake.Folders.count(path))
+        return 0;
+    if (Fake.Files.count(path))
+        return ENOTDIR;
+    Fake.Folders.insert(path);
+    *made = 1;
+    return 0;
+}
+#endif

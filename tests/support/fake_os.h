@@ -60,6 +60,7 @@ struct FakeOs {
     int PriorityRestored = 0;
     int OpenFiles = 0;                // handles not yet closed
     int InputFlushed = 0;             // calls of OsFlushTypedAhead
+    int Interruption = 0;             // what OsInterruption reports (POSIX): a signal's number
 };
 
 // The layer's state for the test that runs now; reset by each test.
