@@ -97,14 +97,14 @@ class RemovableDrive(SliceTest):
         # by the space check's probe. Disk 2 holds another old portion, a
         # stale one of the same file (which goes with it) and a file that
         # only has a portion's name (which stays).
-        disks = [self.disk("disk1", 64), self.disk("disk2", 64)]
+        disks = [self.disk("disk1", 64 + joiner_on_disk() // 1024), self.disk("disk2", 64)]
         with open(os.path.join(disks[0], "BIG.D00"), "wb") as f:
             f.write(b"old" * 21845)
         for name, old in (("BIG.D01", b"old"), ("BIG.D07", b"old"),
                           ("BIG.D08", common.header("BIG.DAT", 9) + b"old")):
             with open(os.path.join(disks[1], name), "wb") as f:
                 f.write(old)
-        data = pattern(60000, seed=5)
+        data = pattern(100000, seed=5)
         source = self.source("BIG.DAT", data)
 
         def answer(box, boxes):
