@@ -143,16 +143,21 @@ uint32_t ReadPipeCrc(const ReadPipe *pipe)
     return pipe->Crc;
 }
 
-void ReadPipeStop(ReadPipe *pipe)
+void ReadPipeCancel(ReadPipe *pipe)
 {
     uint32_t length;
     long error;
 
-    if (!pipe)
-        return;
     __atomic_store_n(&pipe->Cancelled, 1, __ATOMIC_RELEASE);
     while (pipe->Running)
         ReadPipeNext(pipe, &length, &error);
+}
+
+void ReadPipeStop(ReadPipe *pipe)
+{
+    if (!pipe)
+        return;
+    ReadPipeCancel(pipe);
     pipe->Stopping = 1;
     OsPost(pipe->Asked);
     OsJoinThread(pipe->Thread);

@@ -19,7 +19,7 @@ struct ReadPipe;
 
 enum {
     READ_PIPE_BUFFERS = 4,          // blocks on their way at once
-    READ_PIPE_BLOCK = 128 * 1024    // a block: read, hashed and written while cached
+    READ_PIPE_BLOCK = 256 * 1024    // a block: read, hashed and written while cached
 };
 
 // ReadPipeStart: the pipe, its buffers and its thread; NULL where any of
@@ -41,6 +41,11 @@ const unsigned char *ReadPipeNext(ReadPipe *pipe, uint32_t *length, long *error)
 // ReadPipeCrc: the CRC-32 of the run's bytes read, once ReadPipeNext gave
 // NULL.
 uint32_t ReadPipeCrc(const ReadPipe *pipe);
+
+// ReadPipeCancel: the rest of the run asked is not wanted: the blocks on
+// their way are taken back and the pipe waits for the next run (a run
+// already taken whole: nothing).
+void ReadPipeCancel(ReadPipe *pipe);
 
 // ReadPipeStop: ends the thread and frees the pipe (NULL: nothing). A run
 // not taken whole is left unread.

@@ -45,6 +45,7 @@ static void ReleaseRun(JoinRun *run)
     free(run->Out.TempPath);
     free(run->Set.LastingPath);
     free(run->Out.LastingFolder);
+    ReadPipeStop(run->Pipe);
     free(run->Buffer);
     free(run->List.Path);
     free(run->List.Text);
@@ -85,6 +86,10 @@ static int Join(JoinRun *run)
         JoinReadList(run);
     run->Hashing = run->Set.Removable || run->List.State != LIST_NONE ||
                    run->Repair.Recovery == RECOVERY_READ;
+    // A checked set is read and hashed on a second thread while this one
+    // writes; where none can be started, this one does all three.
+    if (run->Hashing)
+        run->Pipe = ReadPipeStart();
     run->Out.FlushEachPortion = run->Set.Removable || RemovableDestination(run->Out.FolderPath);
     result = JoinMakeFolder(run);
     if (!result)

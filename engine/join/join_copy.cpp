@@ -169,14 +169,14 @@ static int OpenNextPortion(JoinRun *run)
 
 // Appends count bytes of the buffer to the output. A short write is retried
 // with the rest, so that a full disk is reported with its own error number.
-static long WriteAll(JoinRun *run, uint32_t count)
+static long WriteAll(JoinRun *run, const unsigned char *bytes, uint32_t count)
 {
     uint32_t offset = 0, done;
     long error;
 
     while (offset < count) {
         done = 0;
-        error = OsWrite(run->Out.File, run->Buffer + offset, count - offset, &done);
+        error = OsWrite(run->Out.File, bytes + offset, count - offset, &done);
         run->Out.BytesWritten += done;
         offset += done;
         if (error)
@@ -242,6 +242,38 @@ static int ReadChunk(JoinRun *run, uint32_t count, uint32_t *crc)
     return 0;
 }
 
+// The checked copy of a portion's data bytes through the pipe: the second
+// thread reads them and takes their CRC in blocks that stay in the cache,
+// this one writes each (and takes its MD5 where asked). A failed read or
+// write, or an interruption, ends it as the copy through memory does.
+static int CopyThroughPipe(JoinRun *run, uint64_t data, uint32_t *crc)
+{
+    const unsigned char *block;
+    uint32_t count;
+    long error;
+    int result;
+
+    ReadPipeAsk(run->Pipe, run->Portion.File, data);
+    while ((block = ReadPipeNext(run->Pipe, &count, &error))) {
+        if (run->Portion.Md5ing)
+            Md5Update(&run->Portion.Md5, block, count);
+        error = WriteAll(run, block, count);
+        result = error ? (int)JOIN_WRITE_FAILED : CopyProgress(run);
+        if (result) {
+            ReadPipeCancel(run->Pipe);
+            if (error)
+                run->PendingError = error;
+            return result;
+        }
+    }
+    if (error) {
+        run->PendingError = error == OS_SOURCE_ENDED ? 1 : error;
+        return JOIN_READ_FAILED;
+    }
+    *crc = ReadPipeCrc(run->Pipe);
+    return 0;
+}
+
 // The CRC of the whole portion file; a folder set's portion is compared with
 // its list line at once. Data past the file's size is read for the CRC
 // only, so that the damaged portion is named by it.
@@ -287,12 +319,19 @@ static int CopyPortionData(JoinRun *run)
     // The kernel's copy passes no byte through here: only where nothing is checked.
     if (!run->Hashing)
         remaining -= KernelCopy(run, remaining);
+    // The pipe reads the whole portion: only where all of it is written.
+    if (run->Pipe && data <= room) {
+        result = CopyThroughPipe(run, data, &crc);
+        if (result)
+            return result;
+        remaining = 0;
+    }
     while (remaining > 0) {
         chunk = remaining < run->BufferSize ? (uint32_t)remaining : run->BufferSize;
         result = ReadChunk(run, chunk, &crc);
         if (result)
             return result;
-        error = WriteAll(run, chunk);
+        error = WriteAll(run, run->Buffer, chunk);
         if (error) {
             run->PendingError = error;
             return JOIN_WRITE_FAILED;

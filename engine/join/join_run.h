@@ -20,6 +20,7 @@
 #include "format/heap_text.h"
 #include "format/portion_file.h"
 #include "integrity/checklist.h"
+#include "integrity/read_pipe.h"
 #include "recovery/md5.h"
 #include "os/files.h"
 #include "join.h"
@@ -114,6 +115,7 @@ struct JoinRun {
     JoinRepair Repair;
     unsigned char *Buffer;         // BufferSize bytes for the copy through memory
     uint32_t BufferSize;           // one of TransferSizes
+    ReadPipe *Pipe;                // a checked copy's reading thread; NULL: none
     int NoKernelCopy;              // 1 once the kernel has said it cannot copy here
     int Hashing;                   // 1: each portion's CRC is computed as it is read
     int MoreDataThanFile;          // 1 when the set carries more than FileSize

@@ -17,11 +17,12 @@
 #include "slice_job.h"
 #include "slice_side_files.h"
 
-// Data moves in blocks of 128 KiB (through the read pipe's buffers where a
-// second thread reads and hashes, else through one buffer on the heap): a
-// block is read, hashed and written while it is still in the processor's
-// cache. Nothing the user sees depends on it: every block is cut to the
-// room left in the portion, so a disk is still filled to its last byte.
+// Data moves in blocks of the read pipe's size, 256 KiB (through its
+// buffers where a second thread reads and hashes, else through one buffer
+// on the heap): a block is read, hashed and written while it is still in
+// the processor's cache. Nothing the user sees depends on it: every block
+// is cut to the room left in the portion, so a disk is still filled to its
+// last byte.
 enum { TRANSFER_SIZE = READ_PIPE_BLOCK };
 
 // The job's state, on the stack of the thread that runs it.
