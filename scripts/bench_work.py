@@ -306,7 +306,7 @@ class Work:
     def slice_then_par2(self):
         fresh(self.out)
         block = (self.equal_portion() + 3) & ~3
-        command = ("%s %s %s --count %d && cd %s && par2 create -q -q -s%d -c1 -B . %s.par2 %s??"
+        command = ("%s %s %s --count %d && cd %s && par2 create -q -q -s%d -c1 %s.par2 %s??"
                    % (self.programs["dorvane"], self.source, self.out, PIECES, self.out, block, NAME,
                       NAME[:-2]))
         return ["sh", "-c", command], None, self.check_recovery
