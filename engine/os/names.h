@@ -1,5 +1,5 @@
 // Names of the ANSI era: the platform layer's reading of a name whose bytes
-// are not UTF-8 (names_posix.cpp; utf16_win.cpp on Windows). Sets made
+// are not UTF-8 (posix/names_posix.cpp; win/utf16_win.cpp on Windows). Sets made
 // before names were stored in UTF-8 carry them in the slicing system's code
 // page; the programs hold every name in UTF-8.
 #ifndef DORVANE_OS_NAMES_H

@@ -1,7 +1,7 @@
 // Text for the window program's own Win32 UI calls (Windows only): the
 // window holds every path and name in UTF-8, as the platform layer does, and
 // hands its controls, boxes and the shell UTF-16. The conversions are the
-// layer's own (utf16_win.cpp); this header lets the window reach them
+// layer's own (win/utf16_win.cpp); this header lets the window reach them
 // without a copy of its own.
 #ifndef DORVANE_OS_TEXT_WIN_H
 #define DORVANE_OS_TEXT_WIN_H

@@ -1,6 +1,6 @@
 // What the slice job asks of a destination drive on Win32 (media.h): whether
 // it is one to fill disk by disk, and its free clusters.
-#include "media.h"
+#include "os/media.h"
 #include "utf16_win.h"
 
 #include <windows.h>

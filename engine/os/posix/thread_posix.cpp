@@ -1,6 +1,6 @@
 // The thread service on POSIX (thread.h): POSIX threads and unnamed
 // semaphores.
-#include "thread.h"
+#include "os/thread.h"
 
 #include <errno.h>
 #include <pthread.h>

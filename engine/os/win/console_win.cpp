@@ -1,7 +1,7 @@
 // The console service on Win32 (console.h): key events from CONIN$, the
 // console itself, whatever standard input is; text to the console as UTF-16;
 // which standard handles are the console, and how many processes share it.
-#include "console.h"
+#include "os/console.h"
 #include "utf16_win.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 // What the slice job asks of a destination on Linux (media.h): whether it is
 // a removable mount point, and its free bytes.
-#include "media.h"
+#include "os/media.h"
 
 #include <sys/statvfs.h>
 

@@ -1,7 +1,7 @@
 // The media service on Win32 (media.h): drive types and drive names. The
 // slice job's part is in media_job_win.cpp, apart, so that the joiner
 // carries none of it.
-#include "media.h"
+#include "os/media.h"
 #include "utf16_win.h"
 
 #include <windows.h>

@@ -2,7 +2,7 @@
 // value, the current folder, the command line and the clock of the progress
 // lines. The slice job's part is in process_job_posix.cpp, apart, so that
 // the joiner, which carries no joiner of its own, links without it.
-#include "process.h"
+#include "os/process.h"
 
 #include <errno.h>
 #include <stdio.h>

@@ -2,12 +2,12 @@
 // its headers record, the KELMORIX.EXE it carries as the array the build
 // made of it (embedded_joiner.h), which the program links in, and the
 // memory size that bounds the Linux dorvane's recovery data.
-#include "process.h"
+#include "os/process.h"
 
 #include <time.h>
 #include <unistd.h>
 
-#include "embedded_joiner.h"
+#include "os/embedded_joiner.h"
 
 void OsLocalTime(SystemTime *now)
 {

@@ -1,6 +1,6 @@
 // Names of the ANSI era on Linux and other POSIX systems (names.h): read as
 // Windows-1252, the code page of the Windows systems that made most of them.
-#include "names.h"
+#include "os/names.h"
 
 // Code points of the bytes 0x80 to 0x9F. The five the code page leaves
 // undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) stand for the control characters

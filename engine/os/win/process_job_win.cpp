@@ -1,7 +1,7 @@
 // What the slice job asks of the process on Win32 (process.h): the local time
 // its headers record, the joiner it carries as its resource "QUORDEX" 101,
 // the window's own folder and the machine's memory (for recovery data).
-#include "process.h"
+#include "os/process.h"
 #include "utf16_win.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
 // The process service on Win32 (process.h): the thread's priority, the
 // current folder and the command line. The slice job's part is in process_job_win.cpp, apart, so
 // that the joiner, which links this library, carries none of it.
-#include "process.h"
+#include "os/process.h"
 #include "utf16_win.h"
 
 #include <windows.h>

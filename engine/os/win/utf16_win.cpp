@@ -2,8 +2,8 @@
 // window's own UI calls (text_win.h), and the reading of a name of the ANSI
 // era in the system's code page (names.h).
 #include "utf16_win.h"
-#include "names.h"
-#include "text_win.h"
+#include "os/names.h"
+#include "os/text_win.h"
 
 #include <windows.h>
 

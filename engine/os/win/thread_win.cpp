@@ -9,7 +9,7 @@
 // of a copy hands on its next block within some tens of microseconds;
 // every call on the system's object costs far more than that on some
 // systems (a round trip to a server process under Wine).
-#include "thread.h"
+#include "os/thread.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 // that put the terminal back in its mode when a signal ends the program
 // during the wait, and the record of an interruption that the program ends
 // by itself. Parts: raw mode and signals; what a key is; interruptions.
-#include "console.h"
+#include "os/console.h"
 
 #include <errno.h>
 #include <fcntl.h>

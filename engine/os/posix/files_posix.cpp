@@ -3,8 +3,8 @@
 // (standard input closed by the caller) is still told apart from "not open".
 // Parts: opening and closing; reading and writing; times and attributes;
 // paths, search and identity.
-#include "files.h"
-#include "search_order.h"
+#include "os/files.h"
+#include "os/search_order.h"
 
 #include <dirent.h>
 #include <errno.h>

@@ -1,7 +1,7 @@
 // The media service on Linux (media.h): mounts and removable devices from the
 // kernel's tables, the mount table of /proc and the block devices' marks in
 // sysfs. The slice job's part is in media_job_posix.cpp.
-#include "media.h"
+#include "os/media.h"
 
 #include <fcntl.h>
 #include <limits.h>

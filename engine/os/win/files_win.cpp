@@ -3,8 +3,8 @@
 // heap (utf16_win.h), whatever its length: a path too long is the system's
 // to refuse, as it always was. Parts: opening and closing; reading and
 // writing; times and attributes; paths, search and identity.
-#include "files.h"
-#include "search_order.h"
+#include "os/files.h"
+#include "os/search_order.h"
 #include "utf16_win.h"
 
 #include <windows.h>
