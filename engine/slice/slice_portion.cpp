@@ -376,14 +376,18 @@ static int CopyThroughPipe(SliceJobState *w, uint32_t *dataCrc)
     ReadPipeAsk(w->Pipe, w->Source, rest < w->Room ? rest : w->Room);
     for (w->BytesInPortion = 0; (block = ReadPipeNext(w->Pipe, &count, &error));) {
         result = WriteAll(w, block, count);
-        if (result)
+        if (!result) {
+            w->BytesInPortion += count;
+            w->BytesDone += count;
+            w->User->Progress(w->User->Context, w->BytesDone, size);
+            result = SliceInterruption(w->User);
+        }
+        // The rest of the run is not wanted: the pipe is left ready for the
+        // next, wherever the job goes from here.
+        if (result) {
+            ReadPipeCancel(w->Pipe);
             return result;
-        w->BytesInPortion += count;
-        w->BytesDone += count;
-        w->User->Progress(w->User->Context, w->BytesDone, size);
-        result = SliceInterruption(w->User);
-        if (result)
-            return result;
+        }
     }
     if (error) {
         w->PendingError = error; // OS_SOURCE_ENDED: it shrank since its size was read
