@@ -134,6 +134,11 @@ int Par2WriterBegin(Par2Writer *w, uint64_t sliceSize, unsigned recoveryCount,
 int Par2WriterAddFile(Par2Writer *w, const char *name, uint64_t length);
 int Par2WriterPrime(Par2Writer *w, unsigned file, const void *head, size_t size);
 int Par2WriterHash(Par2Writer *w, unsigned file, const void *data, size_t size);
+// Hash for count files at once (2 to Md5LaneCount(), distinct), size bytes
+// of each: a multiple of 64, every file hashed so far to a multiple of 64.
+// Returns PAR2_BAD_ARGUMENT or _TOO_MUCH_DATA before touching any file.
+int Par2WriterHashLanes(Par2Writer *w, const unsigned *files, const unsigned char *const *data,
+                        unsigned count, size_t size);
 int Par2WriterAccumulate(Par2Writer *w, unsigned file, const void *data, size_t size);
 int Par2WriterFeed(Par2Writer *w, unsigned file, const void *data, size_t size);
 int Par2WriterFinish(Par2Writer *w);

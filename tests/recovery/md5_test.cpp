@@ -1,4 +1,5 @@
-// MD5: the test suite of RFC 1321, each message also fed in uneven pieces.
+// MD5: the test suite of RFC 1321, each message also fed in uneven pieces;
+// several streams at once in the lanes of a vector, against each alone.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "recovery/md5.h"
+#include "recovery/write/md5_lanes.h"
 
 namespace {
 
@@ -60,6 +62,44 @@ TEST(Md5, PiecesGiveTheWholeDigest)
             Md5Update(&c, message.data() + at, std::min(step, message.size() - at));
         Md5End(&c, digest);
         EXPECT_EQ(Hex(digest), "269f224ae797bee8d9ec4d597b07a584") << "pieces of " << step;
+    }
+}
+
+// Every lane count the processor has (and the plain form where it has none),
+// streams already some blocks in, then fed lane steps of several sizes.
+TEST(Md5Lanes, EachLaneAsItsStreamAlone)
+{
+    const unsigned most = std::max(2u, Md5LaneCount());
+    for (unsigned count = 2; count <= most; count++) {
+        std::string streams[MD5_MAX_LANES];
+        Md5Context lanes[MD5_MAX_LANES], alone[MD5_MAX_LANES];
+        Md5Context *contexts[MD5_MAX_LANES];
+        for (unsigned i = 0; i < count; i++) {
+            for (size_t n = 0; n < 64 * (3 + 300 + 5 + 1024); n++)
+                streams[i] += (char)((n * (2 * i + 7) + n / 97 + i) & 0xff);
+            Md5Begin(&lanes[i]);
+            Md5Update(&lanes[i], streams[i].data(), 64 * (i + 1));
+            contexts[i] = &lanes[i];
+        }
+        size_t at[MD5_MAX_LANES];
+        for (unsigned i = 0; i < count; i++)
+            at[i] = 64 * (i + 1);
+        for (size_t step : {64 * 3, 64 * 300, 64 * 5}) {
+            const unsigned char *data[MD5_MAX_LANES];
+            for (unsigned i = 0; i < count; i++)
+                data[i] = (const unsigned char *)streams[i].data() + at[i];
+            Md5UpdateLanes(contexts, data, count, step);
+            for (unsigned i = 0; i < count; i++)
+                at[i] += step;
+        }
+        for (unsigned i = 0; i < count; i++) {
+            unsigned char got[MD5_DIGEST_SIZE], want[MD5_DIGEST_SIZE];
+            Md5Begin(&alone[i]);
+            Md5Update(&alone[i], streams[i].data(), at[i]);
+            Md5End(&lanes[i], got);
+            Md5End(&alone[i], want);
+            EXPECT_EQ(Hex(got), Hex(want)) << count << " lanes, lane " << i;
+        }
     }
 }
 

@@ -5,10 +5,13 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
 #include "par2_sets.h"
+#include "recovery/write/md5_lanes.h"
 #include "recovery/write/recovery_size.h"
 
 namespace {
@@ -147,6 +150,59 @@ TEST(Par2Writer, HashAndAccumulateApartAsFeed)
     ASSERT_EQ(Par2WriteRecovery(&w, CollectBytes, &apart.Recovery), 0);
     EXPECT_TRUE(apart.Index == fed.Index);
     EXPECT_TRUE(apart.Recovery == fed.Recovery);
+}
+
+// Files hashed partly alone and partly in lanes, the lanes' steps crossing
+// each file's first 16 KiB at another offset, give the files feeding does;
+// a call the lanes refuse touches no file.
+TEST(Par2Writer, LanesHashAsFilesAlone)
+{
+    std::vector<Bytes> files = SampleFiles(8, 40000, 39000);
+    MadeSet fed, lanes;
+    // One block: nothing primed, so each head digest comes from the stream.
+    MakeSet(fed, files, 1, 777);
+    lanes.Blocks.resize(40000);
+    Par2Writer &w = lanes.Writer;
+    ASSERT_EQ(Par2WriterBegin(&w, 40000, 1, lanes.Blocks.data(), BytewiseCrc, "Dorvane test"), 0);
+    for (unsigned i = 0; i < 8; i++)
+        ASSERT_EQ(Par2WriterAddFile(&w, SampleName(i).c_str(), files[i].size()), 0);
+    unsigned ids[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+    const unsigned char *data[8];
+    for (unsigned i = 0; i < 8; i++) {
+        ASSERT_EQ(Par2WriterHash(&w, i, files[i].data(), 64 * 37 * i), 0);
+        data[i] = files[i].data() + 64 * 37 * i;
+    }
+    unsigned twice[2] = {3, 3};
+    const struct {
+        const unsigned *Files;
+        unsigned Count;
+        size_t Size;
+        int Result;
+    } refusals[] = {
+        {ids, 1, 4096, PAR2_BAD_ARGUMENT},  {ids, 9, 4096, PAR2_BAD_ARGUMENT},
+        {ids, 4, 4000, PAR2_BAD_ARGUMENT},  {twice, 2, 4096, PAR2_BAD_ARGUMENT},
+        {ids, 8, 40000 - 64 * 37 * 7 + 64, PAR2_TOO_MUCH_DATA},
+    };
+    for (const auto &r : refusals)
+        EXPECT_EQ(Par2WriterHashLanes(&w, r.Files, data, r.Count, r.Size), r.Result);
+    const unsigned count = std::max(2u, std::min(8u, Md5LaneCount()));
+    for (unsigned first = 0; first < 8; first += count) {
+        unsigned n = std::min(count, 8 - first);
+        if (n == 1)
+            ASSERT_EQ(Par2WriterHash(&w, first, data[first], 64 * 300), 0);
+        else
+            ASSERT_EQ(Par2WriterHashLanes(&w, ids + first, data + first, n, 64 * 300), 0);
+    }
+    for (unsigned i = 0; i < 8; i++) {
+        size_t done = 64 * 37 * i + 64 * 300;
+        ASSERT_EQ(Par2WriterHash(&w, i, files[i].data() + done, files[i].size() - done), 0);
+        ASSERT_EQ(Par2WriterAccumulate(&w, i, files[i].data(), files[i].size()), 0);
+    }
+    ASSERT_EQ(Par2WriterFinish(&w), PAR2_OK);
+    ASSERT_EQ(Par2WriteIndex(&w, CollectBytes, &lanes.Index), 0);
+    ASSERT_EQ(Par2WriteRecovery(&w, CollectBytes, &lanes.Recovery), 0);
+    EXPECT_TRUE(lanes.Index == fed.Index);
+    EXPECT_TRUE(lanes.Recovery == fed.Recovery);
 }
 
 // Offset of the n-th packet of `type` in `data`.

@@ -11,6 +11,7 @@
 // c_i is 2 to the power of the i-th positive number that shares no factor
 // with 65535 (1, 2, 4, 7, 8, 11, ...).
 #include "recovery/par2.h"
+#include "md5_lanes.h"
 
 #include <string.h>
 
@@ -162,6 +163,59 @@ int Par2WriterHash(Par2Writer *w, unsigned file, const void *data, size_t size)
         Md5Update(&f->Whole, p, size);
     }
     f->Hashed += size;
+    return PAR2_OK;
+}
+
+int Par2WriterHashLanes(Par2Writer *w, const unsigned *files, const unsigned char *const *data,
+                        unsigned count, size_t size)
+{
+    Md5Context *contexts[MD5_MAX_LANES];
+    Par2WriterFile *f;
+    size_t at, step;
+    unsigned i;
+
+    if (count < 2 || count > MD5_MAX_LANES || size % 64 || w->Finished)
+        return PAR2_BAD_ARGUMENT;
+    for (i = 0; i < count; i++) {
+        if (files[i] >= w->FileCount)
+            return PAR2_BAD_ARGUMENT;
+        f = &w->Files[files[i]];
+        for (unsigned j = 0; j < i; j++)
+            if (files[j] == files[i])
+                return PAR2_BAD_ARGUMENT;
+        if (f->Hashed % 64)
+            return PAR2_BAD_ARGUMENT;
+        if (size > f->Length - f->Hashed)
+            return PAR2_TOO_MUCH_DATA;
+        contexts[i] = &f->Whole;
+    }
+    for (i = 0; i < count; i++) {
+        f = &w->Files[files[i]];
+        f->Crc = w->Crc(f->Crc, data[i], size);
+    }
+    // In steps that end where a file's first 16 KiB do, to take their digest.
+    for (at = 0; at < size; at += step) {
+        const unsigned char *p[MD5_MAX_LANES];
+        step = size - at;
+        for (i = 0; i < count; i++) {
+            uint64_t done = w->Files[files[i]].Hashed + at;
+            if (done < PAR2_HEAD_SIZE && PAR2_HEAD_SIZE - done < step)
+                step = (size_t)(PAR2_HEAD_SIZE - done);
+            p[i] = data[i] + at;
+        }
+        Md5UpdateLanes(contexts, p, count, step);
+        for (i = 0; i < count; i++) {
+            f = &w->Files[files[i]];
+            if (f->Hashed + at + step == PAR2_HEAD_SIZE) {
+                Md5Context head = f->Whole;
+                unsigned char digest[MD5_DIGEST_SIZE];
+                Md5End(&head, digest);
+                SeeHead(f, digest);
+            }
+        }
+    }
+    for (i = 0; i < count; i++)
+        w->Files[files[i]].Hashed += size;
     return PAR2_OK;
 }
 

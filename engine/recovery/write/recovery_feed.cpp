@@ -1,13 +1,15 @@
 // Feeding a set's portion files to the PAR2 writer on two threads.
 //
-// MD5 is the slow part (some 400-750 MB/s on one core, against several GB/s
-// for reading from the page cache and XORing), and each file's MD5 is one
-// sequential chain. So the main thread reads a few files at once, a piece
-// of each in turn, adds every piece to the recovery blocks at once
-// (Par2WriterAccumulate: one thread only) and leaves it in a pool; both
-// threads hash pieces from the pool, each taking the earliest piece of a
-// file the other is not hashing, so each file's pieces are hashed in order
-// and never two at once. The main thread reads while the pool has room and
+// MD5 is the slow part (some 750 MB/s for one stream on one core, against
+// several GB/s for reading from the page cache and XORing), and each file's
+// MD5 is one sequential chain; several files' chains run at once in the
+// lanes of a vector (md5_lanes.h) for little more than the price of one.
+// So the main thread reads several files at once, a piece of each in turn,
+// adds every piece to the recovery blocks at once (Par2WriterAccumulate:
+// one thread only) and leaves it in a pool; both threads hash pieces from
+// the pool, each taking the earliest pieces of as many files as a vector
+// has lanes, files the other is not hashing, so each file's pieces are
+// hashed in order and never two at once. The main thread reads while the pool has room and
 // hashes when it is full; the hashing thread only hashes. The work thus
 // shares itself out by itself, also when the other programs on the machine
 // leave one of the threads waiting for a processor. Where no thread can be
@@ -21,10 +23,11 @@
 #include <stdlib.h>
 
 #include "format/slice_format.h"
+#include "md5_lanes.h"
 #include "os/files.h"
 
 enum {
-    LANES = 4,               // files read at once, so that two can be hashed at once
+    LANES = 2 * MD5_MAX_LANES, // files read at once at most: two threads' lanes
     PIECE_SIZE = 256 * 1024, // small enough to stay in a core's cache between read and hash
     POOL_PIECES = 64         // pieces read ahead: 16 MiB, some 20 ms of hashing
 };
@@ -51,6 +54,7 @@ struct HashPool {
     int Stop;           // no more pieces will come (or the feed failed)
     int Result;         // the writer's first refusal, PAR2_OK until then
     unsigned FailedFile;
+    unsigned Width;     // pieces hashed at once (the vector's lanes), 1 without lanes
     Par2Writer *Writer;
 };
 
@@ -71,58 +75,96 @@ struct FeedState {
     unsigned Next;       // the next portion a lane takes
     uint64_t Total;      // bytes of the whole set
     uint64_t Read;       // bytes read so far
+    unsigned LaneCount;  // files read at once: enough for both threads to hash
     Lane Lanes[LANES];
 };
 
-// The earliest queued piece of a file nobody is hashing, or NULL.
-static Piece *Eligible(HashPool *pool)
+// The earliest queued piece of a file nobody is hashing or has been
+// chosen (Busy), and no smaller than a whole piece unless whole is 0; NULL
+// when there is none.
+static Piece *Earliest(HashPool *pool, int whole)
 {
     Piece *best = NULL;
 
     for (unsigned i = 0; i < POOL_PIECES; i++) {
         Piece *p = &pool->Pieces[i];
-        if (p->State == PIECE_QUEUED && !pool->Busy[p->File] && (!best || p->Order < best->Order))
+        if (p->State == PIECE_QUEUED && !pool->Busy[p->File] && (!whole || p->Size == PIECE_SIZE) &&
+            (!best || p->Order < best->Order))
             best = p;
     }
     return best;
 }
 
-// Hashes one piece; lock is held on entry and on return, not meanwhile.
-static void HashOne(HashPool *pool, Piece *piece, std::unique_lock<std::mutex> &lock)
+// The pieces to hash next, taken (hashing, their files busy): the earliest
+// eligible one, and with it, when it is whole, the earliest whole pieces of
+// other files up to the vector's lanes. A file's last piece, shorter, is
+// hashed alone; every piece before it is whole, so each file's digest has
+// taken whole blocks whenever its pieces go into lanes. Returns how many.
+static unsigned Choose(HashPool *pool, Piece *chosen[MD5_MAX_LANES])
 {
+    unsigned n = 0;
+    Piece *p = Earliest(pool, 0);
+
+    while (p) {
+        p->State = PIECE_HASHING;
+        pool->Queued--;
+        pool->Busy[p->File] = 1;
+        chosen[n++] = p;
+        p = n < pool->Width && chosen[0]->Size == PIECE_SIZE ? Earliest(pool, 1) : NULL;
+    }
+    return n;
+}
+
+// Hashes the chosen pieces; lock is held on entry and on return, not
+// meanwhile.
+static void HashChosen(HashPool *pool, Piece *chosen[], unsigned n,
+                       std::unique_lock<std::mutex> &lock)
+{
+    const unsigned char *data[MD5_MAX_LANES];
+    unsigned files[MD5_MAX_LANES], i;
     int failed = pool->Result, result = PAR2_OK;
 
-    piece->State = PIECE_HASHING;
-    pool->Queued--;
-    pool->Busy[piece->File] = 1;
+    for (i = 0; i < n; i++) {
+        files[i] = chosen[i]->File;
+        data[i] = chosen[i]->Data;
+    }
     lock.unlock();
     // After a refusal the rest is only drained.
-    if (!failed)
-        result = Par2WriterHash(pool->Writer, piece->File, piece->Data, piece->Size);
+    if (!failed && n == 1)
+        result = Par2WriterHash(pool->Writer, files[0], data[0], chosen[0]->Size);
+    else if (!failed)
+        result = Par2WriterHashLanes(pool->Writer, files, data, n, PIECE_SIZE);
     lock.lock();
     if (result && !pool->Result) {
         pool->Result = result;
-        pool->FailedFile = piece->File;
+        pool->FailedFile = files[0];
     }
-    pool->Busy[piece->File] = 0;
-    piece->State = PIECE_FREE;
-    pool->Free++;
+    for (i = 0; i < n; i++) {
+        pool->Busy[files[i]] = 0;
+        chosen[i]->State = PIECE_FREE;
+        pool->Free++;
+    }
     pool->Changed.notify_all();
+}
+
+// Hashes the next pieces there are; 0 when there were none to take.
+static int HashSome(HashPool *pool, std::unique_lock<std::mutex> &lock)
+{
+    Piece *chosen[MD5_MAX_LANES];
+    unsigned n = Choose(pool, chosen);
+
+    if (n)
+        HashChosen(pool, chosen, n, lock);
+    return n != 0;
 }
 
 static void HashPieces(HashPool *pool)
 {
     std::unique_lock<std::mutex> lock(pool->Lock);
-    Piece *piece;
 
     for (;;) {
-        pool->Changed.wait(lock, [pool, &piece] {
-            piece = Eligible(pool);
-            return piece || pool->Stop;
-        });
-        if (piece)
-            HashOne(pool, piece, lock);
-        else
+        pool->Changed.wait(lock, [pool] { return Earliest(pool, 0) || pool->Stop; });
+        if (!HashSome(pool, lock))
             return;
     }
 }
@@ -142,10 +184,7 @@ static Piece *TakePiece(HashPool *pool)
             pool->Free--;
             return piece;
         }
-        piece = Eligible(pool);
-        if (piece)
-            HashOne(pool, piece, lock);
-        else
+        if (!HashSome(pool, lock))
             pool->Changed.wait(lock);
     }
 }
@@ -154,15 +193,10 @@ static Piece *TakePiece(HashPool *pool)
 static void HashTheRest(HashPool *pool)
 {
     std::unique_lock<std::mutex> lock(pool->Lock);
-    Piece *piece;
 
-    while (pool->Queued) {
-        piece = Eligible(pool);
-        if (piece)
-            HashOne(pool, piece, lock);
-        else
+    while (pool->Queued)
+        if (!HashSome(pool, lock))
             pool->Changed.wait(lock);
-    }
 }
 
 static int Fail(FeedState *s, unsigned portion, int result, long error, int par2)
@@ -250,11 +284,11 @@ static int FeedAll(FeedState *s)
     int result = 0, reading = 1;
     unsigned k;
 
-    for (k = 0; k < LANES && !result; k++)
+    for (k = 0; k < s->LaneCount && !result; k++)
         result = StartLane(s, k);
     while (!result && reading) {
         reading = 0;
-        for (k = 0; k < LANES && !result; k++)
+        for (k = 0; k < s->LaneCount && !result; k++)
             if (s->Lanes[k].File) {
                 result = FeedPiece(s, k);
                 reading = 1;
@@ -297,6 +331,10 @@ int RecoveryFeed(Par2Writer *w, char *path, const SliceUser *user, RecoveryFeedF
         pool->Pieces[i].Data = memory + (size_t)PIECE_SIZE * i;
     pool->Free = POOL_PIECES;
     pool->Writer = w;
+    pool->Width = Md5LaneCount();
+    pool->Width = pool->Width < (unsigned)MD5_MAX_LANES ? pool->Width : (unsigned)MD5_MAX_LANES;
+    // Each thread's lanes full, or with one stream a thread, two files to spare.
+    s.LaneCount = pool->Width > 1 ? 2 * pool->Width : 4;
     for (i = 0; i < w->FileCount; i++)
         s.Total += w->Files[i].Length;
     thread = StartHashing(pool);
