@@ -2,12 +2,13 @@
 //   paths and the files of the folder;
 //   RepairOpen: the recovery files found, sorted by set, the set chosen
 //     and read;
-//   RepairFind, RepairAssess: what the set holds and what can be done;
-//   RepairRebuild: k blocks and the other files, decoded piece by piece.
+//   RepairFind, RepairAssess: what the set holds and what can be done.
+// The rebuild itself is repair_rebuild.cpp's.
 // Every length and offset used for a read comes from the reader, which only
 // keeps what lay inside the files it was fed, and each read is checked for
 // the bytes it promised: a hostile or shortened file ends the rebuild.
 #include "repair.h"
+#include "repair_parts.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -19,9 +20,6 @@
 #include "rs_decode.h"
 
 enum {
-    PIECE_BUDGET = 4 << 20,  // bytes of buffers a rebuild would like
-    PIECE_MAX = 1 << 20,
-    PIECE_MIN = 4096,
     CHOICES_TRIED = 64       // choices of blocks tried before giving up
 };
 
@@ -37,7 +35,7 @@ static long PathOf(RepairSet *s, const char *name)
 }
 
 // Opens the folder's file `name`, its length in *length.
-static long OpenIn(RepairSet *s, const char *name, OsFile *file, uint64_t *length)
+long RepairOpenIn(RepairSet *s, const char *name, OsFile *file, uint64_t *length)
 {
     long error = PathOf(s, name);
 
@@ -50,7 +48,7 @@ static long OpenIn(RepairSet *s, const char *name, OsFile *file, uint64_t *lengt
 }
 
 // count bytes at offset of an open file. Returns 0 or the error.
-static long ReadAt(OsFile file, uint64_t offset, unsigned char *to, uint32_t count)
+long RepairReadAt(OsFile file, uint64_t offset, unsigned char *to, uint32_t count)
 {
     uint32_t got = 0;
     long error = OsSeek(file, offset);
@@ -96,7 +94,7 @@ static void FeedFile(RepairSet *s, const char *name, unsigned char *buffer, uint
     uint32_t got;
     OsFile file;
 
-    if (OpenIn(s, name, &file, &length))
+    if (RepairOpenIn(s, name, &file, &length))
         return;
     Par2ReadStart(r, length);
     for (budget = 4 * length; r->Offset - start < length && budget > 0; budget -= got) {
@@ -244,8 +242,8 @@ int RepairFind(const RepairSet *s, const char *name)
 
 // A choice of count blocks whose system can be solved, begun in d; tried
 // in order (0, 1, ..., count - 1 first). 0 when none of those tried can.
-static int Choose(const RepairSet *s, const unsigned *lost, unsigned count, RsDecoder *d,
-                  unsigned *chosen)
+int RepairChoose(const RepairSet *s, const unsigned *lost, unsigned count, RsDecoder *d,
+                 unsigned *chosen)
 {
     uint32_t exponents[RS_MAX_LOST];
     unsigned i, tries;
@@ -285,177 +283,8 @@ int RepairAssess(const RepairSet *s, const unsigned *lost, unsigned count, int *
             return REPAIR_DAMAGED;
     if (!count)
         return REPAIR_OK;
-    if (!Choose(s, lost, count, &d, chosen))
+    if (!RepairChoose(s, lost, count, &d, chosen))
         return REPAIR_TOO_MANY;
     RsDecoderEnd(&d);
     return REPAIR_OK;
-}
-
-// ---- The rebuild ------------------------------------------------------------
-
-// What a rebuild holds: the decoder, the open files, and the buffers:
-// Acc[j] block j's piece, Out[l] lost file l's, In one present file's.
-struct Rebuild {
-    RsDecoder Decoder;
-    unsigned Chosen[RS_MAX_LOST];
-    OsFile Files[PAR2_MAX_FILES];       // the present files, 0 for the lost
-    OsFile Recovery[REPAIR_MAX_FILES];  // the recovery files holding chosen blocks
-    unsigned char *Acc[RS_MAX_LOST], *Out[RS_MAX_LOST], *In;
-    Md5Context Md5[RS_MAX_LOST];
-    uint32_t Crc[RS_MAX_LOST];
-    void *Memory;
-};
-
-// The recovery file holding block j (an index into s->Names).
-static unsigned BlockFile(const RepairSet *s, unsigned j)
-{
-    unsigned f = 0;
-    for (unsigned i = 0; i < s->NameCount; i++)
-        if (s->Starts[i] != UINT64_MAX && s->Starts[i] <= s->Reader.Blocks[j].Offset &&
-            (s->Starts[f] == UINT64_MAX || s->Starts[i] >= s->Starts[f]))
-            f = i;
-    return f;
-}
-
-// Opens what the rebuild reads. Returns REPAIR_OK, _UNREADABLE or
-// _WRONG_LENGTH.
-static int OpenFiles(RepairSet *s, Rebuild *b, const unsigned *lost, unsigned count)
-{
-    const Par2Reader *r = &s->Reader;
-    uint64_t length;
-    unsigned i, l;
-
-    for (i = 0; i < r->FileCount; i++) {
-        for (l = 0; l < count && lost[l] != i; l++)
-            ;
-        if (l < count)
-            continue;
-        s->Failed = (int)i;
-        if ((s->Error = OpenIn(s, r->Files[i].Name, &b->Files[i], &length)))
-            return REPAIR_UNREADABLE;
-        if (length != r->Files[i].Length)
-            return REPAIR_WRONG_LENGTH;
-    }
-    s->Failed = -1;
-    for (l = 0; l < count; l++) {
-        unsigned f = BlockFile(s, b->Chosen[l]);
-        if (!b->Recovery[f] && (s->Error = OpenIn(s, s->Names[f], &b->Recovery[f], &length)))
-            return REPAIR_UNREADABLE;
-    }
-    return REPAIR_OK;
-}
-
-static void CloseFiles(Rebuild *b)
-{
-    for (unsigned i = 0; i < PAR2_MAX_FILES; i++)
-        if (b->Files[i])
-            OsClose(b->Files[i]);
-    for (unsigned f = 0; f < REPAIR_MAX_FILES; f++)
-        if (b->Recovery[f])
-            OsClose(b->Recovery[f]);
-}
-
-// One piece: [at, at + n) of every lost slice into Out, from the blocks and
-// the present files.
-static int DecodePiece(RepairSet *s, Rebuild *b, unsigned count, uint64_t at, uint32_t n)
-{
-    const Par2Reader *r = &s->Reader;
-    unsigned i, j;
-
-    for (j = 0; j < count; j++) {
-        const Par2ReadBlock *block = &r->Blocks[b->Chosen[j]];
-        unsigned f = BlockFile(s, b->Chosen[j]);
-        s->Failed = -1;
-        if ((s->Error = ReadAt(b->Recovery[f], block->Offset - s->Starts[f] + at, b->Acc[j], n)))
-            return REPAIR_UNREADABLE;
-    }
-    for (i = 0; i < r->FileCount; i++) {
-        uint64_t m = r->Files[i].Length > at ? r->Files[i].Length - at : 0;
-        if (!b->Files[i] || !m)
-            continue;
-        m = m < n ? m : n;
-        s->Failed = (int)i;
-        if ((s->Error = ReadAt(b->Files[i], at, b->In, (uint32_t)m)))
-            return REPAIR_UNREADABLE;
-        for (j = 0; j < count; j++)
-            RsDecoderRemoveSlice(&b->Decoder, j, i, b->In, (size_t)m, b->Acc[j]);
-    }
-    RsDecodePiece(&b->Decoder, b->Acc, b->Out, n);
-    return REPAIR_OK;
-}
-
-// The buffers, as large as the budget allows and memory gives; a piece is
-// a whole number of words (the slice size is one too).
-static int Allocate(Rebuild *b, unsigned count, uint64_t slice, uint32_t *piece)
-{
-    uint64_t p = PIECE_BUDGET / (2 * count + 1);
-
-    p = p > PIECE_MAX ? (uint64_t)PIECE_MAX : p < PIECE_MIN ? (uint64_t)PIECE_MIN : p;
-    p = *piece ? *piece + 3 : p;
-    p = (p < slice ? p : slice) & ~(uint64_t)3;
-    while (!(b->Memory = malloc((size_t)p * (2 * count + 1)))) {
-        if (p <= 4)
-            return REPAIR_NO_MEMORY;
-        p = p / 8 * 4;
-    }
-    *piece = (uint32_t)p;
-    b->In = (unsigned char *)b->Memory;
-    for (unsigned l = 0; l < count; l++) {
-        b->Acc[l] = b->In + (size_t)p * (1 + l);
-        b->Out[l] = b->In + (size_t)p * (1 + count + l);
-    }
-    return REPAIR_OK;
-}
-
-int RepairRebuild(RepairSet *s, const unsigned *lost, unsigned count, RepairSink sink,
-                  void *context)
-{
-    const Par2Reader *r = &s->Reader;
-    unsigned char digest[MD5_DIGEST_SIZE];
-    uint64_t at, slice = r->SliceSize;
-    uint32_t piece = s->Piece, n;
-    unsigned l;
-    int spare, result = RepairAssess(s, lost, count, &spare);
-    Rebuild *b;
-
-    if (result || !count)
-        return result;
-    b = (Rebuild *)calloc(1, sizeof *b);
-    if (!b)
-        return REPAIR_NO_MEMORY;
-    Choose(s, lost, count, &b->Decoder, b->Chosen);
-    result = Allocate(b, count, slice, &piece);
-    if (!result)
-        result = OpenFiles(s, b, lost, count);
-    for (l = 0; l < count; l++) {
-        Md5Begin(&b->Md5[l]);
-        b->Crc[l] = 0;
-    }
-    for (at = 0; !result && at < slice; at += n) {
-        n = slice - at < piece ? (uint32_t)(slice - at) : piece;
-        result = DecodePiece(s, b, count, at, n);
-        for (l = 0; !result && l < count; l++) {
-            const Par2ReadFile *f = &r->Files[lost[l]];
-            Md5Update(&b->Md5[l], b->Out[l], n);
-            b->Crc[l] = Crc32Update(b->Crc[l], b->Out[l], n);
-            if (at + n < slice)
-                continue;
-            Md5End(&b->Md5[l], digest);
-            s->Failed = (int)lost[l];
-            if (b->Crc[l] != f->SliceCrc || memcmp(digest, f->SliceHash, MD5_DIGEST_SIZE))
-                result = REPAIR_MISMATCH;
-        }
-        for (l = 0; !result && l < count; l++) {
-            uint64_t length = r->Files[lost[l]].Length, m = length > at ? length - at : 0;
-            if (m && sink(context, l, at, b->Out[l], (size_t)(m < n ? m : n)))
-                result = REPAIR_SINK_FAILED;
-        }
-    }
-    if (!result)
-        s->Failed = -1;
-    CloseFiles(b);
-    RsDecoderEnd(&b->Decoder);
-    free(b->Memory);
-    free(b);
-    return result;
 }

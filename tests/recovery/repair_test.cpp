@@ -170,6 +170,52 @@ TEST_F(Repair, KLostOrDamagedAreRebuiltFromKBlocksAnotherDamagedTooIsRefused)
     }
 }
 
+// Present files cut short once the rebuild has begun (after its first
+// piece): it ends UNREADABLE and names the one cut short, the first in the
+// set's order where the files of both halves (each half read on its own
+// thread where there are two) are.
+struct CutShort {
+    std::vector<std::string> Paths;
+    bool Cut = false;
+};
+
+int CutOnFirstPiece(void *context, unsigned, uint64_t, const void *, size_t)
+{
+    CutShort *c = (CutShort *)context;
+    for (const std::string &path : c->Paths)
+        EXPECT_EQ(truncate(path.c_str(), 100), 0);
+    c->Cut = true;
+    return 0;
+}
+
+TEST_F(Repair, AFileCutShortWhileReadIsNamed)
+{
+    Slice(1);
+    ASSERT_EQ(Open(""), REPAIR_OK);
+    std::vector<unsigned> lost = Files({2}), order;
+    for (unsigned n : {0, 1, 3, 4, 5})
+        order.push_back(Files({n})[0]);
+    unsigned lower = 0, upper = 0;  // a portion of each half, by number
+    for (unsigned k = 0; k < order.size(); k++) {
+        unsigned n = k < 2 ? k : k + 1;
+        (order[k] < set.Reader.FileCount / 2 ? lower : upper) = n;
+    }
+    for (const std::vector<unsigned> &cut : {std::vector<unsigned>{upper},
+                                             std::vector<unsigned>{upper, lower}}) {
+        for (unsigned i = 0; i < 6; i++)
+            Store(Portion(i), portions_[i]);
+        ASSERT_EQ(unlink(Path(Portion(2)).c_str()), 0);
+        ASSERT_EQ(Open(""), REPAIR_OK);
+        CutShort c;
+        for (unsigned n : cut)
+            c.Paths.push_back(Path(Portion(n)));
+        set.Piece = 200;
+        EXPECT_EQ(RepairRebuild(&set, lost.data(), 1, CutOnFirstPiece, &c), REPAIR_UNREADABLE);
+        EXPECT_TRUE(c.Cut);
+        EXPECT_EQ(set.Failed, Files({cut.back()})[0]) << cut.size() << " cut short";
+    }
+}
+
 // An index file cut short anywhere: the recovery file, read after it, is
 // read from its own start, its block found and counted.
 TEST_F(Repair, AnIndexCutShortSpoilsNoneOfTheRecoveryFile)
