@@ -12,7 +12,9 @@ struct OsThread;    // a running thread
 struct OsSemaphore; // a count two threads share
 
 // OsStartThread: runs run(context) on a new thread. Returns it, or NULL
-// when no thread can be started.
+// when no thread can be started. On POSIX the new thread never takes the
+// signals that end the program (SIGINT, SIGQUIT, SIGTERM, SIGHUP): they go
+// to the thread that started it, which may be waiting for a key.
 OsThread *OsStartThread(void (*run)(void *context), void *context);
 
 // OsJoinThread: waits until thread's run has returned, and frees it.

@@ -93,6 +93,22 @@ def wait_for_raw_mode(terminal, deadline):
         time.sleep(0.002)
 
 
+def take_shown(master):
+    """What the program has written to the terminal and the test has not
+    read yet. Asking the master whether it has anything waits for the bytes
+    still on their way to it, so that all written so far is taken."""
+    shown = b""
+    while select.select([master], [], [], 0)[0]:
+        try:
+            chunk = os.read(master, 65536)
+        except OSError:
+            break
+        if not chunk:
+            break
+        shown += chunk
+    return shown
+
+
 def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None, console=True,
                     controlling=False, env=None, started=None, columns=None, ahead=None,
                     errors="terminal", output="pipe"):
@@ -164,16 +180,13 @@ def run_on_terminal(command, cwd, answer=None, timeout=60, file_size_limit=None,
                 answered += 1
                 if keys:
                     wait_for_raw_mode(slave if controlling and console else None, deadline)
+                    # What the terminal was shown goes first: a Ctrl+C
+                    # would throw away what it has not yet taken.
+                    terminal += take_shown(master)
                     os.write(master, keys)
         proc.wait(timeout=max(1, deadline - time.monotonic()))
-        while master in open_fds and select.select([master], [], [], 0)[0]:
-            try:
-                chunk = os.read(master, 65536)
-            except OSError:
-                break
-            if not chunk:
-                break
-            terminal += chunk
+        if master in open_fds:
+            terminal += take_shown(master)
         flags = termios.tcgetattr(slave)[3] if controlling and console else None
     finally:
         if proc.poll() is None:

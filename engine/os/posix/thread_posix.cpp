@@ -5,7 +5,15 @@
 #include <errno.h>
 #include <pthread.h>
 #include <semaphore.h>
+#include <signal.h>
 #include <stdlib.h>
+
+// The signals a person or the system sends to end the program (Ctrl+C,
+// Ctrl+\, kill, a hang-up): the thread that waits for a key blocks them
+// until its wait begins and counts on being woken by them (console_posix.cpp).
+// A thread started here blocks them for good, so that one sent while that
+// wait is being set up stays pending for it instead of going to this thread.
+static const int ProgramSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 
 struct OsThread {
     pthread_t Thread;
@@ -28,12 +36,22 @@ static void *Start(void *argument)
 OsThread *OsStartThread(void (*run)(void *context), void *context)
 {
     OsThread *thread = (OsThread *)malloc(sizeof *thread);
+    sigset_t blocked, previous;
+    size_t i;
+    int started;
 
     if (!thread)
         return NULL;
     thread->Run = run;
     thread->Context = context;
-    if (pthread_create(&thread->Thread, NULL, Start, thread) != 0) {
+    // The new thread starts with the caller's mask, these signals added.
+    sigemptyset(&blocked);
+    for (i = 0; i < sizeof ProgramSignals / sizeof ProgramSignals[0]; i++)
+        sigaddset(&blocked, ProgramSignals[i]);
+    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
+    started = pthread_create(&thread->Thread, NULL, Start, thread) == 0;
+    pthread_sigmask(SIG_SETMASK, &previous, NULL);
+    if (!started) {
         free(thread);
         return NULL;
     }
