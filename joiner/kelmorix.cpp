@@ -218,6 +218,7 @@ static int Run(int argc, char **argv)
     Command command;
     int result, i;
 
+    OsBufferOutput();
     // Should the system not give them, the arguments as the C library read them.
     OsCommandArguments(argc, argv, &argc, &argv);
     result = ReadCommand(argc, argv, &command);

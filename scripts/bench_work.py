@@ -106,6 +106,16 @@ def build(windows_tree, preset):
     return programs
 
 
+def wine_environment(wine_run):
+    """What wine-run --env prints: the settings its programs run with, and
+    the loader (WINE)."""
+    lines = run_quiet([wine_run, "--env"]).splitlines()
+    environment = dict(line.split("=", 1) for line in lines if "=" in line)
+    if "WINE" not in environment:
+        fail("wine-run --env named no loader")
+    return environment
+
+
 def winpath(path):
     return "Z:" + path.replace("/", "\\")
 
@@ -259,7 +269,12 @@ class Work:
         return HEADER + self.size // PIECES + (self.size % PIECES != 0)
 
     def wine(self, *args):
-        return [self.programs["wine-run"]] + list(args)
+        """A Windows program started as a user starts it, `wine PROGRAM`,
+        under the server wine-run keeps (its prefix and settings, from
+        wine-run --env): the script's own checks are not timed."""
+        environment = self.programs["wine-env"]
+        return (["env"] + ["%s=%s" % pair for pair in environment.items() if pair[0] != "WINE"] +
+                [environment["WINE"]] + list(args))
 
     # Each returns the command, the file its stdout goes to (or None) and
     # the check of its work (or None for work that writes nothing), and may

@@ -41,6 +41,14 @@ FILE *OsOpenConsoleOutput(void);
 // when not all of it was written.
 int OsWriteText(FILE *to, const char *text, size_t length);
 
+// OsBufferOutput: a buffer for standard output where it goes to a device
+// that is not a console (NUL; /dev/null under Wine), which the Windows C
+// library leaves unbuffered: there every byte would cost a system call
+// (under Wine a round trip to its server: 2 ms a line). Files, pipes,
+// consoles and every POSIX stream keep their usual buffering. Called
+// before anything is written.
+void OsBufferOutput(void);
+
 // OsIsTerminal: 1 when descriptor fd (0, 1 or 2: standard input, output,
 // error) is a terminal (on Windows: a console), else 0: a progress line is
 // drawn only there, and KELMORIX.EXE keeps its window open only for a user

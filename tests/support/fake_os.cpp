@@ -486,6 +486,10 @@ void OsWaitFor(OsSemaphore *) {}
 
 void OsFreeSemaphore(OsSemaphore *) {}
 
+void OsBufferOutput(void)
+{
+}
+
 int OsIsTerminal(int)
 {
     return 0;

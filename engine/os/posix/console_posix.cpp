@@ -284,6 +284,11 @@ int OsConsoleColumns(int fd)
     return DEFAULT_COLUMNS;
 }
 
+void OsBufferOutput(void)
+{
+    // The C library buffers every stream that is not a terminal.
+}
+
 int OsIsTerminal(int fd)
 {
     return isatty(fd) != 0;

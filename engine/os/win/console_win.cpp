@@ -113,6 +113,15 @@ int OsWriteText(FILE *to, const char *text, size_t length)
     return fwrite(text, 1, length, to) == length ? 0 : -1;
 }
 
+// Any stream but a console's: files and pipes are buffered so already.
+void OsBufferOutput(void)
+{
+    DWORD mode;
+
+    if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode))
+        setvbuf(stdout, NULL, _IOFBF, BUFSIZ);
+}
+
 // STD_INPUT_HANDLE, STD_OUTPUT_HANDLE and STD_ERROR_HANDLE are -10, -11, -12.
 int OsIsTerminal(int fd)
 {
