@@ -18,13 +18,13 @@
 
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 #include <stdlib.h>
 
 #include "format/slice_format.h"
 #include "md5_lanes.h"
 #include "os/files.h"
+#include "os/thread.h"
 
 enum {
     LANES = 2 * MD5_MAX_LANES, // files read at once at most: two threads' lanes
@@ -158,8 +158,9 @@ static int HashSome(HashPool *pool, std::unique_lock<std::mutex> &lock)
     return n != 0;
 }
 
-static void HashPieces(HashPool *pool)
+static void HashPieces(void *context)
 {
+    HashPool *pool = (HashPool *)context;
     std::unique_lock<std::mutex> lock(pool->Lock);
 
     for (;;) {
@@ -299,22 +300,12 @@ static int FeedAll(FeedState *s)
     return result;
 }
 
-// The hashing thread, when one can be started (joinable then).
-static std::thread StartHashing(HashPool *pool)
-{
-    try {
-        return std::thread(HashPieces, pool);
-    } catch (...) {
-        return std::thread();
-    }
-}
-
 int RecoveryFeed(Par2Writer *w, char *path, const SliceUser *user, RecoveryFeedFailure *failure)
 {
     HashPool *pool = new HashPool();
     unsigned char *memory = (unsigned char *)malloc((size_t)PIECE_SIZE * POOL_PIECES);
     FeedState s = {};
-    std::thread thread;
+    OsThread *thread;
     unsigned i;
     int result;
 
@@ -337,7 +328,8 @@ int RecoveryFeed(Par2Writer *w, char *path, const SliceUser *user, RecoveryFeedF
     s.LaneCount = pool->Width > 1 ? 2 * pool->Width : 4;
     for (i = 0; i < w->FileCount; i++)
         s.Total += w->Files[i].Length;
-    thread = StartHashing(pool);
+    // Without a second thread the main one hashes everything itself.
+    thread = OsStartThread(HashPieces, pool);
     result = FeedAll(&s);
     {
         std::lock_guard<std::mutex> lock(pool->Lock);
@@ -347,8 +339,8 @@ int RecoveryFeed(Par2Writer *w, char *path, const SliceUser *user, RecoveryFeedF
             pool->Result = pool->Result ? pool->Result : PAR2_BAD_ARGUMENT;
     }
     pool->Changed.notify_all();
-    if (thread.joinable())
-        thread.join();
+    if (thread)
+        OsJoinThread(thread);
     if (!result && pool->Result)
         result = Fail(&s, pool->FailedFile, FEED_WRITER_FAILED, 0, pool->Result);
     for (i = 0; i < LANES; i++)
