@@ -9,11 +9,11 @@
 // one thread only) and leaves it in a pool; both threads hash pieces from
 // the pool, each taking the earliest pieces of as many files as a vector
 // has lanes, files the other is not hashing, so each file's pieces are
-// hashed in order and never two at once. The main thread reads while the pool has room and
-// hashes when it is full; the hashing thread only hashes. The work thus
-// shares itself out by itself, also when the other programs on the machine
-// leave one of the threads waiting for a processor. Where no thread can be
-// started, the main thread does it all.
+// hashed in order and never two at once. The main thread reads while the
+// pool has room and hashes when it is full; the hashing thread only
+// hashes. The work thus shares itself out by itself, also when the other
+// programs on the machine leave one of the threads waiting for a
+// processor. Where no thread can be started, the main thread does it all.
 #include "recovery_feed.h"
 
 #include <condition_variable>
