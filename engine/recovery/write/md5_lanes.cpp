@@ -3,6 +3,7 @@
 // vectors (one body, written with the compiler's vector types, for 4 and
 // for 8 lanes); the SSE2 and AVX2 forms; the choice by the processor.
 #include "md5_lanes.h"
+#include "recovery/md5_steps.h"
 
 #include <string.h>
 
@@ -55,17 +56,18 @@ LANES_INLINE void Words(const unsigned char *const p[], size_t at, Lanes8 w[16])
     }
 }
 
-// The steps as md5.cpp's fast form takes them, on every lane at once.
+// The steps as md5.cpp's fast form takes them (md5_steps.h), on every lane
+// at once.
 #define LANE_F(b, c, d) ((((c) ^ (d)) & (b)) ^ (d))
 #define LANE_G(b, c, d) (((c) & ~(d)) + ((b) & (d)))
 #define LANE_H(b, c, d) ((b) ^ (c) ^ (d))
 #define LANE_I(b, c, d) ((c) ^ ((b) | ~(d)))
 #define LANE_STEP(f, a, b, c, d, k, t, s)         \
-    do {                                          \
+    {                                             \
         a += w[k] + (uint32_t)(t);                \
-        a += f(b, c, d);                          \
+        a += LANE_##f(b, c, d);                   \
         a = ((a << (s)) | (a >> (32 - (s)))) + b; \
-    } while (0)
+    }
 
 template <typename V, unsigned N>
 LANES_INLINE void LaneBlocks(uint32_t *const state[], const unsigned char *const p[],
@@ -83,73 +85,7 @@ LANES_INLINE void LaneBlocks(uint32_t *const state[], const unsigned char *const
         V a0 = a, b0 = b, c0 = c, d0 = d;
         Words(p, at, w);
 
-        LANE_STEP(LANE_F, a, b, c, d, 0, 0xd76aa478, 7);
-        LANE_STEP(LANE_F, d, a, b, c, 1, 0xe8c7b756, 12);
-        LANE_STEP(LANE_F, c, d, a, b, 2, 0x242070db, 17);
-        LANE_STEP(LANE_F, b, c, d, a, 3, 0xc1bdceee, 22);
-        LANE_STEP(LANE_F, a, b, c, d, 4, 0xf57c0faf, 7);
-        LANE_STEP(LANE_F, d, a, b, c, 5, 0x4787c62a, 12);
-        LANE_STEP(LANE_F, c, d, a, b, 6, 0xa8304613, 17);
-        LANE_STEP(LANE_F, b, c, d, a, 7, 0xfd469501, 22);
-        LANE_STEP(LANE_F, a, b, c, d, 8, 0x698098d8, 7);
-        LANE_STEP(LANE_F, d, a, b, c, 9, 0x8b44f7af, 12);
-        LANE_STEP(LANE_F, c, d, a, b, 10, 0xffff5bb1, 17);
-        LANE_STEP(LANE_F, b, c, d, a, 11, 0x895cd7be, 22);
-        LANE_STEP(LANE_F, a, b, c, d, 12, 0x6b901122, 7);
-        LANE_STEP(LANE_F, d, a, b, c, 13, 0xfd987193, 12);
-        LANE_STEP(LANE_F, c, d, a, b, 14, 0xa679438e, 17);
-        LANE_STEP(LANE_F, b, c, d, a, 15, 0x49b40821, 22);
-
-        LANE_STEP(LANE_G, a, b, c, d, 1, 0xf61e2562, 5);
-        LANE_STEP(LANE_G, d, a, b, c, 6, 0xc040b340, 9);
-        LANE_STEP(LANE_G, c, d, a, b, 11, 0x265e5a51, 14);
-        LANE_STEP(LANE_G, b, c, d, a, 0, 0xe9b6c7aa, 20);
-        LANE_STEP(LANE_G, a, b, c, d, 5, 0xd62f105d, 5);
-        LANE_STEP(LANE_G, d, a, b, c, 10, 0x02441453, 9);
-        LANE_STEP(LANE_G, c, d, a, b, 15, 0xd8a1e681, 14);
-        LANE_STEP(LANE_G, b, c, d, a, 4, 0xe7d3fbc8, 20);
-        LANE_STEP(LANE_G, a, b, c, d, 9, 0x21e1cde6, 5);
-        LANE_STEP(LANE_G, d, a, b, c, 14, 0xc33707d6, 9);
-        LANE_STEP(LANE_G, c, d, a, b, 3, 0xf4d50d87, 14);
-        LANE_STEP(LANE_G, b, c, d, a, 8, 0x455a14ed, 20);
-        LANE_STEP(LANE_G, a, b, c, d, 13, 0xa9e3e905, 5);
-        LANE_STEP(LANE_G, d, a, b, c, 2, 0xfcefa3f8, 9);
-        LANE_STEP(LANE_G, c, d, a, b, 7, 0x676f02d9, 14);
-        LANE_STEP(LANE_G, b, c, d, a, 12, 0x8d2a4c8a, 20);
-
-        LANE_STEP(LANE_H, a, b, c, d, 5, 0xfffa3942, 4);
-        LANE_STEP(LANE_H, d, a, b, c, 8, 0x8771f681, 11);
-        LANE_STEP(LANE_H, c, d, a, b, 11, 0x6d9d6122, 16);
-        LANE_STEP(LANE_H, b, c, d, a, 14, 0xfde5380c, 23);
-        LANE_STEP(LANE_H, a, b, c, d, 1, 0xa4beea44, 4);
-        LANE_STEP(LANE_H, d, a, b, c, 4, 0x4bdecfa9, 11);
-        LANE_STEP(LANE_H, c, d, a, b, 7, 0xf6bb4b60, 16);
-        LANE_STEP(LANE_H, b, c, d, a, 10, 0xbebfbc70, 23);
-        LANE_STEP(LANE_H, a, b, c, d, 13, 0x289b7ec6, 4);
-        LANE_STEP(LANE_H, d, a, b, c, 0, 0xeaa127fa, 11);
-        LANE_STEP(LANE_H, c, d, a, b, 3, 0xd4ef3085, 16);
-        LANE_STEP(LANE_H, b, c, d, a, 6, 0x04881d05, 23);
-        LANE_STEP(LANE_H, a, b, c, d, 9, 0xd9d4d039, 4);
-        LANE_STEP(LANE_H, d, a, b, c, 12, 0xe6db99e5, 11);
-        LANE_STEP(LANE_H, c, d, a, b, 15, 0x1fa27cf8, 16);
-        LANE_STEP(LANE_H, b, c, d, a, 2, 0xc4ac5665, 23);
-
-        LANE_STEP(LANE_I, a, b, c, d, 0, 0xf4292244, 6);
-        LANE_STEP(LANE_I, d, a, b, c, 7, 0x432aff97, 10);
-        LANE_STEP(LANE_I, c, d, a, b, 14, 0xab9423a7, 15);
-        LANE_STEP(LANE_I, b, c, d, a, 5, 0xfc93a039, 21);
-        LANE_STEP(LANE_I, a, b, c, d, 12, 0x655b59c3, 6);
-        LANE_STEP(LANE_I, d, a, b, c, 3, 0x8f0ccc92, 10);
-        LANE_STEP(LANE_I, c, d, a, b, 10, 0xffeff47d, 15);
-        LANE_STEP(LANE_I, b, c, d, a, 1, 0x85845dd1, 21);
-        LANE_STEP(LANE_I, a, b, c, d, 8, 0x6fa87e4f, 6);
-        LANE_STEP(LANE_I, d, a, b, c, 15, 0xfe2ce6e0, 10);
-        LANE_STEP(LANE_I, c, d, a, b, 6, 0xa3014314, 15);
-        LANE_STEP(LANE_I, b, c, d, a, 13, 0x4e0811a1, 21);
-        LANE_STEP(LANE_I, a, b, c, d, 4, 0xf7537e82, 6);
-        LANE_STEP(LANE_I, d, a, b, c, 11, 0xbd3af235, 10);
-        LANE_STEP(LANE_I, c, d, a, b, 2, 0x2ad7d2bb, 15);
-        LANE_STEP(LANE_I, b, c, d, a, 9, 0xeb86d391, 21);
+        MD5_BLOCK_STEPS(LANE_STEP)
 
         a += a0;
         b += b0;

@@ -140,6 +140,16 @@ static void SeeHead(Par2WriterFile *f, const unsigned char *digest)
     f->Primed = 1;
 }
 
+// The head digest of a stream that has just taken its first 16 KiB.
+static void SeeStreamHead(Par2WriterFile *f)
+{
+    Md5Context head = f->Whole;
+    unsigned char digest[MD5_DIGEST_SIZE];
+
+    Md5End(&head, digest);
+    SeeHead(f, digest);
+}
+
 int Par2WriterHash(Par2Writer *w, unsigned file, const void *data, size_t size)
 {
     const unsigned char *p = (const unsigned char *)data;
@@ -152,12 +162,8 @@ int Par2WriterHash(Par2Writer *w, unsigned file, const void *data, size_t size)
     f->Crc = w->Crc(f->Crc, p, size);
     if (f->Hashed < PAR2_HEAD_SIZE && f->Hashed + size >= PAR2_HEAD_SIZE) {
         size_t first = (size_t)(PAR2_HEAD_SIZE - f->Hashed);
-        Md5Context head;
-        unsigned char digest[MD5_DIGEST_SIZE];
         Md5Update(&f->Whole, p, first);
-        head = f->Whole;
-        Md5End(&head, digest);
-        SeeHead(f, digest);
+        SeeStreamHead(f);
         Md5Update(&f->Whole, p + first, size - first);
     } else {
         Md5Update(&f->Whole, p, size);
@@ -206,12 +212,8 @@ int Par2WriterHashLanes(Par2Writer *w, const unsigned *files, const unsigned cha
         Md5UpdateLanes(contexts, p, count, step);
         for (i = 0; i < count; i++) {
             f = &w->Files[files[i]];
-            if (f->Hashed + at + step == PAR2_HEAD_SIZE) {
-                Md5Context head = f->Whole;
-                unsigned char digest[MD5_DIGEST_SIZE];
-                Md5End(&head, digest);
-                SeeHead(f, digest);
-            }
+            if (f->Hashed + at + step == PAR2_HEAD_SIZE)
+                SeeStreamHead(f);
         }
     }
     for (i = 0; i < count; i++)
